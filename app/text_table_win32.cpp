@@ -1,0 +1,44 @@
+#include "app/text_table_win32.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/text_table.h"
+#include "app/wide_win32.h"
+
+namespace kv {
+
+std::wstring ReadProfileText(const std::wstring& iniPath, std::wstring_view section, std::wstring_view key,
+                             std::wstring_view defaultText, size_t bufferChars) {
+  // Windows strips the trailing blank of a " " default, Wine does not; the
+  // callers want "missing means empty", so a blank default is taken as empty.
+  std::wstring def(defaultText);
+  if (def == L" ") def.clear();
+  std::vector<wchar_t> buf(bufferChars > 0 ? bufferChars : 1, L'\0');
+  std::wstring sec(section), k(key);
+  DWORD n = GetPrivateProfileStringW(sec.c_str(), k.c_str(), def.c_str(), buf.data(),
+                                     static_cast<DWORD>(buf.size()), iniPath.c_str());
+  if (n >= buf.size()) n = static_cast<DWORD>(buf.size() - 1);
+  return std::wstring(buf.data(), n);
+}
+
+std::wstring LanguageSectionOf(const std::wstring& languageFile) {
+  std::wstring value = ReadProfileText(languageFile, L"LANGUAGE", L"language");
+  return wide(LanguageSection(languageValue(u16(value))));
+}
+
+void LoadTextTable(const std::wstring& languageFile) {
+  std::wstring section = LanguageSectionOf(languageFile);
+  for (size_t i = 0; i < kTextIdCount; ++i) {
+    auto id = static_cast<TextId>(i);
+    std::wstring value = ReadProfileText(languageFile, section, wideAscii(textKey(id)), L" ", kTextBufferChars);
+    setText(id, u16(value));
+  }
+}
+
+std::wstring ReadLanguageText(const std::wstring& languageFile, std::string_view key) {
+  return ReadProfileText(languageFile, LanguageSectionOf(languageFile), wideAscii(key), L" ", kTextBufferChars);
+}
+
+}  // namespace kv
