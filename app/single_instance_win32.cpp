@@ -1,0 +1,94 @@
+#include "app/single_instance_win32.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+namespace kv {
+
+std::vector<std::wstring> CommandLineArguments() {
+  std::vector<std::wstring> args;
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  LocalFree(argv);
+  return args;
+}
+
+DWORD FindOtherInstance(const std::wstring& fileName) {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return 0;
+  DWORD self = GetCurrentProcessId();
+  DWORD found = 0;
+  PROCESSENTRY32W pe{};
+  pe.dwSize = sizeof pe;
+  for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+    if (pe.th32ProcessID != self && lstrcmpiW(pe.szExeFile, fileName.c_str()) == 0) {
+      found = pe.th32ProcessID;
+      break;
+    }
+  }
+  CloseHandle(snap);
+  return found;
+}
+
+HWND FindMainWindowOf(DWORD pid) {
+  for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == pid && GetWindowLongPtrW(h, GWLP_USERDATA) == kMainWindowMarker) return h;
+  }
+  return nullptr;
+}
+
+namespace {
+
+void tellInstance(DWORD pid, UINT msg, WPARAM tag) {
+  HWND main = FindMainWindowOf(pid);
+  if (!main) return;
+  if (msg == kMsgOpen) {
+    // Showing may open a message box in the other instance; this start must
+    // not wait for the user to dismiss it.
+    SendNotifyMessageW(main, msg, tag, 0);
+    return;
+  }
+  DWORD_PTR result = 0;
+  // Wait for the other instance to shut down, but not forever.
+  SendMessageTimeoutW(main, msg, tag, 0, SMTO_NORMAL, 10000, &result);
+}
+
+}  // namespace
+
+InstanceCheck CheckSingleInstance(const std::vector<std::wstring>& args, const std::wstring& programFileName) {
+  InstanceCheck check;
+  for (const auto& arg : args) {
+    if (lstrcmpiW(arg.c_str(), L"/Kill") == 0) {
+      if (DWORD pid = FindOtherInstance(programFileName)) {
+        tellInstance(pid, kMsgKill, kTagKill);
+        check.continueRunning = false;
+        return check;
+      }
+    } else if (lstrcmpiW(arg.c_str(), L"/Start") == 0) {
+      check.suppressFirstShow = true;
+    }
+  }
+  HANDLE mutex = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName);
+  if (mutex) {
+    if (DWORD pid = FindOtherInstance(programFileName)) {
+      tellInstance(pid, kMsgOpen, kTagOpen);
+      CloseHandle(mutex);
+      check.continueRunning = false;
+      return check;
+    }
+    check.mutex = mutex;  // a copy under another file name holds it: run anyway
+  } else {
+    check.mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  }
+  return check;
+}
+
+void LaunchCompanion(const std::wstring& path) {
+  ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_HIDE);
+}
+
+}  // namespace kv

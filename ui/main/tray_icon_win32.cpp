@@ -1,0 +1,137 @@
+#include "ui/main/tray_icon_win32.h"
+
+#include <commctrl.h>
+
+#include "app/text_table.h"
+#include "app/text_table_win32.h"
+
+namespace kv {
+namespace {
+
+constexpr UINT_PTR kHookId = 0x54524159;  // "TRAY"
+constexpr UINT kMenuResource = 140;
+constexpr UINT kMenuOpen = 32771, kMenuAbout = 32773, kMenuExit = 32774;
+
+}  // namespace
+
+CTrayIcon::~CTrayIcon() { Remove(); }
+
+bool CTrayIcon::Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, const std::wstring& tooltip) {
+  if (!IsWindow(owner)) return false;
+  if (LOBYTE(LOWORD(GetVersion())) < 4) return false;
+  nid_ = {};
+  nid_.cbSize = sizeof nid_;
+  nid_.hWnd = owner;
+  nid_.uID = id;
+  nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid_.uCallbackMessage = callbackMessage;
+  nid_.hIcon = icon;
+  lstrcpynW(nid_.szTip, tooltip.c_str(), ARRAYSIZE(nid_.szTip));
+  added_ = Shell_NotifyIconW(NIM_ADD, &nid_) != FALSE;
+  if (added_) {
+    nid_.uVersion = NOTIFYICON_VERSION;
+    Shell_NotifyIconW(NIM_SETVERSION, &nid_);
+  }
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  Hook(owner);
+  return added_;
+}
+
+bool CTrayIcon::SetIconResource(int resourceId) {
+  HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!icon) return false;
+  return SetIcon(icon);
+}
+
+bool CTrayIcon::SetIcon(HICON icon) {
+  nid_.hIcon = icon;
+  if (!added_) return false;
+  nid_.uFlags = NIF_ICON;
+  BOOL ok = Shell_NotifyIconW(NIM_MODIFY, &nid_);
+  nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  return ok != FALSE;
+}
+
+void CTrayIcon::Remove() {
+  Unhook();
+  if (!added_) return;
+  nid_.uFlags = 0;
+  Shell_NotifyIconW(NIM_DELETE, &nid_);
+  added_ = false;
+}
+
+void CTrayIcon::Hook(HWND hwnd) {
+  Unhook();
+  hooked_[0] = hwnd;
+  HWND top = GetAncestor(hwnd, GA_ROOT);
+  hooked_[1] = top != hwnd ? top : nullptr;
+  for (HWND h : hooked_)
+    if (h) SetWindowSubclass(h, HookProc, kHookId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CTrayIcon::Unhook() {
+  for (HWND& h : hooked_) {
+    if (h && IsWindow(h)) RemoveWindowSubclass(h, HookProc, kHookId);
+    h = nullptr;
+  }
+}
+
+LRESULT CALLBACK CTrayIcon::HookProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+  auto* self = reinterpret_cast<CTrayIcon*>(ref);
+  bool handled = false;
+  LRESULT r = self->OnHookMessage(hwnd, msg, wp, lp, handled);
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, HookProc, kHookId);
+  return handled ? r : DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
+    // Explorer restarted: the icon is gone from the new taskbar.
+    if (added_) {
+      nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+      if (Shell_NotifyIconW(NIM_ADD, &nid_)) {
+        nid_.uVersion = NOTIFYICON_VERSION;
+        Shell_NotifyIconW(NIM_SETVERSION, &nid_);
+      }
+    }
+    return 0;
+  }
+  if (hwnd != nid_.hWnd || msg != nid_.uCallbackMessage || wp != nid_.uID) return 0;
+  handled = true;
+  switch (LOWORD(lp)) {
+    case WM_RBUTTONUP:
+      ShowMenu();
+      break;
+    case WM_LBUTTONDBLCLK:
+      SendMessageW(nid_.hWnd, WM_COMMAND, MAKEWPARAM(kMenuOpen, 0), 0);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void CTrayIcon::ShowMenu() {
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMenuResource));
+  if (!menu) return;
+  HMENU popup = GetSubMenu(menu, 0);
+  if (popup) {
+    const struct { UINT pos, id; const LanguageKey& key; } items[] = {
+        {0, kMenuOpen, kTrayMenuKeys[0]}, {1, kMenuAbout, kTrayMenuKeys[1]}, {2, kMenuExit, kTrayMenuKeys[2]}};
+    for (const auto& item : items) {
+      std::wstring label = ReadLanguageText(languageFile_, item.key.key);
+      ModifyMenuW(popup, item.pos, MF_BYPOSITION | MF_STRING, item.id, label.c_str());
+    }
+    SetMenuDefaultItem(popup, 0, TRUE);
+    POINT pt;
+    GetCursorPos(&pt);
+    SetForegroundWindow(nid_.hWnd);
+    TrackPopupMenu(popup, TPM_LEFTBUTTON, pt.x, pt.y, 0, nid_.hWnd, nullptr);
+    // Lets the menu close when the user clicks elsewhere.
+    PostMessageW(nid_.hWnd, WM_NULL, 0, 0);
+  }
+  DestroyMenu(menu);
+}
+
+}  // namespace kv

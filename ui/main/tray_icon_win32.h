@@ -1,0 +1,45 @@
+// The notification-area icon: adding, icon changes, re-adding after the
+// taskbar is re-created, the right-click menu and the double click.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace kv {
+
+class CTrayIcon {
+ public:
+  CTrayIcon() = default;
+  ~CTrayIcon();
+  CTrayIcon(const CTrayIcon&) = delete;
+  CTrayIcon& operator=(const CTrayIcon&) = delete;
+
+  // Adds the icon. Fails silently (returns false) when the owner is not a
+  // window or the shell is older than version 4.
+  bool Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, const std::wstring& tooltip);
+  // Loads the icon resource of the program and shows it.
+  bool SetIconResource(int resourceId);
+  bool SetIcon(HICON icon);
+  void Remove();
+  bool added() const { return added_; }
+
+  // Where the right-click menu's texts come from.
+  void SetLanguageFile(const std::wstring& path) { languageFile_ = path; }
+
+ private:
+  static LRESULT CALLBACK HookProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  LRESULT OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+  void ShowMenu();
+  void Hook(HWND hwnd);
+  void Unhook();
+
+  NOTIFYICONDATAW nid_{};
+  bool added_ = false;
+  HWND hooked_[2] = {nullptr, nullptr};  // the owner and its top-level parent
+  UINT taskbarCreated_ = 0;
+  std::wstring languageFile_;
+};
+
+}  // namespace kv
