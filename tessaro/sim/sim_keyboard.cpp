@@ -168,15 +168,18 @@ CommandOutcome ProcessCommand(SimMemory& memory, bool& inBracket, std::span<cons
 }
 
 std::vector<uint8_t> SerializeState(const SimMemory& m) {
-  std::vector<uint8_t> out;
-  out.reserve(stateSize(m.macro.size()));
-  out.insert(out.end(), kStateMagic, kStateMagic + 8);
+  std::vector<uint8_t> out(stateSize(m.macro.size()));
+  std::memcpy(out.data(), kStateMagic, 8);
   uint16_t units = static_cast<uint16_t>(m.macro.size() / 128);
-  out.push_back(static_cast<uint8_t>(kStateVersion));
-  out.push_back(static_cast<uint8_t>(kStateVersion >> 8));
-  out.push_back(static_cast<uint8_t>(units));
-  out.push_back(static_cast<uint8_t>(units >> 8));
-  auto add = [&](std::span<const uint8_t> s) { out.insert(out.end(), s.begin(), s.end()); };
+  out[8] = static_cast<uint8_t>(kStateVersion);
+  out[9] = static_cast<uint8_t>(kStateVersion >> 8);
+  out[10] = static_cast<uint8_t>(units);
+  out[11] = static_cast<uint8_t>(units >> 8);
+  size_t at = kStateHeader;
+  auto add = [&](std::span<const uint8_t> s) {
+    if (!s.empty()) std::memcpy(out.data() + at, s.data(), s.size());
+    at += s.size();
+  };
   add(m.info);
   add(m.settings);
   add(m.colours);
