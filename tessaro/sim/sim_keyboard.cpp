@@ -513,7 +513,8 @@ void SimKeyboard::run() {
         targets.push_back({r.callback, r.tag, 0});
       }
     }
-    traceLocked(targets.empty() && d.kind == kEventReport ? d.traceLine + " # no reader" : d.traceLine);
+    traceLocked(d.traceLine);
+    if (targets.empty() && d.kind == kEventReport) traceLocked(attached_ ? "# not delivered: no reader" : "# not delivered: unplugged");
     delivering_ = true;
     lock.unlock();
     uint16_t usage = d.usage;
