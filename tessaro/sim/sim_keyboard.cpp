@@ -263,7 +263,7 @@ std::optional<std::vector<uint8_t>> ParseHex(std::string_view text) {
 // ---- SimKeyboard -----------------------------------------------------------
 
 SimKeyboard::SimKeyboard(SimConfig config) : config_(std::move(config)), attached_(config_.attached) {
-  if (!config_.tracePath.empty()) traceFile_.open(config_.tracePath, std::ios::app);
+  if (!config_.tracePath.empty()) traceFile_.open(config_.tracePath, std::ios::app | std::ios::binary);
   loadState();
   thread_ = std::thread([this] { run(); });
 }
