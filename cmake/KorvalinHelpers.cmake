@@ -22,12 +22,24 @@ function(kv_add_test name)
       set_tests_properties(${name} PROPERTIES LABELS "wine")
     endif()
   else()
-    set(labels native)
-    if(T_TSAN)
-      set(labels "native;tsan")
-    endif()
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-                         PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+                         PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
+    if(T_TSAN)
+      # A list cannot pass through the discovery's properties, so a script
+      # run after the discovered tests are known adds the second label.
+      set(discovered "${CMAKE_CURRENT_BINARY_DIR}/${name}[1]_tests.cmake")
+      set(script "${CMAKE_CURRENT_BINARY_DIR}/${name}_tsan_labels.cmake")
+      file(WRITE ${script}
+        "if(EXISTS \"${discovered}\")\n"
+        "  file(STRINGS \"${discovered}\" kv_lines REGEX \"^add_test\\\\(\")\n"
+        "  foreach(kv_line IN LISTS kv_lines)\n"
+        "    if(kv_line MATCHES \"^add_test\\\\(\\\\[=\\\\[([^]]+)\\\\]=\\\\]\")\n"
+        "      set_tests_properties(\"\${CMAKE_MATCH_1}\" PROPERTIES LABELS \"native;tsan\")\n"
+        "    endif()\n"
+        "  endforeach()\n"
+        "endif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+    endif()
   endif()
 endfunction()
 
