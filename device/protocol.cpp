@@ -95,7 +95,7 @@ int CommandTransaction(std::span<const uint8_t> request, std::span<uint8_t> resp
   if (CountDevices() == 0) return kResultNoDevice;
 
   CommandReport report{};
-  std::memcpy(report.data(), request.data(), std::min(request.size(), kReportSize));
+  if (!request.empty()) std::memcpy(report.data(), request.data(), std::min(request.size(), kReportSize));
   // A shorter report than the keyboard sends is a cut one, not an answer.
   const size_t complete = std::min(response.size(), kReportSize);
   const TransactionTiming timing = link.timing;
