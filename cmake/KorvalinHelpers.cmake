@@ -1,11 +1,12 @@
 # Shared build helpers.
 
-# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI])
+# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN])
 # A GoogleTest executable. Natively every case becomes one ctest test; in the
 # Windows build the whole executable is one ctest test run under Wine (a Wine
-# process per case would cost far more than the cases themselves).
+# process per case would cost far more than the cases themselves). TSAN adds
+# the native cases to the ThreadSanitizer run (label tsan).
 function(kv_add_test name)
-  cmake_parse_arguments(T "WINE_GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WINE_GUI;TSAN" "" "SOURCES;LIBS" ${ARGN})
   if(KV_FUZZ)
     return()
   endif()
@@ -23,6 +24,22 @@ function(kv_add_test name)
   else()
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
                          PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
+    if(T_TSAN)
+      # A list cannot pass through the discovery's properties, so a script
+      # run after the discovered tests are known adds the second label.
+      set(discovered "${CMAKE_CURRENT_BINARY_DIR}/${name}[1]_tests.cmake")
+      set(script "${CMAKE_CURRENT_BINARY_DIR}/${name}_tsan_labels.cmake")
+      file(WRITE ${script}
+        "if(EXISTS \"${discovered}\")\n"
+        "  file(STRINGS \"${discovered}\" kv_lines REGEX \"^add_test\\\\(\")\n"
+        "  foreach(kv_line IN LISTS kv_lines)\n"
+        "    if(kv_line MATCHES \"^add_test\\\\(\\\\[=\\\\[([^]]+)\\\\]=\\\\]\")\n"
+        "      set_tests_properties(\"\${CMAKE_MATCH_1}\" PROPERTIES LABELS \"native;tsan\")\n"
+        "    endif()\n"
+        "  endforeach()\n"
+        "endif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+    endif()
   endif()
 endfunction()
 

@@ -1,0 +1,98 @@
+// The command protocol on the command channel: 64-byte reports with a
+// checksum, the request/response transaction, and one operation per command.
+// Portable: waits with standard primitives.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace kv {
+
+inline constexpr size_t kReportSize = 64;
+inline constexpr size_t kPayloadSize = 56;
+inline constexpr size_t kPayloadOffset = 8;
+inline constexpr uint8_t kReportId = 0x04;
+
+inline constexpr size_t kInfoBlockSize = 48;
+inline constexpr size_t kInfoActiveProfile = 10;
+inline constexpr size_t kInfoMacroUnits = 11;
+inline constexpr size_t kInfoEffectList = 16;
+inline constexpr size_t kMacroUnitBytes = 128;
+inline constexpr int kProfileCount = 3;
+inline constexpr size_t kSettingsRecordSize = 42;
+inline constexpr size_t kColourRegionSize = 256;
+inline constexpr size_t kKeyTableSize = 324;  // 108 records of 3 bytes
+
+// Command codes (byte 3; the response echoes it).
+inline constexpr uint8_t kCmdBeginConfig = 0x01;
+inline constexpr uint8_t kCmdEndConfig = 0x02;
+inline constexpr uint8_t kCmdReadInfoBlock = 0x03;
+inline constexpr uint8_t kCmdWriteInfoBlock = 0x04;
+inline constexpr uint8_t kCmdReadSettings = 0x05;
+inline constexpr uint8_t kCmdWriteSettings = 0x06;
+inline constexpr uint8_t kCmdReadKeyTable = 0x07;
+inline constexpr uint8_t kCmdWriteKeyTable = 0x08;
+inline constexpr uint8_t kCmdReadMacroMemory = 0x09;
+inline constexpr uint8_t kCmdWriteMacroMemory = 0x0A;
+inline constexpr uint8_t kCmdReadDefaultKeyTable = 0x0F;
+inline constexpr uint8_t kCmdReadColours = 0x10;
+inline constexpr uint8_t kCmdWriteColours = 0x11;
+
+// Response status (byte 7): these two are errors, anything else success.
+inline constexpr uint8_t kStatusError = 0xFF;
+inline constexpr uint8_t kStatusNotConfiguring = 0xFE;
+
+// Results of every command operation.
+inline constexpr int kResultSuccess = 1;
+inline constexpr int kResultNoDevice = 0;       // no keyboard, or the wait failed
+inline constexpr int kResultSendRefused = -1;   // the library refused the report
+inline constexpr int kResultNoResponse = -2;    // no matching response after three attempts
+inline constexpr int kResultStatusError = -102;         // status 0xFF
+inline constexpr int kResultStatusNotConfiguring = -103;  // status 0xFE
+inline constexpr int kResultBadProfile = -201;  // profile outside 0-2; nothing sent
+inline constexpr int kResultBadArgument = -202; // length, count or buffer out of range; nothing sent
+
+using CommandReport = std::array<uint8_t, kReportSize>;
+
+// Sum of bytes 3-63, little-endian in bytes 1-2.
+uint16_t ReportChecksum(std::span<const uint8_t, kReportSize> report);
+// A zero-filled report with the fields and checksum; payload beyond 56
+// bytes is not taken.
+CommandReport BuildCommandReport(uint8_t command, uint8_t length, uint16_t address,
+                                 std::span<const uint8_t> payload = {});
+
+// One request/response exchange: up to three attempts, 10 ms apart, each
+// waiting up to the response time-out. Returns 1 with *received set, or a
+// result code; the caller maps the status byte.
+int CommandTransaction(std::span<const uint8_t> request, std::span<uint8_t> response, size_t* received);
+
+int BeginConfig();
+int EndConfig();  // waits 10 ms before sending
+int ReadInfoBlock(std::span<uint8_t, kInfoBlockSize> destination);
+int WriteInfoBlock(std::span<const uint8_t, kInfoBlockSize> source);
+// Copies up to 56 response bytes, no more than the destination holds.
+int ReadSettings(std::span<uint8_t> destination, int length, int address);
+int WriteSettings(std::span<const uint8_t> source, int length, int address);
+int ReadKeyTable(std::span<uint8_t, kKeyTableSize> destination, int profile);
+int WriteKeyTable(std::span<const uint8_t, kKeyTableSize> source, int profile);
+int ReadMacroMemory(std::span<uint8_t> destination, int count);
+int WriteMacroMemory(std::span<const uint8_t> source, int count);
+int ReadDefaultKeyTable(std::span<uint8_t, kKeyTableSize> destination);
+// Copies up to 56 response bytes, no more than the destination holds.
+int ReadColours(std::span<uint8_t> destination, int length, int lowAddress, int highAddress);
+// Address = selected profile x 256 + offset.
+int WriteColours(std::span<const uint8_t> source, int length, int offset);
+
+// The lighting model's selected profile (0-2), used by WriteColours.
+void SetSelectedProfile(int profile);
+int SelectedProfile();
+
+// Cached active profile; -1 when no keyboard answers.
+int GetActiveProfile();
+// Returns 1, a result code, or kResultBadProfile for a profile outside 0-2.
+int SetActiveProfile(int profile);
+void ResetActiveProfileCache();
+
+}  // namespace kv

@@ -1,0 +1,109 @@
+#include "device/transport_win32.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "device/transport.h"
+
+namespace kv {
+
+namespace {
+
+template <class Fn>
+bool resolve(HMODULE module, const char* name, Fn* out) {
+  FARPROC p = GetProcAddress(module, name);
+  if (!p) return false;
+  *out = reinterpret_cast<Fn>(reinterpret_cast<void*>(p));
+  return true;
+}
+
+std::wstring widen(const char* s) { return std::wstring(s, s + strlen(s)); }
+
+}  // namespace
+
+std::wstring ProgramFolder() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      std::wstring p(path.data(), n);
+      size_t cut = p.find_last_of(L"\\/");
+      return cut == std::wstring::npos ? std::wstring{} : p.substr(0, cut + 1);
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
+bool RestrictDllSearch() {
+  // The system folders and the application folder only; no current folder,
+  // no PATH.
+  bool defaultDirs = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS) != FALSE;
+  // Also drops the current folder from the classic search order.
+  bool dllDirectory = SetDllDirectoryW(L"") != FALSE;
+  return defaultDirs || dllDirectory;
+}
+
+int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::wstring* cause) {
+  *api = TransportApi{};
+  // A full path: the library is looked up nowhere else; its own
+  // dependencies are searched from its folder.
+  HMODULE module = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) {
+    *cause = L"Korvalin: cannot load the transport library " + dllPath + L" (error " +
+             std::to_wstring(GetLastError()) + L")\n";
+    return kExitTransportLibraryMissing;
+  }
+  TransportApi r;
+  r.module = module;
+  const auto& n = kTransportEntryPoints;
+  bool ok = resolve(module, n[0], &r.Debug) && resolve(module, n[1], &r.Init) && resolve(module, n[2], &r.End) &&
+            resolve(module, n[3], &r.RequestGetDeviceCount) && resolve(module, n[4], &r.DeleteRequestFromUnitId) &&
+            resolve(module, n[5], &r.DeleteRequestFromHandle) && resolve(module, n[6], &r.RequestWrite) &&
+            resolve(module, n[7], &r.RequestWriteOne) && resolve(module, n[8], &r.RequestStatusWrite) &&
+            resolve(module, n[9], &r.RequestStatusGet) && resolve(module, n[10], &r.RequestAsyncRead) &&
+            resolve(module, n[11], &r.RequestStatusSetFeature);
+  if (!ok) {
+    for (const char* name : n) {
+      if (!GetProcAddress(module, name)) {
+        *cause = L"Korvalin: the transport library lacks the entry point " + widen(name) + L"\n";
+        break;
+      }
+    }
+    // The library stays loaded: the process ends right after this anyway.
+    return kExitTransportEntryPointMissing;
+  }
+  *api = r;
+  return 0;
+}
+
+int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause) {
+  *deviceCount = 0;
+  if (!RestrictDllSearch()) OutputDebugStringW(L"Korvalin: could not restrict the DLL search order\n");
+  std::wstring folder = ProgramFolder();
+  if (folder.empty()) {
+    *cause = L"Korvalin: the program's folder is unknown; the transport library is not loaded\n";
+    return kExitTransportLibraryMissing;
+  }
+  TransportApi api;
+  int result = BindTransportLibrary(folder + L"Tessaro.dll", &api, cause);
+  if (result != 0) return result;
+  result = StartTransport(api, callback, deviceCount);
+  if (result != 0) *cause = L"Korvalin: the transport library's Init failed\n";
+  return result;
+}
+
+int LoadTransport(TransportCallback callback) {
+  int count = 0;
+  std::wstring cause;
+  int result = TryLoadTransport(callback, &count, &cause);
+  if (result != 0) {
+    OutputDebugStringW(cause.c_str());
+    ExitProcess(static_cast<UINT>(result));
+  }
+  return count;
+}
+
+}  // namespace kv

@@ -1,0 +1,35 @@
+// Loading the transport library from the program's own folder.
+#pragma once
+
+#include <string>
+
+#include "device/transport.h"
+
+namespace kv {
+
+// The folder of the running program, with a trailing backslash; empty when
+// it cannot be found.
+std::wstring ProgramFolder();
+
+// Excludes the current folder (and PATH) from the process's default DLL
+// search, so no library is ever picked up from there. Returns false when
+// the platform refused both ways.
+bool RestrictDllSearch();
+
+// Loads the library at dllPath and resolves the twelve entry points in
+// order. Returns 0, kExitTransportLibraryMissing or
+// kExitTransportEntryPointMissing; *cause says what failed.
+int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::wstring* cause);
+
+// The whole start-up of the link without ending the process: restrict the
+// DLL search, load Tessaro.dll from the program's folder, resolve, Init,
+// bank report and the standing reads. Returns 0 with the device count, or
+// one of the kExitTransport codes with *cause set.
+int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause);
+
+// As TryLoadTransport; on failure writes the cause to the debugger output
+// and ends the process with the code, without a message. Returns the
+// device count.
+int LoadTransport(TransportCallback callback);
+
+}  // namespace kv

@@ -1,0 +1,152 @@
+// Tessaro.dll over the simulated keyboard. Configured by environment
+// variables read on the first call (never in DllMain):
+//   KORVALIN_SIM_STATE          state file; "none" or empty = memory only;
+//                               default Tessaro.state beside the DLL
+//   KORVALIN_SIM_TRACE          trace file (appended); default none
+//   KORVALIN_SIM_ROUND_TRIP_MS  round trip per transaction, default 2
+//   KORVALIN_SIM_MACRO_UNITS    macro memory in 128-byte units (1-255)
+//   KORVALIN_SIM_PROFILE        active profile at start (0-2)
+//   KORVALIN_SIM_ATTACHED       0 = start with the keyboard unplugged
+//   KORVALIN_SIM_PIPE           control pipe name; "none" = no pipe
+#include <windows.h>
+
+#include <cwchar>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "tessaro/sim/sim_control_win32.h"
+#include "tessaro/sim/sim_transport.h"
+
+namespace {
+
+std::optional<std::wstring> env(const wchar_t* name) {
+  wchar_t small[1024];
+  DWORD n = GetEnvironmentVariableW(name, small, 1024);
+  if (n == 0) {
+    if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    return std::wstring();
+  }
+  if (n < 1024) return std::wstring(small, n);
+  std::wstring big(n, L'\0');
+  DWORD m = GetEnvironmentVariableW(name, big.data(), n);
+  if (m == 0 || m >= n) return std::nullopt;
+  big.resize(m);
+  return big;
+}
+
+std::optional<long> envInteger(const wchar_t* name, long lo, long hi) {
+  auto v = env(name);
+  if (!v || v->empty()) return std::nullopt;
+  wchar_t* end = nullptr;
+  long n = std::wcstol(v->c_str(), &end, 10);
+  if (*end != L'\0' || n < lo || n > hi) return std::nullopt;
+  return n;
+}
+
+std::wstring dllFolder() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&dllFolder), &self))
+    return {};
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::wstring p(path, n);
+  return p.substr(0, p.find_last_of(L"\\/") + 1);
+}
+
+kv::sim::SimConfig configFromEnvironment() {
+  kv::sim::SimConfig c;
+  auto state = env(L"KORVALIN_SIM_STATE");
+  if (!state) {
+    std::wstring folder = dllFolder();
+    if (!folder.empty()) c.statePath = folder + L"Tessaro.state";
+  } else if (!state->empty() && *state != L"none") {
+    c.statePath = *state;
+  }
+  auto trace = env(L"KORVALIN_SIM_TRACE");
+  if (trace && !trace->empty()) c.tracePath = *trace;
+  if (auto rt = env(L"KORVALIN_SIM_ROUND_TRIP_MS"); rt && !rt->empty()) {
+    wchar_t* end = nullptr;
+    double ms = std::wcstod(rt->c_str(), &end);
+    if (*end == L'\0' && ms >= 0 && ms <= 10000) c.roundTrip = std::chrono::microseconds(static_cast<long>(ms * 1000));
+  }
+  if (auto u = envInteger(L"KORVALIN_SIM_MACRO_UNITS", 1, 255)) c.macroUnits = static_cast<int>(*u);
+  if (auto p = envInteger(L"KORVALIN_SIM_PROFILE", 0, 2)) c.activeProfile = static_cast<int>(*p);
+  if (auto a = envInteger(L"KORVALIN_SIM_ATTACHED", 0, 1)) c.attached = *a != 0;
+  return c;
+}
+
+void ensureStarted() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    kv::sim::SetConfigProvider(configFromEnvironment);
+    auto keyboard = kv::sim::CurrentKeyboard();
+    std::wstring pipe = kv::sim::ControlPipeName(GetCurrentProcessId());
+    if (!kv::sim::StartControlPipe(pipe)) keyboard->note("control pipe thread not started");
+    else if (!pipe.empty()) keyboard->note("control pipe " + std::string(pipe.begin(), pipe.end()));
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int Debug(int level) {
+  ensureStarted();
+  return kv::sim::Debug(level);
+}
+int Init(int flags) {
+  ensureStarted();
+  return kv::sim::Init(flags);
+}
+int End() {
+  ensureStarted();
+  return kv::sim::End();
+}
+int RequestGetDeviceCount(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
+                          uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestGetDeviceCount(match, callback, tag, unitId, slot);
+}
+int DeleteRequestFromUnitId(uint32_t id) {
+  ensureStarted();
+  return kv::sim::DeleteRequestFromUnitId(id);
+}
+int DeleteRequestFromHandle(void* handle) {
+  ensureStarted();
+  return kv::sim::DeleteRequestFromHandle(handle);
+}
+int RequestWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, const uint8_t* data,
+                 uint32_t length, uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestWrite(match, callback, tag, data, length, unitId, slot);
+}
+int RequestWriteOne(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
+                    const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestWriteOne(match, callback, tag, data, length, unitId, slot);
+}
+int RequestStatusWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
+                       const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestStatusWrite(match, callback, tag, data, length, unitId, slot);
+}
+int RequestStatusGet(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint8_t* data,
+                     uint32_t length, uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestStatusGet(match, callback, tag, data, length, unitId, slot);
+}
+int RequestAsyncRead(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint32_t unitId,
+                     uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestAsyncRead(match, callback, tag, unitId, slot);
+}
+int RequestStatusSetFeature(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
+                            const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
+  ensureStarted();
+  return kv::sim::RequestStatusSetFeature(match, callback, tag, data, length, unitId, slot);
+}
+
+}  // extern "C"
