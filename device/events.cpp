@@ -1,0 +1,174 @@
+#include "device/events.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "app/text_table.h"
+
+namespace kv {
+namespace {
+
+std::atomic<DeviceEvents*> g_events{nullptr};
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+DeviceEvents::DeviceEvents(DeviceUi& ui) : ui_(ui) {}
+
+DeviceEvents::~DeviceEvents() {
+  if (g_events.load() == this) g_events.store(nullptr);
+  stopping_ = true;  // a worker still waiting for the window gives up
+  JoinWorkers();
+}
+
+bool DeviceEvents::DefaultKeyTable(std::array<uint8_t, kKeyTableSize>* table) const {
+  std::lock_guard lock(tableMutex_);
+  if (defaultKeyTableRead_ && table) *table = defaultKeyTable_;
+  return defaultKeyTableRead_;
+}
+
+void DeviceEvents::OnEvent(const TransportEvent* event) {
+  if (!event || !event->request) return;
+  const TransportRequest& request = *event->request;
+  if (event->kind == kEventReport) {
+    if (request.tag == kTagCons) {
+      // The usage arrives through the report information; a report without
+      // it carries the code in its first two bytes.
+      uint16_t code = 0;
+      if (request.info && request.info->usage) {
+        code = *request.info->usage;
+      } else if (request.report && request.length >= 2) {
+        code = static_cast<uint16_t>(request.report[0] | (request.report[1] << 8));
+      } else {
+        return;
+      }
+      OnConsumerCode(code);
+    } else if (request.tag == kTagCtrl) {
+      HandOffCommandResponse(request.report, request.report ? request.length : 0);
+    }
+  } else if (event->kind == kEventDevicesChanged && request.tag == kTagCtrl) {
+    int count = static_cast<int>(request.length);
+    HandOffDeviceChange(count);
+    StartPresenceWorker(count);
+  }
+}
+
+void DeviceEvents::OnConsumerCode(uint16_t code) {
+  switch (code) {
+    case kEventGBankToggle: {
+      int bank = ToggleGBank();
+      SendBankReport();
+      ui_.ShowGBank(bank == 1);
+      break;
+    }
+    case kEventLightingChanged:
+      ui_.SetTimer(kTimerLighting, 0);
+      break;
+    case kEventProfileChanged:
+      ui_.SetTimer(kTimerReload, 0);
+      break;
+    case kEventTrayRestore:
+      StartWorker(&DeviceEvents::TrayWorker, 0);
+      break;
+    case kEventTrayBusy:
+      StartWorker(&DeviceEvents::TrayWorker, kIconBusy);
+      break;
+    default:  // 0x1801-0x1804 and every other code: nothing to do
+      break;
+  }
+}
+
+void DeviceEvents::StartPresenceWorker(int count) { StartWorker(&DeviceEvents::Presence, count); }
+
+void DeviceEvents::StartWorker(void (DeviceEvents::*fn)(int), int arg) {
+  std::lock_guard lock(workersMutex_);
+  // Forget the workers that have ended so the list stays short.
+  workers_.emplace_back([this, fn, arg] { (this->*fn)(arg); });
+}
+
+void DeviceEvents::JoinWorkers() {
+  for (;;) {
+    std::vector<std::thread> running;
+    {
+      std::lock_guard lock(workersMutex_);
+      running.swap(workers_);
+    }
+    if (running.empty()) return;
+    for (auto& t : running)
+      if (t.joinable()) t.join();
+  }
+}
+
+void DeviceEvents::TrayWorker(int icon) {
+  // 0 asks for the connection icon that the presence worker last set.
+  bool expected = false;
+  while (!trayBusy_.compare_exchange_weak(expected, true)) {
+    expected = false;
+    if (stopping_) return;
+    sleepMs(1);
+  }
+  int wanted = icon != 0 ? icon : connectionIcon_.load();
+  if (trayIcon_.exchange(wanted) != wanted) ui_.SetTrayIcon(wanted);
+  sleepMs(1);
+  trayBusy_.store(false);
+}
+
+void DeviceEvents::Presence(int count) {
+  if (count < 0) count = 0;
+  int previous = devicePresent_.load();
+  if (count == previous) return;
+  if (count != 0) {
+    std::array<uint8_t, kKeyTableSize> table{};
+    if (ReadDefaultKeyTable(table) == kResultSuccess) {
+      std::lock_guard lock(tableMutex_);
+      defaultKeyTable_ = table;
+      defaultKeyTableRead_ = true;
+    } else {
+      ui_.ShowMessage(text(TextId::MAIN_DEFAULT_MATRIX_PROMPT));
+    }
+    std::array<uint8_t, kInfoBlockSize> info{};
+    if (ReadInfoBlock(info) == kResultSuccess)
+      macroMemorySize_ = static_cast<int>(info[kInfoMacroUnits]) * static_cast<int>(kMacroUnitBytes);
+    ui_.RequestReload();
+  } else if (previous != 0) {
+    ResetActiveProfileCache();
+    ui_.HideWindow();
+  }
+  while (!ui_.Initialised()) {
+    if (stopping_) return;
+    sleepMs(50);
+  }
+  int icon = count != 0 ? kIconKeyboard : kIconNoKeyboard;
+  connectionIcon_ = icon;
+  {
+    // The tray-icon workers' flag also orders this change with theirs.
+    bool expected = false;
+    while (!trayBusy_.compare_exchange_weak(expected, true)) {
+      expected = false;
+      sleepMs(1);
+    }
+    trayIcon_ = icon;
+    ui_.SetTrayIcon(icon);
+    trayBusy_.store(false);
+  }
+  devicePresent_ = count;
+  if (!firstShowDone_.load()) {
+    if (count != 0) ui_.PostShow();
+    firstShowDone_ = true;
+  }
+}
+
+int KV_TRANSPORT_CALL OnTransportEvent(const TransportEvent* event) {
+  if (DeviceEvents* events = g_events.load()) {
+    events->OnEvent(event);
+  } else {
+    DefaultTransportCallback(event);
+  }
+  return 1;
+}
+
+void InstallDeviceEvents(DeviceEvents* events) { g_events.store(events); }
+DeviceEvents* InstalledDeviceEvents() { return g_events.load(); }
+
+}  // namespace kv

@@ -1,0 +1,83 @@
+// The keyboard's events: the one transport callback, the presence worker
+// that follows attachment and removal, and the tray-icon workers.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "device/device_ui.h"
+#include "device/protocol.h"
+#include "device/transport.h"
+
+namespace kv {
+
+// Consumer event codes the keyboard sends.
+inline constexpr uint16_t kEventGBankToggle = 0x02FF;
+inline constexpr uint16_t kEventLightingChanged = 0x0401;
+inline constexpr uint16_t kEventProfileChanged = 0x0402;
+inline constexpr uint16_t kEventTrayRestore = 0x1810;
+inline constexpr uint16_t kEventTrayBusy = 0x1811;
+
+class DeviceEvents {
+ public:
+  explicit DeviceEvents(DeviceUi& ui);
+  ~DeviceEvents();  // waits for the workers still running
+  DeviceEvents(const DeviceEvents&) = delete;
+  DeviceEvents& operator=(const DeviceEvents&) = delete;
+
+  // Everything the callback does with one event. Runs on the transport's
+  // threads: it only hands off responses, sets timers, starts workers, sends
+  // the bank report and asks the window to refresh.
+  void OnEvent(const TransportEvent* event);
+  void OnConsumerCode(uint16_t code);
+
+  // Starts a presence worker for the new device count.
+  void StartPresenceWorker(int count);
+
+  // "/Start", or no keyboard at start-up: never show the window by itself.
+  void SetFirstShowDone(bool done) { firstShowDone_ = done; }
+  bool FirstShowDone() const { return firstShowDone_; }
+  int DevicePresent() const { return devicePresent_; }
+  int ConnectionIcon() const { return connectionIcon_; }
+  // Macro memory of the keyboard in bytes (information block byte 11 x 128).
+  int MacroMemorySize() const { return macroMemorySize_; }
+  void SetMacroMemorySize(int bytes) { macroMemorySize_ = bytes; }
+  // The keyboard's factory key table, once it has been read; false before.
+  bool DefaultKeyTable(std::array<uint8_t, kKeyTableSize>* table) const;
+
+  // Waits until every worker started so far has finished (tests, shutdown).
+  void JoinWorkers();
+
+ private:
+  void Presence(int count);
+  void TrayWorker(int icon);
+  void StartWorker(void (DeviceEvents::*fn)(int), int arg);
+
+  DeviceUi& ui_;
+  std::atomic<int> devicePresent_{0};
+  std::atomic<bool> firstShowDone_{false};
+  std::atomic<int> connectionIcon_{kIconNoKeyboard};
+  std::atomic<int> trayIcon_{0};
+  std::atomic<bool> trayBusy_{false};
+  std::atomic<int> macroMemorySize_{0};
+  std::atomic<bool> stopping_{false};
+
+  mutable std::mutex tableMutex_;
+  std::array<uint8_t, kKeyTableSize> defaultKeyTable_{};
+  bool defaultKeyTableRead_ = false;
+
+  std::mutex workersMutex_;
+  std::vector<std::thread> workers_;
+};
+
+// The callback registered with every request; forwards to the installed
+// DeviceEvents (or only hands off responses while none is installed).
+int KV_TRANSPORT_CALL OnTransportEvent(const TransportEvent* event);
+void InstallDeviceEvents(DeviceEvents* events);
+DeviceEvents* InstalledDeviceEvents();
+
+}  // namespace kv

@@ -1,0 +1,200 @@
+// The keyboard's events through the real callback, from the simulated
+// keyboard's own thread: presence, the consumer codes and the tray icon.
+#include "device/events.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/text_table.h"
+#include "tests/device/link_fixture.h"
+#include "tests/device_events/recording_ui.h"
+
+namespace kvtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+template <class F>
+bool eventually(F cond, std::chrono::milliseconds limit = 3000ms) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(2ms);
+  }
+  return cond();
+}
+
+class EventsTest : public LinkTest {
+ protected:
+  void SetUp() override {}  // each test starts the link itself
+  void TearDown() override {
+    if (events_) {
+      Keyboard()->drain();
+      events_->JoinWorkers();
+      events_.reset();
+    }
+    LinkTest::TearDown();
+  }
+
+  // Brings the link up as the main window does: callback, then the
+  // presence worker with the start-up count.
+  void Boot(bool attached, bool startHidden = false, bool join = true) {
+    kv::sim::SimConfig config = ZeroRoundTrip();
+    config.attached = attached;
+    kv::ResetDeviceLink();
+    kv::sim::ResetKeyboard(config);
+    kv::DeviceLinkState().timing = FastTiming();
+    events_ = std::make_unique<kv::DeviceEvents>(ui_);
+    kv::InstallDeviceEvents(events_.get());
+    kv::TransportApi api;
+    kv::sim::BindSimulator(api);
+    int count = -1;
+    ASSERT_EQ(kv::StartTransport(api, kv::OnTransportEvent, &count), 0);
+    if (count == 0 || startHidden) events_->SetFirstShowDone(true);
+    events_->StartPresenceWorker(count);
+    if (join) events_->JoinWorkers();
+  }
+
+  RecordingUi ui_;
+  std::unique_ptr<kv::DeviceEvents> events_;
+};
+
+TEST_F(EventsTest, StartWithKeyboardReadsItAndShowsTheWindowOnce) {
+  Boot(true);
+  EXPECT_EQ(ui_.reloads(), 1);
+  EXPECT_EQ(ui_.shows(), 1);
+  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(events_->DevicePresent(), 1);
+  std::array<uint8_t, kv::kKeyTableSize> table{};
+  EXPECT_TRUE(events_->DefaultKeyTable(&table));
+  EXPECT_EQ(std::vector<uint8_t>(table.begin(), table.end()),
+            Keyboard()->read(kv::sim::Region::DefaultKeyTable, 0, kv::kKeyTableSize));
+  EXPECT_EQ(events_->MacroMemorySize(), Keyboard()->status().macroBytes);
+  // Same count again: nothing happens.
+  events_->StartPresenceWorker(1);
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.reloads(), 1);
+  EXPECT_EQ(ui_.shows(), 1);
+}
+
+TEST_F(EventsTest, StartHiddenKeepsTheWindowHidden) {
+  Boot(true, /*startHidden=*/true);
+  EXPECT_EQ(ui_.reloads(), 1);
+  EXPECT_EQ(ui_.shows(), 0);
+  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+}
+
+TEST_F(EventsTest, AttachLaterReloadsWithoutShowingAndRemovalHides) {
+  Boot(false);
+  EXPECT_EQ(ui_.reloads(), 0);
+  EXPECT_TRUE(ui_.icons().empty());  // the window's own start-up shows 128
+
+  Keyboard()->plug();
+  ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 1; }));
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.reloads(), 1);
+  EXPECT_EQ(ui_.shows(), 0);
+  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+
+  ASSERT_GE(kv::GetActiveProfile(), 0);  // cached now
+  Keyboard()->unplug();
+  ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 0; }));
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.hides(), 1);
+  EXPECT_EQ(ui_.icon(), kv::kIconNoKeyboard);
+  EXPECT_EQ(kv::DeviceLinkState().activeProfile.load(), -1);
+
+  // Back again: the next active-profile request asks the keyboard.
+  Keyboard()->plug();
+  ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 1; }));
+  events_->JoinWorkers();
+  Keyboard()->clearTrace();
+  kv::ResetActiveProfileCache();
+  EXPECT_GE(kv::GetActiveProfile(), 0);
+  ASSERT_FALSE(Out().empty());
+  EXPECT_EQ(ByteOf(Out().front(), 3), 0x03);
+}
+
+TEST_F(EventsTest, FailedDefaultTableReadShowsItsMessageAndGoesOn) {
+  Boot(false);
+  kv::sim::SimFaults f;
+  f.errorStatus = 3;  // all three attempts of the first read fail
+  Fault(f);
+  Keyboard()->plug();
+  ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 1; }));
+  events_->JoinWorkers();
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0], kv::text(kv::TextId::MAIN_DEFAULT_MATRIX_PROMPT));
+  EXPECT_FALSE(events_->DefaultKeyTable(nullptr));
+  EXPECT_EQ(ui_.reloads(), 1);
+}
+
+TEST_F(EventsTest, GBankKeyTwiceReturnsTheBankAndSendsTwoBankReports) {
+  Boot(true);
+  Keyboard()->clearTrace();
+  Keyboard()->sendConsumerEvent(kv::kEventGBankToggle);
+  ASSERT_TRUE(eventually([&] { return ui_.banks().size() == 1; }));
+  Keyboard()->sendConsumerEvent(kv::kEventGBankToggle);
+  ASSERT_TRUE(eventually([&] { return ui_.banks().size() == 2; }));
+  EXPECT_EQ(ui_.banks(), (std::vector<bool>{true, false}));
+  Keyboard()->drain();
+  EXPECT_EQ(Lines("LED"), (std::vector<std::string>{"0503", "0502"}));
+  EXPECT_EQ(kv::CurrentBankReport()[1], 0x02);
+}
+
+TEST_F(EventsTest, KeyboardChangesSetTimersOnly) {
+  Boot(true);
+  int reloads = ui_.reloads();
+  Keyboard()->sendConsumerEvent(kv::kEventProfileChanged);
+  Keyboard()->sendConsumerEvent(kv::kEventProfileChanged);
+  Keyboard()->sendConsumerEvent(kv::kEventLightingChanged);
+  ASSERT_TRUE(eventually([&] { return ui_.timerSets() == 3; }));
+  // Set twice with the same id, the reload timer fires once.
+  EXPECT_EQ(ui_.timers(), (std::map<unsigned, unsigned>{{kv::kTimerLighting, 0}, {kv::kTimerReload, 0}}));
+  EXPECT_TRUE(ui_.FireTimer(kv::kTimerReload));
+  EXPECT_FALSE(ui_.FireTimer(kv::kTimerReload));
+  EXPECT_EQ(ui_.reloads(), reloads + 1);
+}
+
+TEST_F(EventsTest, OtherCodesChangeNothing) {
+  Boot(true);
+  auto icons = ui_.icons();
+  for (uint16_t code : {0x1801, 0x1802, 0x1803, 0x1804, 0x0000, 0x7777}) Keyboard()->sendConsumerEvent(code);
+  Keyboard()->drain();
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.icons(), icons);
+  EXPECT_TRUE(ui_.timers().empty());
+  EXPECT_TRUE(ui_.banks().empty());
+  EXPECT_EQ(ui_.reloads(), 1);
+}
+
+TEST_F(EventsTest, BusyIconUntilRestored) {
+  Boot(true);
+  Keyboard()->sendConsumerEvent(kv::kEventTrayBusy);
+  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::kIconBusy; }));
+  Keyboard()->sendConsumerEvent(kv::kEventTrayBusy);  // already showing: no change
+  Keyboard()->drain();
+  events_->JoinWorkers();
+  Keyboard()->sendConsumerEvent(kv::kEventTrayRestore);
+  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::kIconKeyboard; }));
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.icons(), (std::vector<int>{kv::kIconKeyboard, kv::kIconBusy, kv::kIconKeyboard}));
+}
+
+TEST_F(EventsTest, PresenceWaitsForTheWindowToBeInitialised) {
+  ui_.initialised = false;
+  Boot(true, false, /*join=*/false);  // the start-up worker reads, then waits
+  ASSERT_TRUE(eventually([&] { return ui_.reloads() == 1; }));
+  std::this_thread::sleep_for(150ms);
+  EXPECT_TRUE(ui_.icons().empty());
+  EXPECT_EQ(ui_.shows(), 0);
+  ui_.initialised = true;
+  events_->JoinWorkers();
+  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(ui_.shows(), 1);
+}
+
+}  // namespace
+}  // namespace kvtest

@@ -1,0 +1,98 @@
+// A DeviceUi that records what the device link asked of the window, as the
+// main window would see it: timers by id (setting one again replaces it),
+// the tray icon, messages, visibility and the Apply button.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/device_ui.h"
+
+namespace kvtest {
+
+class RecordingUi : public kv::DeviceUi {
+ public:
+  void RequestReload() override {
+    std::function<void()> handler;
+    {
+      std::lock_guard lock(mutex_);
+      ++reloads_;
+      handler = onReload;
+    }
+    if (handler) handler();
+  }
+  void PostShow() override { bump(shows_); }
+  void HideWindow() override { bump(hides_); }
+  void ShowGBank(bool bankB) override {
+    std::lock_guard lock(mutex_);
+    banks_.push_back(bankB);
+  }
+  void SetTimer(unsigned id, unsigned periodMs) override {
+    std::lock_guard lock(mutex_);
+    timers_[id] = periodMs;
+    ++timerSets_;
+  }
+  void KillTimer(unsigned id) override {
+    std::lock_guard lock(mutex_);
+    timers_.erase(id);
+  }
+  void SetTrayIcon(int id) override {
+    std::lock_guard lock(mutex_);
+    icons_.push_back(id);
+  }
+  void ShowMessage(std::u16string_view text) override {
+    std::lock_guard lock(mutex_);
+    messages_.emplace_back(text);
+  }
+  bool Initialised() const override { return initialised; }
+  void SetApplyEnabled(bool enabled) override { applyEnabled = enabled; }
+  bool ApplyEnabled() const override { return applyEnabled; }
+  void ShowProgress(bool visible) override {
+    std::lock_guard lock(mutex_);
+    progress_.push_back(visible);
+  }
+
+  // Fires a pending timer as the window's timer handler does: kill it, then act.
+  bool FireTimer(unsigned id) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!timers_.erase(id)) return false;
+    }
+    if (id == kv::kTimerReload) RequestReload();
+    return true;
+  }
+
+  int reloads() const { std::lock_guard l(mutex_); return reloads_; }
+  int shows() const { std::lock_guard l(mutex_); return shows_; }
+  int hides() const { std::lock_guard l(mutex_); return hides_; }
+  int timerSets() const { std::lock_guard l(mutex_); return timerSets_; }
+  std::map<unsigned, unsigned> timers() const { std::lock_guard l(mutex_); return timers_; }
+  std::vector<int> icons() const { std::lock_guard l(mutex_); return icons_; }
+  int icon() const { std::lock_guard l(mutex_); return icons_.empty() ? 0 : icons_.back(); }
+  std::vector<bool> banks() const { std::lock_guard l(mutex_); return banks_; }
+  std::vector<std::u16string> messages() const { std::lock_guard l(mutex_); return messages_; }
+  std::vector<bool> progress() const { std::lock_guard l(mutex_); return progress_; }
+
+  std::atomic<bool> initialised{true};
+  std::atomic<bool> applyEnabled{false};
+  std::function<void()> onReload;  // set before traffic starts
+
+ private:
+  void bump(int& counter) {
+    std::lock_guard lock(mutex_);
+    ++counter;
+  }
+  mutable std::mutex mutex_;
+  int reloads_ = 0, shows_ = 0, hides_ = 0, timerSets_ = 0;
+  std::map<unsigned, unsigned> timers_;
+  std::vector<int> icons_;
+  std::vector<bool> banks_;
+  std::vector<std::u16string> messages_;
+  std::vector<bool> progress_;
+};
+
+}  // namespace kvtest
