@@ -1,11 +1,12 @@
 # Shared build helpers.
 
-# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI])
+# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN])
 # A GoogleTest executable. Natively every case becomes one ctest test; in the
 # Windows build the whole executable is one ctest test run under Wine (a Wine
-# process per case would cost far more than the cases themselves).
+# process per case would cost far more than the cases themselves). TSAN also
+# labels the native cases "tsan", so the ThreadSanitizer tree runs them.
 function(kv_add_test name)
-  cmake_parse_arguments(T "WINE_GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WINE_GUI;TSAN" "" "SOURCES;LIBS" ${ARGN})
   if(KV_FUZZ)
     return()
   endif()
@@ -21,8 +22,13 @@ function(kv_add_test name)
       set_tests_properties(${name} PROPERTIES LABELS "wine")
     endif()
   else()
+    if(T_TSAN)
+      set(labels "native;tsan")
+    else()
+      set(labels native)
+    endif()
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-                         PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
+                         PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
 
