@@ -306,7 +306,9 @@ KeyCode UsageToKey(uint16_t page, uint16_t usage) {
   unsigned device = 0;
   switch (page) {
     case kPageKeyboard:
-      if (usage > 0xFF) return 0;
+      // Device codes 0x81-0x83 and 0xC0-0xDF stand for other pages: a
+      // keyboard usage with such a value names no key.
+      if (usage > 0xFF || (usage >= 0x81 && usage <= 0x83) || (usage >= 0xC0 && usage <= 0xDF)) return 0;
       device = usage;
       break;
     case kPageGenericDesktop:

@@ -159,6 +159,7 @@ TEST(DecodeProfile, RecordsBackToEntries) {
       {{2, 2, 0x48}, ActionType::SingleKey, 0x045},
       {{2, 2, 0x00}, ActionType::Disabled, 0},
       {{2, 2, 0xF0}, ActionType::Disabled, 0},  // usage of no key
+      {{2, 2, 0x83}, ActionType::Disabled, 0},  // not the Wake function of device code 0x83
       {{2, 1, 0x00}, ActionType::Disabled, 0},
       {{2, 3, 0x01}, ActionType::Disabled, 0},
       {{5, 1, 2}, ActionType::PlayMacro, 3},  // position + 1

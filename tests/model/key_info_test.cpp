@@ -113,6 +113,9 @@ TEST_F(KeyInfoTest, UsageToKeyTakesTheFirstSlot) {
       {7, 0xE5, 0x036},  {7, 0x04, 0x01E},  {12, 0x00E9, 0x130}, {12, 0x0192, 0x121},
       {1, 0x82, 0x15F},  {12, 0x1234, 0},   {3, 0x04, 0},        {1, 0x84, 0},
       {7, 0x104, 0},     // no 8-bit device code holds it
+      {7, 0x83, 0},      // device code of Wake, a generic-desktop function
+      {7, 0xC0, 0},      // device code of volume up, a consumer function
+      {7, 0xDF, 0},      {7, 0xE0, 0x01D}, {7, 0x80, 0},
       {7, 0, 0},         {12, 0, 0},        {1, 0, 0},           // usage 0 is no key
   };
   for (const auto& c : cases) EXPECT_EQ(UsageToKey(c.page, c.usage), c.key) << c.page << ":" << std::hex << c.usage;

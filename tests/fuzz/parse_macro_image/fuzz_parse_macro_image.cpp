@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <vector>
 
 #include "macro/macro_image.h"
 
@@ -16,10 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (m.actionCount > kv::kMaxMacroActions || m.id == 0 || m.id > kv::kMaxMacros) std::abort();
     if (kv::macroName(m).size() > kv::kMaxMacroNameUnits) std::abort();
   }
-  kv::FittedMacroImage again = kv::fitMacroImage(macros, 0xFFFF);
-  if (again.fit == kv::MacroFit::WithNames || again.fit == kv::MacroFit::WithoutNames) {
-    kv::MacroList twice;
-    if (!kv::parseMacroImage(again.bytes, twice) || twice.size() != macros.size()) std::abort();
-  }
+  // What was read writes out the same image twice over.
+  kv::FittedMacroImage first = kv::fitMacroImage(macros, 0xFFFF);
+  if (first.fit != kv::MacroFit::WithNames && first.fit != kv::MacroFit::WithoutNames) return 0;
+  kv::MacroList again;
+  if (!kv::parseMacroImage(first.bytes, again) || again.size() != macros.size()) std::abort();
+  kv::MacroImageSizes sizes = kv::macroImageSizes(again);
+  std::vector<uint8_t> a(sizes.withoutNames), b(sizes.withoutNames);
+  if (!kv::buildMacroImage(again, a, 0, false)) std::abort();
+  kv::MacroList third;
+  if (!kv::parseMacroImage(a, third) || !kv::buildMacroImage(third, b, 0, false) || a != b) std::abort();
   return 0;
 }
