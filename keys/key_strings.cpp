@@ -107,7 +107,10 @@ bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span
     const KeyActionEntry& e = table.entries[static_cast<size_t>(i)];
     if (!usesString(e.type)) continue;
     size_t at = e.value & ~uint32_t{1};
-    if (at >= pool.size()) continue;
+    if (at >= pool.size()) {
+      releaseString(store, i);
+      continue;
+    }
     size_t units = 0;
     bool terminated = false;
     for (size_t p = at; p + 1 < pool.size(); p += 2, ++units) {
@@ -116,7 +119,10 @@ bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span
         break;
       }
     }
-    if (!terminated || units > (UINT32_MAX - 2) / 2) continue;
+    if (!terminated || units > (UINT32_MAX - 2) / 2) {
+      releaseString(store, i);
+      continue;
+    }
     if (!attachUnits(store, i, pool.data() + at, units)) return false;
   }
   return true;

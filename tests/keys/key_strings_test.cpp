@@ -120,6 +120,7 @@ TEST(UnpackStrings, NeverReadsPastThePool) {
     auto t = newKeyActionTable();
     t->entries[42] = {ActionType::TextBlock, 0, c.value, 0, 0};
     KeyStringStore store;
+    attachString(store, 42, u"left over");  // a bad offset must not keep it
     ASSERT_TRUE(unpackStrings(*t, store, *c.pool)) << c.what;
     EXPECT_EQ(store.text(42), c.text) << c.what;
     bool attached = c.value == 6 || !c.text.empty();
