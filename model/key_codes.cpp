@@ -1,5 +1,7 @@
 #include "model/key_codes.h"
 
+#include <cstdio>
+
 namespace kv {
 
 // control id, key code, LED index
@@ -109,5 +111,31 @@ const std::array<KeyButton, kKeyButtonCount> KeyButtonTable = {{
     {1107, 0x04A, 140},
     {1111, 0x04E, 141},
 }};
+
+const KeyButton* keyButtonOfControl(uint16_t controlId) {
+  for (const auto& b : KeyButtonTable)
+    if (b.controlId == controlId) return &b;
+  return nullptr;
+}
+
+int gKeyOfControl(uint16_t controlId) {
+  for (size_t g = 0; g < kGKeyControlIds.size(); ++g)
+    if (kGKeyControlIds[g] == controlId) return static_cast<int>(g);
+  return -1;
+}
+
+uint8_t LedIndexOfButton(uint16_t controlId) {
+  if (controlId == kFnControlId) return kFnLedIndex;
+  const KeyButton* b = keyButtonOfControl(controlId);
+  return b ? b->ledIndex : 0;
+}
+
+std::string keyButtonSkinKey(KeyCode code) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "KEY_%03X", static_cast<unsigned>(slotOfKey(code)));
+  return buf;
+}
+
+std::string gKeySkinKey(int g) { return "FUNC_G" + std::to_string(g + 1); }
 
 }  // namespace kv

@@ -1,0 +1,62 @@
+// The shared working configuration and the snapshot written to the keyboard,
+// each behind its own lock. When both are needed, WorkingConfig's is taken first.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "keys/key_action.h"
+#include "keys/key_strings.h"
+#include "macro/macro_record.h"
+
+namespace kv {
+
+struct WorkingConfig {
+  std::mutex lock;  // guards the table, the strings and the macro list
+  std::unique_ptr<KeyActionTable> table;
+  MacroList macros;
+  KeyStringStore strings;
+
+  // Recorder and single-key capture hooks. They belong to the user-interface
+  // thread, which touches them without the lock; the Win32 hook handles and
+  // the receiving editor are kept opaque here.
+  void* recordHook = nullptr;
+  void* recordHookLL = nullptr;
+  void* recordTarget = nullptr;
+  int recording = 0;
+  uint32_t lastTick = 0;
+  void* captureHook = nullptr;
+  void* captureHookLL = nullptr;
+  uint8_t lastWinKey = 0;
+};
+
+struct ApplySnapshot {
+  std::mutex lock;  // guards everything below
+  std::unique_ptr<KeyActionTable> table;
+  MacroList macros;
+  StringPool pool;
+};
+
+// Both locks in the one allowed order; released in reverse.
+struct ConfigAndSnapshotLock {
+  std::unique_lock<std::mutex> config;
+  std::unique_lock<std::mutex> snapshot;
+};
+ConfigAndSnapshotLock lockConfigAndSnapshot(WorkingConfig& config, ApplySnapshot& snapshot);
+
+// Frees table, strings and macros. The caller holds config.lock.
+void clearWorkingConfig(WorkingConfig& config);
+// Frees the snapshot's copies. The caller holds snapshot.lock.
+void clearSnapshot(ApplySnapshot& snapshot);
+
+// A fresh table, all entries reset, header zero; null when memory runs out.
+std::unique_ptr<KeyActionTable> newKeyActionTable();
+
+// Replaces the snapshot with copies of the table and macros and the packed
+// strings (packing sets the string offsets in the copy only). The caller
+// holds both locks. False, the snapshot left empty, when config has no table
+// or memory runs out.
+bool copyToSnapshot(const WorkingConfig& config, ApplySnapshot& snapshot);
+
+}  // namespace kv
