@@ -46,6 +46,8 @@ class DeviceUi {
   virtual void SetApplyEnabled(bool enabled) = 0;
   virtual bool ApplyEnabled() const = 0;
   virtual void ShowProgress(bool visible) = 0;
+  // The key buttons' set states and tooltips after the key table changed.
+  virtual void RefreshKeyButtons() = 0;
 };
 
 }  // namespace kv

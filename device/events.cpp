@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/text_table.h"
+#include "keys/device_records.h"
 
 namespace kv {
 namespace {
@@ -20,12 +21,6 @@ DeviceEvents::~DeviceEvents() {
   if (g_events.load() == this) g_events.store(nullptr);
   stopping_ = true;  // a worker still waiting for the window gives up
   JoinWorkers();
-}
-
-bool DeviceEvents::DefaultKeyTable(std::array<uint8_t, kKeyTableSize>* table) const {
-  std::lock_guard lock(tableMutex_);
-  if (defaultKeyTableRead_ && table) *table = defaultKeyTable_;
-  return defaultKeyTableRead_;
 }
 
 void DeviceEvents::OnEvent(const TransportEvent* event) {
@@ -120,9 +115,9 @@ void DeviceEvents::Presence(int count) {
   if (count == previous) return;
   if (count != 0) {
     std::array<uint8_t, kKeyTableSize> table{};
-    if (ReadDefaultKeyTable(table) == kResultSuccess) {
-      std::lock_guard lock(tableMutex_);
-      defaultKeyTable_ = table;
+    KeySlotTemplate factory;
+    if (ReadDefaultKeyTable(table) == kResultSuccess && keySlotTemplateFromBytes(table, factory)) {
+      setCurrentKeySlotTemplate(factory);
       defaultKeyTableRead_ = true;
     } else {
       ui_.ShowMessage(text(TextId::MAIN_DEFAULT_MATRIX_PROMPT));

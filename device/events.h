@@ -46,8 +46,9 @@ class DeviceEvents {
   // Macro memory of the keyboard in bytes (information block byte 11 x 128).
   int MacroMemorySize() const { return macroMemorySize_; }
   void SetMacroMemorySize(int bytes) { macroMemorySize_ = bytes; }
-  // The keyboard's factory key table, once it has been read; false before.
-  bool DefaultKeyTable(std::array<uint8_t, kKeyTableSize>* table) const;
+  // True once the keyboard's factory key table has been read (it then
+  // replaces the built-in key slot template).
+  bool DefaultKeyTableRead() const { return defaultKeyTableRead_; }
 
   // Waits until every worker started so far has finished (tests, shutdown).
   void JoinWorkers();
@@ -66,9 +67,7 @@ class DeviceEvents {
   std::atomic<int> macroMemorySize_{0};
   std::atomic<bool> stopping_{false};
 
-  mutable std::mutex tableMutex_;
-  std::array<uint8_t, kKeyTableSize> defaultKeyTable_{};
-  bool defaultKeyTableRead_ = false;
+  std::atomic<bool> defaultKeyTableRead_{false};
 
   std::mutex workersMutex_;
   std::vector<std::thread> workers_;

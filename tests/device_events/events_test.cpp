@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/text_table.h"
+#include "keys/device_records.h"
 #include "tests/device/link_fixture.h"
 #include "tests/device_events/recording_ui.h"
 
@@ -30,6 +31,7 @@ class EventsTest : public LinkTest {
  protected:
   void SetUp() override {}  // each test starts the link itself
   void TearDown() override {
+    kv::resetCurrentKeySlotTemplate();
     if (events_) {
       Keyboard()->drain();
       events_->JoinWorkers();
@@ -67,9 +69,10 @@ TEST_F(EventsTest, StartWithKeyboardReadsItAndShowsTheWindowOnce) {
   EXPECT_EQ(ui_.shows(), 1);
   EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
   EXPECT_EQ(events_->DevicePresent(), 1);
-  std::array<uint8_t, kv::kKeyTableSize> table{};
-  EXPECT_TRUE(events_->DefaultKeyTable(&table));
-  EXPECT_EQ(std::vector<uint8_t>(table.begin(), table.end()),
+  EXPECT_TRUE(events_->DefaultKeyTableRead());
+  std::array<uint8_t, kv::kKeyTableSize> current{};
+  kv::recordsToBytes(kv::currentKeySlotTemplate().records, current);
+  EXPECT_EQ(std::vector<uint8_t>(current.begin(), current.end()),
             Keyboard()->read(kv::sim::Region::DefaultKeyTable, 0, kv::kKeyTableSize));
   EXPECT_EQ(events_->MacroMemorySize(), Keyboard()->status().macroBytes);
   // Same count again: nothing happens.
@@ -127,7 +130,7 @@ TEST_F(EventsTest, FailedDefaultTableReadShowsItsMessageAndGoesOn) {
   events_->JoinWorkers();
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0], kv::text(kv::TextId::MAIN_DEFAULT_MATRIX_PROMPT));
-  EXPECT_FALSE(events_->DefaultKeyTable(nullptr));
+  EXPECT_FALSE(events_->DefaultKeyTableRead());
   EXPECT_EQ(ui_.reloads(), 1);
 }
 

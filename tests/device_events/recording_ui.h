@@ -56,6 +56,9 @@ class RecordingUi : public kv::DeviceUi {
     progress_.push_back(visible);
   }
 
+  void RefreshKeyButtons() override { bump(refreshes_); }
+  int refreshes() const { std::lock_guard l(mutex_); return refreshes_; }
+
   // Fires a pending timer as the window's timer handler does: kill it, then act.
   bool FireTimer(unsigned id) {
     {
@@ -87,7 +90,7 @@ class RecordingUi : public kv::DeviceUi {
     ++counter;
   }
   mutable std::mutex mutex_;
-  int reloads_ = 0, shows_ = 0, hides_ = 0, timerSets_ = 0;
+  int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, timerSets_ = 0;
   std::map<unsigned, unsigned> timers_;
   std::vector<int> icons_;
   std::vector<bool> banks_;

@@ -1,0 +1,265 @@
+#include "profile/profile_store.h"
+
+#include <cstring>
+#include <fstream>
+#include <new>
+
+#include "app/text_table.h"
+#include "device/protocol.h"
+#include "keys/device_records.h"
+#include "macro/macro_image.h"
+#include "profile/file_io.h"
+
+namespace kv {
+namespace {
+
+std::span<const uint8_t> bytesOf(const KeyActionTable& t) {
+  return {reinterpret_cast<const uint8_t*>(&t), sizeof t};
+}
+std::span<const uint8_t> bytesOf(const MacroList& m) {
+  return {reinterpret_cast<const uint8_t*>(m.data()), m.size() * sizeof(MacroRecord)};
+}
+
+// The header's sizes checked against what the file really holds.
+bool claimedSize(std::span<const uint8_t> header, uint64_t actualSize, uint64_t* claimed) {
+  if (header.size() < kProfileHeaderSize) return false;
+  ProfileHeader h = readProfileHeader(header.first<kProfileHeaderSize>());
+  if (h.macroCount > kProfileMaxMacros) return false;
+  *claimed = profileFileSize(h.macroCount, h.poolSize);
+  return *claimed <= actualSize;
+}
+
+}  // namespace
+
+void writeProfileHeader(KeyActionTable& table, uint16_t macroCount, uint32_t poolSize, uint8_t flag) {
+  writeProfileHeaderBytes(std::span<uint8_t, 64>(table.header, 64), macroCount, poolSize, flag);
+}
+
+ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out) {
+  uint64_t claimed = 0;
+  if (bytes.size() < kProfileFixedSize || !claimedSize(bytes, bytes.size(), &claimed))
+    return ProfileReadResult::BadFormat;
+  ProfileHeader h = readProfileHeader(bytes.first<kProfileHeaderSize>());
+  LoadedProfile loaded;
+  loaded.table.reset(new (std::nothrow) KeyActionTable);
+  if (!loaded.table) return ProfileReadResult::NoMemory;
+  std::memcpy(loaded.table.get(), bytes.data(), sizeof(KeyActionTable));
+  try {
+    loaded.macros.resize(h.macroCount);
+    loaded.pool.assign(bytes.begin() + static_cast<ptrdiff_t>(kProfileFixedSize + kMacroRecordBytes * h.macroCount),
+                       bytes.begin() + static_cast<ptrdiff_t>(claimed));
+  } catch (const std::bad_alloc&) {
+    return ProfileReadResult::NoMemory;
+  }
+  if (h.macroCount > 0)
+    std::memcpy(loaded.macros.data(), bytes.data() + kProfileFixedSize, kMacroRecordBytes * h.macroCount);
+  out = std::move(loaded);
+  return ProfileReadResult::Ok;
+}
+
+ProfileStore::ProfileStore(WorkingConfig& config, ApplySnapshot& snapshot, DeviceUi& ui,
+                           std::filesystem::path documentsFolder, std::function<int()> macroCapacity)
+    : config_(config),
+      snapshot_(snapshot),
+      ui_(ui),
+      documents_(std::move(documentsFolder)),
+      macroCapacity_(std::move(macroCapacity)) {}
+
+std::filesystem::path ProfileStore::profileFolder() const { return documents_ / "Korvalin"; }
+
+bool ProfileStore::ensureProfileFolder() const {
+  std::error_code ec;
+  std::filesystem::create_directories(profileFolder(), ec);
+  return std::filesystem::is_directory(profileFolder(), ec);
+}
+
+std::filesystem::path ProfileStore::profileCachePath(int) const { return profileFolder() / "$Profile0"; }
+
+void ProfileStore::showFormatError(const std::filesystem::path& path) {
+  ui_.ShowMessage(formatText(text(TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(path.u16string())}));
+}
+
+bool ProfileStore::createDefaultProfile() {
+  std::unique_ptr<KeyActionTable> table = newKeyActionTable();
+  if (!table) return false;
+  writeProfileHeader(*table, 0, 0, 0);
+  clearWorkingConfig(config_);
+  config_.table = std::move(table);
+  return true;
+}
+
+bool ProfileStore::createDefaultProfile(const std::filesystem::path& path) {
+  std::unique_ptr<KeyActionTable> table = newKeyActionTable();
+  if (!table) return false;
+  writeProfileHeader(*table, 0, 0, 0);
+  return writeFileAtomically(path, {bytesOf(*table)});
+}
+
+int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return kProfileFileInvalid;
+  {
+    std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!probe) return kProfileFileNotOpenable;
+  }
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec || size >= (uint64_t{1} << 32) || size < kProfileFixedSize) return kProfileFileInvalid;
+  auto header = readFilePrefix(path, kProfileHeaderSize);
+  if (!header) return kProfileFileNotOpenable;
+  if (header->size() < kProfileHeaderSize || !profileHeaderValid(std::span<const uint8_t, kProfileHeaderSize>(
+                                                 header->data(), kProfileHeaderSize))) {
+    showFormatError(path);
+    return kProfileFileInvalid;
+  }
+  return kProfileFileValid;
+}
+
+bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  {
+    std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!probe) return false;
+  }
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) return false;
+  // Only the header's sizes decide how much to read, and only once the file
+  // is known to hold that much.
+  auto header = readFilePrefix(path, kProfileHeaderSize);
+  uint64_t claimed = 0;
+  if (!header || size < kProfileFixedSize || !claimedSize(*header, size, &claimed)) {
+    showFormatError(path);
+    return false;
+  }
+  auto bytes = readFilePrefix(path, claimed);
+  if (!bytes || bytes->size() != claimed) return false;
+  LoadedProfile loaded;
+  ProfileReadResult r = parseProfileBytes(*bytes, loaded);
+  if (r == ProfileReadResult::BadFormat) showFormatError(path);
+  if (r != ProfileReadResult::Ok) return false;
+  std::unique_ptr<KeyStringStore> strings(new (std::nothrow) KeyStringStore);
+  if (!strings || !unpackStrings(*loaded.table, *strings, loaded.pool)) return false;
+  // Everything read: only now does the working configuration change.
+  releaseAllStrings(config_.strings);
+  std::swap(config_.strings, *strings);
+  config_.table = std::move(loaded.table);
+  config_.macros.swap(loaded.macros);
+  return true;
+}
+
+bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
+  if (!config_.table) return false;
+  uint32_t total = static_cast<uint32_t>(config_.strings.total);
+  writeProfileHeader(*config_.table, static_cast<uint16_t>(config_.macros.size()), total, 0);
+  StringPool pool;
+  if (!packStrings(*config_.table, config_.strings, pool)) return false;
+  return writeFileAtomically(path, {bytesOf(*config_.table), bytesOf(config_.macros), pool});
+}
+
+bool ProfileStore::saveProfileCache() {
+  std::error_code ec;
+  std::filesystem::path cache = profileCachePath(0);
+  if (!std::filesystem::is_regular_file(cache, ec)) return false;
+  return saveProfileFile(cache);
+}
+
+bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
+  int active = GetActiveProfile();
+  if (active < 0 || active > 3) return false;
+  std::array<std::array<uint8_t, kKeyTableSize>, kKeyboardProfiles> tables{};
+  for (int p = 0; p < kKeyboardProfiles; ++p)
+    if (ReadKeyTable(tables[p], p) != kResultSuccess) return false;
+  MacroList macros;
+  int r = readKeyboardMacros(
+      [](uint8_t* dest, size_t count) { return ReadMacroMemory(std::span<uint8_t>(dest, count), static_cast<int>(count)); },
+      macros);
+  if (r != kResultSuccess) return false;
+  std::unique_ptr<KeyActionTable> table(new (std::nothrow) KeyActionTable{});
+  if (!table) return false;
+  writeProfileHeader(*table, static_cast<uint16_t>(macros.size()), 0, 0);
+  KeySlotTemplate tmpl = currentKeySlotTemplate();
+  for (int p = 0; p < kKeyboardProfiles; ++p)
+    if (!decodeProfile(tables[p], tmpl, blockEntries(*table, p))) return false;
+  return writeFileAtomically(path, {bytesOf(*table), bytesOf(macros)});
+}
+
+void ProfileStore::reloadFromKeyboard() {
+  ensureProfileFolder();
+  std::filesystem::path cache = profileCachePath(0);
+  bool fromKeyboard = GetActiveProfile() != -1 && readKeyboardToFile(cache);
+  {
+    std::lock_guard lock(config_.lock);
+    if (!fromKeyboard || !loadProfileFile(cache)) createDefaultProfile();
+    ui_.RefreshKeyButtons();
+  }
+  ui_.SetApplyEnabled(false);
+}
+
+bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
+  std::lock_guard lock(snapshot_.lock);
+  if (!copyToSnapshot(config_, snapshot_)) return false;
+  writeProfileHeader(*snapshot_.table, static_cast<uint16_t>(snapshot_.macros.size()),
+                     static_cast<uint32_t>(snapshot_.pool.size()), 0);
+  int capacity = macroCapacity_ ? macroCapacity_() : 0;
+  FittedMacroImage image = fitMacroImage(snapshot_.macros, capacity > 0 ? static_cast<size_t>(capacity) : 0);
+  if (image.fit == MacroFit::TooLong) {
+    ui_.ShowMessage(text(TextId::EXTRA_MACRO_TOO_LONG));
+    return false;
+  }
+  if (image.fit == MacroFit::NoMemory) return false;
+
+  std::vector<int> profiles;
+  if (allProfiles) {
+    profiles = {0, 1, 2};
+  } else {
+    int active = GetActiveProfile();
+    if (active < 0 || active > 2) return false;
+    profiles = {active};
+  }
+  KeySlotTemplate tmpl = currentKeySlotTemplate();
+  std::vector<std::array<uint8_t, kKeyTableSize>> encoded(profiles.size());
+  for (size_t i = 0; i < profiles.size(); ++i) {
+    DeviceProfileRecords records;
+    if (!encodeProfile(*snapshot_.table, profiles[i], snapshot_.macros, tmpl, records)) return false;
+    recordsToBytes(records, encoded[i]);
+  }
+
+  // One bracket: the macro image first, then the key tables the records
+  // point into. A failed step ends the writing, but the bracket is closed.
+  bool ok = BeginConfig() == kResultSuccess;
+  if (ok) {
+    ok = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size())) == kResultSuccess;
+    for (size_t i = 0; ok && i < profiles.size(); ++i)
+      ok = WriteKeyTable(encoded[i], profiles[i]) == kResultSuccess;
+    if (EndConfig() != kResultSuccess) ok = false;
+  }
+  if (image.fit == MacroFit::WithoutNames) ui_.ShowMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
+  return ok;
+}
+
+void ProfileStore::importProfile(const std::filesystem::path& path) {
+  if (checkProfileFile(path) != kProfileFileValid) {
+    ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+    return;
+  }
+  bool written = false;
+  {
+    std::lock_guard lock(config_.lock);
+    if (!loadProfileFile(path)) {
+      ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+      return;
+    }
+    saveProfileCache();
+    written = writeConfigToKeyboard(true);
+    ui_.RefreshKeyButtons();
+  }
+  // What did not reach the keyboard stays to be applied.
+  ui_.SetApplyEnabled(!written);
+}
+
+bool ProfileStore::exportProfile(const std::filesystem::path& path) {
+  std::lock_guard lock(config_.lock);
+  return saveProfileFile(path);
+}
+
+}  // namespace kv

@@ -1,0 +1,86 @@
+// Profile files and the profile cache: moving the whole configuration
+// between the keyboard, files and the working configuration.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "device/device_ui.h"
+#include "keys/working_config.h"
+#include "profile/profile_format.h"
+
+namespace kv {
+
+// Fills bytes 0-63 of the table (header with its checksum, constant block).
+void writeProfileHeader(KeyActionTable& table, uint16_t macroCount, uint32_t poolSize, uint8_t flag);
+
+// Results of checkProfileFile.
+inline constexpr int kProfileFileValid = 1;
+inline constexpr int kProfileFileInvalid = 0;     // missing, wrong size or a bad header
+inline constexpr int kProfileFileNotOpenable = -2;
+inline constexpr int kProfileFileNoMemory = -3;
+
+// A profile file read whole and checked against its own header and its real
+// size: everything a load would take, nothing the file did not supply.
+struct LoadedProfile {
+  std::unique_ptr<KeyActionTable> table;
+  MacroList macros;
+  StringPool pool;
+};
+enum class ProfileReadResult { Ok, Unreadable, BadFormat, NoMemory };
+ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
+
+class ProfileStore {
+ public:
+  // documentsFolder: the user's documents folder; the store keeps its files
+  // in its "Korvalin" folder. macroCapacity: the keyboard's macro memory in
+  // bytes, asked at every write.
+  ProfileStore(WorkingConfig& config, ApplySnapshot& snapshot, DeviceUi& ui, std::filesystem::path documentsFolder,
+               std::function<int()> macroCapacity);
+
+  std::filesystem::path profileFolder() const;
+  // Creates the profile folder when it is missing.
+  bool ensureProfileFolder() const;
+  // One cache file serves every on-board profile: "$Profile0".
+  std::filesystem::path profileCachePath(int profile) const;
+
+  // Without a path the default table becomes the working table (the caller
+  // holds the lock and has freed the old configuration).
+  bool createDefaultProfile();
+  bool createDefaultProfile(const std::filesystem::path& path);
+
+  // 1 valid, 0 invalid (a bad header shows PROFILE_FORMAT_ERROR with the
+  // path), -2 not openable for reading and writing, -3 out of memory.
+  int checkProfileFile(const std::filesystem::path& path);
+  // Replaces the working configuration with the file's, all or nothing: on
+  // any failure the working configuration is as it was. A file shorter than
+  // its header claims shows PROFILE_FORMAT_ERROR. The caller holds the lock.
+  bool loadProfileFile(const std::filesystem::path& path);
+  // The caller holds the lock.
+  bool saveProfileFile(const std::filesystem::path& path);
+  // saveProfileFile to the cache, only when the cache file exists.
+  bool saveProfileCache();
+
+  bool readKeyboardToFile(const std::filesystem::path& path);
+  void reloadFromKeyboard();
+  // The caller holds the WorkingConfig lock.
+  bool writeConfigToKeyboard(bool allProfiles);
+  void importProfile(const std::filesystem::path& path);
+  bool exportProfile(const std::filesystem::path& path);
+
+  WorkingConfig& config() { return config_; }
+
+ private:
+  void showFormatError(const std::filesystem::path& path);
+
+  WorkingConfig& config_;
+  ApplySnapshot& snapshot_;
+  DeviceUi& ui_;
+  std::filesystem::path documents_;
+  std::function<int()> macroCapacity_;
+};
+
+}  // namespace kv
