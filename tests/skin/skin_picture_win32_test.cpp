@@ -29,7 +29,7 @@ COLORREF bitmapPixel(HBITMAP bm, int x, int y) {
   return GetPixel(dc.get(), x, y);
 }
 
-bool near(COLORREF a, COLORREF b, int tolerance = 40) {
+bool closeTo(COLORREF a, COLORREF b, int tolerance = 40) {
   return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
          std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
 }
@@ -57,8 +57,8 @@ TEST(PictureLoader, DecodesJpegAndGif) {
     ASSERT_EQ(tryLoadPictureFile(dataFile(name), bm), 0);
     EXPECT_EQ(sizeOf(bm.get()).cx, 64);
     EXPECT_EQ(sizeOf(bm.get()).cy, 32);
-    EXPECT_TRUE(near(bitmapPixel(bm.get(), 5, 5), RGB(220, 20, 20)));
-    EXPECT_TRUE(near(bitmapPixel(bm.get(), 60, 28), RGB(20, 20, 220)));
+    EXPECT_TRUE(closeTo(bitmapPixel(bm.get(), 5, 5), RGB(220, 20, 20)));
+    EXPECT_TRUE(closeTo(bitmapPixel(bm.get(), 60, 28), RGB(20, 20, 220)));
   }
 }
 
@@ -97,8 +97,8 @@ TEST(ImageLibrary, DecodesBmpAndJpegIntoSkinSurfaces) {
   ASSERT_TRUE(jpeg.decoded());
   SkinSurface js;
   ASSERT_TRUE(makeSkinSurface(js, jpeg, window));
-  EXPECT_TRUE(near(GetPixel(js.hdc(), 5, 5), RGB(220, 20, 20)));
-  EXPECT_TRUE(near(GetPixel(js.hdc(), 60, 28), RGB(20, 20, 220)));
+  EXPECT_TRUE(closeTo(GetPixel(js.hdc(), 5, 5), RGB(220, 20, 20)));
+  EXPECT_TRUE(closeTo(GetPixel(js.hdc(), 60, 28), RGB(20, 20, 220)));
   DestroyWindow(window);
 }
 
@@ -181,6 +181,8 @@ ProbeResult runProbe(const std::wstring& args) {
 
 TEST(FatalSkinProblems, EndTheProcessWithTheirOwnCodeAndSayWhy) {
   std::wstring dir = test::tempDir();
+  // Without its trailing separator: a backslash before a quote escapes it.
+  const std::wstring folder = dir.substr(0, dir.size() - 1);
   test::writeBmp(dir + L"fatal_bg.bmp", 40, 30, [](int, int) { return RGB(9, 9, 9); });
   test::writeIni(dir + L"no_main.ini", L"[SCREEN]\r\nMask=fatal_bg.bmp\r\n");
   test::writeIni(dir + L"bad_mask.ini", L"[SCREEN]\r\nMain=fatal_bg.bmp\r\nMask=missing_mask.bmp\r\n");
@@ -193,9 +195,9 @@ TEST(FatalSkinProblems, EndTheProcessWithTheirOwnCodeAndSayWhy) {
   const Case cases[] = {
       {L"picture \"" + dir + L"missing.bmp\"", DWORD(kExitSkinPictureOpen), "cannot be opened"},
       {L"picture \"" + dataFile(L"garbage.jpg") + L"\"", DWORD(kExitSkinPictureDecode), "cannot be decoded"},
-      {L"dialog \"" + dir + L"no_main.ini\" \"" + dir + L"\"", DWORD(kExitSkinPictureOpen), "cannot be opened"},
-      {L"dialog \"" + dir + L"bad_mask.ini\" \"" + dir + L"\"", DWORD(kExitSkinPictureOpen), "missing_mask.bmp"},
-      {L"dialog \"" + dir + L"good.ini\" \"" + dir + L"\"", 0, ""},
+      {L"dialog \"" + dir + L"no_main.ini\" \"" + folder + L"\"", DWORD(kExitSkinPictureOpen), "cannot be opened"},
+      {L"dialog \"" + dir + L"bad_mask.ini\" \"" + folder + L"\"", DWORD(kExitSkinPictureOpen), "missing_mask.bmp"},
+      {L"dialog \"" + dir + L"good.ini\" \"" + folder + L"\"", 0, ""},
   };
   for (const Case& c : cases) {
     ProbeResult r = runProbe(c.args);

@@ -98,7 +98,7 @@ constexpr UINT kEndWith = WM_APP + 1;
 
 const DialogTemplate& memoryTemplate() {
   static const DialogTemplate t = [] {
-    DialogTemplate d(WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 10, 10, 160, 80, L"Memory dialog");
+    DialogTemplate d(WS_POPUP | WS_BORDER, 0, 10, 10, 160, 80, L"Memory dialog");
     d.add(kButtonClass, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 50, 50, 14, L"OK");
     d.add(kEditClass, 1001, WS_VISIBLE | WS_TABSTOP | WS_BORDER, 10, 10, 100, 14);
     d.add(L"SysListView32", 1002, WS_VISIBLE | 1 /* LVS_REPORT */, 10, 26, 100, 20);
