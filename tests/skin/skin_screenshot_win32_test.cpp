@@ -100,7 +100,7 @@ class SkinnedWindow : public CBaseDialog {
       }
     }
     if (setUp) setUp(*this);
-    return TRUE;
+    return FALSE;  // not activated: see the skin tests
   }
   bool OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) override {
     if (msg != WM_CTLCOLORSTATIC) return false;
@@ -137,7 +137,7 @@ std::wstring shotPath(const wchar_t* name) {
 
 void show(SkinnedWindow& d) {
   ASSERT_TRUE(d.Create());
-  SetWindowPos(d.hwnd(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+  SetWindowPos(d.hwnd(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   SetCursorPos(1590, 990);
   test::pump(300);
   RedrawWindow(d.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -49,7 +49,9 @@ class TestDialog : public CBaseDialog {
   BOOL OnInitDialog() override {
     CBaseDialog::OnInitDialog();
     if (onInit) onInit(*this);
-    return TRUE;
+    // No focus, so the dialog is not activated: Wine treats active windows as
+    // managed and waits two seconds for a window manager whenever they hide.
+    return FALSE;
   }
   bool OnCommand(WORD id, WORD code, HWND control) override {
     if (code == BN_CLICKED) clicks.push_back(id);
@@ -74,7 +76,9 @@ class SkinDialogTest : public ::testing::Test {
     dialog_ = std::make_unique<TestDialog>(path(L"skin.ini"), dir_);
     if (onInit_) dialog_->onInit = onInit_;
     EXPECT_TRUE(dialog_->Create());
-    SetWindowPos(dialog_->hwnd(), HWND_TOP, 100, 100, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    // Not activated: Wine treats activated windows as managed and waits for a
+    // window manager that the virtual display does not have when they close.
+    SetWindowPos(dialog_->hwnd(), HWND_TOP, 100, 100, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
     pump();
     return *dialog_;
   }
