@@ -241,6 +241,7 @@ TEST(SkinScreenshot, MainWindow) {
   EXPECT_EQ(test::pixelOf(d.button("KEY_030").hwnd(), 10, 10),
             GetPixel(d.surface(L"main_normal.jpg")->hdc(), b->x + 9, b->y + 9));
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"main.bmp")));
+  EXPECT_TRUE(test::bmpToPng(shotPath(L"main.bmp"), shotPath(L"main.png")));
   d.DestroyWindow();
 }
 
@@ -317,6 +318,7 @@ TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
   GetWindowRect(d.hwnd(), &r);
   EXPECT_EQ(r.right - r.left, layout.width);
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"composite.bmp")));
+  EXPECT_TRUE(test::bmpToPng(shotPath(L"composite.bmp"), shotPath(L"composite.png")));
   d.DestroyWindow();
 }
 
@@ -366,6 +368,7 @@ TEST(SkinScreenshot, ProfileManager) {
   };
   show(d);
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"profile.bmp")));
+  EXPECT_TRUE(test::bmpToPng(shotPath(L"profile.bmp"), shotPath(L"profile.png")));
   d.DestroyWindow();
 }
 

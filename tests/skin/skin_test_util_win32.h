@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>  // gdiplus.h needs it with WIN32_LEAN_AND_MEAN
+#include <gdiplus.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -121,6 +123,21 @@ inline bool saveWindowShot(HWND hwnd, const std::wstring& path) {
   out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof(bi.bmiHeader));
   out.write(bits.data(), static_cast<std::streamsize>(bits.size()));
   return static_cast<bool>(out);
+}
+
+// A PNG copy of a BMP file, through the image library's encoder.
+inline bool bmpToPng(const std::wstring& bmp, const std::wstring& png) {
+  namespace gp = Gdiplus::DllExports;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+  Gdiplus::GpBitmap* image = nullptr;
+  bool ok = gp::GdipCreateBitmapFromFile(bmp.c_str(), &image) == Gdiplus::Ok &&
+            gp::GdipSaveImageToFile(image, png.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  if (image) gp::GdipDisposeImage(image);
+  Gdiplus::GdiplusShutdown(token);
+  return ok;
 }
 
 }  // namespace kv::test
