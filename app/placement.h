@@ -1,0 +1,34 @@
+// Placement entries of the skin description files: four decimal integers
+// x, y, w, h separated by commas ("%d,%d,%d,%d"), anything after the fourth
+// ignored. Portable: the Win32 side reads the entry, this scans it.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace kv {
+
+struct Placement {
+  int x = 1, y = 1, w = 1, h = 1;
+  bool operator==(const Placement&) const = default;
+};
+
+// The entry read when the skin file has none: a 1×1 control at (1, 1).
+inline constexpr std::u16string_view kPlacementDefault = u"1,1,1,1,x";
+inline constexpr size_t kPlacementBufferChars = 260;
+
+// Scans an entry as "%d,%d,%d,%d" does: each number may have leading white
+// space and a sign; scanning stops at the first mismatch, and the numbers
+// not reached keep 1 (the value of the default entry). Numbers beyond the
+// range of int are clamped.
+Placement parsePlacement(std::u16string_view entry);
+
+// One "%d" at the start of a text (leading white space and a sign allowed,
+// clamped to the range of int); none when the text does not start with a number.
+std::optional<int> parseLeadingInt(std::u16string_view text);
+
+// A control whose entry has x and y both 1 is not in the skin.
+constexpr bool placementMissing(const Placement& p) { return p.x == 1 && p.y == 1; }
+
+}  // namespace kv

@@ -1,0 +1,55 @@
+#include "app/placement_win32.h"
+
+#include "app/text_table_win32.h"
+#include "app/wide_win32.h"
+#include "skin/png_button_win32.h"
+#include "skin/skin_picture_win32.h"
+
+namespace kv {
+namespace {
+
+HDC surfaceDc(const SkinSurface* s) { return s ? s->hdc() : nullptr; }
+
+void moveTo(HWND control, const Placement& p, bool repaint) {
+  if (control) MoveWindow(control, p.x, p.y, p.w, p.h, repaint ? TRUE : FALSE);
+}
+
+}  // namespace
+
+Placement ReadPlacement(const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
+  std::wstring entry =
+      ReadProfileText(skinFile, section, key, wide(kPlacementDefault), kPlacementBufferChars);
+  return parsePlacement(u16(entry));
+}
+
+void PlaceSkinnedControl(CPngButton& control, const std::wstring& skinFile, std::wstring_view section,
+                         std::wstring_view key, const SkinSurface* normal, const SkinSurface* hover,
+                         const SkinSurface* pressed, const SkinSurface* disabled, const SkinSurface* extra) {
+  Placement p = ReadPlacement(skinFile, section, key);
+  moveTo(control.hwnd(), p, false);
+  control.setFaces(p.x, p.y, surfaceDc(normal), surfaceDc(hover), surfaceDc(pressed), surfaceDc(disabled),
+                   surfaceDc(extra), false);
+  if (placementMissing(p) && control.hwnd()) EnableWindow(control.hwnd(), FALSE);
+}
+
+void PlaceControl(HWND control, const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
+  moveTo(control, ReadPlacement(skinFile, section, key), false);
+}
+
+void PlaceControlWithImageOrigin(CPngButton& control, const std::wstring& skinFile, std::wstring_view section,
+                                 std::wstring_view key, std::wstring_view originSection,
+                                 std::wstring_view originKey, const SkinSurface* surface) {
+  moveTo(control.hwnd(), ReadPlacement(skinFile, section, key), false);
+  Placement origin = ReadPlacement(skinFile, originSection, originKey);
+  HDC s = surfaceDc(surface);
+  control.setFaces(origin.x, origin.y, s, s, s, s, s, false);
+}
+
+void MoveControlTo(HWND control, const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
+  if (!control) return;
+  Placement p = ReadPlacement(skinFile, section, key);
+  SetWindowPos(control, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(control, nullptr, TRUE);
+}
+
+}  // namespace kv

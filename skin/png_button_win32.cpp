@@ -1,0 +1,207 @@
+#include "skin/png_button_win32.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace kv {
+
+bool CPngButton::SubclassWindow(HWND button) {
+  if (!CWindow::SubclassWindow(button)) return false;
+  LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+  SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+  SetWindowPos(button, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  return true;
+}
+
+bool CPngButton::SubclassDlgItem(int id, HWND parent) {
+  HWND item = parent ? GetDlgItem(parent, id) : nullptr;
+  return item && SubclassWindow(item);
+}
+
+void CPngButton::setFaces(int originX, int originY, HDC normal, HDC hover, HDC pressed, HDC disabled, HDC set,
+                          bool redrawNow) {
+  originX_ = originX;
+  originY_ = originY;
+  hover_ = 0;
+  pressed_ = 0;
+  tracking_ = 0;
+  setFaceSurfaces(normal, hover, pressed, disabled, set, redrawNow);
+}
+
+void CPngButton::setFaceSurfaces(HDC normal, HDC hover, HDC pressed, HDC disabled, HDC set, bool redrawNow) {
+  normal_ = normal;
+  hover_face_ = hover;
+  pressed_face_ = pressed;
+  disabled_ = disabled;
+  set_ = set;
+  if (redrawNow) redraw();
+}
+
+void CPngButton::setSetState(bool state, bool redrawNow) {
+  setState_ = state ? 1 : 0;
+  if (redrawNow) redraw();
+}
+
+void CPngButton::setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format) {
+  captionOn_ = on ? 1 : 0;
+  captionSize_ = size;
+  captionFont_.assign(font);
+  captionColour_ = colour;
+  captionFormat_ = format;
+  if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void CPngButton::setCaptionMargins(int left, int right, int top, int bottom) {
+  marginLeft_ = left;
+  marginRight_ = right;
+  marginTop_ = top;
+  marginBottom_ = bottom;
+  if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void CPngButton::setCaptionAngle(int tenthsOfDegree, bool slanted) {
+  captionAngle_ = tenthsOfDegree;
+  captionSlanted_ = slanted ? 1 : 0;
+  if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void CPngButton::setTooltip(std::wstring_view text, bool activate) {
+  if (text.empty() || !hwnd()) return;
+  if (!tooltip_) {
+    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                   GetModuleHandleW(nullptr), nullptr));
+    if (!tooltip_) return;
+    SendMessageW(tooltip_.get(), TTM_ACTIVATE, TRUE, 0);
+  }
+  tooltipText_ = std::wstring(text);  // text may be a view of tooltipText_ itself
+  // The version-2 record is understood by every common-controls version.
+  TTTOOLINFOW info{};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.uFlags = TTF_SUBCLASS;  // the tooltip sees the button's mouse messages itself
+  info.hwnd = hwnd();
+  info.uId = 1;
+  info.lpszText = tooltipText_.data();
+  GetClientRect(hwnd(), &info.rect);
+  if (SendMessageW(tooltip_.get(), TTM_GETTOOLCOUNT, 0, 0) == 0)
+    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageW(tooltip_.get(), TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
+  SendMessageW(tooltip_.get(), TTM_ACTIVATE, activate ? TRUE : FALSE, 0);
+  tooltipActive_ = activate;
+}
+
+void CPngButton::setFrame(COLORREF colour, int level, bool on) {
+  frameColour_ = colour;
+  frameOn_ = on ? 1 : 0;
+  // The level is kept for the lighting panel; it does not change the drawing.
+  frameLevel_ = (on && level > 100) ? 100 : level;
+  redraw();
+}
+
+void CPngButton::redraw() {
+  if (!hwnd()) return;
+  WindowDc dc(hwnd());
+  if (dc) draw(dc.get());
+}
+
+bool CPngButton::DrawItem(const DRAWITEMSTRUCT& dis) {
+  if (dis.CtlType != ODT_BUTTON) return false;
+  pressed_ = (dis.itemState & ODS_SELECTED) ? 1 : 0;
+  draw(dis.hDC);
+  return true;
+}
+
+HDC CPngButton::chooseFace() const {
+  if (!IsWindowEnabled(hwnd())) return disabled_;
+  if (pressed_) return pressed_face_;
+  if (hover_) return hover_face_;
+  if (setState_) return set_;
+  return normal_;
+}
+
+void CPngButton::draw(HDC dc) {
+  RECT client{};
+  GetClientRect(hwnd(), &client);
+  HDC face = chooseFace();
+  if (!frameOn_) {
+    if (face) BitBlt(dc, 0, 0, client.right, client.bottom, face, originX_ - 1, originY_ - 1, SRCCOPY);
+  } else {
+    UniquePen pen(CreatePen(PS_SOLID, 2, frameColour_));
+    SelectObjectRestorer selPen(dc, pen.get());
+    SelectObjectRestorer selBrush(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, 1, 1, client.right - 1, client.bottom - 1);
+  }
+  lastFace_ = face;
+  if (captionOn_) drawCaption(dc, client);
+  if (callback_) callback_(hwnd(), face == normal_);
+}
+
+void CPngButton::drawCaption(HDC dc, const RECT& client) {
+  wchar_t text[260];
+  int n = GetWindowTextW(hwnd(), text, 260);
+  if (n < 0) n = 0;
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, captionColour_);
+  int height = -(captionSize_ * GetDeviceCaps(dc, LOGPIXELSY) / 72);
+  UniqueFont font(CreateFontW(height, 0, captionAngle_, captionAngle_, captionSlanted_ ? 956 : 400, FALSE, FALSE,
+                              FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              VARIABLE_PITCH | FF_SWISS, captionFont_.c_str()));
+  SelectObjectRestorer selFont(dc, font.get());
+  RECT r{client.left + marginLeft_, client.top + marginTop_, client.right + marginRight_,
+         client.bottom + marginBottom_};
+  if (captionSlanted_) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, n, &extent);
+    const double a = captionAngle_ / 10.0 * std::numbers::pi / 180.0;
+    const int width = r.right - r.left, rectHeight = r.bottom - r.top;
+    const int hw = static_cast<int>(std::cos(a) * extent.cx);
+    const int hv = static_cast<int>(std::sin(a) * extent.cx);
+    if (hw < width) r.left = r.left + (width - hw) / 2 - static_cast<int>(std::sin(a) * extent.cy * 0.5);
+    if (hv < rectHeight) r.bottom = r.bottom - (rectHeight - hv) / 2 + static_cast<int>(extent.cy * std::cos(a) * 0.5);
+  }
+  DrawTextW(dc, text, n, &r, captionFormat_);
+}
+
+LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_LBUTTONDBLCLK:
+      // Double-clicks act as two clicks.
+      return DefaultFor(WM_LBUTTONDOWN, wp, lp);
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_MOUSEMOVE:
+      if (!tracking_) {
+        TRACKMOUSEEVENT tme{sizeof(tme), TME_HOVER | TME_LEAVE, hwnd(), 1};
+        tracking_ = TrackMouseEvent(&tme) ? 1 : 0;
+      }
+      break;
+    case WM_MOUSEHOVER: {
+      hover_ = 1;
+      redraw();
+      tooltip_.reset();
+      setTooltip(tooltipText_, tooltipActive_);
+      if (tooltip_) SendMessageW(tooltip_.get(), TTM_UPDATE, 0, 0);
+      return 0;
+    }
+    case WM_MOUSELEAVE:
+      tracking_ = 0;
+      hover_ = 0;
+      redraw();
+      return 0;
+    case WM_ENABLE:
+      InvalidateRect(hwnd(), nullptr, FALSE);
+      break;
+    case WM_DESTROY:
+      tooltip_.reset();
+      break;
+    default:
+      break;
+  }
+  return Default();
+}
+
+}  // namespace kv

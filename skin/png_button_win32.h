@@ -1,0 +1,92 @@
+// The image button: draws itself by copying one of five faces out of skin
+// surfaces, with an optional caption, tooltip and coloured frame.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "widgets/handles_win32.h"
+#include "widgets/window_win32.h"
+
+namespace kv {
+
+class CPngButton : public CWindow {
+ public:
+  // Called after every drawing with the button and whether the normal face was drawn.
+  using DrawCallback = std::function<void(HWND button, bool normalFace)>;
+
+  static constexpr UINT kDefaultCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;  // 37
+  static constexpr UINT kTooltipDelayMs = 2000;
+
+  CPngButton() = default;
+
+  // Attaches to a button and makes it owner-drawn.
+  bool SubclassWindow(HWND button);
+  bool SubclassDlgItem(int id, HWND parent);
+
+  // Faces are borrowed memory surfaces (skin surfaces); none draws nothing.
+  // Faces are copied from (origin x - 1, origin y - 1) of each surface.
+  void setFaces(int originX, int originY, HDC normal, HDC hover, HDC pressed, HDC disabled, HDC set, bool redraw);
+  void setFaceSurfaces(HDC normal, HDC hover, HDC pressed, HDC disabled, HDC set, bool redraw);
+  void setSetState(bool state, bool redraw);
+  void setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format);
+  void setCaptionMargins(int left, int right, int top, int bottom);
+  void setCaptionAngle(int tenthsOfDegree, bool slanted);
+  // An empty text changes nothing; otherwise the tooltip is created on demand.
+  void setTooltip(std::wstring_view text, bool activate);
+  void setFrame(COLORREF colour, int level, bool on);
+  void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
+  // Draws now.
+  void redraw();
+
+  // State, for the dialogs that own the buttons.
+  bool setState() const noexcept { return setState_ != 0; }
+  bool hover() const noexcept { return hover_ != 0; }
+  bool tracking() const noexcept { return tracking_ != 0; }
+  bool pressed() const noexcept { return pressed_ != 0; }
+  int originX() const noexcept { return originX_; }
+  int originY() const noexcept { return originY_; }
+  HDC lastFace() const noexcept { return lastFace_; }
+  bool frameOn() const noexcept { return frameOn_ != 0; }
+  int frameLevel() const noexcept { return frameLevel_; }
+  COLORREF frameColour() const noexcept { return frameColour_; }
+  const std::wstring& tooltipText() const noexcept { return tooltipText_; }
+  HWND tooltip() const noexcept { return tooltip_.get(); }
+
+ protected:
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool DrawItem(const DRAWITEMSTRUCT& dis) override;
+
+ private:
+  void draw(HDC dc);
+  HDC chooseFace() const;
+  void drawCaption(HDC dc, const RECT& client);
+
+  HDC normal_ = nullptr, hover_face_ = nullptr, pressed_face_ = nullptr, disabled_ = nullptr, set_ = nullptr;
+  HDC lastFace_ = nullptr;
+  int hover_ = 0;
+  int tracking_ = 0;
+  int pressed_ = 0;
+  int setState_ = 0;
+  int originX_ = 0, originY_ = 0;
+  int captionOn_ = 0;
+  int captionSize_ = 8;
+  std::wstring captionFont_ = L"Tahoma";
+  COLORREF captionColour_ = RGB(0, 0, 0);
+  UINT captionFormat_ = kDefaultCaptionFormat;
+  int marginLeft_ = 0, marginRight_ = 0, marginTop_ = 0, marginBottom_ = 0;
+  int captionAngle_ = 0;
+  int captionSlanted_ = 0;
+  DrawCallback callback_;
+  std::wstring tooltipText_;
+  UniqueWindow tooltip_;
+  bool tooltipActive_ = true;
+  int frameOn_ = 0;
+  COLORREF frameColour_ = RGB(255, 255, 255);
+  int frameLevel_ = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,18 @@
+// Placement entries come from skin files anyone can edit.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/placement.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::u16string entry;
+  for (size_t i = 0; i + 1 < size; i += 2) entry.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  kv::Placement p = kv::parsePlacement(entry);
+  (void)kv::placementMissing(p);
+  (void)kv::parseLeadingInt(entry);
+  // Byte-wide too: ANSI skin files.
+  std::u16string narrow(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size);
+  (void)kv::parsePlacement(narrow);
+  return 0;
+}

@@ -1,0 +1,54 @@
+// Scanning placement entries ("%d,%d,%d,%d" with 1 for what is missing).
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "app/placement.h"
+#include "app/text_table.h"
+
+namespace kv {
+namespace {
+
+TEST(Placement, EntriesScanLikeTheFormat) {
+  struct Case {
+    std::u16string entry;
+    Placement expected;
+  };
+  const Case cases[] = {
+      {u"10,20,30,40", {10, 20, 30, 40}},
+      {u"10,20,30,40,junk", {10, 20, 30, 40}},  // anything after the fourth is ignored
+      {u"10,20,30,40junk", {10, 20, 30, 40}},
+      {u"1,1,1,1,x", {1, 1, 1, 1}},             // the default entry
+      {u"5,6", {5, 6, 1, 1}},                   // fewer than four: 1 for the rest
+      {u"5", {5, 1, 1, 1}},
+      {u"", {1, 1, 1, 1}},
+      {u"junk", {1, 1, 1, 1}},
+      {u"  7,\t8, 9,10", {7, 8, 9, 10}},        // blanks before a number
+      {u"7 ,8,9,10", {7, 1, 1, 1}},             // but not before a comma
+      {u"-4,+3,20,-2", {-4, 3, 20, -2}},
+      {u"3,,4,5", {3, 1, 1, 1}},
+      {u"3,-,4,5", {3, 1, 1, 1}},
+      {u"99999999999999999999,-99999999999999999999,0,0", {INT_MAX, INT_MIN, 0, 0}},
+      {u"2147483647,-2147483648,1,2", {INT_MAX, INT_MIN, 1, 2}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parsePlacement(c.entry), c.expected) << toUtf8(c.entry);
+}
+
+TEST(Placement, MissingMeansXAndYBothOne) {
+  EXPECT_TRUE(placementMissing(parsePlacement(kPlacementDefault)));
+  EXPECT_TRUE(placementMissing({1, 1, 50, 50}));
+  EXPECT_FALSE(placementMissing({1, 2, 1, 1}));
+  EXPECT_FALSE(placementMissing({0, 1, 1, 1}));
+}
+
+TEST(Placement, LeadingInteger) {
+  EXPECT_EQ(parseLeadingInt(u"0"), 0);
+  EXPECT_EQ(parseLeadingInt(u" 12abc"), 12);
+  EXPECT_EQ(parseLeadingInt(u"-3"), -3);
+  EXPECT_FALSE(parseLeadingInt(u""));
+  EXPECT_FALSE(parseLeadingInt(u"x1"));
+  EXPECT_FALSE(parseLeadingInt(u"-"));
+}
+
+}  // namespace
+}  // namespace kv

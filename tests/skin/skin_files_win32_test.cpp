@@ -1,0 +1,261 @@
+// Korvalin's own skin, as shipped beside the program: every section and key
+// the windows read is there, every picture they name exists and decodes
+// with both picture paths, and the language file reads in both languages.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/placement_win32.h"
+#include "app/text_table.h"
+#include "app/text_table_win32.h"
+#include "app/wide_win32.h"
+#include "model/key_codes.h"
+#include "skin/skin_picture_win32.h"
+
+namespace kv {
+namespace {
+
+std::wstring skin(const wchar_t* file) { return skinsFolder() + file; }
+
+// Whether section/key exists (a sentinel default tells a missing entry
+// from an empty one).
+bool present(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+  return ReadProfileText(file, section, key, L"\x1F<missing>") != L"\x1F<missing>";
+}
+
+std::vector<std::wstring> mainButtonKeys() {
+  std::vector<std::wstring> keys = {
+      L"VELTRA_LINK",    L"FUNC_PROFILES",    L"FUNC_MACRO",       L"CONTROL_OK",     L"CONTROL_CANCEL",
+      L"CONTROL_HELP",   L"CONTROL_CLOSE",    L"CONTROL_MINIMIZE", L"CONTROL_MENU",   L"CONTROL2_APPLY",
+      L"LOCK_CAPS",      L"LOCK_NUM",         L"LOCK_SCROLL",      L"LOCK_AB",        L"FLIP_0",
+      L"FLIP_1",         L"FLIP_2",           L"VELTRA_VER",       L"FUNC_PROFILE1",  L"FUNC_PROFILE2",
+      L"FUNC_PROFILE3",  L"FUNC_DEFAULT",     L"FUNC_SWITCH",      L"FUNC_REPORT1",   L"FUNC_REPORT2",
+      L"FUNC_REPORT3",   L"FUNC_REPORT4",     L"KEY_FN",           L"LEFT_ARROW",     L"RIGHT_ARROW",
+      // lighting panel
+      L"CONTROL_UsbStatic", L"CONTROL_DengStatic", L"CONTROL_DengStaPic", L"CONTROL_XGcombox",
+      L"CONTROL_JDTStatic", L"CONTROL_LightStatic", L"CONTROL_LightSlider", L"CONTROL_SpeedStatic",
+      L"CONTROL_SpeedSlider", L"CONTROL_USERgjStatic", L"CONTROL_USERgjStaPic1", L"CONTROL_USERgjStaPic2",
+      L"CONTROL_HXsjsStatic", L"CONTROL_HXsjsStaPic", L"CONTROL_FYSJSStaPic", L"CONTROL_FYSJSStatic",
+      L"CONTROL_umCombo",
+      // the panel's hidden controls
+      L"CONTROL_BLFXStatic", L"CONTROL_BLFXLStaPic", L"CONTROL_BLFXRStaPic", L"CONTROL_BLFXStatic2",
+      L"CONTROL_BLFXLStaPic2", L"CONTROL_BLFXRStaPic2", L"CONTROL_BLFXStatic3", L"CONTROL_BLFXLStaPic3",
+      L"CONTROL_BLFXRStaPic3", L"CONTROL_FYYSStatic", L"CONTROL_FYYSButton", L"CONTROL_HXysStatic",
+      L"CONTROL_HXysButton", L"CONTROL_JTysStatic", L"CONTROL_JTysButton", L"CONTROL_USERysStatic",
+      L"CONTROL_USERysButton", L"CONTROL_USERjsStatic", L"CONTROL_USERjsButton", L"CONTROL_HONGPIC",
+      L"CONTROL_HUANGPIC", L"CONTROL_LVPIC", L"CONTROL_LANPIC", L"CONTROL_FYCFStatic", L"CONTROL_FYdjcfStatic",
+      L"CONTROL_FYggcfStatc", L"CONTROL_FYdjcfStaPic", L"CONTROL_FYggcfStaPic", L"CONTROL_TSysStatic",
+      L"CONTROL_TSysButton", L"CONTROL_TSsjsStatic", L"CONTROL_TSsjsStaPic", L"CONTROL_CDysStatic",
+      L"CONTROL_CDysButton", L"CONTROL_CDsjsStatic", L"CONTROL_CDsjsStaPic"};
+  for (int g = 1; g <= 9; ++g) keys.push_back(L"FUNC_G" + std::to_wstring(g));
+  for (const KeyButton& b : KeyButtonTable) {
+    wchar_t key[16];
+    std::swprintf(key, 16, L"KEY_%03X", static_cast<unsigned>(slotOfKey(b.keyCode)));
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+const std::vector<std::wstring> kCompositeKeys = {
+    L"CONTROL_KEY", L"CONTROL_MACRO", L"CONTROL_MEDIA", L"CONTROL_FUNCTION", L"CONTROL_CLEAR", L"CONTROL_OSK",
+    L"CONTROL_MASK", L"CONTROL_TITLE", L"KEY_SETTING", L"FUNC_KEY_INPUT", L"TISHI_SINGLE_STATIC",
+    L"FUNC_MACRO_LIST", L"MARCO_NAME_SETTING", L"FUNC_MACRO_ADD", L"FUNC_MACRO_DELETE", L"FUNC_MACRO_LIST2",
+    L"FUNC_MACRO_RECORD", L"FUNC_MACRO_DELETE2", L"FUNC_MACRO_CLEAR", L"FUNC_MACRO_UP_TOP", L"FUNC_MACRO_UP",
+    L"FUNC_MACRO_DOWN", L"FUNC_MACRO_DOWN_BOTTOM", L"FUNC_MACRO_RECORD_DELAY", L"FUNC_MACRO_RECORD_DELAY2",
+    L"FUNC_MACRO_CYCLES", L"FUNC_MACRO_CYCLES_PROMPT", L"FUNC_MEDIA_SELECT", L"MEDIA_SETTING_TISHI",
+    L"FUNC_FUNCTION_SELECT", L"FUNCTION_KEY_SETTING_TISHI", L"CONTROL_OK", L"CONTROL_CANCEL"};
+
+const std::vector<std::wstring> kProfileKeys = {L"PROGRAM_LIST", L"FUNC_LOAD",  L"FUNC_ADD",      L"FUNC_DELETE",
+                                                L"CONTROL2_APPLY", L"CONTROL_OK", L"CONTROL_CANCEL"};
+
+SIZE pictureSize(const std::wstring& file) {
+  UniqueBitmap bm;
+  EXPECT_EQ(tryLoadPictureFile(file, bm), 0) << toUtf8(u16(file));
+  BITMAP b{};
+  if (bm) GetObjectW(bm.get(), sizeof(b), &b);
+  return SIZE{b.bmWidth, b.bmHeight};
+}
+
+struct SkinFile {
+  const wchar_t* file;
+  const std::vector<std::wstring>* keys;
+};
+
+TEST(ShippedSkin, EverySkinFileHasItsScreenAndPlacements) {
+  const std::vector<std::wstring> mainKeys = mainButtonKeys();
+  for (SkinFile f : {SkinFile{L"Main.ini", &mainKeys}, SkinFile{L"Composite.ini", &kCompositeKeys},
+                     SkinFile{L"Profile.ini", &kProfileKeys}}) {
+    const std::wstring path = skin(f.file);
+    SCOPED_TRACE(toUtf8(u16(f.file)));
+    std::wstring mainPicture = ReadProfileText(path, L"SCREEN", L"Main");
+    std::wstring maskPicture = ReadProfileText(path, L"SCREEN", L"Mask");
+    ASSERT_FALSE(mainPicture.empty());
+    ASSERT_FALSE(maskPicture.empty());
+    SIZE bg = pictureSize(skinsFolder() + mainPicture);
+    SIZE mask = pictureSize(skinsFolder() + maskPicture);
+    EXPECT_EQ(bg.cx, mask.cx);
+    EXPECT_EQ(bg.cy, mask.cy);
+    for (const std::wstring& key : *f.keys) {
+      ASSERT_TRUE(present(path, L"BUTTONINFO", key)) << toUtf8(u16(key));
+      Placement p = ReadPlacement(path, L"BUTTONINFO", key);
+      EXPECT_FALSE(placementMissing(p)) << toUtf8(u16(key));
+      EXPECT_GT(p.w, 0);
+      EXPECT_GT(p.h, 0);
+      EXPECT_LE(p.x + p.w, bg.cx) << toUtf8(u16(key));
+      EXPECT_GE(p.x, 0);
+      EXPECT_GE(p.y, 0);
+    }
+  }
+}
+
+TEST(ShippedSkin, MainFileHasLinkArrowsEffectsAndLabels) {
+  const std::wstring path = skin(L"Main.ini");
+  std::wstring link = ReadProfileText(path, L"SCREEN", L"Link");
+  EXPECT_EQ(link.rfind(L"https://", 0), 0u);
+  SIZE arrow = pictureSize(skin(L"Arrow.jpg"));
+  for (const wchar_t* key : {L"UP_ARROW_LEFT1", L"DOWN_ARROW_LEFT1", L"UP_ARROW_RIGHT1", L"DOWN_ARROW_RIGHT1"}) {
+    ASSERT_TRUE(present(path, L"BUTTONINFO2", key)) << toUtf8(u16(key));
+    Placement o = ReadPlacement(path, L"BUTTONINFO2", key);
+    Placement left = ReadPlacement(path, L"BUTTONINFO", L"LEFT_ARROW");
+    // Faces are cut from (x - 1, y - 1): the arrow frame lies inside Arrow.jpg.
+    EXPECT_GE(o.x - 1, 0);
+    EXPECT_LE(o.x - 1 + left.w, arrow.cx);
+    EXPECT_LE(o.y - 1 + left.h, arrow.cy);
+  }
+  std::vector<int> codes;
+  for (int c = 1; c <= 28; ++c) codes.push_back(c);
+  codes.push_back(254);
+  for (int code : codes) {
+    for (const wchar_t* section : {L"Mode", L"Mode1"}) {
+      EXPECT_FALSE(ReadProfileText(path, section, std::to_wstring(code)).empty())
+          << toUtf8(u16(section)) << " " << code;
+    }
+  }
+  EXPECT_EQ(ReadProfileText(path, L"Mode1", L"254"), L"Custom (per key)");
+  EXPECT_EQ(ReadProfileText(path, L"Mode", L"4"), L"\u547c\u5438");  // Chinese survives the file's encoding
+  for (const wchar_t* key : {L"Usb", L"Deng", L"Light", L"FX", L"Speed", L"Color", L"JColor", L"DC", L"Tool", L"QL"}) {
+    EXPECT_FALSE(ReadProfileText(path, L"Control_Name", key).empty()) << toUtf8(u16(key));
+    EXPECT_FALSE(ReadProfileText(path, L"Control_Name1", key).empty()) << toUtf8(u16(key));
+  }
+}
+
+TEST(ShippedSkin, EveryPictureExistsAndDecodesBothWays) {
+  std::vector<std::wstring> pictures = {L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg",
+                                        L"Arrow.jpg", L"main_color0.jpg", L"main_color1.jpg",
+                                        L"Profile_normal.jpg", L"Profile_over.jpg", L"Profile_down.jpg",
+                                        L"dengup.bmp", L"dengdown.bmp", L"user1up.bmp", L"user1down.bmp",
+                                        L"user2up.bmp", L"user2down.bmp", L"sjsup.bmp", L"sjsdown.bmp"};
+  for (const wchar_t* set : {L"key", L"media", L"function"})
+    for (const wchar_t* state : {L"normal", L"over", L"down"}) pictures.push_back(std::wstring(set) + L"_" + state + L".jpg");
+  for (const wchar_t* set : {L"macro", L"macro2"})
+    for (const wchar_t* state : {L"normal", L"over", L"down", L"disable"})
+      pictures.push_back(std::wstring(set) + L"_" + state + L".jpg");
+  for (int i = 0; i <= 9; ++i) pictures.push_back(std::to_wstring(i) + L".bmp");
+  for (int i = 1; i <= 10; ++i) pictures.push_back(L"jdt" + std::to_wstring(i) + L".bmp");
+  for (const wchar_t* c : {L"hong", L"huang", L"lv", L"lan"}) {
+    pictures.push_back(std::wstring(c) + L".bmp");
+    pictures.push_back(std::wstring(c) + L"ok.bmp");
+  }
+  for (const wchar_t* f : {L"Main.ini", L"Composite.ini", L"Profile.ini"}) {
+    pictures.push_back(ReadProfileText(skin(f), L"SCREEN", L"Main"));
+    pictures.push_back(ReadProfileText(skin(f), L"SCREEN", L"Mask"));
+  }
+  for (const std::wstring& name : pictures) {
+    SCOPED_TRACE(toUtf8(u16(name)));
+    SkinImage image = loadSkinPicture(name);
+    ASSERT_TRUE(image.created());
+    EXPECT_TRUE(image.decoded());
+    SIZE s = pictureSize(skin(name.c_str()));
+    EXPECT_EQ(image.width(), s.cx);
+    EXPECT_EQ(image.height(), s.cy);
+  }
+  // Face pictures have the size of their window's background.
+  SIZE mainBg = pictureSize(skinsFolder() + ReadProfileText(skin(L"Main.ini"), L"SCREEN", L"Main"));
+  EXPECT_EQ(pictureSize(skin(L"main_over.jpg")).cx, mainBg.cx);
+  SIZE compBg = pictureSize(skinsFolder() + ReadProfileText(skin(L"Composite.ini"), L"SCREEN", L"Main"));
+  EXPECT_EQ(pictureSize(skin(L"macro2_disable.jpg")).cy, compBg.cy);
+  // Level-control pictures share one size; so do the progress frames.
+  EXPECT_EQ(pictureSize(skin(L"0.bmp")).cx, pictureSize(skin(L"9.bmp")).cx);
+  EXPECT_EQ(pictureSize(skin(L"jdt1.bmp")).cx, pictureSize(skin(L"jdt10.bmp")).cx);
+}
+
+TEST(ShippedSkin, MasksCutRoundedCorners) {
+  for (const wchar_t* f : {L"Main.ini", L"Composite.ini", L"Profile.ini"}) {
+    UniqueBitmap mask = loadPictureFile(skinsFolder() + ReadProfileText(skin(f), L"SCREEN", L"Mask"));
+    BITMAP b{};
+    GetObjectW(mask.get(), sizeof(b), &b);
+    UniqueRegion outline = regionFromMask(mask.get(), RGB(255, 255, 255), RGB(0, 0, 0));
+    ASSERT_TRUE(outline);
+    const int w = b.bmWidth, h = b.bmHeight;
+    EXPECT_TRUE(PtInRegion(outline.get(), w / 2, h / 2));
+    EXPECT_TRUE(PtInRegion(outline.get(), w / 2, 0));
+    EXPECT_TRUE(PtInRegion(outline.get(), 0, h / 2));
+    for (POINT corner : {POINT{0, 0}, POINT{w - 1, 0}, POINT{0, h - 1}, POINT{w - 1, h - 1}, POINT{2, 2}})
+      EXPECT_FALSE(PtInRegion(outline.get(), corner.x, corner.y)) << toUtf8(u16(f)) << " " << corner.x;
+  }
+}
+
+std::vector<std::string> languageKeys() {
+  std::vector<std::string> keys;
+  for (size_t i = 0; i < kTextIdCount; ++i) keys.emplace_back(textKey(static_cast<TextId>(i)));
+  for (const auto& k : kProfileTextKeys) keys.emplace_back(k.key);
+  for (const auto& k : kTrayMenuKeys) keys.emplace_back(k.key);
+  for (const auto& k : kAboutKeys) keys.emplace_back(k.key);
+  for (const char* k : {"MENU_1", "MENU_2", "MENU_3", "MENU_4", "SINGLE_KEY", "MACRO_SETTING", "MULTI_MEDIA",
+                        "FUNCTION_KEY", "COMPOSITE_PROMPT_CLEAR", "COMPOSITE_PROMPT_OSK", "KEY_SETTING_TISHI",
+                        "MACRO_EDIT_TISHI", "SINGLE_STATIC", "MACRO_NAME_SETTING", "A_RECORD", "A_DELETE",
+                        "A_CLEAR", "A_TOP", "A_UP", "A_DOWN", "A_BOTTOM", "RECORD_DELAY", "MACRO_CYCLES",
+                        "MEDIA_EDIT_TISHI", "FUNCTION_TISHI", "MACRO_OK", "MACRO_CANCLE"})
+    keys.emplace_back(k);
+  return keys;
+}
+
+bool hasChinese(const std::wstring& s) {
+  for (wchar_t c : s)
+    if (c >= 0x4E00 && c <= 0x9FFF) return true;
+  return false;
+}
+
+TEST(ShippedLanguage, BothSectionsHoldEveryKey) {
+  const std::wstring path = skin(L"language.ini");
+  EXPECT_EQ(ReadProfileText(path, L"LANGUAGE", L"language"), L"1");
+  EXPECT_EQ(LanguageSectionOf(path), L"ENGINSH");
+  int chinese = 0;
+  const std::vector<std::string> keys = languageKeys();
+  for (const std::string& key : keys) {
+    std::wstring k = wideAscii(key);
+    std::wstring en = ReadProfileText(path, L"ENGINSH", k);
+    std::wstring zh = ReadProfileText(path, L"CHINESE", k);
+    EXPECT_FALSE(en.empty()) << "ENGINSH " << key;
+    EXPECT_FALSE(zh.empty()) << "CHINESE " << key;
+    EXPECT_LT(en.size(), kTextBufferChars) << key;
+    EXPECT_LT(zh.size(), kTextBufferChars) << key;
+    EXPECT_FALSE(hasChinese(en) && key != "EXTRA_MACRO_TOO_LONG" && key != "MAIN_NO_DEVICE_PROMPT") << key;
+    chinese += hasChinese(zh);
+  }
+  EXPECT_GT(chinese, static_cast<int>(keys.size()) * 3 / 4);
+  // Texts other parts quote, as they stand.
+  EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MAIN_CAPTION"), L"Gaming Keyboard Settings");
+  EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MAIN_NO_DEVICE_PROMPT"),
+            L"Device is not detected\uff0cthe key settings can not be displayed!");
+  EXPECT_EQ(ReadProfileText(path, L"CHINESE", L"MAIN_CAPTION"), L"\u6e38\u620f\u952e\u76d8\u8bbe\u7f6e");
+  // The record-delay value name is the same in both languages: it names a registry value.
+  EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MACRO_ACTION_RECORD_DELAY"), L"RecordDelay");
+  EXPECT_EQ(ReadProfileText(path, L"CHINESE", L"MACRO_ACTION_RECORD_DELAY"), L"RecordDelay");
+}
+
+TEST(ShippedLanguage, TextTableLoadsFromIt) {
+  const std::wstring path = skin(L"language.ini");
+  LoadTextTable(path);
+  EXPECT_EQ(text(TextId::MAIN_CLOSE_PROMPT), u"Close");
+  EXPECT_EQ(text(TextId::MEDIA_CALC_17), u"Calculator");
+  EXPECT_EQ(formatText(text(TextId::UNKNOWN_KEY), {0x0FF}), u"Unknown Key: 0ff");
+  resetTextTable();
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,109 @@
+// Dialogs from templates, run modally (our own loop, so every window on the
+// way to a message sees it before dispatch) or modelessly.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "widgets/window_win32.h"
+
+namespace kv {
+
+// An in-memory dialog template (DLGTEMPLATE and its items), for dialogs that
+// are not in the resource file. Coordinates are dialog units.
+class DialogTemplate {
+ public:
+  DialogTemplate(DWORD style, DWORD exStyle, short x, short y, short cx, short cy, std::wstring_view title,
+                 std::wstring_view fontFace = L"Tahoma", WORD fontPoints = 8);
+  // Predefined classes by atom: 0x0080 button, 0x0081 edit, 0x0082 static,
+  // 0x0083 list box, 0x0085 combo box.
+  DialogTemplate& add(WORD classAtom, WORD id, DWORD style, short x, short y, short cx, short cy,
+                      std::wstring_view text = L"", DWORD exStyle = 0);
+  // Any registered window class by name (SysListView32, ...).
+  DialogTemplate& add(std::wstring_view className, WORD id, DWORD style, short x, short y, short cx, short cy,
+                      std::wstring_view text = L"", DWORD exStyle = 0);
+  const DLGTEMPLATE* get() const;
+  size_t itemCount() const { return items_; }
+
+ private:
+  void align();
+  void word(WORD w);
+  void dword(DWORD d);
+  void text(std::wstring_view s);
+  DialogTemplate& addItem(DWORD style, DWORD exStyle, short x, short y, short cx, short cy, WORD id);
+  std::vector<WORD> data_;  // WORD-aligned; items start DWORD-aligned
+  size_t items_ = 0;
+};
+
+inline constexpr WORD kButtonClass = 0x0080;
+inline constexpr WORD kEditClass = 0x0081;
+inline constexpr WORD kStaticClass = 0x0082;
+inline constexpr WORD kListBoxClass = 0x0083;
+inline constexpr WORD kComboBoxClass = 0x0085;
+
+class CDialog : public CWindow {
+ public:
+  // A template of the program's resources.
+  CDialog(UINT templateId, CWindow* parent);
+  // An in-memory template; it must outlive the dialog's windows.
+  CDialog(const DialogTemplate& tmpl, CWindow* parent);
+  ~CDialog() override;
+
+  // Runs the dialog modally: creates it, disables the parent, shows it once
+  // initialisation is over and pumps messages until EndDialog. Returns the
+  // EndDialog result, or -1 when the dialog could not be created.
+  INT_PTR DoModal();
+  // Creates the dialog modelessly (shown when the template says WS_VISIBLE).
+  bool Create();
+  // Modal: ends the loop with this result. Modeless: destroys the window.
+  void EndDialog(INT_PTR result);
+  // Destroys a modeless dialog's window (a modal one is ended instead).
+  void DestroyWindow();
+
+  bool isModal() const noexcept { return modal_; }
+  bool isOpen() const noexcept { return hwnd() != nullptr; }
+  HWND item(int id) const { return hwnd() ? GetDlgItem(hwnd(), id) : nullptr; }
+  CWindow* parent() const noexcept { return parent_; }
+
+ protected:
+  // WM_INITDIALOG. TRUE lets the system give the focus to the first control.
+  virtual BOOL OnInitDialog();
+  virtual void OnOK();
+  virtual void OnCancel();
+  // WM_COMMAND; true = handled. The default sends IDOK / IDCANCEL to OnOK / OnCancel.
+  virtual bool OnCommand(WORD id, WORD code, HWND control);
+  virtual void OnPaint();
+  // WM_ERASEBKGND; non-zero = erased.
+  virtual LRESULT OnEraseBkgnd(HDC dc);
+  virtual void OnNcPaint(HRGN region);
+  virtual void OnLButtonDown(UINT flags, POINT point);
+  virtual void OnTimer(UINT_PTR id);
+  // Looks at every message before the handlers above; true = handled, with
+  // the result in `result`. For private messages and anything not listed.
+  virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool PreTranslateMessage(MSG& msg) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+  HWND createWindow();
+
+  UINT templateId_ = 0;
+  const DialogTemplate* template_ = nullptr;
+  CWindow* parent_;
+  bool modal_ = false;
+  bool ended_ = false;
+  INT_PTR result_ = -1;
+};
+
+// One message of a window-layer loop: PreTranslateMessage along the parent
+// chain, then dialog keyboard handling for the dialog it belongs to, then
+// translation and dispatch.
+void PumpMessage(MSG& msg);
+
+}  // namespace kv
