@@ -1,0 +1,58 @@
+// The main window's Apply: the edited configuration to the cache file and
+// the keyboard while a busy animation runs.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "device/device_ui.h"
+
+namespace kv {
+
+class ProfileStore;
+
+inline constexpr unsigned kBusyStart = 1025;
+inline constexpr unsigned kBusyStop = 1026;
+
+// A thread with its own message queue that starts and stops the progress
+// animation (timer 1050 on the main window). It ends after the stop message.
+class BusyWorker {
+ public:
+  explicit BusyWorker(DeviceUi& ui);
+  ~BusyWorker();  // waits for the thread
+  BusyWorker(const BusyWorker&) = delete;
+  BusyWorker& operator=(const BusyWorker&) = delete;
+
+  void Post(unsigned message);
+
+ private:
+  void Run();
+
+  DeviceUi& ui_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<unsigned> queue_;
+  std::thread thread_;
+};
+
+class ApplyCommand {
+ public:
+  ApplyCommand(ProfileStore& store, DeviceUi& ui) : store_(store), ui_(ui) {}
+  ApplyCommand(const ApplyCommand&) = delete;
+  ApplyCommand& operator=(const ApplyCommand&) = delete;
+
+  // Saves the cache and writes the active profile when there are unsaved
+  // changes; on success Apply is disabled. Returns true when nothing was left
+  // to apply or everything was written.
+  bool Apply();
+
+ private:
+  ProfileStore& store_;
+  DeviceUi& ui_;
+  std::unique_ptr<BusyWorker> busy_;  // the last Apply's, joined by the next one
+};
+
+}  // namespace kv

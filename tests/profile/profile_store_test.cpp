@@ -1,0 +1,376 @@
+// The profile file byte for byte, and moving configurations between files,
+// the working configuration and the simulated keyboard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/text_table.h"
+#include "device/apply.h"
+#include "macro/macro_image.h"
+#include "tests/profile/store_fixture.h"
+
+namespace kvtest {
+namespace {
+
+using kv::ActionType;
+
+std::vector<uint8_t> HexBytes(std::initializer_list<int> v) { return std::vector<uint8_t>(v.begin(), v.end()); }
+
+std::u16string FormatError(const std::filesystem::path& p) {
+  return kv::formatText(kv::text(kv::TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(p.u16string())});
+}
+
+// Commands of the OUT reports in the trace, in order.
+std::vector<int> Commands(const std::vector<std::string>& out) {
+  std::vector<int> c;
+  for (const auto& l : out) c.push_back(std::stoi(l.substr(6, 2), nullptr, 16));
+  return c;
+}
+
+TEST_F(StoreTest, DefaultProfileFileByteForByte) {
+  auto path = Docs("default.kvp");
+  ASSERT_TRUE(store_->createDefaultProfile(path));
+  auto bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 32832u);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 16),
+            HexBytes({0x46, 0x44, 0x20, 0x00, 0x03, 0x00, 0x01, 0x00, 0x40, 0x80, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00}));
+  for (int i = 16; i < 31; ++i) EXPECT_EQ(bytes[i], 0) << i;
+  EXPECT_EQ(bytes[31], 0x76);
+  EXPECT_TRUE(std::equal(kv::kProfileConstantBlock.begin(), kv::kProfileConstantBlock.end(), bytes.begin() + 32));
+  kv::KeyActionTable reset{};
+  kv::resetTable(reset);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + 64, &reset.entries, sizeof reset.entries));
+  EXPECT_EQ(store_->checkProfileFile(path), kv::kProfileFileValid);
+}
+
+TEST_F(StoreTest, FileSizeFieldCountsMacrosAndPool) {
+  kv::KeyActionTable t{};
+  kv::writeProfileHeader(t, 1, 10, 0);
+  kv::ProfileHeader h = kv::readProfileHeader(std::span<const uint8_t, 32>(t.header, 32));
+  EXPECT_EQ(h.fileSize, 49354u);
+  EXPECT_EQ(h.macroCount, 1);
+  EXPECT_EQ(h.poolSize, 10u);
+  EXPECT_EQ(t.header[31], kv::profileHeaderChecksum(std::span<const uint8_t, 32>(t.header, 32)));
+}
+
+TEST_F(StoreTest, CheckRejectsBadFilesNamingThePath) {
+  auto good = Docs("good.kvp");
+  ASSERT_TRUE(store_->createDefaultProfile(good));
+  const auto base = ReadAll(good);
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    int result;
+    bool message;
+  };
+  auto fixSum = [](std::vector<uint8_t>& b) {
+    b[31] = kv::profileHeaderChecksum(std::span<const uint8_t, 32>(b.data(), 32));
+  };
+  const Case cases[] = {
+      {"intact", [](auto&) {}, 1, false},
+      {"checksum off by one", [](auto& b) { b[31] += 1; }, 0, true},
+      {"101 macros", [&](auto& b) {
+         b[14] = 101; uint32_t size = 32832 + 16512 * 101; std::memcpy(&b[8], &size, 4); fixSum(b); }, 0, true},
+      {"flag 2", [&](auto& b) { b[30] = 2; fixSum(b); }, 0, true},
+      {"flag 1 accepted", [&](auto& b) { b[30] = 1; fixSum(b); }, 1, false},
+      {"format id 4", [&](auto& b) { b[4] = 4; fixSum(b); }, 0, true},
+      {"file size field off", [&](auto& b) { b[8] += 1; fixSum(b); }, 0, true},
+      {"too short", [](auto& b) { b.resize(32831); }, 0, false},
+      {"empty", [](auto& b) { b.clear(); }, 0, false},
+  };
+  for (const auto& c : cases) {
+    auto bytes = base;
+    c.damage(bytes);
+    auto path = Docs(std::string(c.name) + ".kvp");
+    WriteAll(path, bytes);
+    size_t before = ui_.messages().size();
+    EXPECT_EQ(store_->checkProfileFile(path), c.result) << c.name;
+    if (c.message) {
+      ASSERT_EQ(ui_.messages().size(), before + 1) << c.name;
+      EXPECT_EQ(ui_.messages().back(), FormatError(path)) << c.name;
+    } else {
+      EXPECT_EQ(ui_.messages().size(), before) << c.name;
+    }
+  }
+  EXPECT_EQ(store_->checkProfileFile(Docs("missing.kvp")), kv::kProfileFileInvalid);
+}
+
+TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
+  auto path = Docs("short.kvp");
+  ASSERT_TRUE(store_->createDefaultProfile(path));
+  auto bytes = ReadAll(path);
+  bytes[14] = 1;  // one macro the file does not hold
+  uint32_t size = 32832 + 16512;
+  std::memcpy(&bytes[8], &size, 4);
+  bytes[31] = kv::profileHeaderChecksum(std::span<const uint8_t, 32>(bytes.data(), 32));
+  WriteAll(path, bytes);
+  EXPECT_EQ(store_->checkProfileFile(path), kv::kProfileFileValid);
+
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  auto before = Entries();
+  {
+    std::lock_guard lock(config_.lock);
+    EXPECT_FALSE(store_->loadProfileFile(path));
+    EXPECT_TRUE(config_.macros.empty());
+  }
+  EXPECT_EQ(Entries(), before);
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages().back(), FormatError(path));
+
+  // Through import: the format error, then the import message, nothing else.
+  ui_.applyEnabled = false;
+  Keyboard()->clearTrace();
+  store_->importProfile(path);
+  EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::MAIN_PROMPT_INPORT));
+  EXPECT_EQ(Entries(), before);
+  EXPECT_TRUE(Out().empty());
+}
+
+TEST_F(StoreTest, SaveAndLoadKeepWhatOnlyTheProgramKeeps) {
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  Assign(1, 0x3B, ActionType::Media, 5);
+  Assign(2, 0x02, ActionType::FunctionKey, 3);
+  Assign(0, 0x03, ActionType::LaunchProgram, 0);
+  Assign(1, 0x04, ActionType::TextBlock, 0);
+  {
+    std::lock_guard lock(config_.lock);
+    ASSERT_TRUE(kv::attachString(config_.strings, kv::entryIndex(0, 0x03), u"C:\\Games\\launch.exe"));
+    ASSERT_TRUE(kv::attachString(config_.strings, kv::entryIndex(1, 0x04), u"gg \u4e2d"));
+    config_.macros.push_back(MakeMacro(7, u"Combo", 30));
+    config_.macros.back().playMode = 2;
+    config_.table->entries[kv::entryIndex(3, 0x10)].mark = 0xDEADBEEF;  // block 3 and marks travel too
+  }
+  auto path = Docs("full.kvp");
+  ASSERT_TRUE(store_->exportProfile(path));
+  auto bytes = ReadAll(path);
+  size_t pool = (19 + 1) * 2 + (4 + 1) * 2;
+  EXPECT_EQ(bytes.size(), 32832 + 16512 + pool);
+  EXPECT_EQ(store_->checkProfileFile(path), 1);
+
+  kv::WorkingConfig other;
+  kv::ApplySnapshot otherSnap;
+  kv::ProfileStore second(other, otherSnap, ui_, docs_, [] { return 8192; });
+  std::lock_guard lock(other.lock);
+  ASSERT_TRUE(second.loadProfileFile(path));
+  std::lock_guard lock2(config_.lock);
+  EXPECT_EQ(0, std::memcmp(other.table.get(), config_.table.get(), sizeof(kv::KeyActionTable)));
+  ASSERT_EQ(other.macros.size(), 1u);
+  EXPECT_EQ(0, std::memcmp(&other.macros[0], &config_.macros[0], sizeof(kv::MacroRecord)));
+  EXPECT_EQ(other.strings.text(kv::entryIndex(0, 0x03)), u"C:\\Games\\launch.exe");
+  EXPECT_EQ(other.strings.text(kv::entryIndex(1, 0x04)), u"gg \u4e2d");
+  EXPECT_EQ(other.strings.total, pool);
+}
+
+TEST_F(StoreTest, KeyboardWithoutMacroImageGivesTheBareFile) {
+  auto path = Docs("kb.kvp");
+  ASSERT_TRUE(store_->readKeyboardToFile(path));
+  auto bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 32832u);
+  EXPECT_EQ(store_->checkProfileFile(path), 1);
+  // A factory keyboard: every key at its default.
+  kv::KeyActionTable reset{};
+  kv::resetTable(reset);
+  for (int b = 0; b < 3; ++b)
+    for (int s = 0; s < 256; ++s)
+      EXPECT_EQ(bytes[64 + 16 * kv::entryIndex(b, s)], 0) << b << ":" << s;
+}
+
+TEST_F(StoreTest, NoKeyboardMeansNoFileAndTheDefaultConfiguration) {
+  Keyboard()->unplug();
+  Keyboard()->drain();
+  kv::ResetActiveProfileCache();
+  EXPECT_FALSE(store_->readKeyboardToFile(Docs("none.kvp")));
+  EXPECT_FALSE(std::filesystem::exists(Docs("none.kvp")));
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  ui_.applyEnabled = true;
+  store_->reloadFromKeyboard();
+  kv::KeyActionTable reset{};
+  kv::resetTable(reset);
+  auto e = Entries();
+  EXPECT_TRUE(std::equal(e.begin(), e.end(), reset.entries.begin()));
+  EXPECT_FALSE(ui_.applyEnabled);
+  EXPECT_EQ(ui_.refreshes(), 1);
+}
+
+TEST_F(StoreTest, ImportWritesTheKeyboardAndReadsBackTheSameKeyRecords) {
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);   // A -> B
+  Assign(0, 0x2A, ActionType::SingleKey, 0x36);   // left Shift -> right Shift
+  Assign(1, 0x3B, ActionType::Media, 5);
+  Assign(2, 0x02, ActionType::FunctionKey, 3);
+  Assign(1, 0x10, ActionType::PlayMacro, 9, 1);
+  {
+    std::lock_guard lock(config_.lock);
+    config_.macros.push_back(MakeMacro(9, u"Nine", 4));
+  }
+  auto path = Docs("import.kvp");
+  ASSERT_TRUE(store_->exportProfile(path));
+  std::vector<uint8_t> expected[3];
+  {
+    std::lock_guard lock(config_.lock);
+    for (int p = 0; p < 3; ++p) {
+      kv::DeviceProfileRecords r;
+      ASSERT_TRUE(kv::encodeProfile(*config_.table, p, config_.macros, kv::currentKeySlotTemplate(), r));
+      expected[p].resize(324);
+      kv::recordsToBytes(r, std::span<uint8_t, 324>(expected[p].data(), 324));
+    }
+    clearWorkingConfig(config_);
+    ASSERT_TRUE(store_->createDefaultProfile());
+  }
+  Keyboard()->clearTrace();
+  ui_.applyEnabled = true;
+  store_->importProfile(path);
+  EXPECT_FALSE(ui_.applyEnabled);
+  for (int p = 0; p < 3; ++p) EXPECT_EQ(Keyboard()->read(kv::sim::Region::KeyTables, 324 * p, 324), expected[p]) << p;
+  // One bracket: begin, the macro image, the three tables, end.
+  auto cmds = Commands(Out());
+  ASSERT_FALSE(cmds.empty());
+  EXPECT_EQ(cmds.front(), 0x01);
+  EXPECT_EQ(cmds.back(), 0x02);
+  auto firstTable = std::find(cmds.begin(), cmds.end(), 0x08);
+  EXPECT_TRUE(std::find(cmds.begin(), firstTable, 0x0A) != firstTable);
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), 0x08), 18);
+
+  // Read back through the cache: the key records and the macro come back.
+  auto before = Entries();
+  store_->reloadFromKeyboard();
+  auto after = Entries();
+  for (int b = 0; b < 3; ++b)
+    for (int s = 0; s < 256; ++s) {
+      const auto& x = before[kv::entryIndex(b, s)];
+      const auto& y = after[kv::entryIndex(b, s)];
+      EXPECT_EQ(x.type, y.type) << b << ":" << s;
+      if (x.type != ActionType::PlayMacro) {
+        EXPECT_EQ(x.value, y.value) << b << ":" << s;
+      }
+    }
+  std::lock_guard lock(config_.lock);
+  ASSERT_EQ(config_.macros.size(), 1u);
+  EXPECT_EQ(kv::macroName(config_.macros[0]), u"Nine");
+  EXPECT_EQ(config_.table->entries[kv::entryIndex(1, 0x10)].value, 1u);  // ids read back as position + 1
+}
+
+class ApplyTest : public StoreTest {
+ protected:
+  bool Apply() { return kv::ApplyCommand(*store_, ui_).Apply(); }
+};
+
+TEST_F(ApplyTest, WithoutCacheFileWritesTheKeyboardButStaysEnabled) {
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  ui_.applyEnabled = true;
+  EXPECT_FALSE(Apply());
+  EXPECT_TRUE(ui_.applyEnabled);
+  EXPECT_FALSE(std::filesystem::exists(Cache()));
+  auto cmds = Commands(Out());
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), 0x08), 6);  // the active profile only
+  EXPECT_EQ(ui_.progress(), (std::vector<bool>{true, false}));
+  EXPECT_TRUE(ui_.timers().empty());
+}
+
+TEST_F(ApplyTest, WithCacheSavesWritesAndDisables) {
+  store_->reloadFromKeyboard();
+  ASSERT_TRUE(std::filesystem::exists(Cache()));
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  ui_.applyEnabled = true;
+  EXPECT_TRUE(Apply());
+  EXPECT_FALSE(ui_.applyEnabled);
+  kv::WorkingConfig other;
+  kv::ApplySnapshot otherSnap;
+  kv::ProfileStore second(other, otherSnap, ui_, docs_, [] { return 8192; });
+  std::lock_guard lock(other.lock);
+  ASSERT_TRUE(second.loadProfileFile(Cache()));
+  EXPECT_EQ(other.table->entries[kv::entryIndex(0, 0x1E)].type, ActionType::SingleKey);
+  auto active = Keyboard()->status().activeProfile;
+  auto records = Keyboard()->read(kv::sim::Region::KeyTables, 324 * active, 324);
+  // A is at keyboard key slot 25 of the template (02 02 04).
+  bool found = false;
+  for (int s = 0; s < 108; ++s)
+    if (records[3 * s] == 2 && records[3 * s + 1] == 2 && records[3 * s + 2] == 0x05) found = true;  // usage of B
+  EXPECT_TRUE(found);
+}
+
+TEST_F(ApplyTest, NothingToApplyWritesNothing) {
+  ui_.applyEnabled = false;
+  Keyboard()->clearTrace();
+  EXPECT_TRUE(Apply());
+  EXPECT_TRUE(Out().empty());
+}
+
+TEST_F(ApplyTest, MacroMemoryTooSmallWritesNothingAtAll) {
+  store_->reloadFromKeyboard();
+  {
+    std::lock_guard lock(config_.lock);
+    config_.macros.push_back(MakeMacro(1, u"Long", 500));
+  }
+  capacity_ = 128;
+  ui_.applyEnabled = true;
+  auto cache = ReadAll(Cache());
+  Keyboard()->clearTrace();
+  EXPECT_FALSE(Apply());
+  EXPECT_TRUE(Out().empty());
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::EXTRA_MACRO_TOO_LONG));
+  EXPECT_TRUE(ui_.applyEnabled);
+}
+
+TEST_F(ApplyTest, NamesDroppedBetweenTheTwoSizes) {
+  store_->reloadFromKeyboard();
+  {
+    std::lock_guard lock(config_.lock);
+    config_.macros.push_back(MakeMacro(1, std::u16string(100, u'n'), 10));
+    auto sizes = kv::macroImageSizes(config_.macros);
+    capacity_ = static_cast<int>(sizes.withoutNames + 10);
+    ASSERT_LT(static_cast<size_t>(capacity_), sizes.withNames);
+  }
+  ui_.applyEnabled = true;
+  EXPECT_TRUE(Apply());
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::EXTRA_PROFILE_SPACE_TIGHT));
+  auto image = Keyboard()->read(kv::sim::Region::Macro, 0, 16);
+  EXPECT_EQ(image[0], 0xAA);
+  EXPECT_EQ(image[1], 0x55);
+  EXPECT_EQ(image[6], 0);  // names flag
+  // The names stay in the program.
+  std::lock_guard lock(config_.lock);
+  EXPECT_EQ(kv::macroName(config_.macros[0]), std::u16string(100, u'n'));
+}
+
+TEST_F(ApplyTest, UnplugDuringApplyReportsFailureAndKeepsEverything) {
+  store_->reloadFromKeyboard();
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  auto entries = Entries();
+  ui_.applyEnabled = true;
+  kv::sim::SimFaults f;
+  f.unplugAfter = 3;
+  Fault(f);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Apply());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_TRUE(ui_.applyEnabled);
+  EXPECT_EQ(Entries(), entries);
+  // The cache holds the configuration whole.
+  EXPECT_EQ(store_->checkProfileFile(Cache()), 1);
+  kv::WorkingConfig other;
+  kv::ApplySnapshot otherSnap;
+  kv::ProfileStore second(other, otherSnap, ui_, docs_, [] { return 8192; });
+  std::lock_guard lock(other.lock);
+  ASSERT_TRUE(second.loadProfileFile(Cache()));
+  EXPECT_EQ(std::vector<kv::KeyActionEntry>(other.table->entries.begin(), other.table->entries.end()), entries);
+}
+
+TEST_F(StoreTest, SaveLeavesNoTemporaryFileAndReplacesWhole) {
+  auto path = Docs("replace.kvp");
+  WriteAll(path, std::vector<uint8_t>(100000, 0xEE));
+  ASSERT_TRUE(store_->exportProfile(path));
+  EXPECT_EQ(ReadAll(path).size(), 32832u);
+  for (const auto& e : std::filesystem::directory_iterator(docs_))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+  // A save that cannot happen leaves the old file as it was.
+  auto folderAsFile = Docs("sub");
+  std::filesystem::create_directories(folderAsFile / "x.kvp");
+  EXPECT_FALSE(store_->exportProfile(folderAsFile / "x.kvp"));
+  EXPECT_TRUE(std::filesystem::is_directory(folderAsFile / "x.kvp"));
+}
+
+}  // namespace
+}  // namespace kvtest
