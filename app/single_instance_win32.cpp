@@ -46,7 +46,7 @@ namespace {
 void tellInstance(DWORD pid, UINT msg, WPARAM tag) {
   HWND main = FindMainWindowOf(pid);
   if (!main) return;
-  if (msg == kMsgOpen) {
+  if (msg == kMsgShow) {
     // Showing may open a message box in the other instance; this start must
     // not wait for the user to dismiss it.
     SendNotifyMessageW(main, msg, tag, 0);
@@ -75,7 +75,7 @@ InstanceCheck CheckSingleInstance(const std::vector<std::wstring>& args, const s
   HANDLE mutex = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName);
   if (mutex) {
     if (DWORD pid = FindOtherInstance(programFileName)) {
-      tellInstance(pid, kMsgOpen, kTagOpen);
+      tellInstance(pid, kMsgShow, kTagOpen);
       CloseHandle(mutex);
       check.continueRunning = false;
       return check;

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "device/device_ui.h"  // the show message, kMsgShow with kTagOpen
+
 namespace kv {
 
 inline constexpr wchar_t kInstanceMutexName[] = L"Korvalin_Mutex_RV304 104key";
 inline constexpr LONG_PTR kMainWindowMarker = 0x4D41494E;  // "MAIN"
-inline constexpr UINT kMsgOpen = 0x5350;
-inline constexpr WPARAM kTagOpen = 0x4F50454E;  // "OPEN"
 inline constexpr UINT kMsgKill = 0x4D4B;
 inline constexpr WPARAM kTagKill = 0x4C4C494B;  // "KILL"
 

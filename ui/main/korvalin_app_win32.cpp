@@ -1,0 +1,35 @@
+#include "app/korvalin_app_win32.h"
+
+#include <windows.h>
+
+#include "app/settings_win32.h"
+#include "app/single_instance_win32.h"
+#include "app/text_table_win32.h"
+#include "ui/main/korvalin_dlg_win32.h"
+
+namespace kv {
+
+BOOL CKorvalinApp::InitInstance() {
+  SetRegistryKey(kRegistryKeyName);
+  ProgramPaths paths = BuildProgramPaths(programFolder(), ExecutableBaseName() + L".exe");
+  {
+    wchar_t module[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring full(module, n);
+    paths.programFileName = full.substr(full.find_last_of(L"\\/") + 1);
+  }
+  LoadTextTable(paths.languageFile);
+  {
+    auto dialog = std::make_unique<CKorvalinDlg>(config_, snapshot_, paths, CommandLineArguments());
+    dialog->DoModal();
+  }
+  InvalidateRect(nullptr, nullptr, TRUE);
+  return FALSE;
+}
+
+}  // namespace kv
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  static kv::CKorvalinApp app;
+  return kv::RunApplication(app, instance);
+}
