@@ -50,4 +50,23 @@ class DeviceUi {
   virtual void RefreshKeyButtons() = 0;
 };
 
+// A window that is not there: every request is dropped. Tools and benchmarks
+// that run the device link without a user interface start from it.
+class SilentDeviceUi : public DeviceUi {
+ public:
+  void RequestReload() override {}
+  void PostShow() override {}
+  void HideWindow() override {}
+  void ShowGBank(bool) override {}
+  void SetTimer(unsigned, unsigned) override {}
+  void KillTimer(unsigned) override {}
+  void SetTrayIcon(int) override {}
+  void ShowMessage(std::u16string_view) override {}
+  bool Initialised() const override { return true; }
+  void SetApplyEnabled(bool) override {}
+  bool ApplyEnabled() const override { return false; }
+  void ShowProgress(bool) override {}
+  void RefreshKeyButtons() override {}
+};
+
 }  // namespace kv

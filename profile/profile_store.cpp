@@ -29,6 +29,15 @@ bool claimedSize(std::span<const uint8_t> header, uint64_t actualSize, uint64_t*
   return *claimed <= actualSize;
 }
 
+// A regular file that opens for reading and writing, as the store requires
+// of every profile file it takes.
+bool openableForReadWrite(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+  return static_cast<bool>(probe);
+}
+
 }  // namespace
 
 void writeProfileHeader(KeyActionTable& table, uint16_t macroCount, uint32_t poolSize, uint8_t flag) {
@@ -98,10 +107,7 @@ bool ProfileStore::createDefaultProfile(const std::filesystem::path& path) {
 int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return kProfileFileInvalid;
-  {
-    std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!probe) return kProfileFileNotOpenable;
-  }
+  if (!openableForReadWrite(path)) return kProfileFileNotOpenable;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec || size >= (uint64_t{1} << 32) || size < kProfileFixedSize) return kProfileFileInvalid;
   auto header = readFilePrefix(path, kProfileHeaderSize);
@@ -115,12 +121,8 @@ int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
 }
 
 bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
+  if (!openableForReadWrite(path)) return false;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  {
-    std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!probe) return false;
-  }
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) return false;
   // Only the header's sizes decide how much to read, and only once the file

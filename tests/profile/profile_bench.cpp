@@ -22,21 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class QuietUi : public kv::DeviceUi {
+class QuietUi : public kv::SilentDeviceUi {
  public:
-  void RequestReload() override {}
-  void PostShow() override {}
-  void HideWindow() override {}
-  void ShowGBank(bool) override {}
-  void SetTimer(unsigned, unsigned) override {}
-  void KillTimer(unsigned) override {}
-  void SetTrayIcon(int) override {}
   void ShowMessage(std::u16string_view) override { ++messages; }
-  bool Initialised() const override { return true; }
-  void SetApplyEnabled(bool) override {}
   bool ApplyEnabled() const override { return true; }
-  void ShowProgress(bool) override {}
-  void RefreshKeyButtons() override {}
   int messages = 0;
 };
 

@@ -10,27 +10,6 @@
 
 #include "profile/profile_store.h"
 
-namespace {
-
-class SilentUi : public kv::DeviceUi {
- public:
-  void RequestReload() override {}
-  void PostShow() override {}
-  void HideWindow() override {}
-  void ShowGBank(bool) override {}
-  void SetTimer(unsigned, unsigned) override {}
-  void KillTimer(unsigned) override {}
-  void SetTrayIcon(int) override {}
-  void ShowMessage(std::u16string_view) override {}
-  bool Initialised() const override { return true; }
-  void SetApplyEnabled(bool) override {}
-  bool ApplyEnabled() const override { return false; }
-  void ShowProgress(bool) override {}
-  void RefreshKeyButtons() override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::filesystem::path folder = [] {
     auto p = std::filesystem::temp_directory_path() / ("kv_profile_fuzz_" + std::to_string(::getpid()));
@@ -42,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  SilentUi ui;
+  kv::SilentDeviceUi ui;
   kv::WorkingConfig config;
   kv::ApplySnapshot snapshot;
   kv::ProfileStore store(config, snapshot, ui, folder, [] { return 8192; });
