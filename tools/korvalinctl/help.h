@@ -37,9 +37,10 @@ P is an on-board profile 0-2; --profile defaults to the active profile.
 KEY is a key code (0x01E) or a key name (A, Esc, Space, Fn, ...).
 Numbers are decimal or 0x-prefixed hexadecimal.
 
-Exit status: 0 done; 1 the keyboard or a file write failed; 2 bad input (an unknown command or
-option, a number out of range, a missing or invalid file), with nothing
-written to the keyboard or to any file; 3 no keyboard.
+Exit status: 0 done; 1 the keyboard or a file write failed; 2 bad input (an
+unknown command or option, a number out of range, a missing or invalid file,
+an effect or key the keyboard does not have), with nothing written to the
+keyboard or to any file but the trace; 3 no keyboard.
 )";
 
 struct CommandHelp {
