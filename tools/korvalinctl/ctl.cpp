@@ -127,7 +127,7 @@ std::optional<long> parseNumber(std::string_view text, long low, long high) {
     text.remove_prefix(2);
   }
   if (text.empty() || text.size() > 9) return std::nullopt;
-  long value = 0;
+  long long value = 0;  // nine hexadecimal digits fit
   for (char c : text) {
     int d = c >= '0' && c <= '9' ? c - '0'
             : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
@@ -137,17 +137,19 @@ std::optional<long> parseNumber(std::string_view text, long low, long high) {
     value = value * base + d;
   }
   if (value < low || value > high) return std::nullopt;
-  return value;
+  return static_cast<long>(value);
 }
 
 // Milliseconds with an optional fraction, 0-1000.
 std::optional<double> parseMilliseconds(std::string_view text) {
   if (text.empty() || text.size() > 12) return std::nullopt;
   double whole = 0, scale = 0;
+  bool digits = false;
   for (char c : text) {
     if (c == '.' && scale == 0) {
       scale = 1;
     } else if (c >= '0' && c <= '9') {
+      digits = true;
       if (scale == 0) {
         whole = whole * 10 + (c - '0');
       } else {
@@ -158,7 +160,7 @@ std::optional<double> parseMilliseconds(std::string_view text) {
       return std::nullopt;
     }
   }
-  if (whole > 1000) return std::nullopt;
+  if (!digits || whole > 1000) return std::nullopt;
   return whole;
 }
 

@@ -29,8 +29,12 @@ int startLibrary(kv::TransportCallback callback, int* deviceCount, std::string* 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(kv::toUtf8(kv::u16(argv[i])));
-  // JSON and texts are UTF-8.
-  SetConsoleOutputCP(CP_UTF8);
+  // JSON and texts are UTF-8; a console has to be told so. Redirected
+  // output takes the bytes as they are.
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (console && console != INVALID_HANDLE_VALUE && GetFileType(console) == FILE_TYPE_CHAR &&
+      !SetConsoleOutputCP(CP_UTF8))
+    std::cerr << "korvalinctl: warning: the console does not take UTF-8 (" << GetLastError() << ")\n";
   kvctl::Platform platform;
   platform.startLibrary = startLibrary;
   return kvctl::Run(args, std::cout, std::cerr, platform);
