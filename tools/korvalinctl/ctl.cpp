@@ -229,7 +229,10 @@ std::optional<KeyChoice> parseKey(std::string_view text, std::string* error) {
     *error = "no key is named '" + std::string(text) + "' (give its code, such as 0x01E)";
   } else {
     *error = "several keys are named '" + std::string(text) + "' (give the code:";
-    for (const kv::KeyButton* b : found) *error += " " + hexCode(b->keyCode, 3);
+    for (const kv::KeyButton* b : found) {
+      *error += ' ';
+      *error += hexCode(b->keyCode, 3);
+    }
     *error += ")";
   }
   return std::nullopt;
@@ -242,10 +245,15 @@ constexpr std::array<const char*, kv::kActionTypeCount> kActionTypeNames = {
 std::string slotName(int slot) {
   if (kv::isGKeySlot(slot)) {
     int i = slot - kv::kGKeySlotBase;
-    return "G" + std::to_string(i % 9 + 1) + (i < 9 ? "" : " (bank B)");
+    std::string name = "G";
+    name += std::to_string(i % 9 + 1);
+    if (i >= 9) name += " (bank B)";
+    return name;
   }
   if (slot < 256) return keyNameUtf8(kv::keyOfSlot(static_cast<uint16_t>(slot)));
-  return "slot " + std::to_string(slot);
+  std::string name = "slot ";
+  name += std::to_string(slot);
+  return name;
 }
 
 // ---- The command line -------------------------------------------------------------
