@@ -1,0 +1,376 @@
+#include "model/lighting.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/protocol.h"
+
+namespace kv {
+
+namespace {
+
+static_assert(kInfoEffectList + kEffectListSize == kInfoBlockSize);
+static_assert(kPerKeyRegionSize == kColourRegionSize);
+static_assert(kSettingsRecordBytes == kSettingsRecordSize);
+static_assert(kRegionReadOffsets.back() + kRegionReadPiece >= static_cast<int>(kPerKeyRegionSize));
+static_assert(4 * kRegionWritePiece == kRegionLastWriteOffset &&
+              kRegionLastWriteOffset + kRegionLastWritePiece == static_cast<int>(kPerKeyRegionSize));
+static_assert(kUserModeCount * kUserPatternBytes <= kPerKeyRegionSize);
+
+bool validProfile(int p) { return p >= 0 && p < kProfileCount; }
+
+// BeginConfig, the writes, EndConfig. Nothing is written when the bracket
+// cannot be opened; once open it is always closed. The first failure counts.
+template <class Writes>
+int inConfigBracket(Writes&& writes) {
+  int result = BeginConfig();
+  if (result != kResultSuccess) return result;
+  result = writes();
+  int closed = EndConfig();
+  return result != kResultSuccess ? result : closed;
+}
+
+}  // namespace
+
+// ---- Effects -------------------------------------------------------------------
+
+std::vector<EffectComboEntry> buildEffectCombo(const EffectList& effects) {
+  std::vector<EffectComboEntry> combo;
+  for (uint8_t code : effects)
+    if (code != 0) combo.push_back({static_cast<int>(combo.size()), code});
+  return combo;
+}
+
+bool effectListHasPerKey(const EffectList& effects) {
+  return std::find(effects.begin(), effects.end(), kEffectPerKey) != effects.end();
+}
+
+LightingVisibility lightingVisibility(int effect, VisibilityContext context) {
+  LightingVisibility v{};
+  v.effectList = context == VisibilityContext::Refresh ? isRecognisedEffect(effect) : effectHasBrightness(effect);
+  v.brightness = effectHasBrightness(effect);
+  v.speed = effectHasSpeed(effect);
+  v.perKey = effect == kEffectPerKey;
+  return v;
+}
+
+// ---- Per-key region ------------------------------------------------------------
+
+const std::array<LedMask, kUserModeCount> kDefaultUserPatterns = {{
+    {0x00, 0x08, 0x0C, 0x08, 0x00, 0x00, 0x00, 0x00, 0x20, 0x20, 0x20, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00},
+    {0x35, 0x0E, 0x0E, 0x2E, 0x0E, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x27, 0x0E, 0x0E, 0x2E, 0x0A, 0x18, 0x10, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x25, 0x0A, 0x1E, 0x3A, 0x1A, 0x12, 0x02, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x19, 0x0C, 0x1C, 0x0C, 0x10, 0x00, 0x00, 0x00, 0x20, 0x20, 0x20, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+}};
+
+PerKeyRegion defaultPerKeyRegion() {
+  PerKeyRegion region{};
+  for (int m = 0; m < kUserModeCount; ++m)
+    std::copy(kDefaultUserPatterns[m].begin(), kDefaultUserPatterns[m].end(), region.begin() + userPatternOffset(m));
+  return region;
+}
+
+LedMask userPatternOf(const PerKeyRegion& region, int mode) {
+  LedMask mask{};
+  if (mode < 0 || mode >= kUserModeCount) return mask;
+  std::copy_n(region.begin() + userPatternOffset(mode), kUserPatternBytes, mask.begin());
+  return mask;
+}
+
+// ---- Decoding and device access ------------------------------------------------
+
+void decodeSettingsRecord(const ProfileSettingsRecord& r, LightingState& s) {
+  s.effect = r.effect;
+  s.brightness = r.brightness;
+  s.speed = r.speed;
+  s.direction = r.directionOrMode;
+  // Byte 3 picks one of ten patterns; a keyboard's larger value must not
+  // reach past them.
+  s.userMode = r.directionOrMode < kUserModeCount ? r.directionOrMode : 0;
+  s.presetColour = r.presetColour;
+  s.mainColourRandom = r.mainColourRandom != 0;
+  s.staticColour = s.breathingColour = s.reactionColour = colourOfRgb(r.mainColour);
+  s.userBaseColour = colourOfRgb(r.userBaseColour);
+  s.userColour = colourOfRgb(r.userColour);
+  s.reportRate = reportRateIndexOf(r.reportRate);
+  s.paintTool = r.paintTool > 1 ? 0 : r.paintTool;
+  if (r.effect == kEffectReaction && r.reactionRandom <= 1) s.reactionRandom = r.reactionRandom != 0;
+  if (r.triggerType <= 1) s.triggerType = r.triggerType;
+  s.stoneColour = colourOfRgb(r.stoneColour);
+  s.stoneRandom = r.stoneRandom != 0;
+  s.ribbonColour = colourOfRgb(r.ribbonColour);
+  s.ribbonRandom = r.ribbonRandom != 0;
+}
+
+int readSettingsRecords(std::array<ProfileSettingsRecord, 3>& out) {
+  std::array<ProfileSettingsRecord, 3> records{};
+  for (int p = 0; p < kProfileCount; ++p) {
+    std::array<uint8_t, kSettingsReadLength> answer{};
+    int result = ReadSettings(answer, static_cast<int>(kSettingsReadLength), settingsAddress(p, 0));
+    if (result != kResultSuccess) return result;
+    records[p] = settingsRecordFromBytes(std::span<const uint8_t, kSettingsRecordBytes>(answer.data(),
+                                                                                          kSettingsRecordBytes));
+  }
+  out = records;
+  return kResultSuccess;
+}
+
+int readPerKeyRegion(int profile, PerKeyRegion& out) {
+  if (!validProfile(profile)) return kResultBadProfile;
+  std::array<uint8_t, kRegionReadOffsets.back() + kRegionReadPiece> pieces{};
+  for (int offset : kRegionReadOffsets) {
+    int result = ReadColours(std::span<uint8_t>(pieces.data() + offset, kRegionReadPiece), kRegionReadPiece, offset,
+                             profile);
+    if (result != kResultSuccess) return result;
+  }
+  std::copy_n(pieces.begin(), kPerKeyRegionSize, out.begin());
+  return kResultSuccess;
+}
+
+int writePerKeyRegion(const PerKeyRegion& region) {
+  for (int offset = 0; offset < static_cast<int>(kPerKeyRegionSize); offset += kRegionWritePiece) {
+    int n = offset == kRegionLastWriteOffset ? kRegionLastWritePiece : kRegionWritePiece;
+    int result = WriteColours(std::span<const uint8_t>(region.data() + offset, static_cast<size_t>(n)), n, offset);
+    if (result != kResultSuccess) return result;
+  }
+  return kResultSuccess;
+}
+
+// ---- The model -----------------------------------------------------------------
+
+LightingModel::LightingModel(LightingView& view, SettingsFile& settings) : view_(view), settings_(settings) {}
+
+bool LightingModel::SelectProfile(int profile) {
+  if (!validProfile(profile)) return false;
+  SetSelectedProfile(profile);
+  return true;
+}
+
+int LightingModel::selectedProfile() const { return SelectedProfile(); }
+
+int LightingModel::LoadLighting() {
+  effects_.fill(0);
+  combo_.clear();
+  std::array<uint8_t, kInfoBlockSize> info{};
+  if (ReadInfoBlock(info) != kResultSuccess) return kLightingNoInfoBlock;
+  std::copy_n(info.begin() + kInfoEffectList, kEffectListSize, effects_.begin());
+  combo_ = buildEffectCombo(effects_);
+
+  const int selected = selectedProfile();
+  if (!validProfile(selected)) return kLightingReadFailed;
+  const bool perKey = hasPerKeyEffect();
+  PerKeyRegion region{};
+  std::array<ProfileSettingsRecord, 3> records{};
+  int result = BeginConfig();
+  if (result == kResultSuccess) {
+    if (perKey) result = readPerKeyRegion(selected, region);
+    if (result == kResultSuccess) result = readSettingsRecords(records);
+    // What was read is good even if the bracket does not close.
+    EndConfig();
+  }
+  if (result != kResultSuccess) return kLightingReadFailed;
+
+  records_ = records;
+  if (perKey) regions_[selected] = region;
+  decodeSettingsRecord(records_[selected], state_);
+  state_.panelOpen = readLightingPanelOpen(settings_);
+  return kLightingLoaded;
+}
+
+int LightingModel::WriteSettingsField(size_t field, std::span<const uint8_t> bytes) {
+  const int selected = selectedProfile();
+  if (!validProfile(selected)) return kResultBadProfile;
+  if (bytes.empty() || field >= kSettingsRecordBytes || bytes.size() > kSettingsRecordBytes - field)
+    return kResultBadArgument;
+  auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
+  std::copy(bytes.begin(), bytes.end(), raw + field);
+  return inConfigBracket([&] {
+    return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, field));
+  });
+}
+
+int LightingModel::SetEffect(int code) {
+  if (!isRecognisedEffect(code)) return kResultBadArgument;
+  state_.effect = static_cast<uint8_t>(code);
+  const uint8_t byte = state_.effect;
+  return WriteSettingsField(kFieldEffect, {&byte, 1});
+}
+
+int LightingModel::SetBrightness(int brightness) {
+  if (brightness < 0 || brightness > 4) return kResultBadArgument;
+  if (brightness == state_.brightness) return kResultSuccess;
+  state_.brightness = static_cast<uint8_t>(brightness);
+  const uint8_t byte = state_.brightness;
+  return WriteSettingsField(kFieldBrightness, {&byte, 1});
+}
+
+int LightingModel::SetSpeed(int position) {
+  if (position < 0 || position > 4) return kResultBadArgument;
+  const int value = 4 - position;
+  if (value == state_.speed) return kResultSuccess;
+  state_.speed = static_cast<uint8_t>(value);
+  const uint8_t byte = state_.speed;
+  return WriteSettingsField(kFieldSpeed, {&byte, 1});
+}
+
+int LightingModel::SetUserMode(int mode) {
+  if (mode < 0 || mode >= kUserModeCount) return kResultBadArgument;
+  state_.userMode = static_cast<uint8_t>(mode);
+  if (!state_.panelOpen) return kResultSuccess;
+  state_.direction = state_.userMode;
+  const uint8_t byte = state_.userMode;
+  return WriteSettingsField(kFieldUserMode, {&byte, 1});
+}
+
+int LightingModel::SetPaintTool(int tool) {
+  if (tool != 0 && tool != 1) return kResultBadArgument;
+  state_.paintTool = static_cast<uint8_t>(tool);
+  const uint8_t byte = state_.paintTool;
+  return WriteSettingsField(kFieldPaintTool, {&byte, 1});
+}
+
+int LightingModel::SetReportRate(int index) {
+  if (index < 0 || index >= kReportRateCount) return kResultBadArgument;
+  view_.ShowReportRate(index);
+  state_.reportRate = index;
+  const uint8_t byte = static_cast<uint8_t>(index);
+  return WriteSettingsField(kFieldReportRate, {&byte, 1});
+}
+
+PerKeyRegion& LightingModel::selectedRegion() { return regions_[static_cast<size_t>(selectedProfile())]; }
+
+int LightingModel::writePatternBytes(size_t offset, std::span<const uint8_t> bytes) {
+  return inConfigBracket([&] {
+    return WriteColours(bytes, static_cast<int>(bytes.size()), static_cast<int>(offset));
+  });
+}
+
+int LightingModel::PaintKey(uint16_t controlId) {
+  if (!validProfile(selectedProfile())) return kResultBadProfile;
+  const uint8_t led = LedIndexOfButton(controlId);
+  const size_t offset = userPatternOffset(state_.userMode) + static_cast<size_t>(ledColumn(led));
+  const auto bit = static_cast<uint8_t>(1u << ledRow(led));
+  uint8_t& stored = selectedRegion()[offset];
+  uint8_t next;
+  if (state_.paintTool == 0) {
+    view_.SetKeyOverlay(controlId, kPreviewLit, kPreviewOpacity);
+    next = static_cast<uint8_t>(stored | bit);
+  } else if (state_.paintTool == 1) {
+    view_.SetKeyOverlay(controlId, kPreviewUnlit, kPreviewOpacity);
+    next = static_cast<uint8_t>(stored & ~bit);
+  } else {
+    return kResultSuccess;
+  }
+  stored = next;
+  return writePatternBytes(offset, {&next, 1});
+}
+
+void LightingModel::overlayAll(Colour colour) {
+  for (const KeyButton& b : KeyButtonTable) view_.SetKeyOverlay(b.controlId, colour, kPreviewOpacity);
+  for (uint16_t id : kGKeyControlIds) view_.SetKeyOverlay(id, colour, kPreviewOpacity);
+  view_.SetKeyOverlay(kFnControlId, colour, kPreviewOpacity);
+}
+
+int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
+  if (!validProfile(selectedProfile())) return kResultBadProfile;
+  const size_t offset = userPatternOffset(state_.userMode);
+  PerKeyRegion& region = selectedRegion();
+  std::fill_n(region.begin() + offset, kUserPatternBytes, value);
+  overlayAll(preview);
+  return writePatternBytes(offset, std::span<const uint8_t>(region.data() + offset, kUserPatternBytes));
+}
+
+int LightingModel::FillPattern() { return fillCurrentPattern(0xFF, kPreviewLit); }
+int LightingModel::ClearPattern() { return fillCurrentPattern(0x00, kPreviewUnlit); }
+
+void LightingModel::ShowUserPattern() {
+  const LedMask pattern = userPattern(state_.userMode);
+  auto colourOf = [&](uint8_t led) { return ledIsSet(pattern, led) ? kPreviewLit : kPreviewUnlit; };
+  for (const KeyButton& b : KeyButtonTable) view_.SetKeyOverlay(b.controlId, colourOf(b.ledIndex), kPreviewOpacity);
+  for (uint16_t id : kGKeyControlIds) view_.SetKeyOverlay(id, colourOf(LedIndexOfButton(id)), kPreviewOpacity);
+  view_.SetKeyOverlay(kFnControlId, colourOf(kFnLedIndex), kPreviewOpacity);
+}
+
+int LightingModel::ResetLighting() {
+  const int selected = selectedProfile();
+  if (!validProfile(selected)) return kResultBadProfile;
+  int first = kResultSuccess;
+  auto note = [&first](int result) {
+    if (first == kResultSuccess) first = result;
+  };
+
+  // Effect 1 as if chosen in the effect list, which writes it.
+  note(SetEffect(kEffectAfterReset));
+  state_.brightness = 4;
+  state_.speed = 2;
+  state_.staticColour = state_.breathingColour = state_.reactionColour = kColourRed;
+  state_.stoneColour = state_.ribbonColour = kColourWhite;
+  state_.mainColourRandom = state_.reactionRandom = state_.stoneRandom = state_.ribbonRandom = true;
+
+  if (hasPerKeyEffect()) {
+    state_.userMode = 0;
+    regions_[selected] = defaultPerKeyRegion();
+    note(inConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
+  }
+
+  SetLightingPanelOpen(true);
+
+  std::array<uint8_t, 35> defaults{};
+  defaults[kFieldEffect] = kEffectAfterReset;
+  defaults[kFieldBrightness] = 4;
+  defaults[kFieldSpeed] = 2;
+  note(WriteSettingsField(0, defaults));
+  // The zeros also reach bytes whose controls are on screen: keep the model
+  // showing what the keyboard now holds.
+  state_.direction = 0;
+  state_.reportRate = 0;
+  state_.paintTool = 0;
+  state_.presetColour = 0;
+  state_.triggerType = 0;
+  view_.ShowReportRate(state_.reportRate);
+  view_.ShowLightingReset();
+
+  view_.RemoveKeyOverlays();
+  return first;
+}
+
+void LightingModel::SetLightingPanelOpen(bool open) {
+  state_.panelOpen = open;
+  writeLightingPanelOpen(settings_, open);
+}
+
+int LightingModel::ComboIndexOfEffect(int code) const {
+  for (const EffectComboEntry& e : combo_)
+    if (e.code == code) return e.comboIndex;
+  return -1;
+}
+
+int LightingModel::EffectOfComboIndex(int index) const {
+  for (const EffectComboEntry& e : combo_)
+    if (e.comboIndex == index) return e.code;
+  return 0;
+}
+
+const ProfileSettingsRecord& LightingModel::record(int profile) const {
+  static const ProfileSettingsRecord none{};
+  return validProfile(profile) ? records_[static_cast<size_t>(profile)] : none;
+}
+
+const PerKeyRegion& LightingModel::perKeyRegion(int profile) const {
+  static const PerKeyRegion none{};
+  return validProfile(profile) ? regions_[static_cast<size_t>(profile)] : none;
+}
+
+LedMask LightingModel::userPattern(int mode) const {
+  int selected = selectedProfile();
+  if (!validProfile(selected)) return {};
+  return userPatternOf(regions_[static_cast<size_t>(selected)], mode);
+}
+
+}  // namespace kv

@@ -1,0 +1,43 @@
+// The user's settings file (wskb.ini) as the portable model sees it: string
+// values by section and key. The Win32 implementation reads and writes the
+// INI file; tools and tests keep the values in memory.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace kv {
+
+inline constexpr std::u16string_view kSectionKeyColour = u"KEYCOLOR";
+inline constexpr std::u16string_view kKeyLightingPanelOpen = u"DengCheck";
+
+class SettingsFile {
+ public:
+  virtual ~SettingsFile() = default;
+  // The value, or fallback when the file, section or key is missing.
+  virtual std::u16string ReadString(std::u16string_view section, std::u16string_view key,
+                                    std::u16string_view fallback) = 0;
+  // False when the value could not be stored; callers ignore it.
+  virtual bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) = 0;
+};
+
+class MemorySettingsFile : public SettingsFile {
+ public:
+  std::u16string ReadString(std::u16string_view section, std::u16string_view key,
+                            std::u16string_view fallback) override;
+  bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) override;
+
+  int writes() const { return writes_; }
+
+ private:
+  std::map<std::pair<std::u16string, std::u16string>, std::u16string> values_;
+  int writes_ = 0;
+};
+
+// `lighting panel open`: "1" open, anything else (or nothing) closed.
+bool readLightingPanelOpen(SettingsFile& settings);
+void writeLightingPanelOpen(SettingsFile& settings, bool open);
+
+}  // namespace kv

@@ -1,0 +1,434 @@
+// korvalinctl end to end: the built program run against a simulated keyboard
+// in a state file, each test in a folder of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "keys/key_strings.h"
+#include "keys/working_config.h"
+#include "macro/macro_record.h"
+#include "profile/profile_store.h"
+#include "tessaro/sim/sim_keyboard.h"
+#include "tests/device_events/recording_ui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes readAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const fs::path& p, const Bytes& b) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+struct Result {
+  int rc;
+  std::string out;
+  std::string err;
+};
+
+class KorvalinctlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("kvctl-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "files");
+    ASSERT_EQ(Run({"sim-new"}).rc, 0);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs korvalinctl in the test's folder with the simulated keyboard and no round trip.
+  Result Run(const std::vector<std::string>& args, bool withSim = true) {
+    std::string cmd = "cd " + quote(dir_.string()) + " && " + quote(KORVALINCTL_PATH);
+    if (withSim) cmd += " --sim kb.state --round-trip 0";
+    for (const std::string& a : args) cmd += " " + quote(a);
+    cmd += " >" + quote((dir_ / "stdout").string()) + " 2>" + quote((dir_ / "stderr").string());
+    int status = std::system(cmd.c_str());
+    Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, {}};
+    Bytes o = readAll(dir_ / "stdout"), e = readAll(dir_ / "stderr");
+    r.out.assign(o.begin(), o.end());
+    r.err.assign(e.begin(), e.end());
+    fs::remove(dir_ / "stdout");
+    fs::remove(dir_ / "stderr");
+    return r;
+  }
+
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  // Every file of the folder, with its bytes.
+  std::map<std::string, Bytes> Snapshot() const {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+      if (e.is_regular_file()) files[fs::relative(e.path(), dir_).string()] = readAll(e.path());
+    return files;
+  }
+
+  kv::sim::SimMemory State() {
+    kv::sim::SimMemory m;
+    std::string why;
+    EXPECT_TRUE(kv::sim::ParseState(readAll(Path("kb.state")), &m, &why)) << why;
+    return m;
+  }
+  void SetState(const kv::sim::SimMemory& m) { writeAll(Path("kb.state"), kv::sim::SerializeState(m)); }
+
+  // The OUT reports of a trace file.
+  std::vector<Bytes> Sent(const std::string& traceName) {
+    std::vector<Bytes> out;
+    std::ifstream in(Path(traceName));
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("OUT ", 0) != 0) continue;
+      auto bytes = kv::sim::ParseHex(line.substr(4));
+      EXPECT_TRUE(bytes && bytes->size() == 64) << line;
+      if (bytes) out.push_back(*bytes);
+    }
+    return out;
+  }
+
+  fs::path dir_;
+};
+
+// A profile file made with the profile store, as the program saves one.
+struct ProfileBuilder {
+  ProfileBuilder() : store(config, snapshot, ui, fs::path(), [] { return 0; }) {
+    std::lock_guard lock(config.lock);
+    EXPECT_TRUE(store.createDefaultProfile());
+  }
+  void Assign(int profile, int slot, kv::ActionType type, uint32_t value, uint16_t aux = 0) {
+    std::lock_guard lock(config.lock);
+    EXPECT_TRUE(kv::writeAssignment(*config.table, config.strings, profile, slot, type, aux, value));
+  }
+  void String(int profile, int slot, std::u16string_view text) {
+    std::lock_guard lock(config.lock);
+    EXPECT_TRUE(kv::attachString(config.strings, kv::entryIndex(profile, slot), text));
+  }
+  void Macro(uint16_t id, std::u16string_view name, uint8_t cycles, int actions) {
+    kv::MacroRecord m{};
+    kv::setMacroName(m, name);
+    m.id = id;
+    m.cycles = cycles;
+    m.actionCount = static_cast<uint16_t>(actions);
+    for (int i = 0; i < actions; ++i)
+      m.actions[i] = {static_cast<uint32_t>(10 * (i + 1)), 0x1E, static_cast<uint16_t>(i % 2)};
+    std::lock_guard lock(config.lock);
+    config.macros.push_back(m);
+  }
+  void Save(const fs::path& p) {
+    std::lock_guard lock(config.lock);
+    ASSERT_TRUE(store.saveProfileFile(p));
+  }
+
+  kv::WorkingConfig config;
+  kv::ApplySnapshot snapshot;
+  kvtest::RecordingUi ui;
+  kv::ProfileStore store;
+};
+
+// What the keyboard can hold of a profile, set up the same way in `source`
+// and `expected`; the source also carries what it cannot.
+void KeyboardShaped(ProfileBuilder& b) {
+  b.Assign(0, 0x1E, kv::ActionType::SingleKey, 0x30);  // A -> B
+  b.Assign(0, 0x3B, kv::ActionType::Disabled, 0);      // F1
+  b.Assign(1, 0x10, kv::ActionType::PlayMacro, 1);     // Q plays the macro
+  b.Assign(1, 0x12, kv::ActionType::FunctionKey, 2);   // E
+  b.Assign(2, 0x11, kv::ActionType::Media, 3);         // W
+  b.Assign(2, 0x13, kv::ActionType::StopMacro, 0);     // R
+  b.Macro(1, u"Hello", 2, 4);
+}
+
+TEST_F(KorvalinctlTest, WriteReadAndShowRoundTrip) {
+  ProfileBuilder source, expected;
+  KeyboardShaped(source);
+  KeyboardShaped(expected);
+  source.Assign(0, 0x2C, kv::ActionType::LaunchProgram, 0);  // the keyboard keeps the factory action
+  source.String(0, 0x2C, u"C:\\Tools\\calc.exe");
+  source.Save(Path("files/source.kvp"));
+  expected.Save(Path("files/expected.kvp"));
+
+  Result shown = Run({"file", "show", "files/source.kvp"});
+  ASSERT_EQ(shown.rc, 0) << shown.err;
+  EXPECT_NE(shown.out.find("\"text\": \"C:\\\\Tools\\\\calc.exe\""), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\"type\": \"LaunchProgram\""), std::string::npos);
+
+  Result w = Run({"write", "files/source.kvp"});
+  ASSERT_EQ(w.rc, 0) << w.err;
+  EXPECT_EQ(w.err, "");
+  Result r = Run({"read", "files/back.kvp"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+
+  Result back = Run({"file", "show", "files/back.kvp"});
+  Result want = Run({"file", "show", "files/expected.kvp"});
+  ASSERT_EQ(back.rc, 0) << back.err;
+  ASSERT_EQ(want.rc, 0) << want.err;
+  EXPECT_EQ(back.out, want.out);
+  EXPECT_NE(back.out.find("\"target\": \"B\""), std::string::npos) << back.out;
+  EXPECT_NE(back.out.find("\"name\": \"Hello\""), std::string::npos);
+  EXPECT_NE(back.out.find("\"state\": \"release\""), std::string::npos);
+  EXPECT_EQ(back.out.find("LaunchProgram"), std::string::npos);
+
+  Result check = Run({"file", "check", "files/back.kvp"});
+  EXPECT_EQ(check.rc, 0);
+  EXPECT_NE(check.out.find("valid profile file (1 macros, 6 entries"), std::string::npos) << check.out;
+}
+
+TEST_F(KorvalinctlTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
+  writeAll(Path("files/garbage.kvp"), Bytes(40000, 0x5A));
+  Bytes broken = readAll(Path("kb.state"));
+  ProfileBuilder big;
+  big.Macro(1, u"Long", 1, 400);
+  big.Save(Path("files/big.kvp"));
+  ProfileBuilder fine;
+  fine.Save(Path("files/fine.kvp"));
+  writeAll(Path("files/existing.kvp"), Bytes{1, 2, 3});
+  writeAll(Path("bad.state"), Bytes(100, 7));
+
+  // A second state without the per-key effect and with 128 bytes of macro memory.
+  ASSERT_EQ(Run({"--sim", "small.state", "sim-new", "--macro-units", "1"}, false).rc, 0);
+  {
+    kv::sim::SimMemory m;
+    std::string why;
+    ASSERT_TRUE(kv::sim::ParseState(readAll(Path("small.state")), &m, &why));
+    std::replace(m.info.begin() + 16, m.info.end(), uint8_t{254}, uint8_t{0});
+    writeAll(Path("small.state"), kv::sim::SerializeState(m));
+  }
+  const std::vector<std::string> small = {"--sim", "small.state", "--round-trip", "0"};
+  auto onSmall = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), small.begin(), small.end());
+    return args;
+  };
+
+  struct Case {
+    std::vector<std::string> args;
+    bool withSim;
+    int rc;
+    std::string says;  // part of the error line
+  };
+  const Case cases[] = {
+      {{"frobnicate"}, true, 2, "unknown command 'frobnicate'"},
+      {{}, true, 2, "no command given"},
+      {{"--frob", "info"}, true, 2, "unknown option '--frob'"},
+      {{"info", "--profile", "1"}, true, 2, "takes no option --profile"},
+      {{"info", "extra"}, true, 2, "unexpected argument 'extra'"},
+      {{"--trace", "files/t.txt", "lighting", "brightness", "5"}, true, 2, "N must be 0-4, not '5'"},
+      {{"lighting", "speed", "-1"}, true, 2, "POSITION must be 0-4"},
+      {{"lighting", "user-mode", "10"}, true, 2, "M must be 0-9"},
+      {{"lighting", "paint-tool", "2"}, true, 2, "must be 0-1"},
+      {{"lighting", "effect", "29"}, true, 2, "CODE must be an effect 1-28 or 254"},
+      {{"lighting", "effect", "0x1E"}, true, 2, "CODE must be an effect"},
+      {{"lighting", "show", "--profile", "3"}, true, 2, "--profile must be 0-2, not '3'"},
+      {{"lighting", "glow"}, true, 2, "unknown subcommand 'glow'"},
+      {{"lighting"}, true, 2, "missing subcommand"},
+      {{"lighting", "paint"}, true, 2, "missing KEY"},
+      {{"lighting", "paint", "A", "Nokey"}, true, 2, "no key is named 'Nokey'"},
+      {{"lighting", "paint", "Enter"}, true, 2, "several keys are named 'Enter' (give the code: 0x01C 0x11C)"},
+      {{"lighting", "erase", "G1"}, true, 2, "'G1' has no LED of its own"},
+      {{"lighting", "paint", "0x0FF"}, true, 2, "no key of the keyboard has the code '0x0FF'"},
+      {{"report-rate", "4"}, true, 2, "INDEX must be 0-3, not '4'"},
+      {{"report-rate", "2", "--profile", "x"}, true, 2, "--profile must be 0-2"},
+      {{"switch", "3"}, true, 2, "P must be 0-2, not '3'"},
+      {{"dump", "colours", "3"}, true, 2, "P must be 0-2"},
+      {{"dump", "everything"}, true, 2, "unknown region 'everything'"},
+      {{"sim-new", "--macro-units", "0"}, true, 2, "--macro-units must be 1-255"},
+      {{"sim-new"}, false, 2, "needs --sim STATE"},
+      {{"--round-trip", "fast", "info"}, true, 2, "--round-trip must be 0-1000 ms"},
+      {{"--round-trip", ".", "info"}, true, 2, "--round-trip must be 0-1000 ms"},
+      {{"lighting", "brightness", "0xFFFFFFFFF"}, true, 2, "N must be 0-4"},
+      {{"lighting", "brightness", "+1"}, true, 2, "N must be 0-4"},
+      {{"--sim", "", "info"}, false, 2, "--sim needs a state file"},
+      {{"--sim"}, false, 2, "option --sim needs a value"},
+      {{"write", "files/missing.kvp"}, true, 2, "files/missing.kvp: no such file"},
+      {{"write", "files"}, true, 2, "files: not a file"},
+      {{"write", "files/garbage.kvp"}, true, 2, "files/garbage.kvp: not a valid profile file"},
+      {{"file", "show", "files/garbage.kvp"}, true, 2, "not a valid profile file"},
+      {{"file", "check", "files/missing.kvp"}, true, 2, "no such file"},
+      {{"file", "show"}, true, 2, "missing argument"},
+      {{"read", "nofolder/back.kvp"}, true, 2, "nofolder/back.kvp: no such folder"},
+      {{"file", "new", "files"}, true, 2, "files: is a folder"},
+      {{"--sim", "missing.state", "info"}, false, 2, "missing.state: no such state file"},
+      {{"--sim", "bad.state", "info"}, false, 2, "bad.state: not a simulated keyboard state file"},
+      {{"info"}, false, 3, "no keyboard"},
+      {onSmall({"write", "files/big.kvp"}), false, 2, "do not fit the keyboard's 128 bytes of macro memory"},
+      {onSmall({"lighting", "effect", "254"}), false, 2, "the keyboard does not offer effect 254"},
+      {onSmall({"lighting", "paint", "A"}), false, 2, "the keyboard has no per-key effect"},
+      {onSmall({"lighting", "fill"}), false, 2, "the keyboard has no per-key effect"},
+      {onSmall({"lighting", "user-mode", "3"}), false, 2, "the keyboard has no per-key effect"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    auto before = Snapshot();
+    Result r = Run(c.args, c.withSim);
+    EXPECT_EQ(r.rc, c.rc);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.rfind("korvalinctl: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(Snapshot() == before) << "a file changed";
+  }
+  EXPECT_FALSE(fs::exists(Path("bad.state.bad")));
+}
+
+TEST_F(KorvalinctlTest, ReportRateOnProfileTwoWritesOneByteAtNinetyNine) {
+  Result r = Run({"--trace", "trace.txt", "report-rate", "2", "--profile", "2"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::vector<Bytes> sent = Sent("trace.txt");
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0][3], 0x01);
+  EXPECT_EQ(sent[1][3], 0x06);
+  EXPECT_EQ(sent[1][4], 1);
+  EXPECT_EQ(sent[1][5] | sent[1][6] << 8, 99);
+  EXPECT_EQ(sent[1][8], 2);
+  EXPECT_EQ(sent[2][3], 0x02);
+  EXPECT_EQ(State().settings[99], 2);
+
+  // Each report's answer is traced after it.
+  std::ifstream in(Path("trace.txt"));
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(std::regex_search(text, std::regex("\nOUT 04[0-9A-F]{4}060163000002[0]{110}\nIN 04[0-9A-F]{4}06016300")))
+      << text;
+
+  Result shown = Run({"lighting", "show", "--profile", "2"});
+  EXPECT_NE(shown.out.find("\"report_rate\": 2"), std::string::npos) << shown.out;
+}
+
+TEST_F(KorvalinctlTest, SpeedPositionAndUnchangedValues) {
+  kv::sim::SimMemory m = State();
+  m.settings[2] = 3;  // profile 0 speed value 3
+  SetState(m);
+  Result same = Run({"--trace", "same.txt", "lighting", "speed", "1"});
+  ASSERT_EQ(same.rc, 0) << same.err;
+  for (const Bytes& b : Sent("same.txt")) EXPECT_NE(b[3], 0x06);
+  Result moved = Run({"--trace", "moved.txt", "lighting", "speed", "3"});
+  ASSERT_EQ(moved.rc, 0) << moved.err;
+  std::vector<Bytes> writes;
+  for (const Bytes& b : Sent("moved.txt"))
+    if (b[3] == 0x06) writes.push_back(b);
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0][5], 2);
+  EXPECT_EQ(writes[0][8], 1);
+  EXPECT_EQ(State().settings[2], 1);
+}
+
+TEST_F(KorvalinctlTest, PaintEraseFillClearAndResetTheUserPattern) {
+  ASSERT_EQ(Run({"lighting", "user-mode", "2", "--profile", "1"}).rc, 0);
+  EXPECT_EQ(State().settings[42 + 3], 2);
+  const size_t fnByte = 256 + 2 * 18 + 5;
+  ASSERT_EQ(Run({"lighting", "paint", "Fn", "0x01E", "--profile", "1"}).rc, 0);
+  EXPECT_EQ(State().colours[fnByte] & 0x20, 0x20);
+  EXPECT_EQ(State().colours[256 + 2 * 18 + 1] & 0x08, 0x08);  // A, LED 11
+  ASSERT_EQ(Run({"lighting", "erase", "fn", "--profile", "1"}).rc, 0);
+  EXPECT_EQ(State().colours[fnByte] & 0x20, 0);
+  EXPECT_EQ(State().settings[42 + 16], 1);  // the erase tool was selected on the way
+
+  ASSERT_EQ(Run({"lighting", "fill", "--profile", "1"}).rc, 0);
+  kv::sim::SimMemory m = State();
+  EXPECT_TRUE(std::all_of(m.colours.begin() + 256 + 36, m.colours.begin() + 256 + 54, [](uint8_t b) { return b == 0xFF; }));
+  ASSERT_EQ(Run({"lighting", "clear", "--profile", "1"}).rc, 0);
+  m = State();
+  EXPECT_TRUE(std::all_of(m.colours.begin() + 256 + 36, m.colours.begin() + 256 + 54, [](uint8_t b) { return b == 0; }));
+
+  ASSERT_EQ(Run({"--trace", "reset.txt", "lighting", "reset", "--profile", "1"}).rc, 0);
+  m = State();
+  const uint8_t pattern2[] = {0x27, 0x0E, 0x0E, 0x2E, 0x0A, 0x18, 0x10, 0x00, 0x00, 0x00, 0x04};
+  EXPECT_TRUE(std::equal(std::begin(pattern2), std::end(pattern2), m.colours.begin() + 256 + 36));
+  EXPECT_EQ(m.settings[42], 1);
+  EXPECT_EQ(m.settings[43], 4);
+  EXPECT_EQ(m.settings[44], 2);
+  EXPECT_TRUE(std::all_of(m.settings.begin() + 45, m.settings.begin() + 42 + 35, [](uint8_t b) { return b == 0; }));
+  int colourWrites = 0;
+  for (const Bytes& b : Sent("reset.txt")) colourWrites += b[3] == 0x11;
+  EXPECT_EQ(colourWrites, 5);
+
+  Result shown = Run({"lighting", "show", "--profile", "1"});
+  EXPECT_NE(shown.out.find("\"bytes\": \"270E0E2E0A18100000000400000000000000\",\n      \"keys\": [\"A\", \"B\", "
+                           "\"D\", \"E\", \"F\", \"G\", \"P\", \"Q\", \"S\", \"V\", \"W\", \"1\", \"2\", \"3\", \"4\", "
+                           "\"Esc\", \"Tab\", \"Space\", \"^\", \"LCTRL\"]"),
+            std::string::npos)
+      << shown.out;
+}
+
+TEST_F(KorvalinctlTest, InfoSwitchAndDump) {
+  Result info = Run({"info"});
+  ASSERT_EQ(info.rc, 0) << info.err;
+  EXPECT_NE(info.out.find("\"active_profile\": 0"), std::string::npos);
+  EXPECT_NE(info.out.find("\"macro_memory\": 8192"), std::string::npos);
+  EXPECT_NE(info.out.find("[1, 2, 3,"), std::string::npos);
+  EXPECT_NE(info.out.find("28, 254]"), std::string::npos);
+
+  ASSERT_EQ(Run({"switch", "2"}).rc, 0);
+  EXPECT_NE(Run({"info"}).out.find("\"active_profile\": 2"), std::string::npos);
+  // --profile follows the active profile when not given.
+  ASSERT_EQ(Run({"report-rate", "1"}).rc, 0);
+  EXPECT_EQ(State().settings[2 * 42 + 15], 1);
+
+  Result dump = Run({"dump", "info"});
+  ASSERT_EQ(dump.rc, 0) << dump.err;
+  EXPECT_TRUE(std::regex_match(dump.out, std::regex("0000  01 00 00 00 00 00 00 00 00 00 02 40 00 00 00 00\n"
+                                                     "0010  01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10\n"
+                                                     "0020  11 12 13 14 15 16 17 18 19 1A 1B 1C FE 00 00 00\n")))
+      << dump.out;
+  struct Region {
+    std::vector<std::string> args;
+    size_t lines;
+  };
+  for (const Region& r : std::vector<Region>{{{"dump", "settings"}, 8},
+                                             {{"dump", "colours", "1"}, 16},
+                                             {{"dump", "keys", "2"}, 21},
+                                             {{"dump", "default-keys"}, 21},
+                                             {{"dump", "macros"}, 512}}) {
+    Result d = Run(r.args);
+    EXPECT_EQ(d.rc, 0) << r.args[1];
+    EXPECT_EQ(static_cast<size_t>(std::count(d.out.begin(), d.out.end(), '\n')), r.lines) << r.args[1];
+  }
+}
+
+TEST_F(KorvalinctlTest, HelpExplainsEveryCommand) {
+  Result all = Run({"--help"}, false);
+  ASSERT_EQ(all.rc, 0);
+  for (const char* cmd : {"sim-new", "info", "read FILE", "write FILE", "switch P", "report-rate INDEX", "lighting show",
+                          "dump info", "file new FILE", "--sim STATE", "--trace FILE", "--profile"})
+    EXPECT_NE(all.out.find(cmd), std::string::npos) << cmd;
+  for (const char* cmd : {"sim-new", "info", "read", "write", "switch", "report-rate", "lighting", "dump", "file"}) {
+    Result one = Run({cmd, "--help"}, false);
+    EXPECT_EQ(one.rc, 0) << cmd;
+    EXPECT_EQ(one.out.rfind(std::string("Usage: korvalinctl"), 0), 0u) << cmd;
+    EXPECT_NE(one.out.find(cmd), std::string::npos) << cmd;
+  }
+  Result sub = Run({"lighting", "paint", "--help"}, false);
+  EXPECT_EQ(sub.rc, 0);
+  EXPECT_NE(sub.out.find("paint KEY..."), std::string::npos);
+}
+
+TEST_F(KorvalinctlTest, SimNewTakesMacroUnitsAndProfile) {
+  Result r = Run({"sim-new", "--macro-units", "0x10", "--profile=1"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  kv::sim::SimMemory m = State();
+  EXPECT_EQ(m.macro.size(), 16u * 128);
+  EXPECT_EQ(m.info[10], 1);
+  EXPECT_EQ(Run({"file", "new", "files/new.kvp"}).rc, 0);
+  EXPECT_EQ(Run({"write", "files/new.kvp"}).rc, 0);
+  EXPECT_EQ(Run({"file", "check", "files/new.kvp"}).rc, 0);
+}
+
+}  // namespace

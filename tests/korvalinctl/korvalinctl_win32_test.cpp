@@ -1,0 +1,147 @@
+// korvalinctl.exe under Windows: the simulated keyboard in-process with
+// --sim, and without it the Tessaro.dll beside the program.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "device/transport_win32.h"
+#include "tessaro/sim/sim_keyboard.h"
+
+namespace {
+
+std::wstring tempPath(const std::wstring& stem) {
+  wchar_t tmp[MAX_PATH];
+  DWORD n = GetTempPathW(MAX_PATH, tmp);
+  return std::wstring(tmp, n) + stem + std::to_wstring(GetCurrentProcessId());
+}
+
+std::string readAll(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Result {
+  long rc = -1;
+  std::string out;
+  std::string err;
+};
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() {
+    if (valid()) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+class KorvalinctlExeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state_ = tempPath(L"kvctl-state-");
+    dllState_ = tempPath(L"kvctl-dll-state-");
+    trace_ = tempPath(L"kvctl-trace-");
+    for (const std::wstring* p : {&state_, &dllState_, &trace_}) DeleteFileW(p->c_str());
+    SetEnvironmentVariableW(L"KORVALIN_SIM_STATE", dllState_.c_str());
+    SetEnvironmentVariableW(L"KORVALIN_SIM_PIPE", L"none");
+    SetEnvironmentVariableW(L"KORVALIN_SIM_ROUND_TRIP_MS", L"0");
+    SetEnvironmentVariableW(L"KORVALIN_SIM_ATTACHED", nullptr);
+  }
+  void TearDown() override {
+    for (const std::wstring* p : {&state_, &dllState_, &trace_}) DeleteFileW(p->c_str());
+  }
+
+  Result Run(const std::wstring& args) {
+    Result r;
+    std::wstring outPath = tempPath(L"kvctl-out-"), errPath = tempPath(L"kvctl-err-");
+    {
+      SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+      Handle out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+      Handle err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+      if (!out.valid() || !err.valid()) {
+        ADD_FAILURE() << "cannot create the output files: " << GetLastError();
+        return r;
+      }
+      std::wstring exe = kv::ProgramFolder() + L"korvalinctl.exe";
+      std::wstring cmd = L"\"" + exe + L"\" " + args;
+      STARTUPINFOW si{};
+      si.cb = sizeof si;
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+      si.hStdOutput = out.get();
+      si.hStdError = err.get();
+      PROCESS_INFORMATION pi{};
+      if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
+        return r;
+      }
+      Handle process(pi.hProcess), thread(pi.hThread);
+      DWORD code = 99;
+      if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &code))
+        r.rc = static_cast<long>(code);
+    }
+    r.out = readAll(outPath);
+    r.err = readAll(errPath);
+    DeleteFileW(outPath.c_str());
+    DeleteFileW(errPath.c_str());
+    return r;
+  }
+
+  kv::sim::SimMemory StateOf(const std::wstring& path) {
+    std::string bytes = readAll(path);
+    kv::sim::SimMemory m;
+    std::string why;
+    EXPECT_TRUE(kv::sim::ParseState(std::vector<uint8_t>(bytes.begin(), bytes.end()), &m, &why)) << why;
+    return m;
+  }
+
+  std::wstring state_, dllState_, trace_;
+};
+
+TEST_F(KorvalinctlExeTest, SimulatedKeyboardInProcess) {
+  ASSERT_EQ(Run(L"--sim \"" + state_ + L"\" sim-new --profile 2").rc, 0);
+  Result shown = Run(L"--sim \"" + state_ + L"\" --round-trip 0 lighting show --profile 1");
+  ASSERT_EQ(shown.rc, 0) << shown.err;
+  EXPECT_NE(shown.out.find("\"effect\": 254"), std::string::npos) << shown.out;
+  EXPECT_EQ(StateOf(state_).info[10], 2);
+}
+
+TEST_F(KorvalinctlExeTest, TessaroDllBesideTheProgram) {
+  Result r = Run(L"--trace \"" + trace_ + L"\" report-rate 2 --profile 1");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(StateOf(dllState_).settings[57], 2);
+  std::string trace = readAll(trace_);
+  EXPECT_NE(trace.find("OUT 044200060139000002"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nIN 04"), std::string::npos) << trace;
+
+  Result info = Run(L"info");
+  EXPECT_EQ(info.rc, 0) << info.err;
+  EXPECT_NE(info.out.find("\"macro_memory\": 8192"), std::string::npos) << info.out;
+}
+
+TEST_F(KorvalinctlExeTest, BadInputAndNoKeyboard) {
+  ASSERT_EQ(Run(L"info").rc, 0);  // creates the library's state file
+  std::string before = readAll(dllState_);
+  Result bad = Run(L"lighting brightness 9");
+  EXPECT_EQ(bad.rc, 2);
+  EXPECT_EQ(bad.err.rfind("korvalinctl: lighting brightness: N must be 0-4", 0), 0u) << bad.err;
+  EXPECT_EQ(readAll(dllState_), before);
+
+  SetEnvironmentVariableW(L"KORVALIN_SIM_ATTACHED", L"0");
+  Result none = Run(L"info");
+  EXPECT_EQ(none.rc, 3);
+  EXPECT_NE(none.err.find("no keyboard attached"), std::string::npos) << none.err;
+}
+
+}  // namespace
