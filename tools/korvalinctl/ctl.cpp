@@ -73,21 +73,11 @@ void installTrace() {
 
 // ---- What the profile store asks of a window -------------------------------------
 
-class ConsoleUi : public kv::DeviceUi {
+class ConsoleUi : public kv::SilentDeviceUi {
  public:
-  void RequestReload() override {}
-  void PostShow() override {}
-  void HideWindow() override {}
-  void ShowGBank(bool) override {}
-  void SetTimer(unsigned, unsigned) override {}
-  void KillTimer(unsigned) override {}
-  void SetTrayIcon(int) override {}
   void ShowMessage(std::u16string_view text) override { messages.emplace_back(text); }
-  bool Initialised() const override { return true; }
   void SetApplyEnabled(bool enabled) override { apply = enabled; }
   bool ApplyEnabled() const override { return apply; }
-  void ShowProgress(bool) override {}
-  void RefreshKeyButtons() override {}
 
   // The messages so far on one line each, and forgets them.
   std::vector<std::string> take() {
