@@ -169,30 +169,24 @@ std::wstring unixPath(const std::wstring& windowsPath) {
   return widen(s);
 }
 
-// The pointer's move is synchronous (--sync); the program sees the button
-// events after it in the X event order.
-void mouseMoveTo(int x, int y) { xdotool(L"mousemove --sync " + coords(x, y)); }
+// One xdotool run per gesture: the X server applies its moves and button
+// events in order, so the program sees the button where the pointer went.
+// (No --sync: it waits forever when the pointer is already there.)
+void mouseMoveTo(int x, int y) { xdotool(L"mousemove " + coords(x, y)); }
 
 void click(int x, int y, int button) {
-  mouseMoveTo(x, y);
-  xdotool(L"click " + std::to_wstring(button));
+  xdotool(L"mousemove " + coords(x, y) + L" click " + std::to_wstring(button));
 }
 
-void doubleClick(int x, int y) {
-  mouseMoveTo(x, y);
-  xdotool(L"click --repeat 2 --delay 60 1");
-}
+void doubleClick(int x, int y) { xdotool(L"mousemove " + coords(x, y) + L" click --repeat 2 --delay 60 1"); }
 
 void drag(int x0, int y0, int x1, int y1) {
-  mouseMoveTo(x0, y0);
-  xdotool(L"mousedown 1");
   constexpr int kSteps = 8;
-  for (int i = 1; i <= kSteps; ++i) {
-    Sleep(20);
-    mouseMoveTo(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
-  }
-  Sleep(50);
-  xdotool(L"mouseup 1");
+  std::wstring args = L"mousemove " + coords(x0, y0) + L" mousedown 1";
+  for (int i = 1; i <= kSteps; ++i)
+    args += L" sleep 0.03 mousemove " + coords(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
+  args += L" sleep 0.05 mouseup 1";
+  xdotool(args);
 }
 
 void pressKey(const char* keysym) { xdotool(L"key " + widen(keysym)); }
@@ -358,26 +352,27 @@ bool deleteTrayIcon(HWND owner, UINT uid) {
 
 // ---- an installation of the program ------------------------------------------------------------
 
-DocumentsRedirect::DocumentsRedirect(const std::wstring& folder) {
+RegistryOverride::RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value)
+    : key_(std::move(key)), name_(std::move(name)) {
+  constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
   DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Personal", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                   &type_, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, nullptr, &size) ==
+      ERROR_SUCCESS) {
     old_.resize(size);
-    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Personal",
-                             RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type_, old_.data(),
-                             &size) == ERROR_SUCCESS;
+    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, old_.data(), &size) ==
+                ERROR_SUCCESS;
     old_.resize(size);
   }
-  RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Personal", REG_SZ, folder.c_str(),
-                  static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), REG_SZ, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-DocumentsRedirect::~DocumentsRedirect() {
+RegistryOverride::~RegistryOverride() {
   if (hadValue_)
-    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Personal", type_, old_.data(),
+    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), type_, old_.data(),
                     static_cast<DWORD>(old_.size()));
   else
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Personal");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
 }
 
 Installation::Installation() {
@@ -395,11 +390,13 @@ Installation::Installation() {
   for (const wchar_t* f : {L"Korvalin.exe", L"Tessaro.dll"}) CopyFileW((bin + f).c_str(), (folder_ + f).c_str(), FALSE);
   copyTree(bin + L"Skins", folder_ + L"Skins");
   copyTree(bin + L"Help", folder_ + L"Help");
-  redirect_ = std::make_unique<DocumentsRedirect>(documents_);
+  registry_.push_back(std::make_unique<RegistryOverride>(kShellFolders, L"Personal", documents_));
+  registry_.push_back(
+      std::make_unique<RegistryOverride>(L"Software\\Wine\\AppDefaults\\Korvalin.exe\\X11 Driver", L"Managed", L"N"));
 }
 
 Installation::~Installation() {
-  redirect_.reset();
+  registry_.clear();
   std::error_code ec;
   // A process just ended may still hold a file for a moment.
   waitFor([&] {

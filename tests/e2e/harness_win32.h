@@ -47,8 +47,9 @@ bool holdsFor(F cond, DWORD periodMs, DWORD stepMs = 30) {
 
 // ---- Unix tools and real input ------------------------------------------------------
 
-// Runs a Unix program from inside Wine and waits for it; returns its exit
-// code, or -1 when it could not be started or did not end in time.
+// Runs a Unix command line (through /bin/sh; no double quotes in it) from
+// inside Wine and waits for it; returns its exit code, or -1 when it could
+// not be started or did not end in time.
 int runUnix(const std::wstring& commandLine, DWORD timeoutMs = 20000);
 // The Unix path of a Windows path (for Unix tools).
 std::wstring unixPath(const std::wstring& windowsPath);
@@ -99,8 +100,8 @@ HWND trayWindow();
 void keepTrayUncovered();
 std::vector<HWND> trayIconWindows();
 // The icon resource of exePath among candidates that the tray icon window
-// shows, by comparing its pixels with each candidate drawn the way the tray
-// draws it; 0 when none matches clearly.
+// shows, by comparing the screen's pixels with each candidate's small image;
+// 0 when none matches clearly. KV_E2E_DEBUG=1 prints the comparison.
 int shownIconId(HWND trayIcon, const std::wstring& exePath, std::initializer_list<int> candidates);
 // The one tray icon's id, or 0 when there is not exactly one icon.
 int trayIconId(const std::wstring& exePath);
@@ -111,24 +112,28 @@ bool deleteTrayIcon(HWND owner, UINT uid);
 
 // ---- an installation of the program ------------------------------------------------------------
 
-// Redirects the current user's Documents folder (the shell's personal
-// folder) for as long as the object lives; restores the value found.
-class DocumentsRedirect {
+// Sets a string value under HKEY_CURRENT_USER for as long as the object
+// lives; puts back what was there (or removes the value) afterwards.
+class RegistryOverride {
  public:
-  explicit DocumentsRedirect(const std::wstring& folder);
-  ~DocumentsRedirect();
-  DocumentsRedirect(const DocumentsRedirect&) = delete;
-  DocumentsRedirect& operator=(const DocumentsRedirect&) = delete;
+  RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value);
+  ~RegistryOverride();
+  RegistryOverride(const RegistryOverride&) = delete;
+  RegistryOverride& operator=(const RegistryOverride&) = delete;
 
  private:
+  std::wstring key_, name_;
   bool hadValue_ = false;
-  DWORD type_ = REG_EXPAND_SZ;
+  DWORD type_ = REG_SZ;
   std::vector<BYTE> old_;
 };
 
 // One Korvalin installation in a temporary folder: the program, the
 // simulated keyboard library, the skin and help folders, and its own
-// Documents folder.
+// Documents folder (the shell's personal folder of the current user is
+// pointed there while the installation exists). Its windows are not left to
+// a window manager: there is none on the virtual display, and Wine would
+// wait for one each time a window hides.
 class Installation {
  public:
   Installation();
@@ -157,7 +162,7 @@ class Installation {
   std::wstring folder_;
   std::wstring documents_;
   std::vector<std::pair<std::wstring, std::wstring>> env_;
-  std::unique_ptr<DocumentsRedirect> redirect_;
+  std::vector<std::unique_ptr<RegistryOverride>> registry_;
 };
 
 // A running Korvalin.exe: its process, its main window and its simulated

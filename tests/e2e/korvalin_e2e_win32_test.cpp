@@ -358,7 +358,17 @@ TEST_F(KorvalinE2e, ExitWhileAboutIsOpenClosesItAndEnds) {
   EXPECT_FALSE(mainVisible());
   shot("about_open");
 
+  HWND mainWindow = main();
   ASSERT_TRUE(chooseFromTray(kExit)) << "no tray menu";
+  // The About box goes while the main window still exists (its shutdown
+  // goes on to remove the tray icon, which takes Wine's tray a while).
+  bool aboutFirst = false;
+  waitFor([&] {
+    if (IsWindow(about)) return false;
+    aboutFirst = IsWindow(mainWindow) != FALSE;
+    return true;
+  }, 10000, 5);
+  EXPECT_TRUE(aboutFirst) << "the About box outlived the main window";
   EXPECT_EQ(app_->waitExit(15000), 0u) << "the program did not end";
   EXPECT_FALSE(IsWindow(about));
   EXPECT_TRUE(trayIconWindows().empty()) << "the tray icon stayed";
@@ -421,6 +431,57 @@ TEST_F(KorvalinE2e, WindowDragsByItsBackground) {
   EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
   EXPECT_TRUE(mainVisible());
   shot("dragged");
+}
+
+// ---- help ------------------------------------------------------------------------------------------------
+
+std::string readFileText(const std::wstring& path) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return "";
+  std::string text(64 * 1024, '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return "";
+  text.resize(got);
+  return text;
+}
+
+bool writeFileText(const std::wstring& path, const std::string& text) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+TEST_F(KorvalinE2e, HelpButtonAndF1OpenTheHelpPage) {
+  // Wine hands a web page to the programs its registry lists as browsers; a
+  // script stands in for the browser and notes what it was given.
+  std::wstring log = install_.path(L"browser.log"), script = install_.path(L"browser.sh");
+  std::wstring wideLog = unixPath(log);
+  std::string unixLog(wideLog.begin(), wideLog.end());
+  ASSERT_TRUE(writeFileText(script, "#!/bin/sh\necho \"$@\" >> '" + unixLog + "'\n"));
+  ASSERT_EQ(runUnix(L"chmod +x '" + unixPath(script) + L"'"), 0);
+  RegistryOverride browsers(L"Software\\Wine\\WineBrowser", L"Browsers", unixPath(script));
+
+  start();
+  ASSERT_TRUE(waitFor([&] { return mainVisible(); }));
+  auto opened = [&] { return readFileText(log).find("Help/index.html") != std::string::npos; };
+
+  HWND help = GetDlgItem(main(), 1122);
+  ASSERT_NE(help, nullptr);
+  POINT c = centreOf(help);
+  click(c.x, c.y);
+  EXPECT_TRUE(waitFor(opened, 10000)) << "the help button opened: " << readFileText(log);
+  std::string page = readFileText(log);
+  std::wstring folder = unixPath(install_.programFolder());
+  EXPECT_NE(page.find(std::string(folder.begin(), folder.end())), std::string::npos) << page;
+  shot("help");
+
+  // F1 on the window does the same.
+  ASSERT_TRUE(DeleteFileW(log.c_str()));
+  pressKey("F1");
+  EXPECT_TRUE(waitFor(opened, 10000)) << "F1 opened: " << readFileText(log);
+  EXPECT_TRUE(app_->alive());
 }
 
 }  // namespace
