@@ -145,7 +145,7 @@ TEST_F(KorvalinE2e, StartWithKeyboardShowsWindowAndConnectedIcon) {
   EXPECT_TRUE(w.exStyle & WS_EX_APPWINDOW);
   EXPECT_FALSE(w.exStyle & WS_EX_TOOLWINDOW);
   EXPECT_GT(w.rect.right - w.rect.left, 600);
-  EXPECT_EQ(GetForegroundWindow(), main());
+  EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == main(); }, 3000)) << "not brought to the foreground";
 
   EXPECT_TRUE(kernelObjectExists(L"mutex", kMutexName));
   EXPECT_TRUE(kernelObjectExists(L"event", L"Korvalin_Event_Main_01"));
@@ -404,20 +404,26 @@ TEST_F(KorvalinE2e, WindowDragsByItsBackground) {
   start();
   ASSERT_TRUE(waitFor([&] { return mainVisible(); }));
   HWND w = main();
-  RECT before = describe(w).rect;
 
   // An empty spot of the background near the top edge: no control there,
-  // inside the window's outline.
-  POINT spot{-1, -1};
-  for (int x = 300; x < 900 && spot.x < 0; x += 10) {
-    POINT client{x, 24};
-    HWND hit = ChildWindowFromPointEx(w, client, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-    if (hit == w) spot = client;
-  }
-  ASSERT_GE(spot.x, 0) << "no empty background spot";
-  POINT screenSpot = spot;
-  ClientToScreen(w, &screenSpot);
-  ASSERT_EQ(WindowFromPoint(screenSpot), w);
+  // inside the window's outline. Found once the window has settled where
+  // it shows.
+  RECT before{};
+  POINT screenSpot{-1, -1};
+  ASSERT_TRUE(waitFor([&] {
+    RECT now = describe(w).rect;
+    bool settled = EqualRect(&now, &before) != FALSE;
+    before = now;
+    screenSpot = {-1, -1};
+    for (int x = 300; x < 900 && screenSpot.x < 0; x += 10) {
+      POINT client{x, 24};
+      if (ChildWindowFromPointEx(w, client, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT) != w) continue;
+      POINT p = client;
+      ClientToScreen(w, &p);
+      if (WindowFromPoint(p) == w) screenSpot = p;
+    }
+    return settled && screenSpot.x >= 0;
+  }, 5000, 100)) << "no empty background spot";
 
   constexpr int kDx = 130, kDy = 90;
   drag(screenSpot.x, screenSpot.y, screenSpot.x + kDx, screenSpot.y + kDy);
