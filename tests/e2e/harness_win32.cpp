@@ -342,6 +342,17 @@ POINT centreOf(HWND hwnd) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+bool waitClickable(HWND hwnd, DWORD timeoutMs) {
+  RECT last{};
+  return waitFor([&] {
+    RECT now{};
+    if (!IsWindowVisible(hwnd) || !GetWindowRect(hwnd, &now)) return false;
+    bool settled = EqualRect(&now, &last) != FALSE;
+    last = now;
+    return settled && WindowFromPoint(centreOf(hwnd)) == hwnd;
+  }, timeoutMs, 50);
+}
+
 bool deleteTrayIcon(HWND owner, UINT uid) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = sizeof nid;

@@ -107,6 +107,9 @@ int shownIconId(HWND trayIcon, const std::wstring& exePath, std::initializer_lis
 int trayIconId(const std::wstring& exePath);
 // Screen centre of a window.
 POINT centreOf(HWND hwnd);
+// Waits until the window has stopped moving and is the one a click at its
+// centre reaches (a window just shown may not be there yet).
+bool waitClickable(HWND hwnd, DWORD timeoutMs = 5000);
 // Removes a notification icon as the shell would lose it when it restarts.
 bool deleteTrayIcon(HWND owner, UINT uid);
 
