@@ -1,102 +1,212 @@
 #include "tests/e2e/harness_win32.h"
 
-#include <shlobj.h>
+#include <shellapi.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
+
+#include "tessaro/sim/sim_control_win32.h"
 
 namespace kv::e2e {
 namespace {
 
-constexpr LONG_PTR kMainMarker = 0x4D41494E;  // "MAIN"
 const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 std::wstring moduleFolder() {
   wchar_t buf[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return L".\\";
   std::wstring p(buf, n);
   return p.substr(0, p.find_last_of(L"\\/") + 1);
 }
 
-std::wstring xdotool(const std::wstring& args) { return L"/usr/bin/xdotool " + args; }
+std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-void copyTree(const std::filesystem::path& from, const std::filesystem::path& to) {
+int xdotool(const std::wstring& args) { return runUnix(L"/usr/bin/xdotool " + args); }
+
+std::wstring coords(int x, int y) { return std::to_wstring(x) + L" " + std::to_wstring(y); }
+
+bool copyTree(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::error_code ec;
-  std::filesystem::copy(from, to, std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing, ec);
+  std::filesystem::copy(from, to,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing,
+                        ec);
+  return !ec;
+}
+
+// 32-bit top-down pixels of a rectangle.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> bits;  // 0x00RRGGBB
+};
+
+// A DIB section selected into a memory DC, for reading pixels back.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height) {
+    WindowDc screen(nullptr);
+    dc_.reset(CreateCompatibleDC(screen.get()));
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_.reset(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bits_ = static_cast<uint32_t*>(bits);
+    if (dc_ && bitmap_) select_ = SelectObjectRestorer(dc_.get(), bitmap_.get());
+  }
+  bool ok() const { return dc_ && bitmap_ && bits_; }
+  HDC dc() const { return dc_.get(); }
+  Pixels pixels() const {
+    GdiFlush();
+    Pixels p;
+    p.width = width_;
+    p.height = height_;
+    if (ok()) p.bits.assign(bits_, bits_ + static_cast<size_t>(width_) * height_);
+    return p;
+  }
+
+ private:
+  int width_, height_;
+  UniqueMemoryDc dc_;
+  UniqueBitmap bitmap_;
+  uint32_t* bits_ = nullptr;
+  SelectObjectRestorer select_;
+};
+
+Pixels captureScreen(const RECT& r) {
+  Canvas canvas(r.right - r.left, r.bottom - r.top);
+  if (!canvas.ok()) return {};
+  WindowDc screen(nullptr);
+  if (!BitBlt(canvas.dc(), 0, 0, r.right - r.left, r.bottom - r.top, screen.get(), r.left, r.top, SRCCOPY))
+    return {};
+  return canvas.pixels();
+}
+
+int channelDistance(uint32_t a, uint32_t b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8)
+    d += std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
+  return d;
+}
+
+// The 32-bit pixels (0xAARRGGBB) of an icon's colour image at this size;
+// empty when the image has no alpha channel.
+std::vector<uint32_t> iconPixels(HICON icon, int size) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return {};
+  UniqueBitmap colour(info.hbmColor), mask(info.hbmMask);
+  if (!colour) return {};
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = size;
+  bi.bmiHeader.biHeight = -size;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> bits(static_cast<size_t>(size) * size);
+  WindowDc screen(nullptr);
+  if (GetDIBits(screen.get(), colour.get(), 0, size, bits.data(), &bi, DIB_RGB_COLORS) != size) return {};
+  bool alpha = false;
+  for (uint32_t p : bits) alpha = alpha || (p >> 24) != 0;
+  return alpha ? bits : std::vector<uint32_t>{};
 }
 
 }  // namespace
 
+// ---- Unix tools and real input ------------------------------------------------------
+
 int runUnix(const std::wstring& commandLine, DWORD timeoutMs) {
+  // Wine starts a Unix program detached, without a process handle to wait
+  // on, so a shell runs it and leaves its exit code in a file.
+  static std::atomic<int> counter{0};
+  wchar_t tmp[MAX_PATH];
+  DWORD n = GetTempPathW(MAX_PATH, tmp);
+  if (n == 0 || n >= MAX_PATH) return -1;
+  std::wstring marker = std::wstring(tmp, n) + L"kv_e2e_rc_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                        std::to_wstring(counter++);
+  std::wstring unixMarker = unixPath(marker);
+  std::wstring cmd = L"/bin/sh -c \"(" + commandLine + L"); echo $? > '" + unixMarker + L".part' && mv '" +
+                     unixMarker + L".part' '" + unixMarker + L"'\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::wstring cmd = commandLine;
   if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  std::string text;
+  bool done = waitFor([&] {
+    UniqueFile file(CreateFileW(marker.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    char buf[32] = {};
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buf, sizeof buf - 1, &got, nullptr)) return false;
+    text.assign(buf, got);
+    return true;
+  }, timeoutMs, 5);
+  DeleteFileW(marker.c_str());
+  if (!done || text.empty()) return -1;
+  return std::atoi(text.c_str());
 }
 
 std::wstring unixPath(const std::wstring& windowsPath) {
   using Fn = char*(CDECL*)(LPCWSTR);
-  static auto fn = reinterpret_cast<Fn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  static Fn fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!fn) return windowsPath;
   char* p = fn(windowsPath.c_str());
   if (!p) return windowsPath;
   std::string s(p);
   HeapFree(GetProcessHeap(), 0, p);
-  return std::wstring(s.begin(), s.end());
+  return widen(s);
 }
 
-void mouseMoveTo(int x, int y) {
-  runUnix(xdotool(L"mousemove --sync " + std::to_wstring(x) + L" " + std::to_wstring(y)));
-}
+// One xdotool run per gesture: the X server applies its moves and button
+// events in order, so the program sees the button where the pointer went.
+// (No --sync: it waits forever when the pointer is already there.)
+void mouseMoveTo(int x, int y) { xdotool(L"mousemove " + coords(x, y)); }
+
 void click(int x, int y, int button) {
-  mouseMoveTo(x, y);
-  Sleep(60);
-  runUnix(xdotool(L"click " + std::to_wstring(button)));
-  Sleep(120);
+  xdotool(L"mousemove " + coords(x, y) + L" click " + std::to_wstring(button));
 }
-void doubleClick(int x, int y) {
-  mouseMoveTo(x, y);
-  Sleep(60);
-  runUnix(xdotool(L"click --repeat 2 --delay 80 1"));
-  Sleep(150);
+
+void doubleClick(int x, int y) { xdotool(L"mousemove " + coords(x, y) + L" click --repeat 2 --delay 60 1"); }
+
+void drag(int x0, int y0, int x1, int y1) {
+  constexpr int kSteps = 8;
+  std::wstring args = L"mousemove " + coords(x0, y0) + L" mousedown 1";
+  for (int i = 1; i <= kSteps; ++i)
+    args += L" sleep 0.03 mousemove " + coords(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
+  args += L" sleep 0.05 mouseup 1";
+  xdotool(args);
 }
-void mouseDown(int x, int y) {
-  mouseMoveTo(x, y);
-  runUnix(xdotool(L"mousedown 1"));
-  Sleep(60);
-}
-void mouseUp() {
-  runUnix(xdotool(L"mouseup 1"));
-  Sleep(100);
-}
-void pressKey(const char* keysym) {
-  std::string k(keysym);
-  runUnix(xdotool(L"key " + std::wstring(k.begin(), k.end())));
-  Sleep(120);
-}
+
+void pressKey(const char* keysym) { xdotool(L"key " + widen(keysym)); }
+
+// ---- the screen ---------------------------------------------------------------------
 
 std::wstring screenshot(const std::string& name) {
-  std::wstring folder = moduleFolder() + L"..\\..\\e2e\\";
-  CreateDirectoryW((moduleFolder() + L"..\\..\\e2e").c_str(), nullptr);
-  std::wstring file = folder + std::wstring(name.begin(), name.end()) + L".png";
-  runUnix(L"/usr/bin/import -window root " + unixPath(file));
-  return file;
+  wchar_t full[MAX_PATH];
+  std::wstring relative = moduleFolder() + L"..\\..\\e2e";
+  DWORD n = GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return L"";
+  std::wstring folder(full, n);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring file = folder + L"\\" + widen(name) + L".png";
+  DeleteFileW(file.c_str());
+  if (runUnix(L"/usr/bin/import -window root '" + unixPath(file) + L"'") != 0) return L"";
+  return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES ? L"" : file;
 }
 
-COLORREF screenPixel(int x, int y) {
-  HDC dc = GetDC(nullptr);
-  COLORREF c = GetPixel(dc, x, y);
-  ReleaseDC(nullptr, dc);
-  return c;
-}
+// ---- windows --------------------------------------------------------------------------
 
 WindowInfo describe(HWND hwnd) {
   WindowInfo info;
@@ -105,200 +215,314 @@ WindowInfo describe(HWND hwnd) {
   info.visible = IsWindowVisible(hwnd) != FALSE;
   info.enabled = IsWindowEnabled(hwnd) != FALSE;
   GetWindowRect(hwnd, &info.rect);
-  wchar_t buf[512];
-  // WM_GETTEXT works across processes for window text.
-  LRESULT n = SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, nullptr);
-  (void)n;
-  buf[511] = 0;
+  info.style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  info.exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+  wchar_t buf[512] = {};
+  // For another process's window this reads the stored text without
+  // sending it a message, so a busy program cannot block the test.
+  GetWindowTextW(hwnd, buf, 512);
   info.text = buf;
+  wchar_t cls[256] = {};
+  GetClassNameW(hwnd, cls, 256);
+  info.className = cls;
   return info;
 }
 
-void setDocumentsFolder(const std::wstring& folder) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExW(key, L"Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                 static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+std::vector<HWND> topLevelWindows(DWORD pid, bool visibleOnly) {
+  std::vector<HWND> found;
+  for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == pid && (!visibleOnly || IsWindowVisible(h))) found.push_back(h);
+  }
+  return found;
 }
 
-void restoreDocumentsFolder() { setDocumentsFolder(L"%USERPROFILE%\\Documents"); }
+HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  for (HWND h : topLevelWindows(pid, false)) {
+    WindowInfo info = describe(h);
+    if (className && info.className != className) continue;
+    if (title && info.text != title) continue;
+    return h;
+  }
+  return nullptr;
+}
+
+std::wstring messageBoxText(HWND box) {
+  // The message of a message box is its static control 0xFFFF.
+  HWND text = GetDlgItem(box, 0xFFFF);
+  return text ? describe(text).text : L"";
+}
+
+// ---- the notification area ---------------------------------------------------------------
+
+HWND trayWindow() { return FindWindowW(L"__winex11_standalone_tray", nullptr); }
+
+void keepTrayUncovered() {
+  HWND tray = trayWindow();
+  if (!tray) return;
+  RECT r;
+  if (!GetWindowRect(tray, &r)) return;
+  int height = r.bottom - r.top;
+  int y = GetSystemMetrics(SM_CYSCREEN) - height;
+  if (r.left != 0 || r.top != y)
+    SetWindowPos(tray, HWND_TOPMOST, 0, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+std::vector<HWND> trayIconWindows() {
+  std::vector<HWND> icons;
+  HWND tray = trayWindow();
+  if (!tray || !IsWindowVisible(tray)) return icons;
+  for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
+       icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
+    if (IsWindowVisible(icon)) icons.push_back(icon);
+  return icons;
+}
+
+int shownIconId(HWND trayIcon, const std::wstring& exePath, std::initializer_list<int> candidates) {
+  RECT r;
+  if (!GetWindowRect(trayIcon, &r)) return 0;
+  int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return 0;
+  Pixels shown = captureScreen(r);
+  if (shown.bits.empty()) return 0;
+  HMODULE mod = LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!mod) return 0;
+  // The tray draws the small image of the icon centred in its window. Only
+  // the icon's opaque pixels are compared: how the edges are blended with
+  // the tray's background is the tray's business.
+  int size = GetSystemMetrics(SM_CXSMICON);
+  int best = 0;
+  double bestScore = 2, secondScore = 2;
+  for (int id : candidates) {
+    UniqueIcon icon(static_cast<HICON>(LoadImageW(mod, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
+    std::vector<uint32_t> bgra = icon ? iconPixels(icon.get(), size) : std::vector<uint32_t>{};
+    if (bgra.empty()) continue;
+    double score = 2;
+    for (int dy = -3; dy <= 3; ++dy)
+      for (int dx = -3; dx <= 3; ++dx) {
+        int ox = (w - size) / 2 + dx, oy = (h - size) / 2 + dy;
+        int opaque = 0, differ = 0;
+        for (int y = 0; y < size; ++y)
+          for (int x = 0; x < size; ++x) {
+            uint32_t p = bgra[static_cast<size_t>(y) * size + x];
+            if ((p >> 24) < 0xF0) continue;
+            ++opaque;
+            int sx = ox + x, sy = oy + y;
+            if (sx < 0 || sy < 0 || sx >= w || sy >= h ||
+                channelDistance(p, shown.bits[static_cast<size_t>(sy) * w + sx]) > 48)
+              ++differ;
+          }
+        if (opaque > 0) score = std::min(score, static_cast<double>(differ) / opaque);
+      }
+    if (getenv("KV_E2E_DEBUG")) fprintf(stderr, "icon %d differs in %.3f of its pixels\n", id, score);
+    if (score < bestScore) {
+      secondScore = bestScore;
+      bestScore = score;
+      best = id;
+    } else if (score < secondScore) {
+      secondScore = score;
+    }
+  }
+  FreeLibrary(mod);
+  // A clear match: hardly a pixel off, and far closer than the others.
+  if (bestScore > 0.02 || secondScore < bestScore * 2 + 0.03) return 0;
+  return best;
+}
+
+int trayIconId(const std::wstring& exePath) {
+  auto icons = trayIconWindows();
+  if (icons.size() != 1) return 0;
+  return shownIconId(icons.front(), exePath, {128, 141, 142});
+}
+
+POINT centreOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+bool waitClickable(HWND hwnd, DWORD timeoutMs) {
+  RECT last{};
+  return waitFor([&] {
+    RECT now{};
+    if (!IsWindowVisible(hwnd) || !GetWindowRect(hwnd, &now)) return false;
+    bool settled = EqualRect(&now, &last) != FALSE;
+    last = now;
+    return settled && WindowFromPoint(centreOf(hwnd)) == hwnd;
+  }, timeoutMs, 50);
+}
+
+bool deleteTrayIcon(HWND owner, UINT uid) {
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = owner;
+  nid.uID = uid;
+  return Shell_NotifyIconW(NIM_DELETE, &nid) != FALSE;
+}
+
+// ---- an installation of the program ------------------------------------------------------------
+
+RegistryOverride::RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value)
+    : key_(std::move(key)), name_(std::move(name)) {
+  constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    old_.resize(size);
+    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, old_.data(), &size) ==
+                ERROR_SUCCESS;
+    old_.resize(size);
+  }
+  RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), REG_SZ, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+RegistryOverride::~RegistryOverride() {
+  if (hadValue_)
+    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), type_, old_.data(),
+                    static_cast<DWORD>(old_.size()));
+  else
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
+}
 
 Installation::Installation() {
   static std::atomic<int> counter{0};
   wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  std::wstring base = std::wstring(tmp) + L"kv_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                      std::to_wstring(counter++) + L"\\";
-  folder_ = base + L"Korvalin\\";
-  documents_ = base + L"Documents";
-  std::filesystem::create_directories(folder_);
-  std::filesystem::create_directories(documents_);
+  DWORD n = GetTempPathW(MAX_PATH, tmp);
+  base_ = std::wstring(tmp, n) + L"kv_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+          std::to_wstring(counter++) + L"\\";
+  folder_ = base_ + L"Korvalin\\";
+  documents_ = base_ + L"Documents";
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  std::filesystem::create_directories(documents_, ec);
   std::wstring bin = moduleFolder();
   for (const wchar_t* f : {L"Korvalin.exe", L"Tessaro.dll"}) CopyFileW((bin + f).c_str(), (folder_ + f).c_str(), FALSE);
   copyTree(bin + L"Skins", folder_ + L"Skins");
   copyTree(bin + L"Help", folder_ + L"Help");
-  setDocumentsFolder(documents_);
+  registry_.push_back(std::make_unique<RegistryOverride>(kShellFolders, L"Personal", documents_));
+  registry_.push_back(
+      std::make_unique<RegistryOverride>(L"Software\\Wine\\AppDefaults\\Korvalin.exe\\X11 Driver", L"Managed", L"N"));
 }
 
 Installation::~Installation() {
-  restoreDocumentsFolder();
+  registry_.clear();
   std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(folder_).parent_path().parent_path(), ec);
+  // A process just ended may still hold a file for a moment.
+  waitFor([&] {
+    std::filesystem::remove_all(base_, ec);
+    return !ec;
+  }, 3000, 100);
+}
+
+bool Installation::exists(const std::wstring& relative) const {
+  return GetFileAttributesW(path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool Installation::remove(const std::wstring& relative) { return DeleteFileW(path(relative).c_str()) != FALSE; }
 
 void Installation::setEnv(const std::wstring& name, const std::wstring& value) { env_.emplace_back(name, value); }
 
-HANDLE Installation::start(const std::wstring& arguments) {
+UniqueKernelHandle Installation::start(const std::wstring& arguments) const {
   for (const auto& [name, value] : env_) SetEnvironmentVariableW(name.c_str(), value.c_str());
-  std::wstring exe = folder_ + L"Korvalin.exe";
+  std::wstring exe = exePath();
   std::wstring cmd = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi);
   for (const auto& [name, value] : env_) SetEnvironmentVariableW(name.c_str(), nullptr);
-  if (!ok) return nullptr;
+  if (!ok) return UniqueKernelHandle();
   CloseHandle(pi.hThread);
-  return pi.hProcess;
+  return UniqueKernelHandle(pi.hProcess);
 }
+
+// ---- a running program ---------------------------------------------------------------------------
 
 Running::~Running() {
   if (!process_) return;
   if (alive()) terminate();
-  CloseHandle(process_);
+  // The tray drops the icon of a window that is gone; should it keep it,
+  // the next test must not see it.
+  if (main_ && !waitFor([] { return trayIconWindows().empty(); }, 1000)) deleteTrayIcon(main_, kTrayIconUid);
 }
 
-DWORD Running::waitExit(DWORD timeoutMs) {
-  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+DWORD Running::waitExit(DWORD timeoutMs, bool* sawWindow) {
+  if (!process_) return STILL_ACTIVE;
+  if (sawWindow) {
+    *sawWindow = false;
+    ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (WaitForSingleObject(process_.get(), 10) == WAIT_TIMEOUT) {
+      if (!topLevelWindows(pid(), true).empty()) *sawWindow = true;
+      if (GetTickCount64() >= end) return STILL_ACTIVE;
+    }
+  } else if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+    return STILL_ACTIVE;
+  }
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
-void Running::terminate() {
-  TerminateProcess(process_, 255);
-  WaitForSingleObject(process_, 5000);
-}
-
-namespace {
-struct FindCtx {
-  DWORD pid;
-  const std::wstring* title;
-  HWND found;
-};
-}  // namespace
-
 HWND Running::mainWindow() const {
-  FindCtx ctx{pid(), nullptr, nullptr};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<FindCtx*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(h, &owner);
-        if (owner == c->pid && GetWindowLongPtrW(h, GWLP_USERDATA) == kMainMarker) {
-          c->found = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
-  return ctx.found;
+  for (HWND h : topLevelWindows(pid(), false))
+    if (GetWindowLongPtrW(h, GWLP_USERDATA) == kMainMarker) return h;
+  return nullptr;
 }
 
-HWND Running::waitMainWindow(DWORD timeoutMs) const {
+HWND Running::waitMainWindow(DWORD timeoutMs) {
   HWND h = nullptr;
   waitFor([&] { return (h = mainWindow()) != nullptr || !alive(); }, timeoutMs);
+  if (h) main_ = h;
   return h;
 }
 
-HWND Running::findTopLevel(const std::wstring& title) const {
-  FindCtx ctx{pid(), &title, nullptr};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<FindCtx*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(h, &owner);
-        if (owner != c->pid) return TRUE;
-        wchar_t buf[512];
-        GetWindowTextW(h, buf, 512);
-        if (*c->title == buf) {
-          c->found = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
-  return ctx.found;
+bool Running::mainVisible() const {
+  HWND h = mainWindow();
+  return h && IsWindowVisible(h);
 }
 
-std::vector<HWND> trayIconWindows() {
-  std::vector<HWND> icons;
-  HWND tray = nullptr;
-  while ((tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) != nullptr) {
-    HWND icon = nullptr;
-    while ((icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr)) != nullptr)
-      if (IsWindowVisible(icon)) icons.push_back(icon);
+std::string Running::sim(const std::string& command) const {
+  std::string reply;
+  if (!kv::sim::SendControl(kv::sim::PipeNameFrom(L"KorvalinSim-" + std::to_wstring(pid())), command, &reply, 5000))
+    return "";
+  return reply;
+}
+
+std::vector<std::string> Running::trace() const {
+  std::vector<std::string> lines;
+  std::istringstream in(sim("trace"));
+  std::string line;
+  bool first = true;
+  while (std::getline(in, line)) {
+    if (first) {
+      first = false;
+      if (line != "OK") return {};
+      continue;
+    }
+    lines.push_back(line);
   }
-  return icons;
+  return lines;
 }
 
-bool trayShowsIcon(HWND trayIcon, const std::wstring& exePath, int iconId) {
-  RECT r;
-  if (!GetWindowRect(trayIcon, &r)) return false;
-  int w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
-  HMODULE mod = LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (!mod) return false;
-  int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
-  HICON icon = static_cast<HICON>(LoadImageW(mod, MAKEINTRESOURCEW(iconId), IMAGE_ICON, cx, cy, 0));
-  bool match = false;
-  if (icon) {
-    // Draw the icon on the tray's own background, then compare with the screen.
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, cx, cy);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    int ox = r.left + (w - cx) / 2, oy = r.top + (h - cy) / 2;
-    BitBlt(mem, 0, 0, cx, cy, screen, ox, oy, SRCCOPY);
-    // Count the pixels that differ before and after drawing the icon over the copy:
-    // where the screen already shows this icon, drawing it again changes little.
-    int differ = 0, total = 0;
-    HDC mem2 = CreateCompatibleDC(screen);
-    HBITMAP bmp2 = CreateCompatibleBitmap(screen, cx, cy);
-    HGDIOBJ old2 = SelectObject(mem2, bmp2);
-    BitBlt(mem2, 0, 0, cx, cy, mem, 0, 0, SRCCOPY);
-    DrawIconEx(mem2, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
-    for (int y = 0; y < cy; ++y)
-      for (int x = 0; x < cx; ++x) {
-        COLORREF a = GetPixel(mem, x, y), b = GetPixel(mem2, x, y);
-        int d = abs(GetRValue(a) - GetRValue(b)) + abs(GetGValue(a) - GetGValue(b)) + abs(GetBValue(a) - GetBValue(b));
-        ++total;
-        if (d > 60) ++differ;
-      }
-    SelectObject(mem2, old2);
-    DeleteObject(bmp2);
-    DeleteDC(mem2);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    DestroyIcon(icon);
-    match = total > 0 && differ * 20 < total;  // under 5% of the pixels change
+void Running::terminate() {
+  if (!process_) return;
+  TerminateProcess(process_.get(), 255);
+  WaitForSingleObject(process_.get(), 5000);
+}
+
+std::vector<std::pair<int, int>> tracedCommands(const std::vector<std::string>& trace, int command) {
+  std::vector<std::pair<int, int>> found;
+  auto byte = [](const std::string& hex, size_t i) {
+    return static_cast<int>(std::strtol(hex.substr(4 + 2 * i, 2).c_str(), nullptr, 16));
+  };
+  for (const std::string& line : trace) {
+    if (line.rfind("OUT ", 0) != 0 || line.size() < 4 + 2 * 8) continue;
+    if (byte(line, 3) != command) continue;
+    found.emplace_back(byte(line, 5) | (byte(line, 6) << 8), byte(line, 4));
   }
-  FreeLibrary(mod);
-  return match;
-}
-
-int trayIconId(const std::wstring& exePath, std::initializer_list<int> candidates) {
-  auto icons = trayIconWindows();
-  if (icons.empty()) return 0;
-  for (int id : candidates)
-    if (trayShowsIcon(icons.front(), exePath, id)) return id;
-  return 0;
+  return found;
 }
 
 }  // namespace kv::e2e

@@ -1,57 +1,142 @@
 // End-to-end harness: runs the real Korvalin.exe under Wine on the X display,
 // in a fresh program folder and Documents folder per test, and drives it as a
-// user would, with real pointer and key input through the X server (xdotool).
+// user would, with real pointer and key input through the X server (xdotool),
+// window queries, the simulated keyboard's control pipe and screen pixels.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "widgets/handles_win32.h"
 
 namespace kv::e2e {
 
-// Runs a Unix program from inside Wine and waits for it; returns its exit code
-// (or -1 when it could not be started).
-int runUnix(const std::wstring& commandLine, DWORD timeoutMs = 20000);
-// The Unix path of a Windows path (for Unix tools such as xdotool).
-std::wstring unixPath(const std::wstring& windowsPath);
+inline constexpr LONG_PTR kMainMarker = 0x4D41494E;  // "MAIN"
+inline constexpr UINT kTrayIconUid = 140;
 
-// Real input through the X server, in screen coordinates.
-void click(int x, int y, int button = 1);
-void doubleClick(int x, int y);
-void mouseDown(int x, int y);
-void mouseMoveTo(int x, int y);
-void mouseUp();
-void pressKey(const char* keysym);  // e.g. "F1", "Escape", "ctrl+s"
+// ---- waiting --------------------------------------------------------------------
 
-// Saves a screenshot of the whole X screen as build/e2e/<name>.png; returns its path.
-std::wstring screenshot(const std::string& name);
-// A pixel of the screen as 0x00BBGGRR.
-COLORREF screenPixel(int x, int y);
-
-// Polls until cond() holds or the time is up.
+// Polls until cond() holds or the time is up; returns the last result.
 template <class F>
-bool waitFor(F cond, DWORD timeoutMs = 10000, DWORD stepMs = 50) {
-  DWORD start = GetTickCount();
+bool waitFor(F cond, DWORD timeoutMs = 10000, DWORD stepMs = 30) {
+  ULONGLONG end = GetTickCount64() + timeoutMs;
   for (;;) {
     if (cond()) return true;
-    if (GetTickCount() - start >= timeoutMs) return cond();
+    if (GetTickCount64() >= end) return cond();
     Sleep(stepMs);
   }
 }
+
+// True when cond() holds at every poll for the whole period: the check of
+// something that must not happen.
+template <class F>
+bool holdsFor(F cond, DWORD periodMs, DWORD stepMs = 30) {
+  ULONGLONG end = GetTickCount64() + periodMs;
+  for (;;) {
+    if (!cond()) return false;
+    if (GetTickCount64() >= end) return true;
+    Sleep(stepMs);
+  }
+}
+
+// ---- Unix tools and real input ------------------------------------------------------
+
+// Runs a Unix command line (through /bin/sh; no double quotes in it) from
+// inside Wine and waits for it; returns its exit code, or -1 when it could
+// not be started or did not end in time.
+int runUnix(const std::wstring& commandLine, DWORD timeoutMs = 20000);
+// The Unix path of a Windows path (for Unix tools).
+std::wstring unixPath(const std::wstring& windowsPath);
+
+// Real pointer and key input through the X server, in screen coordinates.
+void mouseMoveTo(int x, int y);
+void click(int x, int y, int button = 1);
+void doubleClick(int x, int y);
+// Presses the left button at (x0, y0), moves in steps to (x1, y1), releases.
+void drag(int x0, int y0, int x1, int y1);
+void pressKey(const char* keysym);  // an xdotool key name: "F1", "Escape", "ctrl+s"
+
+// ---- the screen ---------------------------------------------------------------------
+
+// Saves a screenshot of the whole X screen as build/e2e/<name>.png; returns
+// its path (empty when it could not be written).
+std::wstring screenshot(const std::string& name);
+
+// ---- windows --------------------------------------------------------------------------
 
 struct WindowInfo {
   bool exists = false;
   bool visible = false;
   bool enabled = false;
   RECT rect{};
+  LONG_PTR style = 0;
+  LONG_PTR exStyle = 0;
   std::wstring text;
+  std::wstring className;
 };
 WindowInfo describe(HWND hwnd);
 
-// One Korvalin installation in a temporary folder: the program, the simulated
-// keyboard library, the skin and help folders, and its own Documents folder.
+// Top-level windows of a process, in z-order.
+std::vector<HWND> topLevelWindows(DWORD pid, bool visibleOnly);
+// The first top-level window of the process with that class (and title,
+// when given).
+HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
+// The text of a message box (its static text control).
+std::wstring messageBoxText(HWND box);
+
+// ---- the notification area ---------------------------------------------------------------
+
+// Wine draws notification-area icons in its standalone tray window when the
+// X screen has no tray of its own; each icon is a child window there.
+HWND trayWindow();
+// Moves the tray window where the program's own windows do not cover it
+// (the bottom-left corner of the screen).
+void keepTrayUncovered();
+std::vector<HWND> trayIconWindows();
+// The icon resource of exePath among candidates that the tray icon window
+// shows, by comparing the screen's pixels with each candidate's small image;
+// 0 when none matches clearly. KV_E2E_DEBUG=1 prints the comparison.
+int shownIconId(HWND trayIcon, const std::wstring& exePath, std::initializer_list<int> candidates);
+// The one tray icon's id, or 0 when there is not exactly one icon.
+int trayIconId(const std::wstring& exePath);
+// Screen centre of a window.
+POINT centreOf(HWND hwnd);
+// Waits until the window has stopped moving and is the one a click at its
+// centre reaches (a window just shown may not be there yet).
+bool waitClickable(HWND hwnd, DWORD timeoutMs = 5000);
+// Removes a notification icon as the shell would lose it when it restarts.
+bool deleteTrayIcon(HWND owner, UINT uid);
+
+// ---- an installation of the program ------------------------------------------------------------
+
+// Sets a string value under HKEY_CURRENT_USER for as long as the object
+// lives; puts back what was there (or removes the value) afterwards.
+class RegistryOverride {
+ public:
+  RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value);
+  ~RegistryOverride();
+  RegistryOverride(const RegistryOverride&) = delete;
+  RegistryOverride& operator=(const RegistryOverride&) = delete;
+
+ private:
+  std::wstring key_, name_;
+  bool hadValue_ = false;
+  DWORD type_ = REG_SZ;
+  std::vector<BYTE> old_;
+};
+
+// One Korvalin installation in a temporary folder: the program, the
+// simulated keyboard library, the skin and help folders, and its own
+// Documents folder (the shell's personal folder of the current user is
+// pointed there while the installation exists). Its windows are not left to
+// a window manager: there is none on the virtual display, and Wine would
+// wait for one each time a window hides.
 class Installation {
  public:
   Installation();
@@ -62,60 +147,66 @@ class Installation {
   const std::wstring& programFolder() const { return folder_; }
   const std::wstring& documentsFolder() const { return documents_; }
   std::wstring path(const std::wstring& relative) const { return folder_ + relative; }
+  std::wstring exePath() const { return folder_ + L"Korvalin.exe"; }
+  bool exists(const std::wstring& relative) const;
   // Removes a file of the installation (a missing library or picture).
   bool remove(const std::wstring& relative);
 
-  // Environment for the processes started from here (the simulated keyboard's settings).
+  // Environment for the processes started from here (the simulated
+  // keyboard's settings).
   void setEnv(const std::wstring& name, const std::wstring& value);
 
-  // Starts Korvalin.exe with the given argument string; returns the process.
-  HANDLE start(const std::wstring& arguments = L"");
+  // Starts Korvalin.exe with the given argument string; the process handle
+  // is empty on failure.
+  UniqueKernelHandle start(const std::wstring& arguments = L"") const;
 
  private:
+  std::wstring base_;
   std::wstring folder_;
   std::wstring documents_;
   std::vector<std::pair<std::wstring, std::wstring>> env_;
+  std::vector<std::unique_ptr<RegistryOverride>> registry_;
 };
 
-// The process of a running Korvalin.exe and its main window.
+// A running Korvalin.exe: its process, its main window and its simulated
+// keyboard. The destructor ends the process if it still runs.
 class Running {
  public:
-  explicit Running(HANDLE process) : process_(process) {}
+  explicit Running(UniqueKernelHandle process) : process_(std::move(process)) {}
   ~Running();
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
 
-  HANDLE process() const { return process_; }
-  DWORD pid() const { return GetProcessId(process_); }
-  bool alive() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
-  // Waits for the process to end; returns its exit code, or STILL_ACTIVE on time-out.
-  DWORD waitExit(DWORD timeoutMs = 15000);
+  bool started() const { return static_cast<bool>(process_); }
+  HANDLE process() const { return process_.get(); }
+  DWORD pid() const { return process_ ? GetProcessId(process_.get()) : 0; }
+  bool alive() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+  // Waits for the process to end; returns its exit code, or STILL_ACTIVE on
+  // time-out. With sawWindow, polls meanwhile and records whether any
+  // visible top-level window of the process appeared.
+  DWORD waitExit(DWORD timeoutMs = 15000, bool* sawWindow = nullptr);
+
   // The top-level window of this process that carries the MAIN marker.
   HWND mainWindow() const;
-  HWND waitMainWindow(DWORD timeoutMs = 15000) const;
-  // A top-level window of this process with that title (message boxes, dialogs).
-  HWND findTopLevel(const std::wstring& title) const;
+  HWND waitMainWindow(DWORD timeoutMs = 15000);
+  bool mainVisible() const;
+
+  // A command to the simulated keyboard over its control pipe; the reply's
+  // first line is "OK" or "ERR ...". Returns the whole reply (empty when the
+  // pipe cannot be reached).
+  std::string sim(const std::string& command) const;
+  std::vector<std::string> trace() const;
+
   void terminate();
 
  private:
-  HANDLE process_;
+  UniqueKernelHandle process_;
+  HWND main_ = nullptr;  // remembered to clear its tray icon after a kill
 };
 
-// Redirects the current user's Documents folder (the shell's personal folder).
-void setDocumentsFolder(const std::wstring& folder);
-void restoreDocumentsFolder();
-
-}  // namespace kv::e2e
-
-namespace kv::e2e {
-
-// Wine draws notification-area icons in its standalone tray window when the X
-// desktop has no tray; each icon is a child window there.
-std::vector<HWND> trayIconWindows();
-// True when the tray icon window shows this icon resource of the program
-// (compares the pixels the window shows with the icon drawn the same size).
-bool trayShowsIcon(HWND trayIcon, const std::wstring& exePath, int iconId);
-// The resource id among candidates that the first tray icon shows, or 0.
-int trayIconId(const std::wstring& exePath, std::initializer_list<int> candidates);
+// The traced reports to the keyboard with this command byte, as
+// (address, length) pairs.
+std::vector<std::pair<int, int>> tracedCommands(const std::vector<std::string>& trace, int command);
 
 }  // namespace kv::e2e

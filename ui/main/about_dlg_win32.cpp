@@ -12,8 +12,11 @@ constexpr int kCopyrightId = 1205;
 }  // namespace
 
 void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
-  // Shell failures are not the user's problem to read about here.
-  ShellExecuteW(owner, L"open", L"index.html", nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
+  // Shell failures are not the user's problem to read about here. The page
+  // is named by its full path: Wine's shell hands a bare name to the browser
+  // as a web address instead of finding it in the working folder.
+  std::wstring page = helpFolder + L"index.html";
+  ShellExecuteW(owner, L"open", page.c_str(), nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
 }
 
 CAboutDlg::CAboutDlg(std::wstring languageFile, std::wstring link, std::wstring helpFolder)

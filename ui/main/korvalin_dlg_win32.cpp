@@ -123,6 +123,11 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       paths_(paths) {
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0,
                                         LR_DEFAULTSIZE | LR_SHARED));
+  // The small image of the same icon, for the tray and the small window
+  // icon: the large one shrunk there looks blurred.
+  smallIcon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!smallIcon_) smallIcon_ = icon_;
   InstanceCheck check = CheckSingleInstance(args, paths_.programFileName);
   if (!check.continueRunning) ExitProcess(0);  // handed over to the running instance
   mutex_ = check.mutex;
@@ -203,7 +208,7 @@ BOOL CKorvalinDlg::OnInitDialog() {
     }
   }
   SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 
   initialised_ = false;
   ResetActiveProfileCache();
@@ -391,7 +396,7 @@ void CKorvalinDlg::ApplyProfileTexts() {
 
 void CKorvalinDlg::OnDeferredInit() {
   tray_.SetLanguageFile(paths_.languageFile);
-  tray_.Create(hwnd(), kTrayCallbackMessage, kTrayIconId, icon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
+  tray_.Create(hwnd(), kTrayCallbackMessage, kTrayIconId, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = 128;
   // The profiles button names the active profile's cache file.
   int active = GetActiveProfile();

@@ -110,6 +110,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   bool suppressFirstShow_ = false;
 
   HICON icon_ = nullptr;
+  HICON smallIcon_ = nullptr;
   std::atomic<bool> initialised_{false};
   std::atomic<bool> unsaved_{false};
   int trayIconId_ = 128;
