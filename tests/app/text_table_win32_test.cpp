@@ -92,5 +92,12 @@ TEST_F(LanguageFile, AnsiFileReads) {
   EXPECT_EQ(text(TextId::MAIN_HELP_PROMPT), u"");
 }
 
+TEST_F(LanguageFile, QuotedTextKeepsItsBlanks) {
+  writeUtf16(L"[LANGUAGE]\r\nlanguage=1\r\n[ENGINSH]\r\nKEYBOARD_TRAY_DESC=\"Driver \"\r\nMAIN_CAPTION=Caption   \r\n");
+  LoadTextTable(path_);
+  EXPECT_EQ(text(TextId::KEYBOARD_TRAY_DESC), u"Driver ");
+  EXPECT_EQ(text(TextId::MAIN_CAPTION), u"Caption");
+}
+
 }  // namespace
 }  // namespace kv

@@ -516,6 +516,17 @@ def read_source(name):
     return [l for l in lines if not l.startswith(";")]
 
 
+def keep_blanks(line):
+    """The profile-string reader strips blanks around a value unless it is
+    quoted: a text that starts or ends with a blank is written in quotes."""
+    if line.startswith(("[", ";")) or "=" not in line:
+        return line
+    key, value = line.split("=", 1)
+    if value and value != value.strip() and not (value.startswith('"') and value.endswith('"')):
+        return key + '="' + value + '"'
+    return line
+
+
 def write_utf16(path, lines):
     text = "\r\n".join(lines).rstrip("\r\n") + "\r\n"
     with open(path, "wb") as f:
@@ -621,7 +632,7 @@ def paint(layout_path, out):
         save_jpeg(as_face(scene(prof, pbase, state), WINDOW_BOTTOM), os.path.join(out, name + ".jpg"))
     write_skin_file(os.path.join(out, "Profile.ini"), "profile_bg.jpg", "profile_mask.bmp", prof)
 
-    write_utf16(os.path.join(out, "language.ini"), read_source("language.ini"))
+    write_utf16(os.path.join(out, "language.ini"), [keep_blanks(l) for l in read_source("language.ini")])
 
 
 if __name__ == "__main__":
