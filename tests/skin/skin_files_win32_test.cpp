@@ -238,10 +238,11 @@ TEST(ShippedLanguage, BothSectionsHoldEveryKey) {
     chinese += hasChinese(zh);
   }
   EXPECT_GT(chinese, static_cast<int>(keys.size()) * 3 / 4);
-  // Texts other parts quote, as they stand.
+  // Texts other parts quote, as they stand, blanks at their ends included.
   EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MAIN_CAPTION"), L"Gaming Keyboard Settings");
   EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MAIN_NO_DEVICE_PROMPT"),
-            L"Device is not detected\uff0cthe key settings can not be displayed!");
+            L"Device is not detected\uff0cthe key settings can not be displayed! ");
+  EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"KEYBOARD_TRAY_DESC"), L"Single-handed keyboard Driver ");
   EXPECT_EQ(ReadProfileText(path, L"CHINESE", L"MAIN_CAPTION"), L"\u6e38\u620f\u952e\u76d8\u8bbe\u7f6e");
   // The record-delay value name is the same in both languages: it names a registry value.
   EXPECT_EQ(ReadProfileText(path, L"ENGINSH", L"MACRO_ACTION_RECORD_DELAY"), L"RecordDelay");
