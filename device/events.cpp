@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <shared_mutex>
 
 #include "app/text_table.h"
 #include "keys/device_records.h"
@@ -9,7 +10,10 @@
 namespace kv {
 namespace {
 
-std::atomic<DeviceEvents*> g_events{nullptr};
+// The installed handler. Callbacks hold the lock shared while they use it, so
+// uninstalling waits for a callback under way and never frees one in use.
+std::shared_mutex g_eventsMutex;
+DeviceEvents* g_events = nullptr;
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -18,7 +22,10 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 DeviceEvents::DeviceEvents(DeviceUi& ui) : ui_(ui) {}
 
 DeviceEvents::~DeviceEvents() {
-  if (g_events.load() == this) g_events.store(nullptr);
+  {
+    std::unique_lock lock(g_eventsMutex);
+    if (g_events == this) g_events = nullptr;
+  }
   stopping_ = true;  // a worker still waiting for the window gives up
   JoinWorkers();
 }
@@ -155,15 +162,23 @@ void DeviceEvents::Presence(int count) {
 }
 
 int KV_TRANSPORT_CALL OnTransportEvent(const TransportEvent* event) {
-  if (DeviceEvents* events = g_events.load()) {
-    events->OnEvent(event);
+  std::shared_lock lock(g_eventsMutex);
+  if (g_events) {
+    g_events->OnEvent(event);
   } else {
     DefaultTransportCallback(event);
   }
   return 1;
 }
 
-void InstallDeviceEvents(DeviceEvents* events) { g_events.store(events); }
-DeviceEvents* InstalledDeviceEvents() { return g_events.load(); }
+void InstallDeviceEvents(DeviceEvents* events) {
+  std::unique_lock lock(g_eventsMutex);
+  g_events = events;
+}
+
+DeviceEvents* InstalledDeviceEvents() {
+  std::shared_lock lock(g_eventsMutex);
+  return g_events;
+}
 
 }  // namespace kv
