@@ -389,9 +389,8 @@ void CKorvalinDlg::ApplyProfileTexts() {
     SetWindowTextW(item(ids[i]), t.c_str());
     AttachButton(ids[i]).setCaptionStyle(true, 9, L"Tahoma", RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
   }
-  AttachButton(kMinimizeId).setTooltip(ReadLanguageText(paths_.languageFile, "MAIN_MINIMIZE_PROMPT"), true);
-  AttachButton(1139).setTooltip(ReadLanguageText(paths_.languageFile, "MAIN_MENU_PROMPT"), true);
-  AttachButton(kCloseId).setTooltip(ReadLanguageText(paths_.languageFile, "MAIN_CLOSE_PROMPT"), true);
+  // The Minimize, Menu and Close tooltips come from the same section of the
+  // language file through the text table; SetUpControls has set them.
 }
 
 void CKorvalinDlg::OnDeferredInit() {
