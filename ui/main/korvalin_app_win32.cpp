@@ -11,13 +11,7 @@ namespace kv {
 
 BOOL CKorvalinApp::InitInstance() {
   SetRegistryKey(kRegistryKeyName);
-  ProgramPaths paths = BuildProgramPaths(programFolder(), ExecutableBaseName() + L".exe");
-  {
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring full(module, n);
-    paths.programFileName = full.substr(full.find_last_of(L"\\/") + 1);
-  }
+  ProgramPaths paths = BuildProgramPaths(programFolder(), ExecutableFileName());
   LoadTextTable(paths.languageFile);
   {
     auto dialog = std::make_unique<CKorvalinDlg>(config_, snapshot_, paths, CommandLineArguments());

@@ -4,13 +4,14 @@
 
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
+#include "resources/control_ids.h"
 
 namespace kv {
 namespace {
 
 constexpr UINT_PTR kHookId = 0x54524159;  // "TRAY"
-constexpr UINT kMenuResource = 140;
-constexpr UINT kMenuOpen = 32771, kMenuAbout = 32773, kMenuExit = 32774;
+constexpr UINT kMenuResource = IDR_TRAY_MENU;
+constexpr UINT kMenuOpen = IDM_OPEN, kMenuAbout = IDM_ABOUT, kMenuExit = IDM_EXIT;
 
 }  // namespace
 
