@@ -138,11 +138,13 @@ DialogLayout mainLayout() {
   const int rowY = top + U * 3 / 2;  // first row of the main block
   const int gx = 44, mx = 116, nx = mx + 15 * U + U / 2, px = nx + 3 * U + U / 2;
   const int gHeight = (6 * U + U / 2 - kKeyGap - 8 * 6) / 9;
+  // G1-G5, then G6-G9 after the ids of the keys and the window's buttons.
+  constexpr int kGKeyIds[9] = {1000, 1001, 1002, 1003, 1004, 1140, 1141, 1142, 1143};
   for (int g = 0; g < 9; ++g) {
     char key[16], legend[8];
     std::snprintf(key, sizeof key, "FUNC_G%d", g + 1);
     std::snprintf(legend, sizeof legend, "G%d", g + 1);
-    add(d, key, kGKeyControlIds[static_cast<size_t>(g)], gx, top + g * (gHeight + 6), 52, gHeight, "gkey", legend);
+    add(d, key, kGKeyIds[static_cast<size_t>(g)], gx, top + g * (gHeight + 6), 52, gHeight, "gkey", legend);
   }
   KeyboardBuilder kb(d);
   kb.row(mx, top, {{0x001, 4}, {0, 4}, {0x03B, 4}, {0x03C, 4}, {0x03D, 4}, {0x03E, 4}, {0, 2}, {0x03F, 4},
@@ -159,7 +161,7 @@ DialogLayout mainLayout() {
   // Bottom row: Fn sits between the right Win key and the menu key.
   kb.row(mx, rowY + 4 * U, {{0x01D, 5}, {0x15B, 5}, {0x038, 5}, {0x039, 23}, {0x138, 5}, {0x15C, 4}, {0, 4},
                             {0x15D, 4}, {0x11D, 5}});
-  add(d, "KEY_FN", kFnControlId, mx + 47 * U / 4, rowY + 4 * U, U - kKeyGap, U - kKeyGap, "fn", "Fn");
+  add(d, "KEY_FN", 1174, mx + 47 * U / 4, rowY + 4 * U, U - kKeyGap, U - kKeyGap, "fn", "Fn");
   kb.row(nx, rowY, {{0x152, 4}, {0x147, 4}, {0x149, 4}});
   kb.row(nx, rowY + U, {{0x153, 4}, {0x14F, 4}, {0x151, 4}});
   kb.row(nx, rowY + 3 * U, {{0, 4}, {0x148, 4}});

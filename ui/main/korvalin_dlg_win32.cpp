@@ -15,6 +15,7 @@
 #include "device/transport_win32.h"
 #include "resources/control_ids.h"
 #include "skin/skin_exit_codes.h"
+#include "ui/main/command_routes.h"
 
 namespace kv {
 namespace {
@@ -29,30 +30,6 @@ constexpr UINT kMsgBankLook = WM_APP + 4;    // wParam 1 = bank B
 constexpr UINT kMsgProgress = WM_APP + 5;    // wParam 1 = shown
 
 constexpr wchar_t kDefaultWebLink[] = L"https://korvalin.example/";
-
-// Which part of the window answers a command, by id range; the first range
-// that holds the id wins. Ids in no range are the frame's own.
-enum class Part { kKeyboard, kLighting, kProfiles };
-struct CommandRoute {
-  int first, last;
-  Part part;
-};
-constexpr CommandRoute kCommandRoutes[] = {
-    {FUNC_G1.id, FUNC_G5.id, Part::kKeyboard},
-    {FUNC_PROFILES.id, FUNC_PROFILES.id, Part::kProfiles},  // the profile manager
-    {FUNC_MACRO.id, FUNC_MACRO.id, Part::kKeyboard},        // acts as G9
-    {FUNC_TEST, FUNC_DYNAMIC_MENU, Part::kKeyboard},         // hidden
-    {KEY_03B.id, KEY_052.id, Part::kKeyboard},              // key buttons, D1-D6 and the spare key
-    {LOCK_CAPS.id, LOCK_AB.id, Part::kLighting},            // indicators
-    {FLIP_0.id, RIGHT_ARROW.id, Part::kKeyboard},           // Flip and its arrows
-    {FUNC_PROFILE1.id, FUNC_PROFILE3.id, Part::kProfiles},
-    {FUNC_DEFAULT.id, CONTROL_MENU.id, Part::kKeyboard},    // restore defaults, the button menu
-    {FUNC_G6.id, FUNC_SWITCH.id, Part::kKeyboard},
-    {KEY_FN.id, KEY_FN.id, Part::kKeyboard},                // inside the lighting range below
-    {CONTROL_XGcombox.id, CONTROL_umCombo.id, Part::kLighting},  // lighting controls, report rate
-    {CONTROL_UsbStatic.id, CONTROL_UsbStatic.id, Part::kLighting},
-    {IDM_IMPORT, IDM_EXPORT, Part::kProfiles},
-};
 
 // The frame's own skinned buttons; their captions or tooltips are set below.
 constexpr ids::SkinControl kFrameButtons[] = {VELTRA_LINK,    CONTROL_OK,       CONTROL_CANCEL, CONTROL_HELP,
@@ -332,16 +309,15 @@ void CKorvalinDlg::OnDeferredInit() {
 // ---- commands -------------------------------------------------------------------
 
 CWindowPart* CKorvalinDlg::PartOf(int id) {
-  for (const CommandRoute& r : kCommandRoutes) {
-    if (id < r.first || id > r.last) continue;
-    switch (r.part) {
-      case Part::kKeyboard:
-        return keyboard_.get();
-      case Part::kLighting:
-        return lighting_.get();
-      case Part::kProfiles:
-        return profiles_.get();
-    }
+  switch (partOfCommand(id)) {
+    case WindowPart::kKeyboard:
+      return keyboard_.get();
+    case WindowPart::kLighting:
+      return lighting_.get();
+    case WindowPart::kProfiles:
+      return profiles_.get();
+    case WindowPart::kFrame:
+      break;
   }
   return nullptr;
 }
