@@ -40,7 +40,7 @@ class CWindowPart {
 
   // A command of one of the part's ids (the frame's routing table says which);
   // false leaves it to the dialog's default handling.
-  virtual bool OnCommand(WORD id, WORD code) = 0;
+  [[nodiscard]] virtual bool OnCommand(WORD id, WORD code) = 0;
 
   // The image button of id, when this part has attached it.
   CPngButton* Button(int id) const;

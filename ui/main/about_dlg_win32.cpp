@@ -35,11 +35,13 @@ bool CAboutDlg::Open() {
 }
 
 BOOL CAboutDlg::OnInitDialog() {
-  SetDlgItemTextW(hwnd(), kIntroId, ReadLanguageText(languageFile_, "GUANYU_JIESHAO").c_str());
-  SetDlgItemTextW(hwnd(), kCopyrightId, ReadLanguageText(languageFile_, "GUANYU_BANQUAN").c_str());
-  SetDlgItemTextW(hwnd(), kLinkId, link_.c_str());
-  InvalidateRect(item(kIntroId), nullptr, TRUE);
-  InvalidateRect(item(kCopyrightId), nullptr, TRUE);
+  // The controls are in the template: setting their texts and repainting
+  // them cannot fail while the box exists.
+  (void)SetDlgItemTextW(hwnd(), kIntroId, ReadLanguageText(languageFile_, "GUANYU_JIESHAO").c_str());
+  (void)SetDlgItemTextW(hwnd(), kCopyrightId, ReadLanguageText(languageFile_, "GUANYU_BANQUAN").c_str());
+  (void)SetDlgItemTextW(hwnd(), kLinkId, link_.c_str());
+  (void)InvalidateRect(item(kIntroId), nullptr, TRUE);
+  (void)InvalidateRect(item(kCopyrightId), nullptr, TRUE);
   return TRUE;
 }
 

@@ -15,7 +15,7 @@ class CAboutDlg : public CDialog {
   CAboutDlg(std::wstring languageFile, std::wstring link, std::wstring helpFolder);
 
   // Creates and shows the box; false when it is already open or cannot be made.
-  bool Open();
+  [[nodiscard]] bool Open();
 
  protected:
   BOOL OnInitDialog() override;

@@ -24,13 +24,13 @@ void CKeyboardView::Place() {
     key(b.id, b.key);
   // Flip0 is a picture behind the Flip buttons; the arrows show Arrow.jpg.
   PlaceButton(FLIP_0.id, FLIP_0.key, kSurfaceNormal, kSurfaceNormal, kSurfaceNormal, kSurfaceNormal, kSurfaceSet);
-  EnableWindow(item(FLIP_0.id), FALSE);
+  (void)EnableWindow(item(FLIP_0.id), FALSE);  // answers the previous state, not success
   PlaceControlWithImageOrigin(Attach(LEFT_ARROW.id), context_.skinFile, L"BUTTONINFO", LEFT_ARROW.key, L"BUTTONINFO2",
                               L"DOWN_ARROW_LEFT1", &surface(kSurfaceArrow));
   PlaceControlWithImageOrigin(Attach(RIGHT_ARROW.id), context_.skinFile, L"BUTTONINFO", RIGHT_ARROW.key,
                               L"BUTTONINFO2", L"DOWN_ARROW_RIGHT1", &surface(kSurfaceArrow));
-  EnableWindow(item(LEFT_ARROW.id), FALSE);
-  EnableWindow(item(RIGHT_ARROW.id), FALSE);
+  (void)EnableWindow(item(LEFT_ARROW.id), FALSE);
+  (void)EnableWindow(item(RIGHT_ARROW.id), FALSE);
   for (int id : {FUNC_SWITCH.id, FUNC_TEST, FUNC_DYNAMIC_MENU}) ShowWindow(item(id), SW_HIDE);
 
   for (int g = 0; g < 9; ++g) key(kGKeyControlIds[g], wideAscii(gKeySkinKey(g + 1)));
@@ -42,8 +42,9 @@ void CKeyboardView::Place() {
 void CKeyboardView::ShowFlip() {
   // With Flip off F1-F4 take the keys, with Flip on D1-D6.
   bool on = GetFlipSetting() != 0;
-  for (int id : {KEY_03B.id, KEY_03C.id, KEY_03D.id, KEY_03E.id}) EnableWindow(item(id), on ? FALSE : TRUE);
-  for (int id : {KEY_D1, KEY_D2, KEY_D3, KEY_D4, KEY_D5, KEY_D6}) EnableWindow(item(id), on ? TRUE : FALSE);
+  // EnableWindow answers the previous state, not success.
+  for (int id : {KEY_03B.id, KEY_03C.id, KEY_03D.id, KEY_03E.id}) (void)EnableWindow(item(id), on ? FALSE : TRUE);
+  for (int id : {KEY_D1, KEY_D2, KEY_D3, KEY_D4, KEY_D5, KEY_D6}) (void)EnableWindow(item(id), on ? TRUE : FALSE);
 }
 
 void CKeyboardView::RefreshKeyButtons() {
@@ -73,7 +74,7 @@ void CKeyboardView::RefreshGKeys() {
 void CKeyboardView::ShowGKeyLabels(bool bankB) {
   for (int n = 0; n < 9; ++n) {
     std::wstring label = n < 5 ? std::wstring(bankB ? L"B" : L"A") + std::to_wstring(n + 1) : L"";
-    SetWindowTextW(item(kGKeyControlIds[n]), label.c_str());
+    (void)SetWindowTextW(item(kGKeyControlIds[n]), label.c_str());  // the G keys are in the template
     // Drawn after the bank indicator so they stay on top of it.
     if (CPngButton* g = Button(kGKeyControlIds[n])) g->redraw();
   }

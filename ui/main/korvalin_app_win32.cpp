@@ -15,9 +15,11 @@ BOOL CKorvalinApp::InitInstance() {
   LoadTextTable(paths.languageFile);
   {
     auto dialog = std::make_unique<CKorvalinDlg>(config_, snapshot_, paths, CommandLineArguments());
-    dialog->DoModal();
+    // The main window ends only by Close; how it ended changes nothing here.
+    (void)dialog->DoModal();
   }
-  InvalidateRect(nullptr, nullptr, TRUE);
+  // Repaints what the window covered; nothing to do when it fails.
+  (void)InvalidateRect(nullptr, nullptr, TRUE);
   return FALSE;
 }
 

@@ -52,7 +52,7 @@ void CLightingPanel::PlaceButtons() {
     PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
   for (const ids::SkinControl& b : kIndicators) {
     PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceNormal, kSurfaceOver, kSurfaceNormal, kSurfaceOver);
-    EnableWindow(item(b.id), FALSE);  // indicators only show
+    (void)EnableWindow(item(b.id), FALSE);  // indicators only show; answers the previous state
   }
 }
 
@@ -89,7 +89,9 @@ void CLightingPanel::SetLabels() {
   int language = languageValue(u16(ReadProfileText(context_.languageFile, L"LANGUAGE", L"language")));
   if (language != 0 && language != 1) return;  // other languages keep the labels as they are
   const wchar_t* section = language == 1 ? L"Control_Name1" : L"Control_Name";
-  for (auto [key, id] : kLabels) SetDlgItemTextW(window(), id, ReadProfileText(context_.skinFile, section, key).c_str());
+  // The labels are in the template: setting their texts cannot fail.
+  for (auto [key, id] : kLabels)
+    (void)SetDlgItemTextW(window(), id, ReadProfileText(context_.skinFile, section, key).c_str());
 }
 
 void CLightingPanel::FillUserModes() {
