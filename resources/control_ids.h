@@ -288,6 +288,12 @@ struct SkinControl {
   const wchar_t* key;
 };
 
+// A point of a skin picture faces are cut from: its key in section BUTTONINFO2.
+struct SkinOrigin {
+  const char* name;
+  const wchar_t* key;
+};
+
 namespace main_dlg {
 inline constexpr SkinControl CONTROL_HELP{IDC_MAIN_CONTROL_HELP, "CONTROL_HELP", L"CONTROL_HELP"};
 inline constexpr SkinControl CONTROL_MINIMIZE{IDC_MAIN_CONTROL_MINIMIZE, "CONTROL_MINIMIZE", L"CONTROL_MINIMIZE"};
@@ -494,6 +500,10 @@ inline constexpr int KEY_D6 = IDC_MAIN_KEY_D6;
 inline constexpr int KEY_SPARE = IDC_MAIN_KEY_SPARE;
 inline constexpr int FUNC_TEST = IDC_MAIN_FUNC_TEST;
 inline constexpr int FUNC_DYNAMIC_MENU = IDC_MAIN_FUNC_DYNAMIC_MENU;
+inline constexpr SkinOrigin UP_ARROW_LEFT1{"UP_ARROW_LEFT1", L"UP_ARROW_LEFT1"};
+inline constexpr SkinOrigin DOWN_ARROW_LEFT1{"DOWN_ARROW_LEFT1", L"DOWN_ARROW_LEFT1"};
+inline constexpr SkinOrigin UP_ARROW_RIGHT1{"UP_ARROW_RIGHT1", L"UP_ARROW_RIGHT1"};
+inline constexpr SkinOrigin DOWN_ARROW_RIGHT1{"DOWN_ARROW_RIGHT1", L"DOWN_ARROW_RIGHT1"};
 }  // namespace main_dlg
 
 namespace composite_dlg {

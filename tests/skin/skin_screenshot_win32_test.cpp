@@ -172,9 +172,9 @@ TEST(SkinScreenshot, MainWindow) {
       }
     }
     PlaceControlWithImageOrigin(s.button(M::LEFT_ARROW.name), file, L"BUTTONINFO", M::LEFT_ARROW.key, L"BUTTONINFO2",
-                                L"DOWN_ARROW_LEFT1", arrow);
+                                M::DOWN_ARROW_LEFT1.key, arrow);
     PlaceControlWithImageOrigin(s.button(M::RIGHT_ARROW.name), file, L"BUTTONINFO", M::RIGHT_ARROW.key, L"BUTTONINFO2",
-                                L"DOWN_ARROW_RIGHT1", arrow);
+                                M::DOWN_ARROW_RIGHT1.key, arrow);
     EnableWindow(s.control(M::LEFT_ARROW.name), FALSE);
     EnableWindow(s.control(M::RIGHT_ARROW.name), FALSE);
     EnableWindow(s.control(M::FLIP_0.name), FALSE);

@@ -376,6 +376,11 @@ std::string controlIdsHeader(const std::vector<DialogLayout>& layouts) {
       "  int id;\n"
       "  const char* name;\n"
       "  const wchar_t* key;\n"
+      "};\n"
+      "\n// A point of a skin picture faces are cut from: its key in section BUTTONINFO2.\n"
+      "struct SkinOrigin {\n"
+      "  const char* name;\n"
+      "  const wchar_t* key;\n"
       "};\n";
   for (const DialogLayout& d : layouts) {
     out += "\nnamespace " + d.name + "_dlg {\n";
@@ -384,6 +389,8 @@ std::string controlIdsHeader(const std::vector<DialogLayout>& layouts) {
              "\"};\n";
     for (const UnplacedControl& u : d.unplaced)
       out += "inline constexpr int " + u.name + " = " + idMacro(d, u.name) + ";\n";
+    for (const Origin& o : d.origins)
+      out += "inline constexpr SkinOrigin " + o.key + "{\"" + o.key + "\", L\"" + o.key + "\"};\n";
     out += "}  // namespace " + d.name + "_dlg\n";
   }
   out += "\n}  // namespace kv::ids\n#endif\n";

@@ -26,9 +26,9 @@ void CKeyboardView::Place() {
   PlaceButton(FLIP_0.id, FLIP_0.key, kSurfaceNormal, kSurfaceNormal, kSurfaceNormal, kSurfaceNormal, kSurfaceSet);
   (void)EnableWindow(item(FLIP_0.id), FALSE);  // answers the previous state, not success
   PlaceControlWithImageOrigin(Attach(LEFT_ARROW.id), context_.skinFile, L"BUTTONINFO", LEFT_ARROW.key, L"BUTTONINFO2",
-                              L"DOWN_ARROW_LEFT1", &surface(kSurfaceArrow));
+                              DOWN_ARROW_LEFT1.key, &surface(kSurfaceArrow));
   PlaceControlWithImageOrigin(Attach(RIGHT_ARROW.id), context_.skinFile, L"BUTTONINFO", RIGHT_ARROW.key,
-                              L"BUTTONINFO2", L"DOWN_ARROW_RIGHT1", &surface(kSurfaceArrow));
+                              L"BUTTONINFO2", DOWN_ARROW_RIGHT1.key, &surface(kSurfaceArrow));
   (void)EnableWindow(item(LEFT_ARROW.id), FALSE);
   (void)EnableWindow(item(RIGHT_ARROW.id), FALSE);
   for (int id : {FUNC_SWITCH.id, FUNC_TEST, FUNC_DYNAMIC_MENU}) ShowWindow(item(id), SW_HIDE);
