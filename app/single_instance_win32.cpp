@@ -16,19 +16,19 @@ std::vector<std::wstring> CommandLineArguments() {
 }
 
 DWORD FindOtherInstance(const std::wstring& fileName) {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return 0;
+  // Fails as CreateFile does, with INVALID_HANDLE_VALUE.
+  UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return 0;
   DWORD self = GetCurrentProcessId();
   DWORD found = 0;
   PROCESSENTRY32W pe{};
   pe.dwSize = sizeof pe;
-  for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+  for (BOOL ok = Process32FirstW(snap.get(), &pe); ok; ok = Process32NextW(snap.get(), &pe)) {
     if (pe.th32ProcessID != self && lstrcmpiW(pe.szExeFile, fileName.c_str()) == 0) {
       found = pe.th32ProcessID;
       break;
     }
   }
-  CloseHandle(snap);
   return found;
 }
 
@@ -72,23 +72,25 @@ InstanceCheck CheckSingleInstance(const std::vector<std::wstring>& args, const s
       check.suppressFirstShow = true;
     }
   }
-  HANDLE mutex = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName);
+  UniqueKernelHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
   if (mutex) {
     if (DWORD pid = FindOtherInstance(programFileName)) {
       tellInstance(pid, kMsgShow, kTagOpen);
-      CloseHandle(mutex);
       check.continueRunning = false;
-      return check;
+      return check;  // the mutex handle closes here
     }
-    check.mutex = mutex;  // a copy under another file name holds it: run anyway
+    check.mutex = std::move(mutex);  // a copy under another file name holds it: run anyway
   } else {
-    check.mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+    check.mutex.reset(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    // Without the mutex a later start cannot tell this one runs; this one
+    // still works.
+    if (!check.mutex) ReportWin32Failure(L"CreateMutexW");
   }
   return check;
 }
 
 void LaunchCompanion(const std::wstring& path) {
-  ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_HIDE);
+  (void)ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_HIDE);  // its failure is ignored
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/device_ui.h"  // the show message, kMsgShow with kTagOpen
+#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -29,7 +30,7 @@ HWND FindMainWindowOf(DWORD pid);
 struct InstanceCheck {
   bool continueRunning = true;  // false: this process must end with exit code 0
   bool suppressFirstShow = false;  // "/Start" was given
-  HANDLE mutex = nullptr;          // held (or opened) for the life of the process
+  UniqueKernelHandle mutex;        // held (or opened) for the life of the process
 };
 
 // The check run when the main dialog is constructed.

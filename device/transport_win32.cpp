@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "app/wide_win32.h"
 #include "device/transport.h"
+#include "widgets/application_win32.h"
 
 namespace kv {
 
@@ -18,24 +20,7 @@ bool resolve(HMODULE module, const char* name, Fn* out) {
   return true;
 }
 
-std::wstring widen(const char* s) { return std::wstring(s, s + strlen(s)); }
-
 }  // namespace
-
-std::wstring ProgramFolder() {
-  std::vector<wchar_t> path(MAX_PATH);
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      std::wstring p(path.data(), n);
-      size_t cut = p.find_last_of(L"\\/");
-      return cut == std::wstring::npos ? std::wstring{} : p.substr(0, cut + 1);
-    }
-    if (path.size() >= 32768) return {};
-    path.resize(path.size() * 2);
-  }
-}
 
 bool RestrictDllSearch() {
   // The system folders and the application folder only; no current folder,
@@ -68,7 +53,7 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
   if (!ok) {
     for (const char* name : n) {
       if (!GetProcAddress(module, name)) {
-        *cause = L"Korvalin: the transport library lacks the entry point " + widen(name) + L"\n";
+        *cause = L"Korvalin: the transport library lacks the entry point " + wideAscii(name) + L"\n";
         break;
       }
     }
@@ -82,7 +67,7 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
 int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause) {
   *deviceCount = 0;
   if (!RestrictDllSearch()) OutputDebugStringW(L"Korvalin: could not restrict the DLL search order\n");
-  std::wstring folder = ProgramFolder();
+  std::wstring folder = ExecutableFolder();
   if (folder.empty()) {
     *cause = L"Korvalin: the program's folder is unknown; the transport library is not loaded\n";
     return kExitTransportLibraryMissing;

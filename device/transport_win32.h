@@ -7,10 +7,6 @@
 
 namespace kv {
 
-// The folder of the running program, with a trailing backslash; empty when
-// it cannot be found.
-std::wstring ProgramFolder();
-
 // Excludes the current folder (and PATH) from the process's default DLL
 // search, so no library is ever picked up from there. Returns false when
 // the platform refused both ways.

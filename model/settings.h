@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "resources/control_ids.h"
+
 namespace kv {
 
 inline constexpr size_t kSettingsRecordBytes = 42;
@@ -78,8 +80,9 @@ std::array<uint8_t, kSettingsRecordBytes> settingsRecordBytes(const ProfileSetti
 
 inline constexpr int kReportRateCount = 4;
 // Buttons report1-report4 stand for the indexes 0-3 in this order.
-inline constexpr std::array<uint16_t, kReportRateCount> kReportRateButtonIds = {1147, 1168, 1169, 1170};
-inline constexpr uint16_t kReportRateLabelId = 1204;
+inline constexpr std::array<uint16_t, kReportRateCount> kReportRateButtonIds = {
+    IDC_MAIN_FUNC_REPORT1, IDC_MAIN_FUNC_REPORT2, IDC_MAIN_FUNC_REPORT3, IDC_MAIN_FUNC_REPORT4};
+inline constexpr uint16_t kReportRateLabelId = IDC_MAIN_CONTROL_UsbStatic;
 
 // A stored byte as an index: values above 3 are taken as 3.
 constexpr int reportRateIndexOf(uint8_t stored) { return stored > 3 ? 3 : stored; }

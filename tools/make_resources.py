@@ -1,29 +1,32 @@
-#!/usr/bin/python3
-"""Writes resources/dialogs.rc, the dialog templates of the main window (102),
-the composite editor (134) and the profile manager (131), from the skin
-layout (tools/skingen/layout.json): every control the skin places exists in
-its dialog with the same id. Positions come from the skin at run time, so
-the templates give every control a nominal 1x1 rectangle.
+"""Writes resources/dialogs.rc, the dialog templates of the main window,
+the composite editor and the profile manager, from the skin layout
+(tools/skingen/layout.json): every control the skin places exists in its
+dialog with the same id. Ids are written by their names in
+resources/control_ids.h, generated from the same layout. Positions come from
+the skin at run time, so the templates give every control a nominal 1x1
+rectangle.
 
-Run from the repository root after regenerating the skin:
+Run from the repository root after regenerating the skin (tools/skingen/generate
+does both):
     python3 tools/make_resources.py
 """
 import json
+import re
 
 LAYOUT = "tools/skingen/layout.json"
+HEADER = "resources/control_ids.h"
 OUT = "resources/dialogs.rc"
 
 IMAGE_BUTTONS = {"key", "gkey", "fn", "tool", "tab", "button", "report", "field", "indicator", "bank",
                  "panel", "flip", "arrow", "macro", "labelled", "page", "title", "link"}
 
-# Controls of the main window that the skin does not place: D1-D6, the spare
-# key 1057 (no key, no LED), the Test and Dynamic Menu buttons (created hidden).
-MAIN_EXTRA = [(i, "button", True) for i in range(1016, 1022)] + [(1057, "button", True), (1008, "button", False),
-                                                                   (1009, "button", False)]
-# Hidden lighting controls by id: the colour buttons are image buttons, the
-# rest labels or pictures.
-HIDDEN_BUTTONS = {1144, 1152, 1155, 1158, 1160, 1162, 1187, 1191}
-HIDDEN_PICTURES = {1149, 1150, 1183, 1184, 1189, 1193, 1194, 1195, 1196, 1197}
+# Kinds of controls by skin key where the painter's kind does not say.
+COMPOSITE_KINDS = {"FUNC_MACRO_LIST2": "listview", "FUNC_MEDIA_SELECT": "listbox",
+                   "FUNC_FUNCTION_SELECT": "listbox", "FUNC_MACRO_LIST": "editcombo",
+                   "FUNC_KEY_INPUT": "readonly"}
+PROFILE_KINDS = {"PROGRAM_LIST": "listview"}
+# Placed by the skin but created hidden: the Switch button and the progress picture.
+MAIN_HIDDEN = {"FUNC_SWITCH", "CONTROL_JDTStatic"}
 
 
 def control(kind, cid, visible=True):
@@ -54,56 +57,67 @@ def control(kind, cid, visible=True):
 
 def kind_of(dialog, c):
     k = c["kind"]
-    cid = c["id"]
+    key = c["key"]
     if k == "hidden":
-        if cid in HIDDEN_BUTTONS:
+        # Hidden lighting controls: the colour buttons (and Switch) are image
+        # buttons, the pictures static pictures, the rest labels.
+        if key.endswith("Button") or key.startswith("FUNC_"):
             return "button"
-        if cid in HIDDEN_PICTURES:
+        if "StaPic" in key or key.endswith("PIC"):
             return "picture"
         return "label"
     if dialog == "composite":
-        if cid == 1019:
-            return "listview"
-        if cid in (1128, 1129):
-            return "listbox"
-        if cid == 1126:
-            return "editcombo"
-        if cid == 1127:
-            return "readonly"
-    if dialog == "profile" and cid == 1007:
-        return "listview"
+        return COMPOSITE_KINDS.get(key, k)
+    if dialog == "profile":
+        return PROFILE_KINDS.get(key, k)
     return k
 
 
-def dialog(layout, name, resid, extra=()):
-    lines = [f"{resid} DIALOGEX 0, 0, 200, 120",
+def macro(dialog, name, defined):
+    m = f"IDC_{dialog.upper()}_{name}"
+    if m not in defined:
+        raise SystemExit(f"{m} is not in {HEADER}: regenerate it with tools/skingen/generate")
+    return m
+
+
+def template(dialog, defined):
+    m = f"IDD_{dialog.upper()}"
+    if m not in defined:
+        raise SystemExit(f"{m} is not in {HEADER}: regenerate it with tools/skingen/generate")
+    return m
+
+
+def dialog(layout, name, defined):
+    d = layout[name]
+    lines = [f"{template(name, defined)} DIALOGEX 0, 0, 200, 120",
              "STYLE DS_SETFONT | WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU",
-             "EXSTYLE WS_EX_APPWINDOW" if resid == 102 else "EXSTYLE 0",
+             "EXSTYLE WS_EX_APPWINDOW" if name == "main" else "EXSTYLE 0",
              'FONT 8, "Tahoma", 400, 0, 0x1',
              "BEGIN"]
     seen = set()
-    for c in layout[name]["controls"]:
+    for c in d["controls"]:
         if c["id"] in seen:
             continue  # variants of one control placed by several skin keys
         seen.add(c["id"])
-        visible = c["kind"] != "hidden" and not (name == "main" and c["id"] in (1144, 1177))
-        lines.append(control(kind_of(name, c), c["id"], visible))
-    for cid, kind, visible in extra:
-        if cid not in seen:
-            lines.append(control(kind, cid, visible))
-            seen.add(cid)
+        visible = c["kind"] != "hidden" and not (name == "main" and c["key"] in MAIN_HIDDEN)
+        lines.append(control(kind_of(name, c), macro(name, c["key"], defined), visible))
+    for u in d.get("unplaced", []):
+        if u["id"] not in seen:
+            lines.append(control(u["kind"], macro(name, u["name"], defined), u["visible"]))
+            seen.add(u["id"])
     lines.append("END")
     return "\n".join(lines)
 
 
 def main():
     layout = json.load(open(LAYOUT, encoding="utf-8"))
+    defined = set(re.findall(r"^#define\s+(\w+)", open(HEADER, encoding="utf-8").read(), re.M))
     parts = ["// Generated by tools/make_resources.py from tools/skingen/layout.json: do not edit.",
-             '#include <windows.h>', '#include <commctrl.h>', "",
+             '#include <windows.h>', '#include <commctrl.h>', '#include "control_ids.h"', "",
              "LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL", "",
-             dialog(layout, "main", 102, MAIN_EXTRA), "",
-             dialog(layout, "composite", 134), "",
-             dialog(layout, "profile", 131), ""]
+             dialog(layout, "main", defined), "",
+             dialog(layout, "composite", defined), "",
+             dialog(layout, "profile", defined), ""]
     with open(OUT, "w", encoding="utf-8", newline="\n") as f:
         f.write("\n".join(parts))
 

@@ -10,7 +10,9 @@ namespace {
 
 CApplication* g_app = nullptr;
 
-std::wstring executablePath() {
+}  // namespace
+
+std::wstring ExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -24,18 +26,20 @@ std::wstring executablePath() {
   }
 }
 
-}  // namespace
-
 std::wstring ExecutableFolder() {
-  std::wstring p = executablePath();
+  std::wstring p = ExecutablePath();
   size_t slash = p.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring(L".\\") : p.substr(0, slash + 1);
+  return slash == std::wstring::npos ? std::wstring{} : p.substr(0, slash + 1);
+}
+
+std::wstring ExecutableFileName() {
+  std::wstring p = ExecutablePath();
+  size_t slash = p.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? p : p.substr(slash + 1);
 }
 
 std::wstring ExecutableBaseName() {
-  std::wstring p = executablePath();
-  size_t slash = p.find_last_of(L"\\/");
-  std::wstring name = slash == std::wstring::npos ? p : p.substr(slash + 1);
+  std::wstring name = ExecutableFileName();
   size_t dot = name.find_last_of(L'.');
   return dot == std::wstring::npos ? name : name.substr(0, dot);
 }

@@ -48,8 +48,13 @@ class CApplication {
 // for) and ExitInstance. Returns the exit code.
 int RunApplication(CApplication& app, HINSTANCE instance);
 
-// The executable's folder with a trailing backslash, and its base name.
+// The running program's full path, its folder (with a trailing backslash) and
+// its file name with and without the extension; the path and the folder are
+// empty when the system cannot tell, so nothing is looked for in the current
+// folder instead.
+std::wstring ExecutablePath();
 std::wstring ExecutableFolder();
+std::wstring ExecutableFileName();
 std::wstring ExecutableBaseName();
 
 }  // namespace kv

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include <utility>
 
 namespace kv {
@@ -180,5 +182,13 @@ class SelectObjectRestorer {
   HDC dc_ = nullptr;
   HGDIOBJ old_ = nullptr;
 };
+
+// A Win32 failure, with the operation and GetLastError, on the debugger output.
+inline void ReportWin32Failure(const wchar_t* operation) {
+  DWORD error = GetLastError();
+  wchar_t line[160];
+  swprintf(line, 160, L"Korvalin: %ls failed (error %lu)\n", operation, static_cast<unsigned long>(error));
+  OutputDebugStringW(line);
+}
 
 }  // namespace kv

@@ -7,36 +7,11 @@
 
 #include "tessaro/sim/sim_control.h"
 #include "tessaro/sim/sim_transport.h"
+#include "widgets/handles_win32.h"
 
 namespace kv::sim {
 
 namespace {
-
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) {
-      reset();
-      h_ = std::exchange(o.h_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  void reset() {
-    if (valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
-};
 
 constexpr DWORD kBuffer = 64 * 1024;
 constexpr size_t kMaxCommand = 1 << 20;
@@ -54,10 +29,10 @@ bool writeAll(HANDLE h, const std::string& s) {
 
 void serve(std::wstring name) {
   for (;;) {
-    UniqueHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
+    UniqueFile pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                                        1, kBuffer, kBuffer, 0, nullptr));
-    if (!pipe.valid()) {
+    if (!pipe) {
       CurrentKeyboard()->note("control pipe not created (error " + std::to_string(GetLastError()) + ")");
       return;
     }
@@ -112,11 +87,11 @@ bool SendControl(const std::wstring& pipeName, const std::string& line, std::str
                  unsigned long timeoutMs) {
   reply->clear();
   ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  UniqueHandle pipe;
+  UniqueFile pipe;
   for (;;) {
-    pipe = UniqueHandle(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+    pipe = UniqueFile(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
-    if (pipe.valid()) break;
+    if (pipe) break;
     DWORD error = GetLastError();
     if (GetTickCount64() >= deadline) {
       *reply = "cannot open the control pipe (error " + std::to_string(error) + ")";

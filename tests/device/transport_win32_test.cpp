@@ -9,10 +9,11 @@
 
 #include "device/transport.h"
 #include "device/transport_win32.h"
+#include "widgets/application_win32.h"
 
 namespace {
 
-std::wstring bin() { return kv::ProgramFolder(); }
+std::wstring bin() { return kv::ExecutableFolder(); }
 
 class ScratchFolder {
  public:

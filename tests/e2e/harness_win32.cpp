@@ -8,22 +8,14 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/wide_win32.h"
 #include "tessaro/sim/sim_control_win32.h"
+#include "widgets/application_win32.h"
 
 namespace kv::e2e {
 namespace {
 
 const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-std::wstring moduleFolder() {
-  wchar_t buf[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return L".\\";
-  std::wstring p(buf, n);
-  return p.substr(0, p.find_last_of(L"\\/") + 1);
-}
-
-std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 int xdotool(const std::wstring& args) { return runUnix(L"/usr/bin/xdotool " + args); }
 
@@ -166,7 +158,7 @@ std::wstring unixPath(const std::wstring& windowsPath) {
   if (!p) return windowsPath;
   std::string s(p);
   HeapFree(GetProcessHeap(), 0, p);
-  return widen(s);
+  return wideAscii(s);
 }
 
 // One xdotool run per gesture: the X server applies its moves and button
@@ -189,18 +181,18 @@ void drag(int x0, int y0, int x1, int y1) {
   xdotool(args);
 }
 
-void pressKey(const char* keysym) { xdotool(L"key " + widen(keysym)); }
+void pressKey(const char* keysym) { xdotool(L"key " + wideAscii(keysym)); }
 
 // ---- the screen ---------------------------------------------------------------------
 
 std::wstring screenshot(const std::string& name) {
   wchar_t full[MAX_PATH];
-  std::wstring relative = moduleFolder() + L"..\\..\\e2e";
+  std::wstring relative = ExecutableFolder() + L"..\\..\\e2e";
   DWORD n = GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
   if (n == 0 || n >= MAX_PATH) return L"";
   std::wstring folder(full, n);
   CreateDirectoryW(folder.c_str(), nullptr);
-  std::wstring file = folder + L"\\" + widen(name) + L".png";
+  std::wstring file = folder + L"\\" + wideAscii(name) + L".png";
   DeleteFileW(file.c_str());
   if (runUnix(L"/usr/bin/import -window root '" + unixPath(file) + L"'") != 0) return L"";
   return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES ? L"" : file;
@@ -333,7 +325,7 @@ int shownIconId(HWND trayIcon, const std::wstring& exePath, std::initializer_lis
 int trayIconId(const std::wstring& exePath) {
   auto icons = trayIconWindows();
   if (icons.size() != 1) return 0;
-  return shownIconId(icons.front(), exePath, {128, 141, 142});
+  return shownIconId(icons.front(), exePath, {IDI_NO_KEYBOARD, IDI_KEYBOARD, IDI_BUSY});
 }
 
 POINT centreOf(HWND hwnd) {
@@ -397,7 +389,7 @@ Installation::Installation() {
   std::error_code ec;
   std::filesystem::create_directories(folder_, ec);
   std::filesystem::create_directories(documents_, ec);
-  std::wstring bin = moduleFolder();
+  std::wstring bin = ExecutableFolder();
   for (const wchar_t* f : {L"Korvalin.exe", L"Tessaro.dll"}) CopyFileW((bin + f).c_str(), (folder_ + f).c_str(), FALSE);
   copyTree(bin + L"Skins", folder_ + L"Skins");
   copyTree(bin + L"Help", folder_ + L"Help");

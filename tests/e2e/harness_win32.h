@@ -13,12 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "resources/control_ids.h"
 #include "widgets/handles_win32.h"
 
 namespace kv::e2e {
 
 inline constexpr LONG_PTR kMainMarker = 0x4D41494E;  // "MAIN"
-inline constexpr UINT kTrayIconUid = 140;
+inline constexpr UINT kTrayIconUid = ID_TRAY_ICON;
 
 // ---- waiting --------------------------------------------------------------------
 

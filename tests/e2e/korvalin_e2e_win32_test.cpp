@@ -16,7 +16,7 @@ constexpr UINT kMsgShow = 0x5350;
 constexpr WPARAM kTagOpen = 0x4F50454E;  // "OPEN"
 constexpr UINT kMsgKill = 0x4D4B;
 constexpr WPARAM kTagKill = 0x4C4C494B;  // "KILL"
-constexpr int kIconNoKeyboard = 128, kIconKeyboard = 141;
+constexpr int kIconNoKeyboard = IDI_NO_KEYBOARD, kIconKeyboard = IDI_KEYBOARD;
 constexpr int kCmdReadKeyTable = 0x07, kCmdReadDefaultKeyTable = 0x0F;
 constexpr int kKeyTableSize = 324;
 
@@ -470,7 +470,7 @@ TEST_F(KorvalinE2e, HelpButtonAndF1OpenTheHelpPage) {
   ASSERT_TRUE(waitFor([&] { return mainVisible(); }));
   auto opened = [&] { return readFileText(log).find("Help/index.html") != std::string::npos; };
 
-  HWND help = GetDlgItem(main(), 1122);
+  HWND help = GetDlgItem(main(), IDC_MAIN_CONTROL_HELP);
   ASSERT_NE(help, nullptr);
   ASSERT_TRUE(waitClickable(help));
   POINT c = centreOf(help);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/transport_win32.h"
+#include "widgets/application_win32.h"
 #include "tessaro/sim/sim_keyboard.h"
 
 namespace {
@@ -73,7 +74,7 @@ class KorvalinctlExeTest : public ::testing::Test {
         ADD_FAILURE() << "cannot create the output files: " << GetLastError();
         return r;
       }
-      std::wstring exe = kv::ProgramFolder() + L"korvalinctl.exe";
+      std::wstring exe = kv::ExecutableFolder() + L"korvalinctl.exe";
       std::wstring cmd = L"\"" + exe + L"\" " + args;
       STARTUPINFOW si{};
       si.cb = sizeof si;

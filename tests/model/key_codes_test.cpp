@@ -83,13 +83,18 @@ TEST(LedIndexOfButton, KeysFnGKeysAndOthers) {
   struct Case {
     uint16_t control;
     uint8_t led;
-  } cases[] = {{1058, 11}, {1022, 0}, {1111, 141}, {1089, 61}, {1087, 61}, {1174, 45},
-               {1000, 0},  {1143, 0}, {1016, 0},   {1057, 0},  {9999, 0}};
+  } cases[] = {{IDC_MAIN_KEY_01E, 11},  // A
+               {IDC_MAIN_KEY_001, 0},   // Esc
+               {IDC_MAIN_KEY_04E, 141}, // keypad +
+               {IDC_MAIN_KEY_09D, 61},  // right Ctrl
+               {IDC_MAIN_KEY_0DC, 61},  // right Win
+               {IDC_MAIN_KEY_FN, 45},   {IDC_MAIN_FUNC_G1, 0},  {IDC_MAIN_FUNC_G9, 0},
+               {IDC_MAIN_KEY_D1, 0},    {IDC_MAIN_KEY_SPARE, 0}, {9999, 0}};
   for (const auto& c : cases) EXPECT_EQ(LedIndexOfButton(c.control), c.led) << c.control;
-  EXPECT_EQ(gKeyOfControl(1000), 0);
-  EXPECT_EQ(gKeyOfControl(1140), 5);
-  EXPECT_EQ(gKeyOfControl(1143), 8);
-  EXPECT_EQ(gKeyOfControl(1058), -1);
+  EXPECT_EQ(gKeyOfControl(IDC_MAIN_FUNC_G1), 0);
+  EXPECT_EQ(gKeyOfControl(IDC_MAIN_FUNC_G6), 5);
+  EXPECT_EQ(gKeyOfControl(IDC_MAIN_FUNC_G9), 8);
+  EXPECT_EQ(gKeyOfControl(IDC_MAIN_KEY_01E), -1);
 }
 
 TEST(LedMask, OneBytePerColumnOneBitPerRow) {

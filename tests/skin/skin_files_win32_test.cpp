@@ -12,12 +12,17 @@
 #include "app/placement_win32.h"
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
+#include "resources/control_ids.h"
 #include "app/wide_win32.h"
 #include "model/key_codes.h"
 #include "skin/skin_picture_win32.h"
 
 namespace kv {
 namespace {
+
+namespace M = ids::main_dlg;
+namespace C = ids::composite_dlg;
+namespace P = ids::profile_dlg;
 
 std::wstring skin(const wchar_t* file) { return skinsFolder() + file; }
 
@@ -29,28 +34,28 @@ bool present(const std::wstring& file, const std::wstring& section, const std::w
 
 std::vector<std::wstring> mainButtonKeys() {
   std::vector<std::wstring> keys = {
-      L"VELTRA_LINK",    L"FUNC_PROFILES",    L"FUNC_MACRO",       L"CONTROL_OK",     L"CONTROL_CANCEL",
-      L"CONTROL_HELP",   L"CONTROL_CLOSE",    L"CONTROL_MINIMIZE", L"CONTROL_MENU",   L"CONTROL2_APPLY",
-      L"LOCK_CAPS",      L"LOCK_NUM",         L"LOCK_SCROLL",      L"LOCK_AB",        L"FLIP_0",
-      L"FLIP_1",         L"FLIP_2",           L"VELTRA_VER",       L"FUNC_PROFILE1",  L"FUNC_PROFILE2",
-      L"FUNC_PROFILE3",  L"FUNC_DEFAULT",     L"FUNC_SWITCH",      L"FUNC_REPORT1",   L"FUNC_REPORT2",
-      L"FUNC_REPORT3",   L"FUNC_REPORT4",     L"KEY_FN",           L"LEFT_ARROW",     L"RIGHT_ARROW",
+      M::VELTRA_LINK.key,    M::FUNC_PROFILES.key,    M::FUNC_MACRO.key,       M::CONTROL_OK.key,     M::CONTROL_CANCEL.key,
+      M::CONTROL_HELP.key,   M::CONTROL_CLOSE.key,    M::CONTROL_MINIMIZE.key, M::CONTROL_MENU.key,   M::CONTROL2_APPLY.key,
+      M::LOCK_CAPS.key,      M::LOCK_NUM.key,         M::LOCK_SCROLL.key,      M::LOCK_AB.key,        M::FLIP_0.key,
+      M::FLIP_1.key,         M::FLIP_2.key,           M::VELTRA_VER.key,       M::FUNC_PROFILE1.key,  M::FUNC_PROFILE2.key,
+      M::FUNC_PROFILE3.key,  M::FUNC_DEFAULT.key,     M::FUNC_SWITCH.key,      M::FUNC_REPORT1.key,   M::FUNC_REPORT2.key,
+      M::FUNC_REPORT3.key,   M::FUNC_REPORT4.key,     M::KEY_FN.key,           M::LEFT_ARROW.key,     M::RIGHT_ARROW.key,
       // lighting panel
-      L"CONTROL_UsbStatic", L"CONTROL_DengStatic", L"CONTROL_DengStaPic", L"CONTROL_XGcombox",
-      L"CONTROL_JDTStatic", L"CONTROL_LightStatic", L"CONTROL_LightSlider", L"CONTROL_SpeedStatic",
-      L"CONTROL_SpeedSlider", L"CONTROL_USERgjStatic", L"CONTROL_USERgjStaPic1", L"CONTROL_USERgjStaPic2",
-      L"CONTROL_HXsjsStatic", L"CONTROL_HXsjsStaPic", L"CONTROL_FYSJSStaPic", L"CONTROL_FYSJSStatic",
-      L"CONTROL_umCombo",
+      M::CONTROL_UsbStatic.key, M::CONTROL_DengStatic.key, M::CONTROL_DengStaPic.key, M::CONTROL_XGcombox.key,
+      M::CONTROL_JDTStatic.key, M::CONTROL_LightStatic.key, M::CONTROL_LightSlider.key, M::CONTROL_SpeedStatic.key,
+      M::CONTROL_SpeedSlider.key, M::CONTROL_USERgjStatic.key, M::CONTROL_USERgjStaPic1.key, M::CONTROL_USERgjStaPic2.key,
+      M::CONTROL_HXsjsStatic.key, M::CONTROL_HXsjsStaPic.key, M::CONTROL_FYSJSStaPic.key, M::CONTROL_FYSJSStatic.key,
+      M::CONTROL_umCombo.key,
       // the panel's hidden controls
-      L"CONTROL_BLFXStatic", L"CONTROL_BLFXLStaPic", L"CONTROL_BLFXRStaPic", L"CONTROL_BLFXStatic2",
-      L"CONTROL_BLFXLStaPic2", L"CONTROL_BLFXRStaPic2", L"CONTROL_BLFXStatic3", L"CONTROL_BLFXLStaPic3",
-      L"CONTROL_BLFXRStaPic3", L"CONTROL_FYYSStatic", L"CONTROL_FYYSButton", L"CONTROL_HXysStatic",
-      L"CONTROL_HXysButton", L"CONTROL_JTysStatic", L"CONTROL_JTysButton", L"CONTROL_USERysStatic",
-      L"CONTROL_USERysButton", L"CONTROL_USERjsStatic", L"CONTROL_USERjsButton", L"CONTROL_HONGPIC",
-      L"CONTROL_HUANGPIC", L"CONTROL_LVPIC", L"CONTROL_LANPIC", L"CONTROL_FYCFStatic", L"CONTROL_FYdjcfStatic",
-      L"CONTROL_FYggcfStatc", L"CONTROL_FYdjcfStaPic", L"CONTROL_FYggcfStaPic", L"CONTROL_TSysStatic",
-      L"CONTROL_TSysButton", L"CONTROL_TSsjsStatic", L"CONTROL_TSsjsStaPic", L"CONTROL_CDysStatic",
-      L"CONTROL_CDysButton", L"CONTROL_CDsjsStatic", L"CONTROL_CDsjsStaPic"};
+      M::CONTROL_BLFXStatic.key, M::CONTROL_BLFXLStaPic.key, M::CONTROL_BLFXRStaPic.key, M::CONTROL_BLFXStatic2.key,
+      M::CONTROL_BLFXLStaPic2.key, M::CONTROL_BLFXRStaPic2.key, M::CONTROL_BLFXStatic3.key, M::CONTROL_BLFXLStaPic3.key,
+      M::CONTROL_BLFXRStaPic3.key, M::CONTROL_FYYSStatic.key, M::CONTROL_FYYSButton.key, M::CONTROL_HXysStatic.key,
+      M::CONTROL_HXysButton.key, M::CONTROL_JTysStatic.key, M::CONTROL_JTysButton.key, M::CONTROL_USERysStatic.key,
+      M::CONTROL_USERysButton.key, M::CONTROL_USERjsStatic.key, M::CONTROL_USERjsButton.key, M::CONTROL_HONGPIC.key,
+      M::CONTROL_HUANGPIC.key, M::CONTROL_LVPIC.key, M::CONTROL_LANPIC.key, M::CONTROL_FYCFStatic.key, M::CONTROL_FYdjcfStatic.key,
+      M::CONTROL_FYggcfStatc.key, M::CONTROL_FYdjcfStaPic.key, M::CONTROL_FYggcfStaPic.key, M::CONTROL_TSysStatic.key,
+      M::CONTROL_TSysButton.key, M::CONTROL_TSsjsStatic.key, M::CONTROL_TSsjsStaPic.key, M::CONTROL_CDysStatic.key,
+      M::CONTROL_CDysButton.key, M::CONTROL_CDsjsStatic.key, M::CONTROL_CDsjsStaPic.key};
   for (int g = 1; g <= 9; ++g) keys.push_back(L"FUNC_G" + std::to_wstring(g));
   for (const KeyButton& b : KeyButtonTable) {
     wchar_t key[16];
@@ -61,16 +66,16 @@ std::vector<std::wstring> mainButtonKeys() {
 }
 
 const std::vector<std::wstring> kCompositeKeys = {
-    L"CONTROL_KEY", L"CONTROL_MACRO", L"CONTROL_MEDIA", L"CONTROL_FUNCTION", L"CONTROL_CLEAR", L"CONTROL_OSK",
-    L"CONTROL_MASK", L"CONTROL_TITLE", L"KEY_SETTING", L"FUNC_KEY_INPUT", L"TISHI_SINGLE_STATIC",
-    L"FUNC_MACRO_LIST", L"MARCO_NAME_SETTING", L"FUNC_MACRO_ADD", L"FUNC_MACRO_DELETE", L"FUNC_MACRO_LIST2",
-    L"FUNC_MACRO_RECORD", L"FUNC_MACRO_DELETE2", L"FUNC_MACRO_CLEAR", L"FUNC_MACRO_UP_TOP", L"FUNC_MACRO_UP",
-    L"FUNC_MACRO_DOWN", L"FUNC_MACRO_DOWN_BOTTOM", L"FUNC_MACRO_RECORD_DELAY", L"FUNC_MACRO_RECORD_DELAY2",
-    L"FUNC_MACRO_CYCLES", L"FUNC_MACRO_CYCLES_PROMPT", L"FUNC_MEDIA_SELECT", L"MEDIA_SETTING_TISHI",
-    L"FUNC_FUNCTION_SELECT", L"FUNCTION_KEY_SETTING_TISHI", L"CONTROL_OK", L"CONTROL_CANCEL"};
+    C::CONTROL_KEY.key, C::CONTROL_MACRO.key, C::CONTROL_MEDIA.key, C::CONTROL_FUNCTION.key, C::CONTROL_CLEAR.key, C::CONTROL_OSK.key,
+    C::CONTROL_MASK.key, C::CONTROL_TITLE.key, C::KEY_SETTING.key, C::FUNC_KEY_INPUT.key, C::TISHI_SINGLE_STATIC.key,
+    C::FUNC_MACRO_LIST.key, C::MARCO_NAME_SETTING.key, C::FUNC_MACRO_ADD.key, C::FUNC_MACRO_DELETE.key, C::FUNC_MACRO_LIST2.key,
+    C::FUNC_MACRO_RECORD.key, C::FUNC_MACRO_DELETE2.key, C::FUNC_MACRO_CLEAR.key, C::FUNC_MACRO_UP_TOP.key, C::FUNC_MACRO_UP.key,
+    C::FUNC_MACRO_DOWN.key, C::FUNC_MACRO_DOWN_BOTTOM.key, C::FUNC_MACRO_RECORD_DELAY.key, C::FUNC_MACRO_RECORD_DELAY2.key,
+    C::FUNC_MACRO_CYCLES.key, C::FUNC_MACRO_CYCLES_PROMPT.key, C::FUNC_MEDIA_SELECT.key, C::MEDIA_SETTING_TISHI.key,
+    C::FUNC_FUNCTION_SELECT.key, C::FUNCTION_KEY_SETTING_TISHI.key, C::CONTROL_OK.key, C::CONTROL_CANCEL.key};
 
-const std::vector<std::wstring> kProfileKeys = {L"PROGRAM_LIST", L"FUNC_LOAD",  L"FUNC_ADD",      L"FUNC_DELETE",
-                                                L"CONTROL2_APPLY", L"CONTROL_OK", L"CONTROL_CANCEL"};
+const std::vector<std::wstring> kProfileKeys = {P::PROGRAM_LIST.key, P::FUNC_LOAD.key,  P::FUNC_ADD.key,      P::FUNC_DELETE.key,
+                                                P::CONTROL2_APPLY.key, P::CONTROL_OK.key, P::CONTROL_CANCEL.key};
 
 SIZE pictureSize(const std::wstring& file) {
   UniqueBitmap bm;
@@ -117,10 +122,11 @@ TEST(ShippedSkin, MainFileHasLinkArrowsEffectsAndLabels) {
   std::wstring link = ReadProfileText(path, L"SCREEN", L"Link");
   EXPECT_EQ(link.rfind(L"https://", 0), 0u);
   SIZE arrow = pictureSize(skin(L"Arrow.jpg"));
-  for (const wchar_t* key : {L"UP_ARROW_LEFT1", L"DOWN_ARROW_LEFT1", L"UP_ARROW_RIGHT1", L"DOWN_ARROW_RIGHT1"}) {
+  for (const wchar_t* key :
+       {M::UP_ARROW_LEFT1.key, M::DOWN_ARROW_LEFT1.key, M::UP_ARROW_RIGHT1.key, M::DOWN_ARROW_RIGHT1.key}) {
     ASSERT_TRUE(present(path, L"BUTTONINFO2", key)) << toUtf8(u16(key));
     Placement o = ReadPlacement(path, L"BUTTONINFO2", key);
-    Placement left = ReadPlacement(path, L"BUTTONINFO", L"LEFT_ARROW");
+    Placement left = ReadPlacement(path, L"BUTTONINFO", M::LEFT_ARROW.key);
     // Faces are cut from (x - 1, y - 1): the arrow frame lies inside Arrow.jpg.
     EXPECT_GE(o.x - 1, 0);
     EXPECT_LE(o.x - 1 + left.w, arrow.cx);

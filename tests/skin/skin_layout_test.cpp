@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "app/placement.h"
@@ -119,6 +120,55 @@ TEST(SkinLayout, CommittedSkinFilesMatchTheLayout) {
       EXPECT_EQ(parsePlacement(entry), (Placement{o.x, o.y, o.w, o.h})) << o.key;
     }
   }
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The resource scripts and the code take every id from the committed header
+// and the resource generator reads the committed JSON: both must be what the
+// layout gives today.
+TEST(SkinLayout, CommittedHeaderAndJsonAreTheLayouts) {
+  auto layouts = skingen::allLayouts();
+  EXPECT_EQ(readText(std::string(KV_SOURCE_DIR) + "/resources/control_ids.h"), skingen::controlIdsHeader(layouts))
+      << "resources/control_ids.h is stale: regenerate with tools/skingen/generate";
+  EXPECT_EQ(readText(std::string(KV_SOURCE_DIR) + "/tools/skingen/layout.json"), skingen::layoutJson(layouts))
+      << "tools/skingen/layout.json is stale: regenerate with tools/skingen/generate";
+}
+
+// "#define NAME VALUE" lines of the header.
+std::map<std::string, int> defines(const std::string& header) {
+  std::map<std::string, int> out;
+  std::istringstream in(header);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string directive, name;
+    int value = 0;
+    if (words >> directive >> name >> value && directive == "#define") out[name] = value;
+  }
+  return out;
+}
+
+TEST(SkinLayout, HeaderNamesEveryControlAndTemplate) {
+  auto ids = defines(skingen::controlIdsHeader(skingen::allLayouts()));
+  const std::pair<const char*, int> cases[] = {
+      {"IDD_MAIN", 102},         {"IDD_COMPOSITE", 134},
+      {"IDD_PROFILE", 131},      {"IDC_MAIN_KEY_0B7", 1091},  // PrintScreen by its slot
+      {"IDC_MAIN_KEY_D6", 1021},  // in the template, not placed by the skin
+      {"IDC_COMPOSITE_CONTROL_OK", 1},
+      {"IDC_PROFILE_PROGRAM_LIST", 1007},
+      {"IDC_MAIN_CONTROL_BLFXStatic3", 1148},  // a variant placement names the same id
+      {"IDM_EXPORT", 32777}};
+  for (auto [name, id] : cases) EXPECT_EQ(ids[name], id) << name;
+  // Every placed control of every dialog has its macro.
+  for (const DialogLayout& d : skingen::allLayouts())
+    for (const Control& c : d.controls) EXPECT_EQ(ids[skingen::idMacro(d, c.key)], c.id) << c.key;
+  std::string header = skingen::controlIdsHeader(skingen::allLayouts());
+  EXPECT_NE(header.find("inline constexpr SkinControl FUNC_G9{IDC_MAIN_FUNC_G9, \"FUNC_G9\", L\"FUNC_G9\"};"),
+            std::string::npos);
 }
 
 TEST(SkinLayout, JsonNamesEveryControl) {

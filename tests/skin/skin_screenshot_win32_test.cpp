@@ -17,6 +17,7 @@
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
+#include "resources/control_ids.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/bitmap_slider_win32.h"
 #include "skin/png_button_win32.h"
@@ -27,6 +28,10 @@
 
 namespace kv {
 namespace {
+
+namespace M = ids::main_dlg;
+namespace C = ids::composite_dlg;
+namespace P = ids::profile_dlg;
 
 using skingen::Control;
 using skingen::DialogLayout;
@@ -166,56 +171,56 @@ TEST(SkinScreenshot, MainWindow) {
         PlaceSkinnedControl(b, file, L"BUTTONINFO", w(c.key), normal, over, down, normal, set);
       }
     }
-    PlaceControlWithImageOrigin(s.button("LEFT_ARROW"), file, L"BUTTONINFO", L"LEFT_ARROW", L"BUTTONINFO2",
-                                L"DOWN_ARROW_LEFT1", arrow);
-    PlaceControlWithImageOrigin(s.button("RIGHT_ARROW"), file, L"BUTTONINFO", L"RIGHT_ARROW", L"BUTTONINFO2",
-                                L"DOWN_ARROW_RIGHT1", arrow);
-    EnableWindow(s.control("LEFT_ARROW"), FALSE);
-    EnableWindow(s.control("RIGHT_ARROW"), FALSE);
-    EnableWindow(s.control("FLIP_0"), FALSE);
+    PlaceControlWithImageOrigin(s.button(M::LEFT_ARROW.name), file, L"BUTTONINFO", M::LEFT_ARROW.key, L"BUTTONINFO2",
+                                M::DOWN_ARROW_LEFT1.key, arrow);
+    PlaceControlWithImageOrigin(s.button(M::RIGHT_ARROW.name), file, L"BUTTONINFO", M::RIGHT_ARROW.key, L"BUTTONINFO2",
+                                M::DOWN_ARROW_RIGHT1.key, arrow);
+    EnableWindow(s.control(M::LEFT_ARROW.name), FALSE);
+    EnableWindow(s.control(M::RIGHT_ARROW.name), FALSE);
+    EnableWindow(s.control(M::FLIP_0.name), FALSE);
     // Keys that carry a function, the selected profile and report rate.
-    for (const char* key : {"KEY_011", "KEY_01E", "KEY_01F", "KEY_020", "FUNC_G1", "FUNC_G2", "FUNC_G5",
-                            "FUNC_PROFILE1", "FUNC_REPORT4"})
+    for (const char* key : {M::KEY_011.name, M::KEY_01E.name, M::KEY_01F.name, M::KEY_020.name, M::FUNC_G1.name, M::FUNC_G2.name, M::FUNC_G5.name,
+                            M::FUNC_PROFILE1.name, M::FUNC_REPORT4.name})
       s.button(key).setSetState(true, false);
-    ShowWindow(s.control("FUNC_SWITCH"), SW_HIDE);
-    caption(s.button("FUNC_PROFILE1"), s.language("PROFILE_1"));
-    caption(s.button("FUNC_PROFILE2"), s.language("PROFILE_2"));
-    caption(s.button("FUNC_PROFILE3"), s.language("PROFILE_3"));
-    caption(s.button("FUNC_PROFILES"), L"$Profile0", 10, L"Arial", RGB(0xE4, 0xE4, 0xE4));
-    caption(s.button("FUNC_MACRO"), s.language("PROFILE_MACRO"));
-    caption(s.button("FUNC_DEFAULT"), s.language("PROFILE_DEFAULT"));
-    caption(s.button("CONTROL_OK"), s.language("PROFILE_OK"));
-    caption(s.button("CONTROL_CANCEL"), s.language("PROFILE_CANCLE"));
-    caption(s.button("CONTROL2_APPLY"), s.language("PROFILE_APPLY"));
-    caption(s.button("VELTRA_LINK"), ReadProfileText(file, L"SCREEN", L"Link"), 8, L"Verdana", RGB(0x7F, 0xD8, 0xEC));
-    caption(s.button("VELTRA_VER"), s.language("MAIN_BUTTON_VELTRA_VER"), 8, L"Verdana", RGB(0xE4, 0xE4, 0xE4));
-    EnableWindow(s.control("VELTRA_VER"), FALSE);
-    s.button("CONTROL_HELP").setTooltip(s.language("MAIN_HELP_PROMPT"), true);
+    ShowWindow(s.control(M::FUNC_SWITCH.name), SW_HIDE);
+    caption(s.button(M::FUNC_PROFILE1.name), s.language("PROFILE_1"));
+    caption(s.button(M::FUNC_PROFILE2.name), s.language("PROFILE_2"));
+    caption(s.button(M::FUNC_PROFILE3.name), s.language("PROFILE_3"));
+    caption(s.button(M::FUNC_PROFILES.name), L"$Profile0", 10, L"Arial", RGB(0xE4, 0xE4, 0xE4));
+    caption(s.button(M::FUNC_MACRO.name), s.language("PROFILE_MACRO"));
+    caption(s.button(M::FUNC_DEFAULT.name), s.language("PROFILE_DEFAULT"));
+    caption(s.button(M::CONTROL_OK.name), s.language("PROFILE_OK"));
+    caption(s.button(M::CONTROL_CANCEL.name), s.language("PROFILE_CANCLE"));
+    caption(s.button(M::CONTROL2_APPLY.name), s.language("PROFILE_APPLY"));
+    caption(s.button(M::VELTRA_LINK.name), ReadProfileText(file, L"SCREEN", L"Link"), 8, L"Verdana", RGB(0x7F, 0xD8, 0xEC));
+    caption(s.button(M::VELTRA_VER.name), s.language("MAIN_BUTTON_VELTRA_VER"), 8, L"Verdana", RGB(0xE4, 0xE4, 0xE4));
+    EnableWindow(s.control(M::VELTRA_VER.name), FALSE);
+    s.button(M::CONTROL_HELP.name).setTooltip(s.language("MAIN_HELP_PROMPT"), true);
     // Lighting panel, open on the per-key effect.
     const std::pair<const char*, const wchar_t*> labels[] = {
-        {"CONTROL_UsbStatic", L"Usb"},     {"CONTROL_DengStatic", L"Deng"},   {"CONTROL_LightStatic", L"Light"},
-        {"CONTROL_SpeedStatic", L"Speed"}, {"CONTROL_USERgjStatic", L"Tool"}, {"CONTROL_HXsjsStatic", L"DC"},
-        {"CONTROL_FYSJSStatic", L"QL"}};
+        {M::CONTROL_UsbStatic.name, L"Usb"},     {M::CONTROL_DengStatic.name, L"Deng"},   {M::CONTROL_LightStatic.name, L"Light"},
+        {M::CONTROL_SpeedStatic.name, L"Speed"}, {M::CONTROL_USERgjStatic.name, L"Tool"}, {M::CONTROL_HXsjsStatic.name, L"DC"},
+        {M::CONTROL_FYSJSStatic.name, L"QL"}};
     for (auto [key, name] : labels)
       SetWindowTextW(s.control(key), ReadProfileText(file, L"Control_Name1", name).c_str());
-    HWND effects = s.control("CONTROL_XGcombox");
+    HWND effects = s.control(M::CONTROL_XGcombox.name);
     for (int code : {1, 2, 4, 5, 7, 9, 18, 254})
       SendMessageW(effects, CB_ADDSTRING, 0,
                    reinterpret_cast<LPARAM>(ReadProfileText(file, L"Mode1", std::to_wstring(code)).c_str()));
     SendMessageW(effects, CB_SETCURSEL, 7, 0);
-    HWND modes = s.control("CONTROL_umCombo");
+    HWND modes = s.control(M::CONTROL_umCombo.name);
     for (int i = 1; i <= 10; ++i)
       SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>((L"USER_MODE" + std::to_wstring(i)).c_str()));
     SendMessageW(modes, CB_SETCURSEL, 0, 0);
-    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{"CONTROL_DengStaPic", L"dengdown.bmp"},
-                                {"CONTROL_USERgjStaPic1", L"user1down.bmp"},
-                                {"CONTROL_USERgjStaPic2", L"user2up.bmp"},
-                                {"CONTROL_FYSJSStaPic", L"sjsup.bmp"},
-                                {"CONTROL_HXsjsStaPic", L"sjsup.bmp"},
-                                {"CONTROL_JDTStatic", L"jdt4.bmp"}})
+    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{M::CONTROL_DengStaPic.name, L"dengdown.bmp"},
+                                {M::CONTROL_USERgjStaPic1.name, L"user1down.bmp"},
+                                {M::CONTROL_USERgjStaPic2.name, L"user2up.bmp"},
+                                {M::CONTROL_FYSJSStaPic.name, L"sjsup.bmp"},
+                                {M::CONTROL_HXsjsStaPic.name, L"sjsup.bmp"},
+                                {M::CONTROL_JDTStatic.name, L"jdt4.bmp"}})
       showPicture(s.control(key), picture);
-    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{"CONTROL_LightSlider", L"3.bmp"},
-                                {"CONTROL_SpeedSlider", L"7.bmp"}}) {
+    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{M::CONTROL_LightSlider.name, L"3.bmp"},
+                                {M::CONTROL_SpeedSlider.name, L"7.bmp"}}) {
       auto slider = std::make_unique<CBitmapSlider>();
       slider->SubclassWindow(s.control(key));
       slider->setRange(0, 4);
@@ -230,15 +235,15 @@ TEST(SkinScreenshot, MainWindow) {
   EXPECT_EQ(r.right - r.left, layout.width);
   EXPECT_EQ(r.bottom - r.top, layout.height);
   // One key in each look: hover and pressed shown as the user would see them.
-  SendMessageW(d.button("KEY_039").hwnd(), BM_SETSTATE, TRUE, 0);
-  SendMessageW(d.button("KEY_01C").hwnd(), WM_MOUSEHOVER, 0, 0);
+  SendMessageW(d.button(M::KEY_039.name).hwnd(), BM_SETSTATE, TRUE, 0);
+  SendMessageW(d.button(M::KEY_01C.name).hwnd(), WM_MOUSEHOVER, 0, 0);
   test::pump(200);
   // A set key shows the set picture at its place; a plain key the normal one.
-  const Control* a = layout.find("KEY_01E");
-  const Control* b = layout.find("KEY_030");
-  EXPECT_EQ(test::pixelOf(d.button("KEY_01E").hwnd(), 10, 10),
+  const Control* a = layout.find(M::KEY_01E.name);
+  const Control* b = layout.find(M::KEY_030.name);
+  EXPECT_EQ(test::pixelOf(d.button(M::KEY_01E.name).hwnd(), 10, 10),
             GetPixel(d.surface(L"main_disable.jpg")->hdc(), a->x + 9, a->y + 9));
-  EXPECT_EQ(test::pixelOf(d.button("KEY_030").hwnd(), 10, 10),
+  EXPECT_EQ(test::pixelOf(d.button(M::KEY_030.name).hwnd(), 10, 10),
             GetPixel(d.surface(L"main_normal.jpg")->hdc(), b->x + 9, b->y + 9));
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"main.bmp")));
   EXPECT_TRUE(test::bmpToPng(shotPath(L"main.bmp"), shotPath(L"main.png")));
@@ -264,29 +269,29 @@ TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
       PlaceSkinnedControl(s.button(c.key), file, L"BUTTONINFO", w(c.key), faces[0], faces[1], faces[2], faces[3],
                           faces[1]);
       if (c.kind != "page" && c.kind != "title")
-        caption(s.button(c.key), L"", c.key == "FUNC_MACRO_RECORD" ? 8 : 9);
+        caption(s.button(c.key), L"", c.key == C::FUNC_MACRO_RECORD.name ? 8 : 9);
     }
-    EnableWindow(s.control("CONTROL_MASK"), FALSE);
-    EnableWindow(s.control("CONTROL_TITLE"), FALSE);
+    EnableWindow(s.control(C::CONTROL_MASK.name), FALSE);
+    EnableWindow(s.control(C::CONTROL_TITLE.name), FALSE);
     const std::pair<const char*, const char*> texts[] = {
-        {"CONTROL_KEY", "SINGLE_KEY"},         {"CONTROL_MACRO", "MACRO_SETTING"},
-        {"CONTROL_MEDIA", "MULTI_MEDIA"},      {"CONTROL_FUNCTION", "FUNCTION_KEY"},
-        {"FUNC_MACRO_RECORD", "A_RECORD"},     {"FUNC_MACRO_DELETE2", "A_DELETE"},
-        {"FUNC_MACRO_CLEAR", "A_CLEAR"},       {"FUNC_MACRO_UP_TOP", "A_TOP"},
-        {"FUNC_MACRO_UP", "A_UP"},             {"FUNC_MACRO_DOWN", "A_DOWN"},
-        {"FUNC_MACRO_DOWN_BOTTOM", "A_BOTTOM"}, {"CONTROL_OK", "MACRO_OK"},
-        {"CONTROL_CANCEL", "MACRO_CANCLE"},    {"KEY_SETTING", "KEY_SETTING_TISHI"},
-        {"MARCO_NAME_SETTING", "MACRO_NAME_SETTING"}, {"FUNC_MACRO_RECORD_DELAY2", "RECORD_DELAY"},
-        {"FUNC_MACRO_CYCLES_PROMPT", "MACRO_CYCLES"}, {"CONTROL2_APPLY", "PROFILE_APPLY"}};
+        {C::CONTROL_KEY.name, "SINGLE_KEY"},         {C::CONTROL_MACRO.name, "MACRO_SETTING"},
+        {C::CONTROL_MEDIA.name, "MULTI_MEDIA"},      {C::CONTROL_FUNCTION.name, "FUNCTION_KEY"},
+        {C::FUNC_MACRO_RECORD.name, "A_RECORD"},     {C::FUNC_MACRO_DELETE2.name, "A_DELETE"},
+        {C::FUNC_MACRO_CLEAR.name, "A_CLEAR"},       {C::FUNC_MACRO_UP_TOP.name, "A_TOP"},
+        {C::FUNC_MACRO_UP.name, "A_UP"},             {C::FUNC_MACRO_DOWN.name, "A_DOWN"},
+        {C::FUNC_MACRO_DOWN_BOTTOM.name, "A_BOTTOM"}, {C::CONTROL_OK.name, "MACRO_OK"},
+        {C::CONTROL_CANCEL.name, "MACRO_CANCLE"},    {C::KEY_SETTING.name, "KEY_SETTING_TISHI"},
+        {C::MARCO_NAME_SETTING.name, "MACRO_NAME_SETTING"}, {C::FUNC_MACRO_RECORD_DELAY2.name, "RECORD_DELAY"},
+        {C::FUNC_MACRO_CYCLES_PROMPT.name, "MACRO_CYCLES"}, {C::CONTROL2_APPLY.name, "PROFILE_APPLY"}};
     for (auto [control, text] : texts) SetWindowTextW(s.control(control), s.language(text).c_str());
-    SetWindowTextW(s.control("CONTROL_CLEAR"), L"Clear");
-    SetWindowTextW(s.control("FUNC_MACRO_ADD"), L"+");
-    SetWindowTextW(s.control("FUNC_MACRO_DELETE"), L"\x2212");
-    s.button("CONTROL_MACRO").setSetState(true, false);
-    for (const char* hidden : {"TISHI_SINGLE_STATIC", "FUNC_KEY_INPUT", "MEDIA_SETTING_TISHI", "FUNC_MEDIA_SELECT",
-                               "FUNCTION_KEY_SETTING_TISHI", "FUNC_FUNCTION_SELECT"})
+    SetWindowTextW(s.control(C::CONTROL_CLEAR.name), L"Clear");
+    SetWindowTextW(s.control(C::FUNC_MACRO_ADD.name), L"+");
+    SetWindowTextW(s.control(C::FUNC_MACRO_DELETE.name), L"\x2212");
+    s.button(C::CONTROL_MACRO.name).setSetState(true, false);
+    for (const char* hidden : {C::TISHI_SINGLE_STATIC.name, C::FUNC_KEY_INPUT.name, C::MEDIA_SETTING_TISHI.name, C::FUNC_MEDIA_SELECT.name,
+                               C::FUNCTION_KEY_SETTING_TISHI.name, C::FUNC_FUNCTION_SELECT.name})
       ShowWindow(s.control(hidden), SW_HIDE);
-    HWND list = s.control("FUNC_MACRO_LIST2");
+    HWND list = s.control(C::FUNC_MACRO_LIST2.name);
     const wchar_t* columns[] = {L"Key", L"Action", L"Delay (ms)"};
     for (int i = 0; i < 3; ++i) {
       LVCOLUMNW col{};
@@ -308,10 +313,10 @@ TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
         SendMessageW(list, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
       }
     }
-    HWND macros = s.control("FUNC_MACRO_LIST");
+    HWND macros = s.control(C::FUNC_MACRO_LIST.name);
     SendMessageW(macros, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Macro1"));
     SendMessageW(macros, CB_SETCURSEL, 0, 0);
-    SetWindowTextW(s.control("FUNC_MACRO_CYCLES"), L"1");
+    SetWindowTextW(s.control(C::FUNC_MACRO_CYCLES.name), L"1");
   };
   show(d);
   RECT r{};
@@ -334,8 +339,8 @@ TEST(SkinScreenshot, ProfileManager) {
       if (kImageButtonKinds.count(c.kind))
         PlaceSkinnedControl(s.button(c.key), s.dataFile(), L"BUTTONINFO", w(c.key), normal, over, down, down,
                             normal);
-    EnableWindow(s.control("CONTROL2_APPLY"), FALSE);
-    HWND list = s.control("PROGRAM_LIST");
+    EnableWindow(s.control(P::CONTROL2_APPLY.name), FALSE);
+    HWND list = s.control(P::PROGRAM_LIST.name);
     // The column titles are Chinese; Wine's dialog font has no such glyphs.
     static UniqueFont cjk(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                                       DEFAULT_QUALITY, FF_SWISS, L"Droid Sans Fallback"));

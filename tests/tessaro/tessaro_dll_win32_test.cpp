@@ -15,6 +15,7 @@
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "device/transport_win32.h"
+#include "widgets/application_win32.h"
 #include "tessaro/sim/sim_control_win32.h"
 #include "tessaro/sim/sim_factory.h"
 #include "tessaro/sim/sim_keyboard.h"
@@ -133,7 +134,7 @@ TEST_F(TessaroDllTest, TraceFileHasBothDirections) {
 
 TEST_F(TessaroDllTest, KvsimctlDrivesItFromAnotherProcess) {
   auto run = [](const std::wstring& args) -> long {
-    std::wstring exe = kv::ProgramFolder() + L"kvsimctl.exe";
+    std::wstring exe = kv::ExecutableFolder() + L"kvsimctl.exe";
     std::wstring cmd = L"\"" + exe + L"\" --pipe " + pipeName + L" " + args;
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -3,12 +3,13 @@
 #include <shellapi.h>
 
 #include "app/text_table_win32.h"
+#include "resources/control_ids.h"
 
 namespace kv {
 namespace {
-constexpr int kLinkId = 1124;
-constexpr int kIntroId = 1206;
-constexpr int kCopyrightId = 1205;
+constexpr int kLinkId = IDC_ABOUT_LINK;
+constexpr int kIntroId = IDC_ABOUT_INTRO;
+constexpr int kCopyrightId = IDC_ABOUT_COPYRIGHT;
 }  // namespace
 
 void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
@@ -16,11 +17,11 @@ void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
   // is named by its full path: Wine's shell hands a bare name to the browser
   // as a web address instead of finding it in the working folder.
   std::wstring page = helpFolder + L"index.html";
-  ShellExecuteW(owner, L"open", page.c_str(), nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
+  (void)ShellExecuteW(owner, L"open", page.c_str(), nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
 }
 
 CAboutDlg::CAboutDlg(std::wstring languageFile, std::wstring link, std::wstring helpFolder)
-    : CDialog(100, nullptr),
+    : CDialog(IDD_ABOUT, nullptr),
       languageFile_(std::move(languageFile)),
       link_(std::move(link)),
       helpFolder_(std::move(helpFolder)) {}
@@ -29,22 +30,24 @@ bool CAboutDlg::Open() {
   if (isOpen()) return false;
   if (!Create()) return false;
   ShowWindow(hwnd(), SW_SHOWNORMAL);
-  SetForegroundWindow(hwnd());
+  (void)SetForegroundWindow(hwnd());  // the system may refuse it; the box shows either way
   return true;
 }
 
 BOOL CAboutDlg::OnInitDialog() {
-  SetDlgItemTextW(hwnd(), kIntroId, ReadLanguageText(languageFile_, "GUANYU_JIESHAO").c_str());
-  SetDlgItemTextW(hwnd(), kCopyrightId, ReadLanguageText(languageFile_, "GUANYU_BANQUAN").c_str());
-  SetDlgItemTextW(hwnd(), kLinkId, link_.c_str());
-  InvalidateRect(item(kIntroId), nullptr, TRUE);
-  InvalidateRect(item(kCopyrightId), nullptr, TRUE);
+  // The controls are in the template: setting their texts and repainting
+  // them cannot fail while the box exists.
+  (void)SetDlgItemTextW(hwnd(), kIntroId, ReadLanguageText(languageFile_, "GUANYU_JIESHAO").c_str());
+  (void)SetDlgItemTextW(hwnd(), kCopyrightId, ReadLanguageText(languageFile_, "GUANYU_BANQUAN").c_str());
+  (void)SetDlgItemTextW(hwnd(), kLinkId, link_.c_str());
+  (void)InvalidateRect(item(kIntroId), nullptr, TRUE);
+  (void)InvalidateRect(item(kCopyrightId), nullptr, TRUE);
   return TRUE;
 }
 
 bool CAboutDlg::OnCommand(WORD id, WORD code, HWND control) {
   if (id == kLinkId && code == BN_CLICKED) {
-    ShellExecuteW(hwnd(), L"open", link_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    (void)ShellExecuteW(hwnd(), L"open", link_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);  // shell failures are ignored
     return true;
   }
   return CDialog::OnCommand(id, code, control);
@@ -62,24 +65,22 @@ bool CAboutDlg::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
     if (dis->CtlID != kLinkId) return false;
     if (!linkFont_) {
       LOGFONTW lf{};
-      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+      HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0));
+      // Without the dialog's font the link is drawn in the default one, underlined.
+      if (!dialogFont || !GetObjectW(dialogFont, sizeof lf, &lf)) lf = LOGFONTW{};
       lf.lfUnderline = TRUE;
-      linkFont_ = CreateFontIndirectW(&lf);
+      linkFont_.reset(CreateFontIndirectW(&lf));
     }
-    FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_BTNFACE));
-    HGDIOBJ old = SelectObject(dis->hDC, linkFont_);
-    SetBkMode(dis->hDC, TRANSPARENT);
-    SetTextColor(dis->hDC, RGB(0, 0, 238));
+    (void)FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_BTNFACE));  // nothing to do when it fails
+    SelectObjectRestorer font(dis->hDC, linkFont_.get());
+    (void)SetBkMode(dis->hDC, TRANSPARENT);           // previous mode
+    (void)SetTextColor(dis->hDC, RGB(0, 0, 238));     // previous colour
     RECT r = dis->rcItem;
-    DrawTextW(dis->hDC, link_.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    SelectObject(dis->hDC, old);
+    (void)DrawTextW(dis->hDC, link_.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     result = TRUE;
     return true;
   }
-  if (msg == WM_DESTROY && linkFont_) {
-    DeleteObject(linkFont_);
-    linkFont_ = nullptr;
-  }
+  if (msg == WM_DESTROY) linkFont_.reset();
   return false;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "widgets/dialog_win32.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -14,7 +15,7 @@ class CAboutDlg : public CDialog {
   CAboutDlg(std::wstring languageFile, std::wstring link, std::wstring helpFolder);
 
   // Creates and shows the box; false when it is already open or cannot be made.
-  bool Open();
+  [[nodiscard]] bool Open();
 
  protected:
   BOOL OnInitDialog() override;
@@ -27,7 +28,7 @@ class CAboutDlg : public CDialog {
   std::wstring languageFile_;
   std::wstring link_;
   std::wstring helpFolder_;
-  HFONT linkFont_ = nullptr;
+  UniqueFont linkFont_;  // the dialog's font underlined, made on first draw
 };
 
 // Opens the help page (Help\index.html) with the shell.

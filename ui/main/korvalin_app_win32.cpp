@@ -11,19 +11,15 @@ namespace kv {
 
 BOOL CKorvalinApp::InitInstance() {
   SetRegistryKey(kRegistryKeyName);
-  ProgramPaths paths = BuildProgramPaths(programFolder(), ExecutableBaseName() + L".exe");
-  {
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring full(module, n);
-    paths.programFileName = full.substr(full.find_last_of(L"\\/") + 1);
-  }
+  ProgramPaths paths = BuildProgramPaths(programFolder(), ExecutableFileName());
   LoadTextTable(paths.languageFile);
   {
     auto dialog = std::make_unique<CKorvalinDlg>(config_, snapshot_, paths, CommandLineArguments());
-    dialog->DoModal();
+    // The main window ends only by Close; how it ended changes nothing here.
+    (void)dialog->DoModal();
   }
-  InvalidateRect(nullptr, nullptr, TRUE);
+  // Repaints what the window covered; nothing to do when it fails.
+  (void)InvalidateRect(nullptr, nullptr, TRUE);
   return FALSE;
 }
 

@@ -1,27 +1,30 @@
-// The main window: the skinned dialog that shows the keyboard, brings up the
-// device link, lives in the notification area while hidden, and carries out
-// on the user-interface thread everything the device link asks of it.
+// The main window: a frame that keeps the window's life cycle (initialisation,
+// deferred initialisation, private messages, timers, tray icon, shutdown) and
+// hands every command to the part of the window that owns its id: the
+// keyboard view, the lighting panel and profile switching. It also carries
+// out on the user-interface thread everything the device link asks of it.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/window_part_win32.h"
 #include "device/apply.h"
 #include "device/device_ui.h"
 #include "device/events.h"
 #include "keys/working_config.h"
 #include "profile/profile_store.h"
+#include "profile/profile_switch_win32.h"
 #include "skin/base_dialog_win32.h"
-#include "skin/png_button_win32.h"
-#include "skin/skin_picture_win32.h"
 #include "ui/main/about_dlg_win32.h"
+#include "ui/main/keyboard_view_win32.h"
+#include "ui/main/lighting_panel_win32.h"
 #include "ui/main/tray_icon_win32.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -29,7 +32,6 @@ namespace kv {
 inline constexpr UINT kMsgDeferredInit = 0x4D4E;
 inline constexpr WPARAM kTagInit = 0x494E4954;  // "INIT"
 inline constexpr UINT kTrayCallbackMessage = 0x06BD;
-inline constexpr UINT kTrayIconId = 140;
 inline constexpr int kNamedEventCount = 208;
 
 // Start-up problems that end the process (no message box; the cause goes to
@@ -83,54 +85,66 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
  private:
+  // The steps of OnInitDialog, in their order.
+  void AddAboutToSystemMenu();
+  void SetWindowIcons();
+  void StartDeviceLink();
+  static void RequireLayeredWindows();
+  void BuildDefaultConfiguration();
+  void LoadSkinSurfaces();
+  void ReadWebLink();
+  void SetUpControls();
+  void BuildParts();
+  void MakeTrayWindow();
+  void CreateNamedEvents();
+  void FillLists();
+
   void OnDeferredInit();
   void OnShow();
   void OnReload();
   void OnGBankRefresh();
-  void ApplyGBankLook(bool bankB);
-  void UpdateSelectedProfile();
   void Close();
   void Shutdown();
   void OpenHelp();
   void OpenAbout();
-
-  void LoadSkinSurfaces();
-  void SetUpControls();
-  CPngButton* Button(int id);
-  CPngButton& AttachButton(int id);
-  void PlaceKeyboard();
-  void PlaceLightingPanel();
-  void ShowFlip();
   void ApplyProfileTexts();
+  // The part owning a command or control id; null for the frame's own.
+  CWindowPart* PartOf(int id);
+  CPngButton* ButtonOf(int id);
 
   WorkingConfig& config_;
   ApplySnapshot& snapshot_;
   ProgramPaths paths_;
-  HANDLE mutex_ = nullptr;
+  UniqueKernelHandle mutex_;
   bool suppressFirstShow_ = false;
 
-  HICON icon_ = nullptr;
+  HICON icon_ = nullptr;       // shared resource icons: never destroyed
   HICON smallIcon_ = nullptr;
   std::atomic<bool> initialised_{false};
   std::atomic<bool> unsaved_{false};
-  int trayIconId_ = 128;
+  int trayIconId_ = 0;
   CTrayIcon tray_;
   std::unique_ptr<CAboutDlg> about_;
 
   std::unique_ptr<DeviceEvents> events_;
   std::unique_ptr<ProfileStore> store_;
   std::unique_ptr<ApplyCommand> apply_;
+  int deviceCount_ = 0;
 
-  // main_normal, main_over, main_down, main_disable, the same four again,
-  // Arrow, main_color0, main_color1.
-  std::array<SkinSurface, 11> surfaces_;
-  std::map<int, std::unique_ptr<CPngButton>> buttons_;
-  std::array<UniqueBitmap, 10> busyFrames_;
-  int busyFrame_ = 0;
-  std::vector<UniqueBitmap> pictures_;  // bitmaps shown in static controls
+  MainSurfaces surfaces_;
+  // The frame's own controls: title bar, link, version, Apply, OK, Cancel.
+  struct FrameControls : CWindowPart {
+    using CWindowPart::CWindowPart;
+    bool OnCommand(WORD, WORD) override { return false; }
+  };
+  std::unique_ptr<FrameControls> frame_;
+  std::unique_ptr<CKeyboardView> keyboard_;
+  std::unique_ptr<CLightingPanel> lighting_;
+  std::unique_ptr<CProfileSwitch> profiles_;
+
   std::wstring webLink_;
   std::wstring settingsFile_;
-  std::vector<HANDLE> namedEvents_;
+  std::vector<UniqueKernelHandle> namedEvents_;
   int ncPaints_ = 0;
   bool shownOnRequest_ = false;
   bool shutDown_ = false;

@@ -4,13 +4,15 @@
 
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
+#include "resources/control_ids.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 namespace {
 
 constexpr UINT_PTR kHookId = 0x54524159;  // "TRAY"
-constexpr UINT kMenuResource = 140;
-constexpr UINT kMenuOpen = 32771, kMenuAbout = 32773, kMenuExit = 32774;
+constexpr UINT kMenuResource = IDR_TRAY_MENU;
+constexpr UINT kMenuOpen = IDM_OPEN, kMenuAbout = IDM_ABOUT, kMenuExit = IDM_EXIT;
 
 }  // namespace
 
@@ -26,11 +28,13 @@ bool CTrayIcon::Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, co
   nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid_.uCallbackMessage = callbackMessage;
   nid_.hIcon = icon;
-  lstrcpynW(nid_.szTip, tooltip.c_str(), ARRAYSIZE(nid_.szTip));
+  (void)lstrcpynW(nid_.szTip, tooltip.c_str(), ARRAYSIZE(nid_.szTip));  // cut to the tip's size on purpose
   added_ = Shell_NotifyIconW(NIM_ADD, &nid_) != FALSE;
   if (added_) {
     nid_.uVersion = NOTIFYICON_VERSION;
-    Shell_NotifyIconW(NIM_SETVERSION, &nid_);
+    // Without the newer version the shell sends the older callbacks, which
+    // carry the same mouse messages.
+    (void)Shell_NotifyIconW(NIM_SETVERSION, &nid_);
   }
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   Hook(owner);
@@ -57,7 +61,7 @@ void CTrayIcon::Remove() {
   Unhook();
   if (!added_) return;
   nid_.uFlags = 0;
-  Shell_NotifyIconW(NIM_DELETE, &nid_);
+  (void)Shell_NotifyIconW(NIM_DELETE, &nid_);  // an icon the shell already dropped is gone either way
   added_ = false;
 }
 
@@ -67,12 +71,13 @@ void CTrayIcon::Hook(HWND hwnd) {
   HWND top = GetAncestor(hwnd, GA_ROOT);
   hooked_[1] = top != hwnd ? top : nullptr;
   for (HWND h : hooked_)
-    if (h) SetWindowSubclass(h, HookProc, kHookId, reinterpret_cast<DWORD_PTR>(this));
+    if (h && !SetWindowSubclass(h, HookProc, kHookId, reinterpret_cast<DWORD_PTR>(this)))
+      ReportWin32Failure(L"SetWindowSubclass(tray)");
 }
 
 void CTrayIcon::Unhook() {
   for (HWND& h : hooked_) {
-    if (h && IsWindow(h)) RemoveWindowSubclass(h, HookProc, kHookId);
+    if (h && IsWindow(h)) (void)RemoveWindowSubclass(h, HookProc, kHookId);  // fails only when not hooked
     h = nullptr;
   }
 }
@@ -81,7 +86,7 @@ LRESULT CALLBACK CTrayIcon::HookProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, 
   auto* self = reinterpret_cast<CTrayIcon*>(ref);
   bool handled = false;
   LRESULT r = self->OnHookMessage(hwnd, msg, wp, lp, handled);
-  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, HookProc, kHookId);
+  if (msg == WM_NCDESTROY) (void)RemoveWindowSubclass(hwnd, HookProc, kHookId);  // fails only when not hooked
   return handled ? r : DefSubclassProc(hwnd, msg, wp, lp);
 }
 
@@ -92,7 +97,7 @@ LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool
       nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
       if (Shell_NotifyIconW(NIM_ADD, &nid_)) {
         nid_.uVersion = NOTIFYICON_VERSION;
-        Shell_NotifyIconW(NIM_SETVERSION, &nid_);
+        (void)Shell_NotifyIconW(NIM_SETVERSION, &nid_);  // as in Create
       }
     }
     return 0;
@@ -104,7 +109,7 @@ LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool
       ShowMenu();
       break;
     case WM_LBUTTONDBLCLK:
-      SendMessageW(nid_.hWnd, WM_COMMAND, MAKEWPARAM(kMenuOpen, 0), 0);
+      (void)SendMessageW(nid_.hWnd, WM_COMMAND, MAKEWPARAM(kMenuOpen, 0), 0);  // commands answer nothing
       break;
     default:
       break;
@@ -113,25 +118,29 @@ LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool
 }
 
 void CTrayIcon::ShowMenu() {
-  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMenuResource));
-  if (!menu) return;
-  HMENU popup = GetSubMenu(menu, 0);
+  UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMenuResource)));
+  if (!menu) {
+    ReportWin32Failure(L"LoadMenuW(tray)");
+    return;
+  }
+  HMENU popup = GetSubMenu(menu.get(), 0);
   if (popup) {
     const struct { UINT pos, id; const LanguageKey& key; } items[] = {
         {0, kMenuOpen, kTrayMenuKeys[0]}, {1, kMenuAbout, kTrayMenuKeys[1]}, {2, kMenuExit, kTrayMenuKeys[2]}};
     for (const auto& item : items) {
       std::wstring label = ReadLanguageText(languageFile_, item.key.key);
-      ModifyMenuW(popup, item.pos, MF_BYPOSITION | MF_STRING, item.id, label.c_str());
+      // A label left as in the resource still names the item.
+      (void)ModifyMenuW(popup, item.pos, MF_BYPOSITION | MF_STRING, item.id, label.c_str());
     }
-    SetMenuDefaultItem(popup, 0, TRUE);
-    POINT pt;
-    GetCursorPos(&pt);
-    SetForegroundWindow(nid_.hWnd);
-    TrackPopupMenu(popup, TPM_LEFTBUTTON, pt.x, pt.y, 0, nid_.hWnd, nullptr);
+    (void)SetMenuDefaultItem(popup, 0, TRUE);  // only the bold face is lost
+    POINT pt{};
+    (void)GetCursorPos(&pt);  // fails only on a locked desktop; the menu opens at (0, 0)
+    (void)SetForegroundWindow(nid_.hWnd);  // may be refused; the menu still opens
+    // The chosen command is posted to the owner; zero means none was chosen.
+    (void)TrackPopupMenu(popup, TPM_LEFTBUTTON, pt.x, pt.y, 0, nid_.hWnd, nullptr);
     // Lets the menu close when the user clicks elsewhere.
-    PostMessageW(nid_.hWnd, WM_NULL, 0, 0);
+    (void)PostMessageW(nid_.hWnd, WM_NULL, 0, 0);
   }
-  DestroyMenu(menu);
 }
 
 }  // namespace kv

@@ -18,10 +18,10 @@ class CTrayIcon {
 
   // Adds the icon. Fails silently (returns false) when the owner is not a
   // window or the shell is older than version 4.
-  bool Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, const std::wstring& tooltip);
+  [[nodiscard]] bool Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, const std::wstring& tooltip);
   // Loads the icon resource of the program and shows it.
-  bool SetIconResource(int resourceId);
-  bool SetIcon(HICON icon);
+  [[nodiscard]] bool SetIconResource(int resourceId);
+  [[nodiscard]] bool SetIcon(HICON icon);
   void Remove();
   bool added() const { return added_; }
 
