@@ -304,6 +304,23 @@ TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChang
   shot("lighting_open_effect5");
 }
 
+TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
+  panelStartsOpen();
+  Running& app = start();
+  // Two clicks open and close the list and leave the focus on it.
+  clickControl(CONTROL_XGcombox.id);
+  Sleep(300);
+  clickControl(CONTROL_XGcombox.id);
+  Sleep(300);
+  clearTrace();
+  for (const char* key : {"Down", "Down", "Right", "Up", "Left"}) pressKey(key);
+  Sleep(500);
+  EXPECT_EQ(selectedEffectIndex(), 0);
+  EXPECT_TRUE(writes(kCmdWriteSettings).empty());
+  EXPECT_EQ(settingsByte(0, 0), 1);
+  (void)app;
+}
+
 TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
   Running& app = start();
   ASSERT_EQ(app.sim("write settings 0 17"), "OK\n");
