@@ -257,6 +257,12 @@ void CLightingPanel::Reload() {
   Refresh();
 }
 
+void CLightingPanel::OnProfileSelected(int profile) {
+  if (!model_.SelectProfile(profile)) return;
+  Reload();
+  if (panelOpen()) ClosePanel();
+}
+
 int CLightingPanel::ResetIfOpen() { return panelOpen() ? model_.ResetLighting() : kResultSuccess; }
 
 void CLightingPanel::FillEffectList() {
@@ -336,15 +342,21 @@ void CLightingPanel::OnEffectChanged() {
   if (effect == kEffectPerKey) model_.ShowUserPattern();
 }
 
-void CLightingPanel::OnLampClicked() {
-  bool open = !panelOpen();
-  model_.SetLightingPanelOpen(open);
-  ShowLamp(open);
+void CLightingPanel::ClosePanel() {
+  model_.SetLightingPanelOpen(false);
+  ShowLamp(false);
   RemoveKeyOverlays();
-  if (!open) {
-    HidePanelControls();
+  HidePanelControls();
+}
+
+void CLightingPanel::OnLampClicked() {
+  if (panelOpen()) {
+    ClosePanel();
     return;
   }
+  model_.SetLightingPanelOpen(true);
+  ShowLamp(true);
+  RemoveKeyOverlays();
   int effect = SelectedEffect();
   ShowControls(lightingVisibility(effect, VisibilityContext::Choice));
   if (effect == kEffectPerKey) model_.ShowUserPattern();

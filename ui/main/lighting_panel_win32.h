@@ -45,6 +45,9 @@ class CLightingPanel : public CWindowPart, private LightingView {
   // Reads the lighting from the keyboard and shows it (start-up, reload,
   // the keyboard's own lighting change).
   void Reload();
+  // Profile button n: that profile's lighting is read and shown, and an
+  // open panel closes as the lamp closes it.
+  void OnProfileSelected(int profile);
   // Restore defaults: the lighting defaults are written only while the
   // panel is open. Returns 1 or the first failing device result.
   int ResetIfOpen();
@@ -84,6 +87,7 @@ class CLightingPanel : public CWindowPart, private LightingView {
   void FillEffectList();
   void OnEffectChanged();
   void OnLampClicked();
+  void ClosePanel();
   void OnUserModeChanged();
   void ShowLevels();
   void ShowLamp(bool open);
