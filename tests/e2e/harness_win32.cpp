@@ -172,11 +172,17 @@ void click(int x, int y, int button) {
 
 void doubleClick(int x, int y) { xdotool(L"mousemove " + coords(x, y) + L" click --repeat 2 --delay 60 1"); }
 
-void drag(int x0, int y0, int x1, int y1) {
-  constexpr int kSteps = 8;
-  std::wstring args = L"mousemove " + coords(x0, y0) + L" mousedown 1";
-  for (int i = 1; i <= kSteps; ++i)
-    args += L" sleep 0.03 mousemove " + coords(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
+void drag(int x0, int y0, int x1, int y1) { dragAlong({{x0, y0}, {x1, y1}}); }
+
+void dragAlong(const std::vector<POINT>& path) {
+  if (path.empty()) return;
+  constexpr int kSteps = 8;  // per leg
+  std::wstring args = L"mousemove " + coords(path[0].x, path[0].y) + L" mousedown 1";
+  for (size_t leg = 1; leg < path.size(); ++leg) {
+    POINT a = path[leg - 1], b = path[leg];
+    for (int i = 1; i <= kSteps; ++i)
+      args += L" sleep 0.03 mousemove " + coords(a.x + (b.x - a.x) * i / kSteps, a.y + (b.y - a.y) * i / kSteps);
+  }
   args += L" sleep 0.05 mouseup 1";
   xdotool(args);
 }

@@ -61,6 +61,8 @@ void click(int x, int y, int button = 1);
 void doubleClick(int x, int y);
 // Presses the left button at (x0, y0), moves in steps to (x1, y1), releases.
 void drag(int x0, int y0, int x1, int y1);
+// The same along a path of points, in steps between each two.
+void dragAlong(const std::vector<POINT>& path);
 void pressKey(const char* keysym);  // an xdotool key name: "F1", "Escape", "ctrl+s"
 
 // ---- the screen ---------------------------------------------------------------------

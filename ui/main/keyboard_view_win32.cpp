@@ -85,8 +85,10 @@ void CKeyboardView::CloseDialogs() {
 }
 
 bool CKeyboardView::OnCommand(WORD id, WORD code) {
-  (void)id;
-  (void)code;
+  // With the lighting panel open a key click paints; Fn does nothing else.
+  bool paintable = (id >= IDC_MAIN_KEY_03B && id <= IDC_MAIN_KEY_052) || id == kFnControlId;
+  if (paintable && code == BN_CLICKED && paintClick_ && paintClick_(id)) return true;
+  if (id == kFnControlId) return true;
   // Key and G-key clicks, Flip, restore and the button menu come with the
   // key-editing issues; until then their clicks do nothing.
   return false;

@@ -3,6 +3,8 @@
 // issues fill in key clicks, key summaries and the composite editor here.
 #pragma once
 
+#include <functional>
+
 #include "app/window_part_win32.h"
 #include "keys/composite_dlg_win32.h"
 #include "keys/working_config.h"
@@ -27,6 +29,10 @@ class CKeyboardView : public CWindowPart {
   // Shutdown: the composite editor closes if it is open.
   void CloseDialogs();
 
+  // The lighting panel's paint click: given a key button, D1-D6 or Fn, true
+  // when it took the click (the panel is open).
+  void SetPaintClick(std::function<bool(int id)> paintClick) { paintClick_ = std::move(paintClick); }
+
   bool OnCommand(WORD id, WORD code) override;
 
  private:
@@ -34,6 +40,7 @@ class CKeyboardView : public CWindowPart {
 
   WorkingConfig& config_;
   Korvalin_DlgComposite editor_;
+  std::function<bool(int id)> paintClick_;
 };
 
 }  // namespace kv

@@ -247,8 +247,9 @@ void CKorvalinDlg::SetUpControls() {
 
 void CKorvalinDlg::BuildParts() {
   profiles_->Place();
-  lighting_->Build(settingsFile_);
   keyboard_->Place();
+  lighting_->Build(settingsFile_, *keyboard_);
+  keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
   // The Menu button is the keyboard view's, its tooltip one of the window's.
   keyboard_->Attach(CONTROL_MENU.id).setTooltip(wide(text(TextId::MAIN_MENU_PROMPT)), true);
 }
@@ -400,6 +401,9 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgProgress:
       lighting_->ShowProgress(wp != 0);
       return true;
+    case kSliderNotifyMessage:
+      lighting_->OnLevelChanged(static_cast<int>(wp), static_cast<int>(lp));
+      return true;
     case WM_SYSCOMMAND:
       if (wp >= IDM_SYSTEM_ABOUT && wp <= IDM_SYSTEM_ABOUT + 15) {  // the About item of the system menu
         OpenAbout();
@@ -441,6 +445,12 @@ void CKorvalinDlg::OnReload() {
   if (!store_) return;
   store_->reloadFromKeyboard();
   profiles_->UpdateSelectedProfile();
+  lighting_->Reload();
+}
+
+bool CKorvalinDlg::PreTranslateMessage(MSG& msg) {
+  if (lighting_ && lighting_->PreTranslate(msg)) return true;
+  return CBaseDialog::PreTranslateMessage(msg);
 }
 
 void CKorvalinDlg::OnGBankRefresh() {
@@ -455,6 +465,7 @@ void CKorvalinDlg::OnTimer(UINT_PTR id) {
       break;
     case kTimerLighting:
       (void)::KillTimer(hwnd(), id);  // it runs: killing it cannot fail
+      lighting_->Reload();  // the keyboard changed its lighting itself
       break;
     case kTimerReload:
       (void)::KillTimer(hwnd(), id);

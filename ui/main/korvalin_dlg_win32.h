@@ -83,6 +83,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void OnNcPaint(HRGN region) override;
   void OnTimer(UINT_PTR id) override;
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  bool PreTranslateMessage(MSG& msg) override;
 
  private:
   // The steps of OnInitDialog, in their order.

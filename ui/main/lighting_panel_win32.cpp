@@ -7,6 +7,9 @@
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
+#include "device/protocol.h"
+#include "model/key_codes.h"
+#include "model/settings.h"
 #include "resources/control_ids.h"
 
 namespace kv {
@@ -29,21 +32,71 @@ constexpr ids::SkinControl kPanelControls[] = {
     CONTROL_FYdjcfStatic, CONTROL_FYggcfStatc,   CONTROL_FYdjcfStaPic,  CONTROL_FYggcfStaPic, CONTROL_TSysStatic,
     CONTROL_TSysButton,   CONTROL_TSsjsStatic,   CONTROL_TSsjsStaPic,   CONTROL_CDysStatic,  CONTROL_CDysButton,
     CONTROL_CDsjsStatic,  CONTROL_CDsjsStaPic};
-// Shown while the panel is closed; every other panel control is hidden.
-constexpr std::array<int, 3> kAlwaysShownPanelIds = {CONTROL_DengStaPic.id, CONTROL_DengStatic.id,
-                                                     CONTROL_UsbStatic.id};
+// Shown whatever the panel's state: the lamp, its label and the report-rate
+// label. The progress picture is the busy animation's.
+constexpr std::array<int, 4> kNotPanelHidden = {CONTROL_DengStaPic.id, CONTROL_DengStatic.id, CONTROL_UsbStatic.id,
+                                                CONTROL_JDTStatic.id};
+constexpr std::array<int, 2> kBrightnessControls = {CONTROL_LightStatic.id, CONTROL_LightSlider.id};
+constexpr std::array<int, 2> kSpeedControls = {CONTROL_SpeedStatic.id, CONTROL_SpeedSlider.id};
+constexpr std::array<int, 8> kPerKeyControls = {CONTROL_umCombo.id,      CONTROL_FYSJSStaPic.id,  CONTROL_FYSJSStatic.id,
+                                                CONTROL_HXsjsStaPic.id,  CONTROL_HXsjsStatic.id,  CONTROL_USERgjStatic.id,
+                                                CONTROL_USERgjStaPic1.id, CONTROL_USERgjStaPic2.id};
+// The direction label and pictures take other skin keys for some effects.
+constexpr ids::SkinControl kDirectionControls[] = {CONTROL_BLFXStatic, CONTROL_BLFXLStaPic, CONTROL_BLFXRStaPic};
+// The preset colour pictures (not chosen, chosen), red, yellow, green, blue.
+constexpr std::pair<int, const wchar_t*> kPresetPictures[] = {
+    {CONTROL_HONGPIC.id, L"hong"}, {CONTROL_HUANGPIC.id, L"huang"}, {CONTROL_LVPIC.id, L"lv"}, {CONTROL_LANPIC.id, L"lan"}};
 
 // Labels from the skin file, by key in section Control_Name(1).
 constexpr std::pair<const wchar_t*, int> kLabels[] = {
     {L"Usb", CONTROL_UsbStatic.id},     {L"Deng", CONTROL_DengStatic.id},  {L"Light", CONTROL_LightStatic.id},
-    {L"Speed", CONTROL_SpeedStatic.id}, {L"DC", CONTROL_HXsjsStatic.id},   {L"Tool", CONTROL_USERgjStatic.id},
-    {L"QL", CONTROL_FYSJSStatic.id}};
+    {L"FX", CONTROL_BLFXStatic.id},     {L"Speed", CONTROL_SpeedStatic.id}, {L"Color", CONTROL_FYYSStatic.id},
+    {L"Color", CONTROL_HXysStatic.id},  {L"Color", CONTROL_JTysStatic.id}, {L"JColor", CONTROL_USERjsStatic.id},
+    {L"DC", CONTROL_HXsjsStatic.id},    {L"Tool", CONTROL_USERgjStatic.id}, {L"QL", CONTROL_FYSJSStatic.id}};
+
+constexpr wchar_t kLampClosed[] = L"dengup.bmp", kLampOpen[] = L"dengdown.bmp";
+constexpr wchar_t kChosen[] = L"sjsdown.bmp", kNotChosen[] = L"sjsup.bmp";
+
+// The controls a paint click or stroke reaches: the key buttons (D1-D6 and
+// the spare key among them) and Fn. The G keys keep opening the key editor.
+bool isPaintableKey(int id) { return (id >= IDC_MAIN_KEY_03B && id <= IDC_MAIN_KEY_052) || id == kFnControlId; }
+
+int languageOf(const std::wstring& languageFile) {
+  return languageValue(u16(ReadProfileText(languageFile, L"LANGUAGE", L"language")));
+}
 
 }  // namespace
 
-void CLightingPanel::Build(const std::wstring& settingsFile) {
+// ---- the settings file ----------------------------------------------------------------
+
+std::u16string CIniSettingsFile::ReadString(std::u16string_view section, std::u16string_view key,
+                                            std::u16string_view fallback) {
+  if (path_.empty()) return std::u16string(fallback);
+  return u16(ReadProfileText(path_, wide(section), wide(key), wide(fallback)));
+}
+
+bool CIniSettingsFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+  if (path_.empty()) return false;
+  // The file's folder may not exist yet on a first run.
+  std::wstring folder = path_.substr(0, path_.find_last_of(L'\\'));
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    ReportWin32Failure(L"CreateDirectoryW(settings folder)");
+  if (WritePrivateProfileStringW(wide(section).c_str(), wide(key).c_str(), wide(value).c_str(), path_.c_str()))
+    return true;
+  ReportWin32Failure(L"WritePrivateProfileStringW(settings file)");
+  return false;
+}
+
+// ---- building ---------------------------------------------------------------------------
+
+CLightingPanel::CLightingPanel(WindowContext context)
+    : CWindowPart(std::move(context)), model_(static_cast<LightingView&>(*this), settings_) {}
+
+void CLightingPanel::Build(const std::wstring& settingsFile, CWindowPart& keyboard) {
+  settings_.SetPath(settingsFile);
+  keyboard_ = &keyboard;
   PlaceButtons();
-  PlacePanel(settingsFile);
+  PlacePanel();
   SetLabels();
 }
 
@@ -54,27 +107,32 @@ void CLightingPanel::PlaceButtons() {
     PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceNormal, kSurfaceOver, kSurfaceNormal, kSurfaceOver);
     (void)EnableWindow(item(b.id), FALSE);  // indicators only show; answers the previous state
   }
+  // The G keys lie over the bank indicator: drawn after it, they stay on top.
+  if (CPngButton* ab = Button(LOCK_AB.id))
+    ab->setDrawCallback([this](HWND, bool) {
+      if (!keyboard_) return;
+      for (uint16_t g : kGKeyControlIds)
+        if (CPngButton* b = keyboard_->Button(g)) b->redraw();
+    });
 }
 
-void CLightingPanel::PlacePanel(const std::wstring& settingsFile) {
+void CLightingPanel::PlacePanel() {
   for (const ids::SkinControl& c : kPanelControls) {
     HWND h = item(c.id);
     if (!h) continue;
     PlaceControl(h, context_.skinFile, L"BUTTONINFO", c.key);
-    bool shown = std::find(kAlwaysShownPanelIds.begin(), kAlwaysShownPanelIds.end(), c.id) !=
-                 kAlwaysShownPanelIds.end();
+    bool shown = std::find(kNotPanelHidden.begin(), kNotPanelHidden.end(), c.id) != kNotPanelHidden.end();
     ShowWindow(h, shown ? SW_SHOWNA : SW_HIDE);
   }
-  auto picture = [&](int id, const wchar_t* name) {
-    UniqueBitmap bm(static_cast<HBITMAP>(
-        LoadImageW(nullptr, (context_.skinsFolder + name).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
-    if (!bm) return;
-    // The previous picture STM_SETIMAGE hands back is none: the template's
-    // statics start empty.
-    (void)SendMessageW(item(id), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bm.get()));
-    pictures_.push_back(std::move(bm));
-  };
-  picture(CONTROL_DengStaPic.id, ReadDengCheck(settingsFile) ? L"dengdown.bmp" : L"dengup.bmp");
+  ShowLamp(ReadDengCheck(settings_.path()));
+  // Both level controls start at 0 with the picture of 0.
+  for (CBitmapSlider* s : {&brightness_, &speed_}) {
+    if (!s->SubclassDlgItem(s == &brightness_ ? CONTROL_LightSlider.id : CONTROL_SpeedSlider.id, window())) continue;
+    s->setRange(0, 4);
+    s->setPosition(0);
+    s->setPicture(static_cast<HBITMAP>(
+        LoadImageW(nullptr, (context_.skinsFolder + L"0.bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+  }
   for (int i = 0; i < 10; ++i)
     busyFrames_[i].reset(static_cast<HBITMAP>(LoadImageW(
         nullptr, (context_.skinsFolder + L"jdt" + std::to_wstring(i + 1) + L".bmp").c_str(), IMAGE_BITMAP, 0, 0,
@@ -86,7 +144,7 @@ void CLightingPanel::PlacePanel(const std::wstring& settingsFile) {
 }
 
 void CLightingPanel::SetLabels() {
-  int language = languageValue(u16(ReadProfileText(context_.languageFile, L"LANGUAGE", L"language")));
+  int language = languageOf(context_.languageFile);
   if (language != 0 && language != 1) return;  // other languages keep the labels as they are
   const wchar_t* section = language == 1 ? L"Control_Name1" : L"Control_Name";
   // The labels are in the template: setting their texts cannot fail.
@@ -97,9 +155,333 @@ void CLightingPanel::SetLabels() {
 void CLightingPanel::FillUserModes() {
   HWND modes = item(CONTROL_umCombo.id);
   if (!modes) return;
-  for (int i = 1; i <= 10; ++i)
+  for (int i = 1; i <= kUserModeCount; ++i)
     (void)SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>((L"USER_MODE" + std::to_wstring(i)).c_str()));
 }
+
+// ---- pictures ---------------------------------------------------------------------------
+
+HBITMAP CLightingPanel::Picture(const std::wstring& file) {
+  auto it = pictures_.find(file);
+  if (it == pictures_.end()) {
+    UniqueBitmap bm(static_cast<HBITMAP>(
+        LoadImageW(nullptr, (context_.skinsFolder + file).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+    it = pictures_.emplace(file, std::move(bm)).first;
+  }
+  return it->second.get();
+}
+
+void CLightingPanel::SetPicture(int id, const std::wstring& file) {
+  HBITMAP bm = Picture(file);
+  HWND h = item(id);
+  if (!bm || !h) return;
+  // The picture replaced is one of pictures_, which keeps owning it.
+  (void)SendMessageW(h, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bm));
+}
+
+void CLightingPanel::ShowLamp(bool open) { SetPicture(CONTROL_DengStaPic.id, open ? kLampOpen : kLampClosed); }
+
+void CLightingPanel::ShowTools(int tool) {
+  SetPicture(CONTROL_USERgjStaPic1.id, tool == 0 ? L"user1down.bmp" : L"user1up.bmp");
+  SetPicture(CONTROL_USERgjStaPic2.id, tool == 1 ? L"user2down.bmp" : L"user2up.bmp");
+}
+
+void CLightingPanel::ShowFillClear(int selected) {
+  SetPicture(CONTROL_FYSJSStaPic.id, selected == 0 ? kChosen : kNotChosen);
+  SetPicture(CONTROL_HXsjsStaPic.id, selected == 1 ? kChosen : kNotChosen);
+}
+
+void CLightingPanel::ShowLevels() {
+  const LightingState& s = model_.state();
+  int b = brightnessPositionOf(s.brightness), p = speedPositionOf(s.speed);
+  brightness_.setPosition(b);
+  brightness_.setPicture(static_cast<HBITMAP>(LoadImageW(
+      nullptr, (context_.skinsFolder + std::to_wstring(b) + L".bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+  speed_.setPosition(p);
+  speed_.setPicture(static_cast<HBITMAP>(LoadImageW(
+      nullptr, (context_.skinsFolder + std::to_wstring(5 + p) + L".bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+}
+
+// The controls the panel always hides still show the model: the preset
+// colour, the random-colour and trigger choices, and the direction
+// controls at the skin keys of the effect.
+void CLightingPanel::ShowHiddenControls() {
+  const LightingState& s = model_.state();
+  for (size_t i = 0; i < std::size(kPresetPictures); ++i) {
+    auto [id, name] = kPresetPictures[i];
+    SetPicture(id, std::wstring(name) + (s.presetColour == i ? L"ok.bmp" : L".bmp"));
+  }
+  SetPicture(CONTROL_TSsjsStaPic.id, s.stoneRandom ? kChosen : kNotChosen);
+  SetPicture(CONTROL_CDsjsStaPic.id, s.ribbonRandom ? kChosen : kNotChosen);
+  SetPicture(CONTROL_FYdjcfStaPic.id, s.triggerType == 0 ? kChosen : kNotChosen);
+  SetPicture(CONTROL_FYggcfStaPic.id, s.triggerType == 1 ? kChosen : kNotChosen);
+  int variant = directionPlacementVariant(s.effect);
+  for (const ids::SkinControl& c : kDirectionControls)
+    if (HWND h = item(c.id))
+      PlaceControl(h, context_.skinFile, L"BUTTONINFO",
+                   std::wstring(c.key) + (variant ? std::to_wstring(variant) : std::wstring()));
+}
+
+// ---- visibility ---------------------------------------------------------------------------
+
+void CLightingPanel::ShowControls(const LightingVisibility& visible) {
+  auto show = [&](int id, bool on) {
+    if (HWND h = item(id)) ShowWindow(h, on ? SW_SHOWNA : SW_HIDE);
+  };
+  for (const ids::SkinControl& c : kPanelControls) {
+    if (std::find(kNotPanelHidden.begin(), kNotPanelHidden.end(), c.id) != kNotPanelHidden.end()) continue;
+    bool on = false;
+    if (c.id == CONTROL_XGcombox.id) on = visible.effectList;
+    else if (std::ranges::find(kBrightnessControls, c.id) != kBrightnessControls.end()) on = visible.brightness;
+    else if (std::ranges::find(kSpeedControls, c.id) != kSpeedControls.end()) on = visible.speed;
+    else if (std::ranges::find(kPerKeyControls, c.id) != kPerKeyControls.end()) on = visible.perKey;
+    show(c.id, on);
+  }
+}
+
+void CLightingPanel::HidePanelControls() { ShowControls(LightingVisibility{false, false, false, false}); }
+
+int CLightingPanel::SelectedEffect() const {
+  LRESULT i = SendMessageW(item(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0);
+  return i == CB_ERR ? 0 : model_.EffectOfComboIndex(static_cast<int>(i));
+}
+
+bool CLightingPanel::PaintingKeys() const { return panelOpen() && SelectedEffect() == kEffectPerKey; }
+
+// ---- loading and refreshing ----------------------------------------------------------------
+
+void CLightingPanel::Reload() {
+  // A failed read leaves an empty effect list and the rest as it was; the
+  // refresh shows that.
+  (void)model_.LoadLighting();
+  Refresh();
+}
+
+void CLightingPanel::OnProfileSelected(int profile) {
+  if (!model_.SelectProfile(profile)) return;
+  Reload();
+  if (panelOpen()) ClosePanel();
+}
+
+int CLightingPanel::ResetIfOpen() { return panelOpen() ? model_.ResetLighting() : kResultSuccess; }
+
+void CLightingPanel::FillEffectList() {
+  HWND list = item(CONTROL_XGcombox.id);
+  if (!list) return;
+  (void)SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  int language = languageOf(context_.languageFile);
+  const wchar_t* section = language == 0 ? L"Mode" : language == 1 ? L"Mode1" : nullptr;
+  for (const EffectComboEntry& e : model_.effectCombo()) {
+    std::wstring name = section ? ReadProfileText(context_.skinFile, section, std::to_wstring(e.code), L"1") : L"";
+    (void)SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  }
+}
+
+void CLightingPanel::Refresh() {
+  const LightingState& s = model_.state();
+  FillEffectList();
+  ShowReportRate(s.reportRate);
+  ShowLevels();
+  ShowLamp(s.panelOpen);
+  if (s.panelOpen) RemoveKeyOverlays();
+  ShowTools(s.paintTool);
+  ShowFillClear(-1);
+  ShowHiddenControls();
+  (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
+                     static_cast<WPARAM>(model_.ComboIndexOfEffect(s.effect)), 0);
+  if (s.panelOpen) {
+    ShowControls(lightingVisibility(s.effect, VisibilityContext::Refresh));
+    if (s.effect == kEffectPerKey) model_.ShowUserPattern();
+  } else {
+    HidePanelControls();
+  }
+  (void)SendMessageW(item(CONTROL_umCombo.id), CB_SETCURSEL, s.userMode, 0);
+}
+
+// ---- the user's actions ------------------------------------------------------------------------
+
+bool CLightingPanel::OnCommand(WORD id, WORD code) {
+  if (int rate = reportRateOfButton(id); rate >= 0) {
+    if (code == BN_CLICKED) (void)model_.SetReportRate(rate);  // a failed write is not reported
+    return true;
+  }
+  switch (id) {
+    case CONTROL_XGcombox.id:
+      if (code == CBN_SELCHANGE) OnEffectChanged();
+      return true;
+    case CONTROL_umCombo.id:
+      if (code == CBN_SELCHANGE) OnUserModeChanged();
+      return true;
+    case CONTROL_DengStaPic.id:
+      if (code == STN_CLICKED) OnLampClicked();
+      return true;
+    case CONTROL_FYSJSStaPic.id:
+    case CONTROL_HXsjsStaPic.id:
+      if (code != STN_CLICKED) return true;
+      ShowFillClear(id == CONTROL_FYSJSStaPic.id ? 0 : 1);
+      (void)(id == CONTROL_FYSJSStaPic.id ? model_.FillPattern() : model_.ClearPattern());  // not reported
+      return true;
+    case CONTROL_USERgjStaPic1.id:
+    case CONTROL_USERgjStaPic2.id: {
+      if (code != STN_CLICKED) return true;
+      int tool = id == CONTROL_USERgjStaPic1.id ? 0 : 1;
+      ShowTools(tool);
+      (void)model_.SetPaintTool(tool);  // not reported
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void CLightingPanel::OnEffectChanged() {
+  RemoveKeyOverlays();
+  int effect = SelectedEffect();
+  if (isRecognisedEffect(effect)) (void)model_.SetEffect(effect);  // a failed write is not reported
+  ShowControls(lightingVisibility(effect, VisibilityContext::Choice));
+  if (effect == kEffectPerKey) model_.ShowUserPattern();
+}
+
+void CLightingPanel::ClosePanel() {
+  model_.SetLightingPanelOpen(false);
+  ShowLamp(false);
+  RemoveKeyOverlays();
+  HidePanelControls();
+}
+
+void CLightingPanel::OnLampClicked() {
+  if (panelOpen()) {
+    ClosePanel();
+    return;
+  }
+  model_.SetLightingPanelOpen(true);
+  ShowLamp(true);
+  RemoveKeyOverlays();
+  int effect = SelectedEffect();
+  ShowControls(lightingVisibility(effect, VisibilityContext::Choice));
+  if (effect == kEffectPerKey) model_.ShowUserPattern();
+}
+
+void CLightingPanel::OnUserModeChanged() {
+  LRESULT m = SendMessageW(item(CONTROL_umCombo.id), CB_GETCURSEL, 0, 0);
+  if (m >= 0 && m < kUserModeCount) (void)model_.SetUserMode(static_cast<int>(m));  // not reported
+  model_.ShowUserPattern();
+}
+
+void CLightingPanel::OnLevelChanged(int id, int position) {
+  if (position < 0 || position > 4) return;  // the controls' range is 0-4
+  auto picture = [&](int n) {
+    return static_cast<HBITMAP>(LoadImageW(nullptr, (context_.skinsFolder + std::to_wstring(n) + L".bmp").c_str(),
+                                           IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  };
+  // The picture follows the control even when nothing needs writing.
+  if (id == CONTROL_LightSlider.id) {
+    brightness_.setPicture(picture(position));
+    (void)model_.SetBrightness(position);
+  } else if (id == CONTROL_SpeedSlider.id) {
+    speed_.setPicture(picture(5 + position));
+    (void)model_.SetSpeed(position);
+  }
+}
+
+bool CLightingPanel::OnKeyPaintClick(int id) {
+  if (!panelOpen()) return false;
+  // The click that ends a stroke on the key it started on: the stroke has
+  // painted that key already.
+  if (strokeClickPending_ && id == strokeStart_) {
+    strokeClickPending_ = false;
+    return true;
+  }
+  if (PaintingKeys()) (void)model_.PaintKey(static_cast<uint16_t>(id));  // a failed write is not reported
+  return true;
+}
+
+void CLightingPanel::PaintStrokeKey(int id) {
+  if (!strokeKeys_.insert(id).second) return;  // each key once per stroke
+  (void)model_.PaintKey(static_cast<uint16_t>(id));
+}
+
+bool CLightingPanel::PreTranslate(const MSG& msg) {
+  switch (msg.message) {
+    case WM_KEYDOWN: {
+      strokeClickPending_ = false;
+      HWND list = item(CONTROL_XGcombox.id);
+      bool arrow = msg.wParam == VK_UP || msg.wParam == VK_DOWN || msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT;
+      // The effect changes only by mouse: each change is a write.
+      return arrow && list && (msg.hwnd == list || IsChild(list, msg.hwnd));
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      strokeClickPending_ = false;
+      stroking_ = false;
+      int id = GetDlgCtrlID(msg.hwnd);
+      if (GetParent(msg.hwnd) != window() || !isPaintableKey(id) || !PaintingKeys()) return false;
+      stroking_ = true;
+      strokeStart_ = id;
+      strokeKeys_.clear();
+      PaintStrokeKey(id);
+      return false;  // the button still shows itself pressed
+    }
+    case WM_MOUSEMOVE: {
+      if (!stroking_) return false;
+      if (!(msg.wParam & MK_LBUTTON)) {
+        stroking_ = false;
+        return false;
+      }
+      POINT p = msg.pt;
+      if (!ScreenToClient(window(), &p)) return false;
+      HWND under = ChildWindowFromPointEx(window(), p, CWP_SKIPINVISIBLE | CWP_SKIPDISABLED | CWP_SKIPTRANSPARENT);
+      if (!under || under == window()) return false;
+      if (int id = GetDlgCtrlID(under); isPaintableKey(id) && PaintingKeys()) PaintStrokeKey(id);
+      return false;
+    }
+    case WM_LBUTTONUP:
+      if (stroking_) {
+        stroking_ = false;
+        strokeClickPending_ = true;  // the start key's click follows when released over it
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// ---- the lighting view ------------------------------------------------------------------------
+
+void CLightingPanel::SetKeyOverlay(uint16_t controlId, Colour colour, uint8_t opacity) {
+  if (!keyboard_) return;
+  if (CPngButton* b = keyboard_->Button(controlId)) b->setFrame(static_cast<COLORREF>(colour), opacity, true);
+}
+
+void CLightingPanel::RemoveKeyOverlays() {
+  if (!keyboard_) return;
+  auto remove = [&](uint16_t id) {
+    CPngButton* b = keyboard_->Button(id);
+    if (b && b->frameOn()) b->setFrame(b->frameColour(), b->frameLevel(), false);
+  };
+  for (const KeyButton& k : KeyButtonTable) remove(k.controlId);
+  for (uint16_t g : kGKeyControlIds) remove(g);
+  remove(kFnControlId);
+}
+
+void CLightingPanel::ShowReportRate(int index) {
+  for (int i = 0; i < kReportRateCount; ++i)
+    if (CPngButton* b = Button(kReportRateButtonIds[static_cast<size_t>(i)])) b->setSetState(i == index, true);
+}
+
+void CLightingPanel::ShowLightingReset() {
+  const LightingState& s = model_.state();
+  (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
+                     static_cast<WPARAM>(model_.ComboIndexOfEffect(kEffectAfterReset)), 0);
+  ShowLamp(true);
+  ShowControls(lightingVisibility(kEffectAfterReset, VisibilityContext::Choice));
+  ShowLevels();
+  ShowTools(s.paintTool);
+  ShowHiddenControls();
+  (void)SendMessageW(item(CONTROL_umCombo.id), CB_SETCURSEL, s.userMode, 0);
+}
+
+// ---- busy animation and bank -------------------------------------------------------------------
 
 void CLightingPanel::ShowProgress(bool visible) { ShowWindow(item(CONTROL_JDTStatic.id), visible ? SW_SHOWNA : SW_HIDE); }
 
@@ -120,14 +502,6 @@ void CLightingPanel::ShowBankIndicator(bool bankB) {
   else
     ab->setFaceSurfaces(normal, normal, normal, normal, over, false);
   ab->redraw();
-}
-
-bool CLightingPanel::OnCommand(WORD id, WORD code) {
-  (void)id;
-  (void)code;
-  // The lighting controls and the report-rate buttons come with the lighting
-  // panel's issue; until then their clicks do nothing.
-  return false;
 }
 
 }  // namespace kv

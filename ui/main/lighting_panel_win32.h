@@ -1,26 +1,67 @@
 // The lighting panel with the report-rate buttons and the indicators (lock
-// keys and G-key bank). Later issues fill in the lighting controls and the
-// report-rate clicks here.
+// keys and G-key bank): the lamp that opens and closes the panel, the effect
+// list, the brightness and speed controls, the user patterns painted on the
+// keyboard picture, and the report rate. Every change is written to the
+// keyboard at once through the lighting model.
 #pragma once
 
 #include <array>
-#include <vector>
+#include <map>
+#include <set>
+#include <string>
 
 #include "app/window_part_win32.h"
+#include "model/lighting.h"
+#include "skin/bitmap_slider_win32.h"
 #include "widgets/handles_win32.h"
 
 namespace kv {
 
-class CLightingPanel : public CWindowPart {
+// The settings file (wskb.ini) through the system's profile-string calls.
+class CIniSettingsFile : public SettingsFile {
  public:
-  using CWindowPart::CWindowPart;
+  void SetPath(std::wstring path) { path_ = std::move(path); }
+  const std::wstring& path() const { return path_; }
+  std::u16string ReadString(std::u16string_view section, std::u16string_view key,
+                            std::u16string_view fallback) override;
+  bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) override;
+
+ private:
+  std::wstring path_;
+};
+
+class CLightingPanel : public CWindowPart, private LightingView {
+ public:
+  explicit CLightingPanel(WindowContext context);
 
   // At start: the report-rate buttons and indicators placed, every panel
   // control placed and shown or hidden as the closed panel shows them, the
-  // lamp, the busy frames and the labels from the skin file.
-  void Build(const std::wstring& settingsFile);
+  // lamp, the level controls, the busy frames and the labels from the skin
+  // file. keyboard: the part owning the key buttons the overlays go on.
+  void Build(const std::wstring& settingsFile, CWindowPart& keyboard);
   // The ten user patterns of the user-mode list.
   void FillUserModes();
+
+  // Reads the lighting from the keyboard and shows it (start-up, reload,
+  // the keyboard's own lighting change).
+  void Reload();
+  // Profile button n: that profile's lighting is read and shown, and an
+  // open panel closes as the lamp closes it.
+  void OnProfileSelected(int profile);
+  // Restore defaults: the lighting defaults are written only while the
+  // panel is open. Returns 1 or the first failing device result.
+  int ResetIfOpen();
+  bool panelOpen() const { return model_.lightingPanelOpen(); }
+
+  // A key button, D1-D6 or Fn was clicked: true when the panel took the
+  // click (it is open), so the key editor must not open.
+  bool OnKeyPaintClick(int id);
+  // Level control message (0x28D1).
+  void OnLevelChanged(int id, int position);
+  // Messages on their way to the window: painting by dragging over keys and
+  // the arrow keys swallowed while the effect list has the focus. True when
+  // the message is consumed.
+  bool PreTranslate(const MSG& msg);
 
   // The busy animation's progress picture.
   void ShowProgress(bool visible);
@@ -30,14 +71,52 @@ class CLightingPanel : public CWindowPart {
 
   bool OnCommand(WORD id, WORD code) override;
 
- private:
-  void PlaceButtons();
-  void PlacePanel(const std::wstring& settingsFile);
-  void SetLabels();
+  const LightingModel& model() const { return model_; }
 
+ private:
+  // LightingView
+  void SetKeyOverlay(uint16_t controlId, Colour colour, uint8_t opacity) override;
+  void RemoveKeyOverlays() override;
+  void ShowReportRate(int index) override;
+  void ShowLightingReset() override;
+
+  void PlaceButtons();
+  void PlacePanel();
+  void SetLabels();
+  void Refresh();
+  void FillEffectList();
+  void OnEffectChanged();
+  void OnLampClicked();
+  void ClosePanel();
+  void OnUserModeChanged();
+  void ShowLevels();
+  void ShowLamp(bool open);
+  void ShowTools(int tool);
+  void ShowFillClear(int selected);  // 0 fill, 1 clear, -1 neither
+  void ShowHiddenControls();
+  void ShowControls(const LightingVisibility& visible);
+  void HidePanelControls();
+  int SelectedEffect() const;
+  bool PaintingKeys() const;
+  void PaintStrokeKey(int id);
+  void SetPicture(int id, const std::wstring& file);
+  HBITMAP Picture(const std::wstring& file);
+
+  CIniSettingsFile settings_;
+  LightingModel model_;
+  CWindowPart* keyboard_ = nullptr;
+  CBitmapSlider brightness_;
+  CBitmapSlider speed_;
   std::array<UniqueBitmap, 10> busyFrames_;
   int busyFrame_ = 0;
-  std::vector<UniqueBitmap> pictures_;  // bitmaps shown in static controls
+  std::map<std::wstring, UniqueBitmap> pictures_;  // shown in static controls, by file name
+
+  // A paint stroke: the keys it has painted, and the key it started on,
+  // whose click ends the stroke without painting again.
+  bool stroking_ = false;
+  int strokeStart_ = 0;
+  bool strokeClickPending_ = false;
+  std::set<int> strokeKeys_;
 };
 
 }  // namespace kv

@@ -1,0 +1,426 @@
+// The lighting panel, the report rate and the indicators as a user meets
+// them: the real Korvalin.exe with the simulated keyboard, driven by real
+// pointer input, checked on the keyboard's memory and trace, the window's
+// controls and the screen's pixels.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/key_codes.h"
+#include "tests/e2e/harness_win32.h"
+
+namespace kv::e2e {
+namespace {
+
+using namespace ids::main_dlg;
+
+constexpr int kCmdBeginConfig = 0x01, kCmdEndConfig = 0x02, kCmdWriteSettings = 0x06, kCmdWriteColours = 0x11;
+constexpr int kSettingsRecordSize = 42;
+constexpr int kEffectCount = 29;   // the simulated keyboard's list: 1-28 and 254
+constexpr int kComboPerKey = 28;   // the list position of 254
+constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
+
+std::vector<uint8_t> bytesOf(const std::string& reply) {
+  std::vector<uint8_t> out;
+  size_t start = reply.find('\n');
+  if (reply.rfind("OK", 0) != 0 || start == std::string::npos) return out;
+  std::string hex;
+  for (char c : reply.substr(start + 1))
+    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+COLORREF pixelAt(int x, int y) {
+  WindowDc screen(nullptr);
+  return GetPixel(screen.get(), x, y);
+}
+
+// Byte and bit of a key's LED in a user pattern.
+struct LedBit {
+  int offset;
+  uint8_t bit;
+};
+LedBit ledBitOf(int controlId, int mode) {
+  uint8_t led = LedIndexOfButton(static_cast<uint16_t>(controlId));
+  return {mode * 18 + led / 8, static_cast<uint8_t>(1u << (led % 8))};
+}
+
+class LightingE2e : public ::testing::Test {
+ protected:
+  void SetUp() override { keepTrayUncovered(); }
+
+  void panelStartsOpen() {
+    std::wstring folder = install_.documentsFolder() + L"\\Korvalin";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", (folder + L"\\wskb.ini").c_str()));
+  }
+  void activeProfile(int p) { install_.setEnv(L"KORVALIN_SIM_PROFILE", std::to_wstring(p)); }
+
+  // Starts the program and waits for the effect list of the first load.
+  Running& start() {
+    app_ = std::make_unique<Running>(install_.start());
+    EXPECT_TRUE(app_->started());
+    app_->waitMainWindow();
+    EXPECT_TRUE(waitFor([&] { return SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCOUNT, 0, 0) == kEffectCount; }));
+    EXPECT_TRUE(waitFor([&] { return mainVisible(); }));
+    waitClickable(app_->mainWindow());
+    return *app_;
+  }
+  void restart() {
+    ASSERT_TRUE(PostMessageW(app_->mainWindow(), 0x4D4B, 0x4C4C494B, 0));  // KILL: an orderly close
+    ASSERT_EQ(app_->waitExit(), 0u);
+    app_.reset();
+    start();
+  }
+  bool mainVisible() const { return app_ && app_->mainVisible(); }
+
+  HWND ctl(int id) const { return GetDlgItem(app_->mainWindow(), id); }
+  bool shown(int id) const { return IsWindowVisible(ctl(id)) != FALSE; }
+  void clickControl(int id) {
+    POINT c = centreOf(ctl(id));
+    click(c.x, c.y);
+  }
+  int selectedEffectIndex() const { return static_cast<int>(SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0)); }
+
+  // Opens a drop-down list with a real click and clicks its item.
+  void choose(int comboId, int index) {
+    clickControl(comboId);
+    HWND list = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+      for (HWND h : topLevelWindows(app_->pid(), true))
+        if (describe(h).className == L"ComboLBox") list = h;
+      return list != nullptr;
+    }, 5000));
+    int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+    int height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+    RECT client{};
+    GetClientRect(list, &client);
+    int rows = height > 0 ? client.bottom / height : 1;
+    if (index < top || index >= top + rows) {
+      // Scrolling the list is not what is tested: show the item, then click it.
+      SendMessageW(list, LB_SETTOPINDEX, index, 0);
+      top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+    }
+    POINT p{client.right / 2, (index - top) * height + height / 2};
+    ClientToScreen(list, &p);
+    click(p.x, p.y);
+    waitFor([&] { return !IsWindowVisible(list); }, 3000);
+  }
+  // A real click on a level control at a position (the control's picture is
+  // 0-4 from left to right).
+  void clickLevel(int id, int position) {
+    RECT r{};
+    GetWindowRect(ctl(id), &r);
+    int w = r.right - r.left;
+    int x = position * w / 4 - 10 + w / 8;  // the control counts from 10 pixels left of its picture
+    click(r.left + std::clamp(x, 2, w - 3), (r.top + r.bottom) / 2);
+  }
+
+  std::vector<uint8_t> read(const std::string& region, int offset, int length) const {
+    return bytesOf(app_->sim("read " + region + " " + std::to_string(offset) + " " + std::to_string(length)));
+  }
+  int settingsByte(int profile, int field) const {
+    auto b = read("settings", profile * kSettingsRecordSize + field, 1);
+    return b.empty() ? -1 : b[0];
+  }
+  int colourByte(int profile, int offset) const {
+    auto b = read("colours", profile * 256 + offset, 1);
+    return b.empty() ? -1 : b[0];
+  }
+  std::vector<std::pair<int, int>> writes(int command) const { return tracedCommands(app_->trace(), command); }
+  void clearTrace() { ASSERT_EQ(app_->sim("trace clear"), "OK\n"); }
+
+  // The colour overlay of a key: a frame drawn inside the button's edge.
+  COLORREF overlayOf(int id) const {
+    RECT r{};
+    GetWindowRect(ctl(id), &r);
+    return pixelAt(r.left + 1, (r.top + r.bottom) / 2);
+  }
+  // A few pixels of a control, to tell its looks apart.
+  std::vector<COLORREF> looksOf(int id) const {
+    RECT r{};
+    GetWindowRect(ctl(id), &r);
+    std::vector<COLORREF> px;
+    for (int i = 1; i < 5; ++i)
+      for (int j = 1; j < 5; ++j) px.push_back(pixelAt(r.left + (r.right - r.left) * i / 5, r.top + (r.bottom - r.top) * j / 5));
+    return px;
+  }
+  void pointerAway() { mouseMoveTo(5, 5); }
+
+  void shot(const std::string& name) { EXPECT_FALSE(screenshot(name).empty()) << "screenshot " << name; }
+
+  Installation install_;
+  std::unique_ptr<Running> app_;
+};
+
+// ---- the lamp ------------------------------------------------------------------------------
+
+TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
+  Running& app = start();
+  EXPECT_FALSE(shown(CONTROL_XGcombox.id));
+  EXPECT_TRUE(shown(CONTROL_DengStaPic.id));
+  clearTrace();
+  clickControl(KEY_01E.id);
+  clickControl(kFnControlId);
+  Sleep(300);
+  EXPECT_TRUE(writes(kCmdWriteColours).empty()) << "a closed panel paints nothing";
+  pointerAway();
+  shot("lighting_closed");
+
+  clickControl(CONTROL_DengStaPic.id);
+  ASSERT_TRUE(waitFor([&] { return shown(CONTROL_XGcombox.id); }, 3000));
+  // Effect 1 (profile 0): brightness and speed, no per-key tools.
+  EXPECT_TRUE(shown(CONTROL_LightSlider.id));
+  EXPECT_TRUE(shown(CONTROL_SpeedSlider.id));
+  EXPECT_FALSE(shown(CONTROL_umCombo.id));
+  EXPECT_FALSE(shown(CONTROL_HONGPIC.id));
+  pointerAway();
+  shot("lighting_open_effect1");
+
+  restart();
+  EXPECT_TRUE(shown(CONTROL_XGcombox.id)) << "DengCheck kept the panel open";
+  clickControl(CONTROL_DengStaPic.id);
+  ASSERT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 3000));
+  restart();
+  EXPECT_FALSE(shown(CONTROL_XGcombox.id));
+  (void)app;
+}
+
+// ---- painting ---------------------------------------------------------------------------
+
+TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
+  activeProfile(1);  // the factory's per-key profile
+  panelStartsOpen();
+  Running& app = start();
+  ASSERT_EQ(selectedEffectIndex(), kComboPerKey);
+  EXPECT_TRUE(shown(CONTROL_umCombo.id));
+  EXPECT_TRUE(shown(CONTROL_USERgjStaPic1.id));
+  EXPECT_FALSE(shown(CONTROL_SpeedSlider.id));
+  // Pattern 0 lights A: erase it first, then paint it back.
+  LedBit a = ledBitOf(KEY_01E.id, 0);
+  ASSERT_NE(colourByte(1, a.offset) & a.bit, 0);
+  EXPECT_EQ(overlayOf(KEY_01E.id), kWhite);
+
+  clickControl(CONTROL_USERgjStaPic2.id);  // erase tool
+  ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 1; }, 3000));
+  clearTrace();
+  clickControl(KEY_01E.id);
+  ASSERT_TRUE(waitFor([&] { return (colourByte(1, a.offset) & a.bit) == 0; }, 3000));
+  EXPECT_EQ(writes(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
+  EXPECT_EQ(overlayOf(KEY_01E.id), kBlack);
+
+  clickControl(CONTROL_USERgjStaPic1.id);  // paint tool
+  ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 0; }, 3000));
+  clearTrace();
+  POINT c = centreOf(ctl(KEY_01E.id));
+  mouseMoveTo(c.x, c.y);
+  auto t0 = std::chrono::steady_clock::now();
+  click(c.x, c.y);
+  auto clicked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(waitFor([&] { return (colourByte(1, a.offset) & a.bit) != 0; }, 3000, 1));
+  auto done = std::chrono::steady_clock::now();
+  using ms = std::chrono::duration<double, std::milli>;
+  std::printf("[ figure ] paint click to keyboard byte: %.1f ms from starting the click (xdotool start-up included), "
+              "%.1f ms after the click's tool returned (pipe polling included)\n",
+              ms(done - t0).count(), ms(done - clicked).count());
+  EXPECT_EQ(writes(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
+  EXPECT_EQ(writes(kCmdBeginConfig).size(), 1u) << "one bracket";
+  EXPECT_EQ(writes(kCmdEndConfig).size(), 1u);
+  EXPECT_EQ(overlayOf(KEY_01E.id), kWhite);
+  pointerAway();
+  shot("lighting_painting");
+
+  // Another effect: a key click does nothing; the G keys are not painted.
+  choose(CONTROL_XGcombox.id, 0);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(1, 0) == 1; }, 3000));
+  EXPECT_FALSE(shown(CONTROL_umCombo.id));
+  clearTrace();
+  clickControl(KEY_01E.id);
+  clickControl(FUNC_G3.id);
+  Sleep(300);
+  EXPECT_TRUE(writes(kCmdWriteColours).empty());
+  (void)app;
+}
+
+TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
+  activeProfile(1);
+  panelStartsOpen();
+  Running& app = start();
+  clickControl(CONTROL_HXsjsStaPic.id);  // clear pattern 0
+  ASSERT_TRUE(waitFor([&] { return read("colours", 256, 18) == std::vector<uint8_t>(18, 0); }, 3000));
+  clearTrace();
+  const int row[] = {KEY_010.id, KEY_011.id, KEY_012.id, KEY_013.id, KEY_014.id};  // Q W E R T
+  POINT from = centreOf(ctl(row[0])), to = centreOf(ctl(row[4]));
+  mouseMoveTo(from.x, from.y);  // as a hand comes to rest before it presses
+  Sleep(200);
+  drag(from.x, from.y, to.x, to.y);
+  waitFor([&] { return writes(kCmdWriteColours).size() >= 5; }, 5000);
+  Sleep(300);
+  auto written = writes(kCmdWriteColours);
+  EXPECT_EQ(written.size(), 5u);
+  for (int id : row) {
+    LedBit b = ledBitOf(id, 0);
+    EXPECT_NE(colourByte(1, b.offset) & b.bit, 0) << "key " << id;
+    EXPECT_EQ(overlayOf(id), kWhite) << "key " << id;
+  }
+  EXPECT_EQ(overlayOf(KEY_015.id), kBlack) << "Y was not crossed";
+  pointerAway();
+  shot("lighting_drag");
+
+  // Erasing there and back again: each key once.
+  clickControl(CONTROL_USERgjStaPic2.id);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 1; }, 3000));
+  clearTrace();
+  POINT e = centreOf(ctl(KEY_012.id));
+  mouseMoveTo(from.x, from.y);
+  Sleep(200);
+  dragAlong({from, e, from});
+  waitFor([&] { return writes(kCmdWriteColours).size() >= 3; }, 5000);
+  Sleep(300);
+  EXPECT_EQ(writes(kCmdWriteColours).size(), 3u) << "Q, W and E, each once";
+  for (int id : {KEY_010.id, KEY_011.id, KEY_012.id}) {
+    LedBit b = ledBitOf(id, 0);
+    EXPECT_EQ(colourByte(1, b.offset) & b.bit, 0) << "key " << id;
+  }
+  LedBit r = ledBitOf(KEY_013.id, 0);
+  EXPECT_NE(colourByte(1, r.offset) & r.bit, 0) << "R was not reached";
+  (void)app;
+}
+
+TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
+  activeProfile(1);
+  panelStartsOpen();
+  Running& app = start();
+  clearTrace();
+  choose(CONTROL_umCombo.id, 2);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(1, 3) == 2; }, 3000));
+  // Pattern 2 lights the grave accent and not T.
+  EXPECT_EQ(overlayOf(KEY_029.id), kWhite);
+  EXPECT_EQ(overlayOf(KEY_014.id), kBlack);
+  pointerAway();
+  shot("lighting_open_perkey_mode3");
+  (void)app;
+}
+
+// ---- effects and levels -----------------------------------------------------------------------
+
+TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChange) {
+  panelStartsOpen();
+  Running& app = start();
+  choose(CONTROL_XGcombox.id, 7);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(0, 0) == 8; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 2000));
+  EXPECT_FALSE(shown(CONTROL_LightSlider.id));
+  pointerAway();
+  shot("lighting_open_effect8");
+
+  // The keyboard changes its own effect and says so: the panel follows.
+  ASSERT_EQ(app.sim("write settings 0 05"), "OK\n");
+  ASSERT_EQ(app.sim("event 0401"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return selectedEffectIndex() == 4 && shown(CONTROL_XGcombox.id); }, 5000));
+  EXPECT_TRUE(shown(CONTROL_LightSlider.id));
+  EXPECT_FALSE(shown(CONTROL_SpeedSlider.id)) << "effect 5 has no speed";
+  pointerAway();
+  shot("lighting_open_effect5");
+}
+
+TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
+  panelStartsOpen();
+  Running& app = start();
+  // Two clicks open and close the list and leave the focus on it.
+  clickControl(CONTROL_XGcombox.id);
+  Sleep(300);
+  clickControl(CONTROL_XGcombox.id);
+  Sleep(300);
+  clearTrace();
+  for (const char* key : {"Down", "Down", "Right", "Up", "Left"}) pressKey(key);
+  Sleep(500);
+  EXPECT_EQ(selectedEffectIndex(), 0);
+  EXPECT_TRUE(writes(kCmdWriteSettings).empty());
+  EXPECT_EQ(settingsByte(0, 0), 1);
+  (void)app;
+}
+
+TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
+  Running& app = start();
+  ASSERT_EQ(app.sim("write settings 0 17"), "OK\n");
+  ASSERT_EQ(app.sim("event 0401"), "OK\n");
+  ASSERT_TRUE(waitFor([&] { return selectedEffectIndex() == 22; }, 5000));
+  clickControl(CONTROL_DengStaPic.id);
+  Sleep(500);
+  EXPECT_FALSE(shown(CONTROL_XGcombox.id));
+  EXPECT_FALSE(shown(CONTROL_LightSlider.id));
+  // A reload while open shows it again.
+  ASSERT_EQ(app.sim("event 0401"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return shown(CONTROL_XGcombox.id); }, 5000));
+}
+
+TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
+  panelStartsOpen();
+  Running& app = start();  // profile 0: brightness 4, speed 2 (position 2)
+  clearTrace();
+  clickLevel(CONTROL_LightSlider.id, 4);
+  Sleep(500);
+  for (auto [address, length] : writes(kCmdWriteSettings)) EXPECT_NE(address, 1) << "brightness unchanged";
+  clickLevel(CONTROL_SpeedSlider.id, 1);
+  EXPECT_TRUE(waitFor([&] { return settingsByte(0, 2) == 3; }, 3000)) << "position 1 writes 4 - 1";
+  clickLevel(CONTROL_SpeedSlider.id, 4);
+  EXPECT_TRUE(waitFor([&] { return settingsByte(0, 2) == 0; }, 3000));
+  (void)app;
+}
+
+// ---- report rate and indicators -----------------------------------------------------------------
+
+TEST_F(LightingE2e, ReportRateWritesOneByteAndFollowsTheKeyboard) {
+  activeProfile(2);
+  Running& app = start();
+  pointerAway();
+  Sleep(300);
+  auto setLook = looksOf(FUNC_REPORT4.id);  // the factory's index 3
+  auto report3Unset = looksOf(FUNC_REPORT3.id);
+  clearTrace();
+  clickControl(FUNC_REPORT3.id);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(2, 15) == 2; }, 3000));
+  EXPECT_EQ(writes(kCmdWriteSettings), (std::vector<std::pair<int, int>>{{99, 1}}));
+  pointerAway();
+  Sleep(300);
+  EXPECT_NE(looksOf(FUNC_REPORT4.id), setLook);
+  EXPECT_NE(looksOf(FUNC_REPORT3.id), report3Unset) << "report3 now shows its set look";
+
+  ASSERT_EQ(app.sim("write settings 99 07"), "OK\n");
+  ASSERT_EQ(app.sim("event 0401"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return looksOf(FUNC_REPORT4.id) == setLook; }, 5000)) << "7 shows report4";
+  EXPECT_EQ(looksOf(FUNC_REPORT3.id), report3Unset);
+  shot("lighting_report_rate");
+}
+
+TEST_F(LightingE2e, TwoBankPressesLeaveTheIndicatorAsItStarted) {
+  Running& app = start();
+  pointerAway();
+  Sleep(300);
+  auto startLook = looksOf(LOCK_AB.id);
+  auto text = [&](int id) {
+    wchar_t t[16] = {};
+    GetWindowTextW(ctl(id), t, 16);
+    return std::wstring(t);
+  };
+  ASSERT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return text(FUNC_G1.id) == L"B1"; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return looksOf(LOCK_AB.id) != startLook; }, 3000));
+  shot("lighting_bank_b");
+  ASSERT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return text(FUNC_G1.id) == L"A1"; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return text(FUNC_G5.id) == L"A5"; }, 3000));
+  EXPECT_EQ(text(FUNC_G6.id), L"");
+  EXPECT_TRUE(waitFor([&] { return looksOf(LOCK_AB.id) == startLook; }, 3000));
+}
+
+}  // namespace
+}  // namespace kv::e2e
