@@ -62,6 +62,8 @@ ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfil
   }
   if (h.macroCount > 0)
     std::memcpy(loaded.macros.data(), bytes.data() + kProfileFixedSize, kMacroRecordBytes * h.macroCount);
+  // Entries sharing one string would multiply the pool in memory.
+  if (!unpackedStringTotal(*loaded.table, loaded.pool)) return ProfileReadResult::BadFormat;
   out = std::move(loaded);
   return ProfileReadResult::Ok;
 }
@@ -151,6 +153,9 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
 
 bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
   if (!config_.table) return false;
+  // The header's sizes are 32-bit: a total past them would save a file whose
+  // header disagrees with its pool.
+  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return false;
   uint32_t total = static_cast<uint32_t>(config_.strings.total);
   writeProfileHeader(*config_.table, static_cast<uint16_t>(config_.macros.size()), total, 0);
   StringPool pool;
