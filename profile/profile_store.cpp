@@ -68,6 +68,31 @@ ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfil
   return ProfileReadResult::Ok;
 }
 
+std::string profileFileProblem(const std::filesystem::path& path) {
+  std::error_code ec;
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) return "cannot be read";
+  if (size < kProfileFixedSize)
+    return "too short (" + std::to_string(size) + " bytes, a profile file has at least " +
+           std::to_string(kProfileFixedSize) + ")";
+  if (size >= (uint64_t{1} << 32)) return "too large (" + std::to_string(size) + " bytes, at most 4 GiB)";
+  auto header = readFilePrefix(path, kProfileHeaderSize);
+  if (!header || header->size() < kProfileHeaderSize) return "cannot be read";
+  std::span<const uint8_t, kProfileHeaderSize> h(header->data(), kProfileHeaderSize);
+  if (std::string problem = profileHeaderProblem(h); !problem.empty()) return problem;
+  uint64_t claimed = 0;
+  if (!claimedSize(*header, size, &claimed))
+    return "shorter than its header says (" + std::to_string(size) + " bytes, header field file size " +
+           std::to_string(readProfileHeader(h).fileSize) + ")";
+  auto bytes = readFilePrefix(path, claimed);
+  if (!bytes) return "cannot be read";
+  LoadedProfile loaded;
+  if (parseProfileBytes(*bytes, loaded) == ProfileReadResult::BadFormat)
+    return "its key strings add up to more than its " + std::to_string(readProfileHeader(h).poolSize) +
+           "-byte string pool (entries point into each other's strings)";
+  return {};
+}
+
 ProfileStore::ProfileStore(WorkingConfig& config, ApplySnapshot& snapshot, DeviceUi& ui,
                            std::filesystem::path documentsFolder, std::function<int()> macroCapacity)
     : config_(config),
