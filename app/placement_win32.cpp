@@ -1,6 +1,7 @@
 #include "app/placement_win32.h"
 
 #include <algorithm>
+#include <string>
 
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
@@ -22,7 +23,12 @@ void moveTo(HWND control, const Placement& p, bool repaint) {
 Placement placementFor(HWND control, const Placement& p) {
   HWND parent = control ? GetParent(control) : nullptr;
   RECT client{};
-  if (!parent || !GetClientRect(parent, &client)) return p;
+  if (!parent) return p;
+  if (!GetClientRect(parent, &client)) {
+    OutputDebugStringW((L"Korvalin: GetClientRect of a skinned window failed, error " +
+                        std::to_wstring(GetLastError()) + L"\n").c_str());
+    return p;
+  }
   return placementInWindow(p, client.right - client.left, client.bottom - client.top);
 }
 
