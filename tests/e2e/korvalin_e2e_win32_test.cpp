@@ -332,6 +332,9 @@ TEST_F(KorvalinE2e, PlacementsOutsideTheWindowLeaveItUsable) {
   }
   EXPECT_EQ(box(kHelp), (std::array<LONG, 4>{1012, 14, 32, 28}));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main(), kHelp)));
+  // The other buttons are where a click reaches them.
+  EXPECT_TRUE(waitClickable(GetDlgItem(main(), kHelp)));
+  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
   shot("placement_outside_window");
   EXPECT_TRUE(app_->alive());
 }
