@@ -163,7 +163,9 @@ TEST(UnpackStrings, StringsAddingUpToMoreThanThePoolAreRefused) {
     ASSERT_TRUE(attachString(store, 500, u"kept"));
     EXPECT_EQ(unpackStrings(*t, store, pool), c.total.has_value()) << c.what;
     EXPECT_EQ(store.total, 10 + c.total.value_or(0)) << c.what;
-    if (!c.total) EXPECT_TRUE(store.text(10).empty()) << c.what << ": nothing attached";
+    if (!c.total) {
+      EXPECT_TRUE(store.text(10).empty()) << c.what << ": nothing attached";
+    }
   }
 }
 
