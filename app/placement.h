@@ -31,4 +31,18 @@ std::optional<int> parseLeadingInt(std::u16string_view text);
 // A control whose entry has x and y both 1 is not in the skin.
 constexpr bool placementMissing(const Placement& p) { return p.x == 1 && p.y == 1; }
 
+// Whether the entry's rectangle lies within a window (its skin picture) of
+// width x height pixels, with a width and height of at least 1.
+constexpr bool placementWithin(const Placement& p, int width, int height) {
+  return p.x >= 0 && p.y >= 0 && p.w > 0 && p.h > 0 && static_cast<long long>(p.x) + p.w <= width &&
+         static_cast<long long>(p.y) + p.h <= height;
+}
+
+// The entry as a window of width x height places it: one whose rectangle is
+// not within the window counts as missing (the default entry), so a control
+// placed off the window or over all of it cannot make the window unusable.
+constexpr Placement placementInWindow(const Placement& p, int width, int height) {
+  return placementWithin(p, width, height) ? p : Placement{};
+}
+
 }  // namespace kv

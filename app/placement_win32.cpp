@@ -1,5 +1,8 @@
 #include "app/placement_win32.h"
 
+#include <algorithm>
+#include <string>
+
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
 #include "skin/png_button_win32.h"
@@ -14,6 +17,21 @@ void moveTo(HWND control, const Placement& p, bool repaint) {
   if (control) MoveWindow(control, p.x, p.y, p.w, p.h, repaint ? TRUE : FALSE);
 }
 
+// The entry as the control's window takes it: a skinned window is as large
+// as its skin picture, so its client area is the picture's size. A control
+// without a measurable parent keeps the entry as read.
+Placement placementFor(HWND control, const Placement& p) {
+  HWND parent = control ? GetParent(control) : nullptr;
+  RECT client{};
+  if (!parent) return p;
+  if (!GetClientRect(parent, &client)) {
+    OutputDebugStringW((L"Korvalin: GetClientRect of a skinned window failed, error " +
+                        std::to_wstring(GetLastError()) + L"\n").c_str());
+    return p;
+  }
+  return placementInWindow(p, client.right - client.left, client.bottom - client.top);
+}
+
 }  // namespace
 
 Placement ReadPlacement(const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
@@ -25,7 +43,7 @@ Placement ReadPlacement(const std::wstring& skinFile, std::wstring_view section,
 void PlaceSkinnedControl(CPngButton& control, const std::wstring& skinFile, std::wstring_view section,
                          std::wstring_view key, const SkinSurface* normal, const SkinSurface* hover,
                          const SkinSurface* pressed, const SkinSurface* disabled, const SkinSurface* extra) {
-  Placement p = ReadPlacement(skinFile, section, key);
+  Placement p = placementFor(control.hwnd(), ReadPlacement(skinFile, section, key));
   moveTo(control.hwnd(), p, false);
   control.setFaces(p.x, p.y, surfaceDc(normal), surfaceDc(hover), surfaceDc(pressed), surfaceDc(disabled),
                    surfaceDc(extra), false);
@@ -33,13 +51,13 @@ void PlaceSkinnedControl(CPngButton& control, const std::wstring& skinFile, std:
 }
 
 void PlaceControl(HWND control, const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
-  moveTo(control, ReadPlacement(skinFile, section, key), false);
+  moveTo(control, placementFor(control, ReadPlacement(skinFile, section, key)), false);
 }
 
 void PlaceControlWithImageOrigin(CPngButton& control, const std::wstring& skinFile, std::wstring_view section,
                                  std::wstring_view key, std::wstring_view originSection,
                                  std::wstring_view originKey, const SkinSurface* surface) {
-  moveTo(control.hwnd(), ReadPlacement(skinFile, section, key), false);
+  moveTo(control.hwnd(), placementFor(control.hwnd(), ReadPlacement(skinFile, section, key)), false);
   Placement origin = ReadPlacement(skinFile, originSection, originKey);
   HDC s = surfaceDc(surface);
   control.setFaces(origin.x, origin.y, s, s, s, s, s, false);
@@ -47,7 +65,13 @@ void PlaceControlWithImageOrigin(CPngButton& control, const std::wstring& skinFi
 
 void MoveControlTo(HWND control, const std::wstring& skinFile, std::wstring_view section, std::wstring_view key) {
   if (!control) return;
+  // The control keeps its size: that size at the entry's point must fit.
+  RECT own{};
+  GetWindowRect(control, &own);
   Placement p = ReadPlacement(skinFile, section, key);
+  p.w = std::max<int>(1, own.right - own.left);
+  p.h = std::max<int>(1, own.bottom - own.top);
+  p = placementFor(control, p);
   SetWindowPos(control, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(control, nullptr, TRUE);
 }

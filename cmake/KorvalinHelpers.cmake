@@ -43,26 +43,41 @@ function(kv_add_test name)
   endif()
 endfunction()
 
-# kv_add_fuzz_target(NAME SOURCE src CORPUS dir LIBS lib...)
-# SOURCE defines LLVMFuzzerTestOneInput. With KV_FUZZ (clang) it becomes a
-# libFuzzer executable; in the native test build it becomes a test that
-# replays every file of the corpus folder under the sanitizers.
+# kv_add_fuzz_target(NAME SOURCE src LIBS lib...)
+# SOURCE defines LLVMFuzzerTestOneInput; its seed corpus is the folder
+# tests/fuzz/corpus/NAME (every target's corpus sits there). With KV_FUZZ
+# (clang) it becomes a libFuzzer executable and a ctest test (label
+# fuzz-smoke) that fuzzes it briefly from its corpus; in the native test
+# build it becomes a test that replays every file of the corpus under the
+# sanitizers. A new target is this one line and its corpus folder.
 function(kv_add_fuzz_target name)
   cmake_parse_arguments(F "" "SOURCE;CORPUS" "LIBS" ${ARGN})
   if(WIN32)
     return()
   endif()
+  if(F_CORPUS)
+    message(FATAL_ERROR "fuzz target ${name}: no CORPUS argument; its corpus is tests/fuzz/corpus/${name}")
+  endif()
+  set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+  if(NOT IS_DIRECTORY ${corpus})
+    message(FATAL_ERROR "fuzz target ${name} has no seed corpus ${corpus}")
+  endif()
   if(KV_FUZZ)
+    # The libraries are instrumented by the top-level flags; only the
+    # target links the fuzzer's main.
     add_executable(${name} ${F_SOURCE})
-    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    add_test(NAME ${name}_smoke
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/fuzz/smoke_run.sh $<TARGET_FILE:${name}> ${corpus}
+                     ${CMAKE_BINARY_DIR}/fuzz-runs/${name})
+    set_tests_properties(${name}_smoke PROPERTIES LABELS "fuzz-smoke")
   else()
     add_executable(${name}_replay ${F_SOURCE} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
     target_link_libraries(${name}_replay PRIVATE ${F_LIBS})
     target_include_directories(${name}_replay PRIVATE ${PROJECT_SOURCE_DIR})
-    add_test(NAME ${name}_corpus COMMAND ${name}_replay ${F_CORPUS})
+    add_test(NAME ${name}_corpus COMMAND ${name}_replay ${corpus})
     set_tests_properties(${name}_corpus PROPERTIES LABELS "native;fuzz")
   endif()
 endfunction()

@@ -102,28 +102,65 @@ bool packStrings(KeyActionTable& table, const KeyStringStore& store, StringPool&
   }
 }
 
-bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span<const uint8_t> pool) {
+namespace {
+
+// Where the string at an even offset ends: the end of the pool's last
+// zero unit at an even offset bounds every terminated string.
+size_t lastTerminatorEnd(std::span<const uint8_t> pool) {
+  size_t p = pool.size() & ~size_t{1};
+  while (p >= 2) {
+    p -= 2;
+    if (pool[p] == 0 && pool[p + 1] == 0) return p + 2;
+  }
+  return 0;
+}
+
+// The string's UTF-16 units at at (even), or nothing when it has no
+// terminator in the pool or its bytes (terminator included) exceed limit.
+// Reads at most limit bytes.
+struct StringSpan {
+  bool terminated = false;
+  size_t units = 0;
+};
+StringSpan findString(std::span<const uint8_t> pool, size_t at, size_t terminatorEnd, size_t limit) {
+  if (at >= terminatorEnd) return {};
+  size_t end = std::min(terminatorEnd, at + std::min(limit, terminatorEnd - at));
+  for (size_t p = at; p + 1 < end; p += 2)
+    if (pool[p] == 0 && pool[p + 1] == 0) return {true, (p - at) / 2};
+  // Terminated further on, past the limit.
+  return {true, SIZE_MAX};
+}
+
+}  // namespace
+
+std::optional<size_t> unpackedStringTotal(const KeyActionTable& table, std::span<const uint8_t> pool) {
+  size_t terminatorEnd = lastTerminatorEnd(pool);
+  size_t total = 0;
   for (int i = 0; i < kEntryCount; ++i) {
     const KeyActionEntry& e = table.entries[static_cast<size_t>(i)];
     if (!usesString(e.type)) continue;
     size_t at = e.value & ~uint32_t{1};
-    if (at >= pool.size()) {
+    StringSpan s = findString(pool, at, terminatorEnd, pool.size() - total);
+    if (!s.terminated) continue;
+    if (s.units == SIZE_MAX) return std::nullopt;
+    total += 2 * s.units + 2;
+  }
+  return total;
+}
+
+bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span<const uint8_t> pool) {
+  if (!unpackedStringTotal(table, pool)) return false;
+  size_t terminatorEnd = lastTerminatorEnd(pool);
+  for (int i = 0; i < kEntryCount; ++i) {
+    const KeyActionEntry& e = table.entries[static_cast<size_t>(i)];
+    if (!usesString(e.type)) continue;
+    size_t at = e.value & ~uint32_t{1};
+    StringSpan s = findString(pool, at, terminatorEnd, pool.size());
+    if (!s.terminated || s.units > (UINT32_MAX - 2) / 2) {
       releaseString(store, i);
       continue;
     }
-    size_t units = 0;
-    bool terminated = false;
-    for (size_t p = at; p + 1 < pool.size(); p += 2, ++units) {
-      if (pool[p] == 0 && pool[p + 1] == 0) {
-        terminated = true;
-        break;
-      }
-    }
-    if (!terminated || units > (UINT32_MAX - 2) / 2) {
-      releaseString(store, i);
-      continue;
-    }
-    if (!attachUnits(store, i, pool.data() + at, units)) return false;
+    if (!attachUnits(store, i, pool.data() + at, s.units)) return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -51,10 +52,19 @@ void packStrings(KeyActionTable& table, const KeyStringStore& store, std::span<u
 // Allocates a pool of store.total bytes and packs into it; false when memory runs out.
 bool packStrings(KeyActionTable& table, const KeyStringStore& store, StringPool& pool);
 
+// The byte total unpackStrings would attach from pool, or nothing when it
+// would exceed the pool's size. Packed strings never share bytes, so they add
+// up to at most the pool; more means entries point into each other's strings,
+// and a small file could demand any multiple of itself. Reads each pool byte
+// about once, however many entries point at it.
+std::optional<size_t> unpackedStringTotal(const KeyActionTable& table, std::span<const uint8_t> pool);
+
 // Attaches, for every LaunchProgram and TextBlock entry, the zero-terminated
 // string at pool offset value (bit 0 cleared). An offset outside the pool or a
-// string without a terminator inside it leaves the slot empty. False when
-// memory runs out; the strings attached until then stay.
+// string without a terminator inside it leaves the slot empty. False, nothing
+// attached, when the strings would add up to more than the pool
+// (unpackedStringTotal); false when memory runs out, the strings attached
+// until then staying.
 bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span<const uint8_t> pool);
 
 }  // namespace kv

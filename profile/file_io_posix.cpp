@@ -2,16 +2,24 @@
 #include "profile/file_io.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 namespace kv {
 
+bool processRunning(uint64_t pid) {
+  if (pid == 0 || pid > static_cast<uint64_t>(INT32_MAX)) return false;
+  // EPERM: it runs, under another user.
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 bool writeFileAtomically(const std::filesystem::path& path, std::initializer_list<std::span<const uint8_t>> parts) {
-  std::filesystem::path temp = path;
-  temp += ".tmp-" + std::to_string(::getpid());
+  removeStaleTemporaryFiles(path);
+  std::filesystem::path temp = temporaryPathFor(path, static_cast<uint64_t>(::getpid()));
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = true;

@@ -8,9 +8,20 @@
 
 namespace kv {
 
+bool processRunning(uint64_t pid) {
+  if (pid == 0 || pid > MAXDWORD) return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // it runs, beyond our reach
+  DWORD code = 0;
+  bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
+}
+
 bool writeFileAtomically(const std::filesystem::path& path, std::initializer_list<std::span<const uint8_t>> parts) {
+  removeStaleTemporaryFiles(path);
   std::wstring target = path.wstring();
-  std::wstring temp = target + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+  std::wstring temp = temporaryPathFor(path, GetCurrentProcessId()).wstring();
   HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;

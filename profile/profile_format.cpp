@@ -1,7 +1,9 @@
 #include "profile/profile_format.h"
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace kv {
 
@@ -36,11 +38,34 @@ ProfileHeader readProfileHeader(std::span<const uint8_t, kProfileHeaderSize> hea
 }
 
 bool profileHeaderValid(std::span<const uint8_t, kProfileHeaderSize> header) {
+  return profileHeaderProblem(header).empty();
+}
+
+std::string profileHeaderProblem(std::span<const uint8_t, kProfileHeaderSize> header) {
   ProfileHeader h = readProfileHeader(header);
-  return h.magic == kProfileMagic && h.headerSize == kProfileHeaderSize && h.formatId == 3 && h.formatVariant == 1 &&
-         h.fileSize >= kProfileFixedSize && h.entryCount == kProfileEntryCount && h.macroCount <= kProfileMaxMacros &&
-         h.flag <= 1 && uint64_t{h.fileSize} == profileFileSize(h.macroCount, h.poolSize) &&
-         h.checksum == profileHeaderChecksum(header);
+  auto field = [](const char* name, uint64_t holds, const std::string& must) {
+    return std::string("header field ") + name + " is " + std::to_string(holds) + ", must be " + must;
+  };
+  if (h.magic != kProfileMagic) {
+    char text[64];
+    std::snprintf(text, sizeof text, "header field magic is 0x%04X, must be 0x%04X", h.magic, kProfileMagic);
+    return text;
+  }
+  if (h.headerSize != kProfileHeaderSize) return field("header size", h.headerSize, std::to_string(kProfileHeaderSize));
+  if (h.formatId != 3) return field("format id", h.formatId, "3");
+  if (h.formatVariant != 1) return field("format variant", h.formatVariant, "1");
+  if (h.entryCount != kProfileEntryCount) return field("entry count", h.entryCount, std::to_string(kProfileEntryCount));
+  if (h.macroCount > kProfileMaxMacros)
+    return field("macro count", h.macroCount, "at most " + std::to_string(kProfileMaxMacros));
+  if (h.flag > 1) return field("flag", h.flag, "0 or 1");
+  uint64_t size = profileFileSize(h.macroCount, h.poolSize);
+  if (h.fileSize != size)
+    return field("file size", h.fileSize,
+                 std::to_string(size) + " (32832 + 16512 x " + std::to_string(h.macroCount) + " macros + " +
+                     std::to_string(h.poolSize) + " bytes of strings)");
+  uint8_t sum = profileHeaderChecksum(header);
+  if (h.checksum != sum) return field("checksum", h.checksum, std::to_string(sum));
+  return {};
 }
 
 }  // namespace kv

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace kv {
 
@@ -61,5 +62,9 @@ void writeProfileHeaderBytes(std::span<uint8_t, 64> headerAndConstant, uint16_t 
 bool profileHeaderValid(std::span<const uint8_t, kProfileHeaderSize> header);
 
 ProfileHeader readProfileHeader(std::span<const uint8_t, kProfileHeaderSize> header);
+
+// The first check profileHeaderValid finds failing, in words naming the
+// field, what it holds and what it must hold; empty when the header is valid.
+std::string profileHeaderProblem(std::span<const uint8_t, kProfileHeaderSize> header);
 
 }  // namespace kv

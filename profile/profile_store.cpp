@@ -62,8 +62,35 @@ ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfil
   }
   if (h.macroCount > 0)
     std::memcpy(loaded.macros.data(), bytes.data() + kProfileFixedSize, kMacroRecordBytes * h.macroCount);
+  // Entries sharing one string would multiply the pool in memory.
+  if (!unpackedStringTotal(*loaded.table, loaded.pool)) return ProfileReadResult::BadFormat;
   out = std::move(loaded);
   return ProfileReadResult::Ok;
+}
+
+std::string profileFileProblem(const std::filesystem::path& path) {
+  std::error_code ec;
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) return "cannot be read";
+  if (size < kProfileFixedSize)
+    return "too short (" + std::to_string(size) + " bytes, a profile file has at least " +
+           std::to_string(kProfileFixedSize) + ")";
+  if (size >= (uint64_t{1} << 32)) return "too large (" + std::to_string(size) + " bytes, at most 4 GiB)";
+  auto header = readFilePrefix(path, kProfileHeaderSize);
+  if (!header || header->size() < kProfileHeaderSize) return "cannot be read";
+  std::span<const uint8_t, kProfileHeaderSize> h(header->data(), kProfileHeaderSize);
+  if (std::string problem = profileHeaderProblem(h); !problem.empty()) return problem;
+  uint64_t claimed = 0;
+  if (!claimedSize(*header, size, &claimed))
+    return "shorter than its header says (" + std::to_string(size) + " bytes, header field file size " +
+           std::to_string(readProfileHeader(h).fileSize) + ")";
+  auto bytes = readFilePrefix(path, claimed);
+  if (!bytes) return "cannot be read";
+  LoadedProfile loaded;
+  if (parseProfileBytes(*bytes, loaded) == ProfileReadResult::BadFormat)
+    return "its key strings add up to more than its " + std::to_string(readProfileHeader(h).poolSize) +
+           "-byte string pool (entries point into each other's strings)";
+  return {};
 }
 
 ProfileStore::ProfileStore(WorkingConfig& config, ApplySnapshot& snapshot, DeviceUi& ui,
@@ -151,6 +178,9 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
 
 bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
   if (!config_.table) return false;
+  // The header's sizes are 32-bit: a total past them would save a file whose
+  // header disagrees with its pool.
+  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return false;
   uint32_t total = static_cast<uint32_t>(config_.strings.total);
   writeProfileHeader(*config_.table, static_cast<uint16_t>(config_.macros.size()), total, 0);
   StringPool pool;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "device/device_ui.h"
@@ -32,6 +33,11 @@ struct LoadedProfile {
 };
 enum class ProfileReadResult { Ok, Unreadable, BadFormat, NoMemory };
 ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
+
+// What keeps a file from loading as a profile file, in words for a command
+// line (its size, the header field that is wrong, strings that outgrow the
+// pool); empty when nothing is known to be wrong with it.
+std::string profileFileProblem(const std::filesystem::path& path);
 
 class ProfileStore {
  public:

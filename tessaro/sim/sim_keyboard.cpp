@@ -288,11 +288,18 @@ void SimKeyboard::loadState() {
     traceLocked("# no state file; factory contents");
     return;
   }
-  std::ifstream in(config_.statePath, std::ios::binary);
-  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> image;
+  bool readError = false;
+  {
+    // Closed before anything else happens to the file: Windows cannot
+    // rename a file that is still open.
+    std::ifstream in(config_.statePath, std::ios::binary);
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    readError = in.bad();
+  }
   SimMemory loaded;
   std::string error;
-  if (!in.bad() && ParseState(image, &loaded, &error)) {
+  if (!readError && ParseState(image, &loaded, &error)) {
     memory_ = std::move(loaded);
     if (config_.macroUnits > 0 && static_cast<int>(memory_.macro.size() / 128) != config_.macroUnits) {
       memory_.macro.resize(static_cast<size_t>(std::clamp(config_.macroUnits, 1, 255)) * 128, 0);
@@ -307,6 +314,8 @@ void SimKeyboard::loadState() {
   std::filesystem::path bad = config_.statePath;
   bad += ".bad";
   std::filesystem::rename(config_.statePath, bad, ec);
+  // Not set aside, the file would be overwritten by the next save.
+  if (ec) traceLocked("# state file not set aside: " + ec.message());
   traceLocked("# state file unreadable (" + (error.empty() ? std::string("read error") : error) +
               "); factory contents" + (ec ? std::string() : "; kept as " + bad.filename().string()));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 
@@ -307,6 +308,36 @@ INSTANTIATE_TEST_SUITE_P(Missing, KorvalinStartFailure,
                          ::testing::Values(StartFailure{"transport_library", L"Tessaro.dll", 20},
                                            StartFailure{"skin_background", L"Skins\\main_bg.jpg", 80}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// A skin whose entries put Close off the window and another button over all
+// of it: the program starts, those two are left out (1x1 at 1,1, disabled)
+// and the rest of the window works.
+TEST_F(KorvalinE2e, PlacementsOutsideTheWindowLeaveItUsable) {
+  const std::wstring skin = install_.path(L"Skins\\Main.ini");
+  ASSERT_TRUE(WritePrivateProfileStringW(L"BUTTONINFO", L"CONTROL_CLOSE", L"5000,14,32,28", skin.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringW(L"BUTTONINFO", L"FUNC_DEFAULT", L"0,0,100000,100000", skin.c_str()));
+  start();
+  ASSERT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
+  auto box = [&](int id) {
+    RECT r{};
+    HWND h = GetDlgItem(main(), id);
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, main(), reinterpret_cast<POINT*>(&r), 2);
+    return std::array<LONG, 4>{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
+  constexpr int kClose = 1124, kDefault = 1138, kHelp = 1122;
+  for (int id : {kClose, kDefault}) {
+    EXPECT_EQ(box(id), (std::array<LONG, 4>{1, 1, 1, 1})) << id;
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main(), id))) << id;
+  }
+  EXPECT_EQ(box(kHelp), (std::array<LONG, 4>{1012, 14, 32, 28}));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main(), kHelp)));
+  // The other buttons are where a click reaches them.
+  EXPECT_TRUE(waitClickable(GetDlgItem(main(), kHelp)));
+  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  shot("placement_outside_window");
+  EXPECT_TRUE(app_->alive());
+}
 
 // ---- private messages ------------------------------------------------------------------------------------
 

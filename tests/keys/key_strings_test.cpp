@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "keys/working_config.h"
@@ -134,6 +135,55 @@ TEST(UnpackStrings, NeverReadsPastThePool) {
   ASSERT_TRUE(unpackStrings(*t, store, odd));
   EXPECT_TRUE(store.text(0).empty());
   EXPECT_EQ(store.total, 0u);
+}
+
+// Strings the program packs never share bytes; a table whose entries point
+// into each other's strings beyond the pool's size is refused whole.
+TEST(UnpackStrings, StringsAddingUpToMoreThanThePoolAreRefused) {
+  Bytes pool(12, 0);
+  put16(pool, 0, u"ab");  // 6 bytes at 0
+  put16(pool, 6, u"cd");  // 6 bytes at 6
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> offsets;  // one TextBlock entry each
+    std::optional<size_t> total;
+  } cases[] = {
+      {"two strings filling the pool", {0, 6}, 12},
+      {"two entries sharing one string, still within the pool", {0, 0}, 12},
+      {"three entries sharing one string", {0, 0, 0}, std::nullopt},
+      {"one pointing into the other's", {0, 6, 2}, std::nullopt},
+      {"a bad offset does not count", {0, 6, 400}, 12},
+  };
+  for (const auto& c : cases) {
+    auto t = newKeyActionTable();
+    for (size_t k = 0; k < c.offsets.size(); ++k)
+      t->entries[10 + k] = {ActionType::TextBlock, 0, c.offsets[k], 0, 0};
+    EXPECT_EQ(unpackedStringTotal(*t, pool), c.total) << c.what;
+    KeyStringStore store;
+    ASSERT_TRUE(attachString(store, 500, u"kept"));
+    EXPECT_EQ(unpackStrings(*t, store, pool), c.total.has_value()) << c.what;
+    EXPECT_EQ(store.total, 10 + c.total.value_or(0)) << c.what;
+    if (!c.total) {
+      EXPECT_TRUE(store.text(10).empty()) << c.what << ": nothing attached";
+    }
+  }
+}
+
+TEST(UnpackStrings, EveryEntryOnOneLongStringIsRefusedWithoutCopying) {
+  // 2048 launch entries on one 256 KB string would be 512 MB of copies.
+  Bytes pool(256 * 1024, 'a');
+  pool[pool.size() - 2] = pool[pool.size() - 1] = 0;
+  auto t = newKeyActionTable();
+  for (auto& e : t->entries) e = {ActionType::LaunchProgram, 0, 0, 0, 0};
+  EXPECT_EQ(unpackedStringTotal(*t, pool), std::nullopt);
+  KeyStringStore store;
+  EXPECT_FALSE(unpackStrings(*t, store, pool));
+  EXPECT_EQ(store.total, 0u);
+  // One of them alone is the whole pool and fits.
+  auto one = newKeyActionTable();
+  one->entries[0] = {ActionType::LaunchProgram, 0, 0, 0, 0};
+  ASSERT_TRUE(unpackStrings(*one, store, pool));
+  EXPECT_EQ(store.total, pool.size());
 }
 
 TEST(PackStrings, RandomTablesRoundTrip) {

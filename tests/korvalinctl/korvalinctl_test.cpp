@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -287,6 +289,93 @@ TEST_F(KorvalinctlTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
     EXPECT_TRUE(Snapshot() == before) << "a file changed";
   }
   EXPECT_FALSE(fs::exists(Path("bad.state.bad")));
+}
+
+// An output on the state file or on another file of the run would corrupt
+// the keyboard or that file: refused by file identity, not by spelling.
+TEST_F(KorvalinctlTest, NoOutputLandsOnTheStateFileOrAnotherFileOfTheRun) {
+  ProfileBuilder fine;
+  fine.Save(Path("files/fine.kvp"));
+  fs::create_hard_link(Path("kb.state"), Path("hard.state"));
+  fs::create_symlink(Path("kb.state"), Path("files/soft.state"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"--trace", "kb.state", "info"}, "--trace kb.state is the same file as --sim kb.state"},
+      {{"--trace", "./files/../kb.state", "lighting", "show"}, "is the same file as --sim kb.state"},
+      {{"--trace", "hard.state", "switch", "1"}, "--trace hard.state is the same file as --sim kb.state"},
+      {{"read", "kb.state"}, "the output file kb.state is the same file as --sim kb.state"},
+      {{"read", "files/soft.state"}, "the output file files/soft.state is the same file as --sim kb.state"},
+      {{"file", "new", "hard.state"}, "is the same file as --sim kb.state"},
+      {{"--trace", "files/new.kvp", "read", "files/./new.kvp"}, "--trace files/new.kvp is the same file as the output file files/./new.kvp"},
+      {{"--trace", "files/fine.kvp", "write", "files/fine.kvp"}, "--trace files/fine.kvp is the same file as the profile file files/fine.kvp"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    auto before = Snapshot();
+    Result r = Run(c.args);
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(Snapshot() == before) << "a file changed";
+  }
+  // Distinct files still work, and the state stays readable.
+  Result ok = Run({"--trace", "files/t.txt", "read", "files/back.kvp"});
+  EXPECT_EQ(ok.rc, 0) << ok.err;
+  State();
+}
+
+// The command line names what is wrong with a refused profile file, in its
+// own words rather than the window's.
+TEST_F(KorvalinctlTest, RefusedProfileFilesSayWhatIsWrong) {
+  ProfileBuilder fine;
+  fine.Save(Path("files/fine.kvp"));
+  const Bytes good = readAll(Path("files/fine.kvp"));
+  auto fixSum = [](Bytes& b) { b[31] = kv::profileHeaderChecksum(std::span<const uint8_t, 32>(b.data(), 32)); };
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"short", [](Bytes& b) { b.resize(1000); }, "too short (1000 bytes, a profile file has at least 32832)"},
+      {"magic", [](Bytes& b) { b.assign(40000, 0x5A); }, "header field magic is 0x5A5A, must be 0x4446"},
+      {"checksum", [](Bytes& b) { b[31] ^= 1; },
+       "header field checksum is " + std::to_string(good[31] ^ 1) + ", must be " + std::to_string(good[31])},
+      {"format", [&](Bytes& b) { b[4] = 4; fixSum(b); }, "header field format id is 4, must be 3"},
+      {"macros", [&](Bytes& b) { b[14] = 101; fixSum(b); }, "header field macro count is 101, must be at most 100"},
+      {"size field", [&](Bytes& b) { b[8] += 2; fixSum(b); },
+       "header field file size is 32834, must be 32832 (32832 + 16512 x 0 macros + 0 bytes of strings)"},
+      {"claims a macro", [&](Bytes& b) {
+         b[14] = 1; uint32_t size = 32832 + 16512; std::memcpy(&b[8], &size, 4); fixSum(b); },
+       "shorter than its header says (32832 bytes, header field file size 49344)"},
+      {"shared string", [&](Bytes& b) {
+         // every entry a program at offset 0 of a 6-byte pool
+         for (size_t e = 0; e < 2048; ++e) { b[64 + 16 * e] = 3; b[65 + 16 * e] = 0; std::memset(&b[68 + 16 * e], 0, 4); }
+         uint32_t pool = 6, size = 32832 + 6;
+         std::memcpy(&b[16], &pool, 4); std::memcpy(&b[8], &size, 4); fixSum(b);
+         b.insert(b.end(), {'a', 0, 'b', 0, 0, 0}); },
+       "its key strings add up to more than its 6-byte string pool"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes bytes = good;
+    c.damage(bytes);
+    writeAll(Path("files/bad.kvp"), bytes);
+    for (std::vector<std::string> args : {std::vector<std::string>{"file", "check", "files/bad.kvp"},
+                                          std::vector<std::string>{"write", "files/bad.kvp"}}) {
+      Result r = Run(args);
+      EXPECT_EQ(r.rc, 2);
+      EXPECT_NE(r.err.find("files/bad.kvp: not a valid profile file: " + c.says), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find("revert"), std::string::npos) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+  }
 }
 
 TEST_F(KorvalinctlTest, ReportRateOnProfileTwoWritesOneByteAtNinetyNine) {

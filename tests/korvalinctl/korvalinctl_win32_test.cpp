@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -88,6 +89,7 @@ class KorvalinctlExeTest : public ::testing::Test {
         return r;
       }
       Handle process(pi.hProcess), thread(pi.hThread);
+      lastPid_ = pi.dwProcessId;
       DWORD code = 99;
       if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &code))
         r.rc = static_cast<long>(code);
@@ -108,6 +110,7 @@ class KorvalinctlExeTest : public ::testing::Test {
   }
 
   std::wstring state_, dllState_, trace_;
+  DWORD lastPid_ = 0;  // of the last run, which has ended
 };
 
 TEST_F(KorvalinctlExeTest, SimulatedKeyboardInProcess) {
@@ -143,6 +146,35 @@ TEST_F(KorvalinctlExeTest, BadInputAndNoKeyboard) {
   Result none = Run(L"info");
   EXPECT_EQ(none.rc, 3);
   EXPECT_NE(none.err.find("no keyboard attached"), std::string::npos) << none.err;
+}
+
+// A save killed before its rename leaves "<name>.tmp-<pid>"; the next save
+// of the file removes it unless that process still runs.
+TEST_F(KorvalinctlExeTest, SaveRemovesTheTemporaryFileOfAKilledSave) {
+  const std::wstring file = tempPath(L"kvctl-profile-") + L".kvp";
+  ASSERT_EQ(Run(L"file new \"" + file + L"\"").rc, 0);
+  const std::wstring dead = file + L".tmp-" + std::to_wstring(lastPid_);
+  const std::wstring running = file + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+  std::ofstream(std::filesystem::path(dead), std::ios::binary) << "half a profile";
+  std::ofstream(std::filesystem::path(running), std::ios::binary) << "a save in progress";
+  Result again = Run(L"file new \"" + file + L"\"");
+  EXPECT_EQ(again.rc, 0) << again.err;
+  EXPECT_EQ(GetFileAttributesW(dead.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(running.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(readAll(file).size(), 32832u);
+  for (const std::wstring& p : {file, dead, running}) DeleteFileW(p.c_str());
+}
+
+// Windows file names ignore case: the same file however it is spelled.
+TEST_F(KorvalinctlExeTest, TraceOnTheStateFileIsRefused) {
+  ASSERT_EQ(Run(L"--sim \"" + state_ + L"\" sim-new").rc, 0);
+  const std::string before = readAll(state_);
+  std::wstring shouted = state_;
+  for (wchar_t& c : shouted) c = static_cast<wchar_t>(towupper(c));
+  Result r = Run(L"--sim \"" + state_ + L"\" --trace \"" + shouted + L"\" info");
+  EXPECT_EQ(r.rc, 2);
+  EXPECT_NE(r.err.find("is the same file as --sim"), std::string::npos) << r.err;
+  EXPECT_EQ(readAll(state_), before);
 }
 
 }  // namespace

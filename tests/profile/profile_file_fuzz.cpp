@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!store.loadProfileFile(path)) {
     if (std::memcmp(&before, config.table.get(), sizeof before) != 0 || !config.macros.empty()) __builtin_trap();
   } else {
+    // The strings cannot add up to more than the file's pool.
+    uint32_t poolSize = 0;
+    std::memcpy(&poolSize, data + 16, 4);
+    if (config.strings.total > poolSize) __builtin_trap();
     // Whatever loaded must save and load again.
     store.saveProfileFile(folder / "again.kvp");
   }

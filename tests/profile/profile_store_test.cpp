@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+
+#include <unistd.h>
 
 #include "app/text_table.h"
 #include "device/apply.h"
 #include "macro/macro_image.h"
+#include "profile/file_io.h"
 #include "tests/profile/store_fixture.h"
 
 namespace kvtest {
@@ -125,6 +129,36 @@ TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
   EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::MAIN_PROMPT_INPORT));
   EXPECT_EQ(Entries(), before);
   EXPECT_TRUE(Out().empty());
+}
+
+TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {
+  // Every launch entry on one 64 KB string: 128 MB of strings from a 100 KB file.
+  auto path = Docs("shared.kvp");
+  const size_t poolSize = 64 * 1024;
+  kv::KeyActionTable t{};
+  for (auto& e : t.entries) e = {ActionType::LaunchProgram, 0, 0, 0, 0};
+  kv::writeProfileHeader(t, 0, poolSize, 0);
+  std::vector<uint8_t> bytes(sizeof t + poolSize, 'p');
+  std::memcpy(bytes.data(), &t, sizeof t);
+  bytes[bytes.size() - 2] = bytes[bytes.size() - 1] = 0;
+  WriteAll(path, bytes);
+  EXPECT_EQ(store_->checkProfileFile(path), kv::kProfileFileValid) << "the header alone is sound";
+
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  auto before = Entries();
+  {
+    std::lock_guard lock(config_.lock);
+    ASSERT_TRUE(kv::attachString(config_.strings, 7, u"mine"));
+    EXPECT_FALSE(store_->loadProfileFile(path));
+    EXPECT_EQ(config_.strings.total, 10u);
+    EXPECT_EQ(config_.strings.text(7), u"mine");
+  }
+  EXPECT_EQ(Entries(), before);
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages().back(), FormatError(path));
+
+  kv::LoadedProfile loaded;
+  EXPECT_EQ(kv::parseProfileBytes(bytes, loaded), kv::ProfileReadResult::BadFormat);
 }
 
 TEST_F(StoreTest, SaveAndLoadKeepWhatOnlyTheProgramKeeps) {
@@ -370,6 +404,26 @@ TEST_F(StoreTest, SaveLeavesNoTemporaryFileAndReplacesWhole) {
   std::filesystem::create_directories(folderAsFile / "x.kvp");
   EXPECT_FALSE(store_->exportProfile(folderAsFile / "x.kvp"));
   EXPECT_TRUE(std::filesystem::is_directory(folderAsFile / "x.kvp"));
+}
+
+TEST_F(StoreTest, SaveRemovesTemporaryFilesOfKilledSaves) {
+  // No process ever has the id pid_max: a save by it was killed.
+  uint64_t gone = 4194304;
+  std::ifstream("/proc/sys/kernel/pid_max") >> gone;
+  ASSERT_FALSE(kv::processRunning(gone));
+  auto path = Docs("out.kvp");
+  auto dead = kv::temporaryPathFor(path, gone);
+  auto running = kv::temporaryPathFor(path, static_cast<uint64_t>(::getppid()));  // a save in progress
+  auto otherFile = kv::temporaryPathFor(Docs("other.kvp"), gone);
+  const std::filesystem::path kept[] = {running, otherFile, Docs("out.kvp.tmp-12ab"), Docs("out.kvp.tmp-"),
+                                        Docs("out.kvp.tmp-123456789012")};
+  WriteAll(dead, std::vector<uint8_t>(1000, 0xAB));
+  for (const auto& p : kept) WriteAll(p, {1});
+
+  ASSERT_TRUE(store_->exportProfile(path));
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  for (const auto& p : kept) EXPECT_TRUE(std::filesystem::exists(p)) << p;
+  EXPECT_EQ(store_->checkProfileFile(path), kv::kProfileFileValid);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include "app/placement.h"
 #include "app/text_table.h"
@@ -39,6 +40,43 @@ TEST(Placement, MissingMeansXAndYBothOne) {
   EXPECT_TRUE(placementMissing({1, 1, 50, 50}));
   EXPECT_FALSE(placementMissing({1, 2, 1, 1}));
   EXPECT_FALSE(placementMissing({0, 1, 1, 1}));
+}
+
+// A skinned window is its picture: an entry must lie inside it, or the
+// control is treated as not in the skin.
+TEST(Placement, EntriesOutsideTheWindowCountAsMissing) {
+  constexpr int kWidth = 1160, kHeight = 620;
+  struct Case {
+    Placement entry;
+    bool within;
+  };
+  const Case cases[] = {
+      {{1120, 14, 32, 28}, true},
+      {{0, 0, kWidth, kHeight}, true},          // the whole picture, exactly
+      {{1, 1, 1, 1}, true},                     // the default entry
+      {{1130, 14, 32, 28}, false},              // past the right edge
+      {{10, 600, 20, 21}, false},               // past the bottom
+      {{-4, 3, 20, 20}, false},
+      {{5, -1, 20, 20}, false},
+      {{10, 10, 0, 20}, false},                 // no width
+      {{10, 10, 20, -2}, false},
+      {{0, 0, 100000, 100000}, false},          // over everything and more
+      {{50000, 50000, 20, 20}, false},          // off the window
+      {{INT_MAX, INT_MAX, INT_MAX, INT_MAX}, false},  // must not wrap into range
+      {{10, 10, INT_MAX, INT_MAX}, false},
+  };
+  for (const Case& c : cases) {
+    const Placement& e = c.entry;
+    SCOPED_TRACE(std::to_string(e.x) + "," + std::to_string(e.y) + "," + std::to_string(e.w) + "," +
+                 std::to_string(e.h));
+    EXPECT_EQ(placementWithin(e, kWidth, kHeight), c.within);
+    Placement placed = placementInWindow(e, kWidth, kHeight);
+    EXPECT_EQ(placed, c.within ? e : Placement{});
+    if (!c.within) {
+      EXPECT_TRUE(placementMissing(placed));
+    }
+  }
+  EXPECT_FALSE(placementWithin({1, 1, 1, 1}, 0, 0)) << "nothing fits a window without area";
 }
 
 TEST(Placement, LeadingInteger) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "app/placement_win32.h"
@@ -42,6 +43,9 @@ class PlacementTest : public ::testing::Test {
                    L"NEGATIVE=-4,3,20,-2\r\n"
                    L"EMPTY=\r\n"
                    L"TEXT=abc\r\n"
+                   L"HUGE=0,0,100000,100000\r\n"
+                   L"OFF=5000,5000,20,20\r\n"
+                   L"EDGE=-4,3,20,20\r\n"
                    L"[BUTTONINFO2]\r\n"
                    L"ORIGIN=60,70,1,1\r\n");
     ASSERT_TRUE(dialog_.Create());
@@ -53,6 +57,13 @@ class PlacementTest : public ::testing::Test {
     GetWindowRect(h, &r);
     MapWindowPoints(nullptr, dialog_.hwnd(), reinterpret_cast<POINT*>(&r), 2);
     return r;
+  }
+
+  // x, y, width, height in the dialog.
+  using Box = std::array<LONG, 4>;
+  Box boxOf(HWND h) {
+    RECT r = rectOf(h);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
 
   std::wstring ini_;
@@ -94,6 +105,30 @@ TEST_F(PlacementTest, MissingEntryLeavesADisabled1x1ControlAt1_1) {
   EXPECT_EQ(r.right - r.left, 1);
   EXPECT_EQ(r.bottom - r.top, 1);
   EXPECT_FALSE(IsWindowEnabled(button_.hwnd()));
+}
+
+// A control over the whole window or off it makes the window unusable: an
+// entry not within the window is placed like a missing one.
+TEST_F(PlacementTest, EntryOutsideTheWindowIsPlacedLikeAMissingOne) {
+  RECT client{};
+  GetClientRect(dialog_.hwnd(), &client);
+  ASSERT_LT(client.right, 5000);
+  for (const wchar_t* key : {L"HUGE", L"OFF", L"EDGE"}) {
+    SCOPED_TRACE(toUtf8(u16(key)));
+    EnableWindow(button_.hwnd(), TRUE);
+    SkinSurface surface;
+    PlaceSkinnedControl(button_, ini_, L"BUTTONINFO", key, &surface, &surface, &surface, &surface, &surface);
+    EXPECT_EQ(boxOf(button_.hwnd()), (Box{1, 1, 1, 1}));
+    EXPECT_FALSE(IsWindowEnabled(button_.hwnd()));
+    EXPECT_EQ(button_.originX(), 1);
+
+    PlaceControl(first_, ini_, L"BUTTONINFO", key);
+    EXPECT_EQ(boxOf(first_), (Box{1, 1, 1, 1}));
+  }
+  // Moved, a control keeps its size, which must fit at the new point too.
+  PlaceControl(first_, ini_, L"BUTTONINFO", L"FULL");
+  MoveControlTo(first_, ini_, L"BUTTONINFO", L"OFF");
+  EXPECT_EQ(boxOf(first_), (Box{1, 1, 30, 40}));
 }
 
 TEST_F(PlacementTest, PresentEntryKeepsTheButtonEnabledWithItsOrigin) {

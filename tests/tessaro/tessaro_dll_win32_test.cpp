@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -72,6 +74,39 @@ class TessaroDllTest : public ::testing::Test {
   static inline int loadResult = -1;
   static inline int deviceCount = 0;
 };
+
+// Windows cannot rename an open file: the unreadable state file must be
+// closed before it is set aside, or the next save overwrites it.
+TEST(SimStateFileWindows, UnreadableFileIsSetAsideAndSurvivesTheNextSave) {
+  const std::wstring path = tempFile(L"kv-sim-bad-state-");
+  const std::wstring bad = path + L".bad";
+  for (bool earlierBad : {false, true}) {
+    DeleteFileW(path.c_str());
+    DeleteFileW(bad.c_str());
+    if (earlierBad) std::ofstream(std::filesystem::path(bad), std::ios::binary) << "an older one";
+    const std::string garbage = "KVSIMST1 but cut short";
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << garbage;
+    kv::sim::SimConfig config;
+    config.roundTrip = std::chrono::microseconds(0);
+    config.statePath = std::filesystem::path(path);
+    {
+      kv::sim::SimKeyboard kb(config);
+      EXPECT_EQ(kb.read(kv::sim::Region::Info, 11, 1), std::vector<uint8_t>{kv::sim::kDefaultMacroUnits});
+      auto lines = kb.trace();
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("kept as") != std::string::npos;
+      })) << "earlier .bad: " << earlierBad;
+      ASSERT_TRUE(kb.save());
+    }
+    std::vector<uint8_t> kept = readAll(bad);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), garbage) << "earlier .bad: " << earlierBad;
+    kv::sim::SimMemory saved;
+    std::string error;
+    EXPECT_TRUE(kv::sim::ParseState(readAll(path), &saved, &error)) << error;
+  }
+  DeleteFileW(path.c_str());
+  DeleteFileW(bad.c_str());
+}
 
 TEST_F(TessaroDllTest, LoadsFromTheProgramFolderAndAnswers) {
   EXPECT_EQ(deviceCount, 1);

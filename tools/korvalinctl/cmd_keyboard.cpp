@@ -19,7 +19,7 @@ int cmdSimNew(Session& s) {
   long units = 0, profile = 0;
   if (int r = s.optionNumber("--macro-units", 1, 255, kv::sim::kDefaultMacroUnits, &units)) return r;
   if (int r = s.optionNumber("--profile", 0, 2, 0, &profile)) return r;
-  if (int r = s.checkOutputPath(s.simArg)) return r;
+  if (int r = s.checkOutputPath(s.simArg, "--sim")) return r;
   std::vector<uint8_t> image =
       kv::sim::SerializeState(kv::sim::FactoryMemory(static_cast<int>(units), static_cast<int>(profile)));
   if (!kv::writeFileAtomically(*s.sim, {image})) return s.fail(kExitFailed, s.simArg + ": could not be written");

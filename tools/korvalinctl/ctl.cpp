@@ -49,6 +49,8 @@ int Session::run(const std::vector<std::string>& args) {
     if (it->second.empty()) return usageError("--sim needs a state file");
     simArg = it->second;
     sim = pathOf(simArg);
+    // Whatever the command, no output of it may land on the keyboard's state.
+    files_.push_back({*sim, "--sim", simArg});
   }
   if (auto it = cl_.options.find("--round-trip"); it != cl_.options.end()) {
     auto ms = parseMilliseconds(it->second);

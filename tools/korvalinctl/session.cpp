@@ -321,13 +321,37 @@ int Session::argumentNumber(size_t index, const char* what, long low, long high,
   return kExitOk;
 }
 
-int Session::checkOutputPath(const std::string& arg) {
+namespace {
+
+// Two names of one file: links and spellings ("./a", "x/../a") included.
+bool sameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec) && !ec;
+  std::error_code ea, eb;
+  fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
+  fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+  return !ea && !eb && ca == cb;
+}
+
+}  // namespace
+
+int Session::checkOutputPath(const std::string& arg, const std::string& name) {
   if (arg.empty()) return usageError("the file name is empty");
   fs::path p = pathOf(arg);
   std::error_code ec;
   if (fs::is_directory(p, ec)) return fail(kExitBadInput, arg + ": is a folder");
   fs::path parent = p.parent_path();
   if (!parent.empty() && !fs::is_directory(parent, ec)) return fail(kExitBadInput, arg + ": no such folder");
+  bool known = false;
+  for (const RunFile& f : files_) {
+    if (f.name == name && f.arg == arg) {
+      known = true;  // the state file, noted when the command line was read
+      continue;
+    }
+    if (sameFile(p, f.path))
+      return fail(kExitBadInput, name + " " + arg + " is the same file as " + f.name + " " + f.arg);
+  }
+  if (!known) files_.push_back({p, name, arg});
   return kExitOk;
 }
 
@@ -336,15 +360,24 @@ int Session::loadProfileArgument(const std::string& arg) {
   std::error_code ec;
   if (arg.empty() || !fs::exists(p, ec)) return fail(kExitBadInput, arg + ": no such file");
   if (!fs::is_regular_file(p, ec)) return fail(kExitBadInput, arg + ": not a file");
+  // The store speaks the window's words ("revert to the default values");
+  // the command line says what is wrong with the file instead.
+  auto invalid = [&] {
+    ui.take();
+    std::string problem = kv::profileFileProblem(p);
+    if (problem.empty()) return fail(kExitFailed, arg + ": could not be loaded (out of memory)");
+    return fail(kExitBadInput, arg + ": not a valid profile file: " + problem);
+  };
   switch (store.checkProfileFile(p)) {
     case kv::kProfileFileValid: break;
     case kv::kProfileFileNotOpenable:
       return fail(kExitBadInput, arg + ": cannot be opened for reading and writing");
     case kv::kProfileFileNoMemory: return fail(kExitFailed, arg + ": out of memory");
-    default: return fail(kExitBadInput, arg + ": not a valid profile file" + storeMessages());
+    default: return invalid();
   }
   std::lock_guard lock(config.lock);
-  if (!store.loadProfileFile(p)) return fail(kExitBadInput, arg + ": not a valid profile file" + storeMessages());
+  if (!store.loadProfileFile(p)) return invalid();
+  files_.push_back({p, "the profile file", arg});
   return kExitOk;
 }
 
@@ -360,12 +393,14 @@ int Session::connect() {
     std::string why;
     if (!image) return fail(kExitBadInput, simArg + ": cannot be read");
     if (!kv::sim::ParseState(*image, &memory, &why)) return fail(kExitBadInput, simArg + ": " + why);
+    // The keyboard saves its memory there.
+    if (int r = checkOutputPath(simArg, "--sim")) return r;
   } else if (!platform_.startLibrary) {
     return fail(kExitNoKeyboard, "no keyboard: this build reaches a keyboard only through --sim STATE");
   }
 
   if (auto it = cl_.options.find("--trace"); it != cl_.options.end()) {
-    if (checkOutputPath(it->second) != kExitOk) return kExitBadInput;
+    if (checkOutputPath(it->second, "--trace") != kExitOk) return kExitBadInput;
     trace_.open(pathOf(it->second), std::ios::app | std::ios::binary);
     if (!trace_) return fail(kExitBadInput, it->second + ": cannot be opened for the trace");
     std::lock_guard lock(traceMutex);

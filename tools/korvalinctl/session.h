@@ -103,7 +103,11 @@ class Session {
   [[nodiscard]] int expectArguments(size_t first, size_t count);
   [[nodiscard]] int optionNumber(const std::string& name, long low, long high, long fallback, long* value);
   [[nodiscard]] int argumentNumber(size_t index, const char* what, long low, long high, long* value);
-  [[nodiscard]] int checkOutputPath(const std::string& arg);
+  // A file this run writes (name: how the refusal names it, "--trace", "the
+  // output file"): not a folder, in a folder that exists, and not the same
+  // file as another file of the run (the state file, the trace, the
+  // command's own file), by identity, not by spelling.
+  [[nodiscard]] int checkOutputPath(const std::string& arg, const std::string& name = "the output file");
   [[nodiscard]] int loadProfileArgument(const std::string& arg);
 
   [[nodiscard]] int connect();
@@ -141,6 +145,13 @@ class Session {
   bool simStarted_ = false;
   bool libraryStarted_ = false;
   std::ofstream trace_;
+  // The files this run reads or writes, so no output lands on another.
+  struct RunFile {
+    fs::path path;
+    std::string name;
+    std::string arg;
+  };
+  std::vector<RunFile> files_;
 };
 
 // ---- The commands -------------------------------------------------------------------

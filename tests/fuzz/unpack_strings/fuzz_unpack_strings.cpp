@@ -1,11 +1,13 @@
 // String pools come from profile files. Input: a count byte, then per entry
 // index (u16), type (u8) and value (u32), then the pool. Unpacking never reads
-// past the pool, and packing what was unpacked reads back the same strings.
+// past the pool nor attaches more than the pool holds, and packing what was
+// unpacked reads back the same strings.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "keys/key_strings.h"
@@ -30,7 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::span<const uint8_t> pool(data + std::min(at, size), size - std::min(at, size));
 
   auto store = std::make_unique<KeyStringStore>();
-  if (!unpackStrings(*table, *store, pool)) return 0;
+  // Unpacking is refused exactly when the strings would outgrow the pool.
+  std::optional<size_t> expected = unpackedStringTotal(*table, pool);
+  if (!unpackStrings(*table, *store, pool)) {
+    if (expected || store->total != 0) std::abort();
+    return 0;
+  }
+  if (!expected || *expected != store->total || store->total > pool.size()) std::abort();
   size_t total = 0;
   for (int i = 0; i < kEntryCount; ++i) {
     const KeyStringSlot& slot = store->slots[i];
