@@ -35,17 +35,16 @@ int readKeyboardContents(KeyboardContents& out) {
 
   // The settings and per-key regions are read inside a bracket, as a
   // lighting load reads them.
-  result = BeginConfig();
-  if (result != kResultSuccess) return result;
   std::array<ProfileSettingsRecord, kProfileCount> records{};
-  result = readSettingsRecords(records);
-  for (int p = 0; p < kProfileCount && result == kResultSuccess; ++p) {
-    PerKeyRegion region{};
-    result = readPerKeyRegion(p, region);
-    std::copy(region.begin(), region.end(), c.colours.begin() + static_cast<std::ptrdiff_t>(p * kColourRegionSize));
-  }
-  const int closed = EndConfig();
-  if (result == kResultSuccess) result = closed;
+  result = inConfigBracket([&] {
+    int r = readSettingsRecords(records);
+    for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) {
+      PerKeyRegion region{};
+      r = readPerKeyRegion(p, region);
+      std::copy(region.begin(), region.end(), c.colours.begin() + static_cast<std::ptrdiff_t>(p * kColourRegionSize));
+    }
+    return r;
+  });
   if (result != kResultSuccess) return result;
   for (int p = 0; p < kProfileCount; ++p) {
     auto bytes = settingsRecordBytes(records[p]);
@@ -57,29 +56,28 @@ int readKeyboardContents(KeyboardContents& out) {
 
 int writeKeyboardContents(const KeyboardContents& contents, size_t macroBytes) {
   if (macroBytes > contents.macro.size() || contents.activeProfile >= kProfileCount) return kResultBadArgument;
-  int result = BeginConfig();
-  if (result != kResultSuccess) return result;
-  // The macro image before the key tables whose records point into it.
-  result = WriteMacroMemory(contents.macro, static_cast<int>(macroBytes));
-  for (int p = 0; p < kProfileCount && result == kResultSuccess; ++p) result = WriteKeyTable(keyTableOf(contents, p), p);
-  for (int p = 0; p < kProfileCount && result == kResultSuccess; ++p) {
-    const auto record = std::span(contents.settings).subspan(static_cast<size_t>(p) * kSettingsRecordSize,
-                                                             kSettingsRecordSize);
-    result = WriteSettings(record, static_cast<int>(kSettingsRecordSize), settingsAddress(p, 0));
-  }
-  // WriteColours reaches the selected profile's region; the lighting
-  // model's selection is put back afterwards.
-  const int selected = SelectedProfile();
-  for (int p = 0; p < kProfileCount && result == kResultSuccess; ++p) {
-    PerKeyRegion region{};
-    std::copy_n(contents.colours.begin() + static_cast<std::ptrdiff_t>(p * kColourRegionSize), region.size(),
-                region.begin());
-    SetSelectedProfile(p);
-    result = writePerKeyRegion(region);
-  }
-  SetSelectedProfile(selected);
-  const int closed = EndConfig();
-  if (result == kResultSuccess) result = closed;
+  int result = inConfigBracket([&] {
+    // The macro image before the key tables whose records point into it.
+    int r = WriteMacroMemory(contents.macro, static_cast<int>(macroBytes));
+    for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) r = WriteKeyTable(keyTableOf(contents, p), p);
+    for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) {
+      const auto record = std::span(contents.settings).subspan(static_cast<size_t>(p) * kSettingsRecordSize,
+                                                               kSettingsRecordSize);
+      r = WriteSettings(record, static_cast<int>(kSettingsRecordSize), settingsAddress(p, 0));
+    }
+    // WriteColours reaches the selected profile's region; the lighting
+    // model's selection is put back afterwards.
+    const int selected = SelectedProfile();
+    for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) {
+      PerKeyRegion region{};
+      std::copy_n(contents.colours.begin() + static_cast<std::ptrdiff_t>(p * kColourRegionSize), region.size(),
+                  region.begin());
+      SetSelectedProfile(p);
+      r = writePerKeyRegion(region);
+    }
+    SetSelectedProfile(selected);
+    return r;
+  });
   if (result == kResultSuccess) result = SetActiveProfile(contents.activeProfile);
   return result;
 }

@@ -2,6 +2,7 @@
 // between the keyboard, files and the working configuration.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "device/device_ui.h"
+#include "device/protocol.h"
 #include "keys/working_config.h"
 #include "profile/profile_format.h"
 
@@ -32,6 +34,14 @@ struct LoadedProfile {
 };
 enum class ProfileReadResult { Ok, Unreadable, BadFormat, NoMemory };
 ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
+
+// What the last writeConfigToKeyboard sent, for reading it back: the macro
+// image from offset 0 and the encoded key table of each profile written.
+struct KeyboardWrite {
+  std::vector<uint8_t> macroImage;
+  std::vector<int> profiles;
+  std::vector<std::array<uint8_t, kKeyTableSize>> keyTables;
+};
 
 class ProfileStore {
  public:
@@ -68,6 +78,8 @@ class ProfileStore {
   void reloadFromKeyboard();
   // The caller holds the WorkingConfig lock.
   bool writeConfigToKeyboard(bool allProfiles);
+  // Empty until a write got as far as the keyboard.
+  const KeyboardWrite& lastWrite() const { return lastWrite_; }
   void importProfile(const std::filesystem::path& path);
   bool exportProfile(const std::filesystem::path& path);
 
@@ -81,6 +93,7 @@ class ProfileStore {
   DeviceUi& ui_;
   std::filesystem::path documents_;
   std::function<int()> macroCapacity_;
+  KeyboardWrite lastWrite_;
 };
 
 }  // namespace kv
