@@ -78,7 +78,8 @@ class ProfileStore {
   void reloadFromKeyboard();
   // The caller holds the WorkingConfig lock.
   bool writeConfigToKeyboard(bool allProfiles);
-  // Empty until a write got as far as the keyboard.
+  // Set, under the snapshot lock, once a write has its image and key tables
+  // ready to send; empty before the first.
   const KeyboardWrite& lastWrite() const { return lastWrite_; }
   void importProfile(const std::filesystem::path& path);
   bool exportProfile(const std::filesystem::path& path);
