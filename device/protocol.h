@@ -85,6 +85,17 @@ int ReadColours(std::span<uint8_t> destination, int length, int lowAddress, int 
 // Address = selected profile x 256 + offset.
 int WriteColours(std::span<const uint8_t> source, int length, int offset);
 
+// BeginConfig, the work, EndConfig: nothing more is sent when the bracket
+// cannot be opened; once open it is always closed. The first failure counts.
+template <class Work>
+int inConfigBracket(Work&& work) {
+  int result = BeginConfig();
+  if (result != kResultSuccess) return result;
+  result = work();
+  const int closed = EndConfig();
+  return result != kResultSuccess ? result : closed;
+}
+
 // The lighting model's selected profile (0-2), used by WriteColours.
 void SetSelectedProfile(int profile);
 int SelectedProfile();

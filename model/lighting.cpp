@@ -19,17 +19,6 @@ static_assert(kUserModeCount * kUserPatternBytes <= kPerKeyRegionSize);
 
 bool validProfile(int p) { return p >= 0 && p < kProfileCount; }
 
-// BeginConfig, the writes, EndConfig. Nothing is written when the bracket
-// cannot be opened; once open it is always closed. The first failure counts.
-template <class Writes>
-int inConfigBracket(Writes&& writes) {
-  int result = BeginConfig();
-  if (result != kResultSuccess) return result;
-  result = writes();
-  int closed = EndConfig();
-  return result != kResultSuccess ? result : closed;
-}
-
 }  // namespace
 
 // ---- Effects -------------------------------------------------------------------

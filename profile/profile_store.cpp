@@ -258,6 +258,7 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
 
   // One bracket: the macro image first, then the key tables the records
   // point into. A failed step ends the writing, but the bracket is closed.
+  lastWrite_ = KeyboardWrite{image.bytes, profiles, encoded};
   bool ok = BeginConfig() == kResultSuccess;
   if (ok) {
     ok = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size())) == kResultSuccess;

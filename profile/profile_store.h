@@ -2,6 +2,7 @@
 // between the keyboard, files and the working configuration.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "device/device_ui.h"
+#include "device/protocol.h"
 #include "keys/working_config.h"
 #include "profile/profile_format.h"
 
@@ -38,6 +40,14 @@ ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfil
 // line (its size, the header field that is wrong, strings that outgrow the
 // pool); empty when nothing is known to be wrong with it.
 std::string profileFileProblem(const std::filesystem::path& path);
+
+// What the last writeConfigToKeyboard sent, for reading it back: the macro
+// image from offset 0 and the encoded key table of each profile written.
+struct KeyboardWrite {
+  std::vector<uint8_t> macroImage;
+  std::vector<int> profiles;
+  std::vector<std::array<uint8_t, kKeyTableSize>> keyTables;
+};
 
 class ProfileStore {
  public:
@@ -74,6 +84,9 @@ class ProfileStore {
   void reloadFromKeyboard();
   // The caller holds the WorkingConfig lock.
   bool writeConfigToKeyboard(bool allProfiles);
+  // Set, under the snapshot lock, once a write has its image and key tables
+  // ready to send; empty before the first.
+  const KeyboardWrite& lastWrite() const { return lastWrite_; }
   void importProfile(const std::filesystem::path& path);
   bool exportProfile(const std::filesystem::path& path);
 
@@ -87,6 +100,7 @@ class ProfileStore {
   DeviceUi& ui_;
   std::filesystem::path documents_;
   std::function<int()> macroCapacity_;
+  KeyboardWrite lastWrite_;
 };
 
 }  // namespace kv

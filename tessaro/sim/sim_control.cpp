@@ -15,6 +15,7 @@ const char* const kControlHelp =
     "fault late <ms> [n]             the next n answers (default 1) come ms late\n"
     "fault unplug <n>                the n-th report from now is lost as the keyboard goes away\n"
     "fault short <bytes> [n]         the next n answers (default 1) are cut to that length\n"
+    "fault lie <n>                   the next n writes are answered with status 0 but not stored\n"
     "fault after <n>                 the faults set apply after n more reports\n"
     "fault clear\n"
     "roundtrip <microseconds>\n"
@@ -70,6 +71,8 @@ std::string faultCommand(SimKeyboard& kb, const std::vector<std::string_view>& w
   } else if (kind == "late" && w.size() <= 4 && arg(2, &a, 0, 600000) && optional(3, &b)) {
     f.lateDelay = std::chrono::milliseconds(a);
     f.lateResponses = static_cast<int>(b);
+  } else if (kind == "lie" && w.size() == 3 && arg(2, &a, 0, 1000000)) {
+    f.lyingWrites = static_cast<int>(a);
   } else if (kind == "unplug" && w.size() == 3 && arg(2, &a, 0, 1000000)) {
     f.unplugAfter = static_cast<int>(a);
   } else if (kind == "short" && w.size() <= 4 && arg(2, &a, 0, 64) && optional(3, &b)) {

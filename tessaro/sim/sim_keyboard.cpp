@@ -52,6 +52,10 @@ size_t stateSize(size_t macroBytes) { return kStateHeader + 48 + 126 + 768 + 972
 
 }  // namespace
 
+bool IsWriteCommand(uint8_t command) {
+  return command == 0x04 || command == 0x06 || command == 0x08 || command == 0x0A || command == 0x11;
+}
+
 std::optional<Region> RegionByName(std::string_view name) {
   if (name == "info") return Region::Info;
   if (name == "settings") return Region::Settings;
@@ -422,6 +426,15 @@ int SimKeyboard::writeOne(const DeviceMatch* match, const uint8_t* data, uint32_
     std::memcpy(outcome.response.data() + 3, data + 3, 4);
     outcome.response[7] = faults_.statusByte;
     seal(outcome.response);
+  } else if (faults_.lyingWrites > 0 && IsWriteCommand(report[3])) {
+    // A keyboard that says it stored what it did not: only reading back
+    // tells.
+    --faults_.lyingWrites;
+    outcome.response[0] = 0x04;
+    std::memcpy(outcome.response.data() + 3, data + 3, 4);
+    outcome.response[7] = kOk;
+    seal(outcome.response);
+    traceLocked("# write acknowledged, not stored");
   } else {
     outcome = ProcessCommand(memory_, inBracket_, report);
     if (outcome.changedMemory) saveLocked();

@@ -79,7 +79,12 @@ struct SimFaults {
   int unplugAfter = 0;        // the N-th report from now is lost as the keyboard goes away
   int shortResponses = 0;     // the next N answers are cut to shortLength bytes
   size_t shortLength = 8;
+  int lyingWrites = 0;        // the next N writes are answered with status 0 but not stored
 };
+
+// Commands that change the keyboard's memory (information block, settings,
+// key tables, macro memory, per-key regions).
+bool IsWriteCommand(uint8_t command);
 
 struct SimStatus {
   bool attached;

@@ -16,7 +16,9 @@
 
 #include "keys/key_strings.h"
 #include "keys/working_config.h"
+#include "macro/macro_image.h"
 #include "macro/macro_record.h"
+#include "profile/keyboard_backup.h"
 #include "profile/profile_store.h"
 #include "tessaro/sim/sim_keyboard.h"
 #include "tests/device_events/recording_ui.h"
@@ -77,6 +79,22 @@ class KorvalinctlTest : public ::testing::Test {
   }
 
   fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  // A refused run: the status, no output, one line on stderr that says
+  // `says`, and every file of the folder as it was.
+  void ExpectRefused(const std::vector<std::string>& args, bool withSim, int rc, const std::string& says) {
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    SCOPED_TRACE(line);
+    auto before = Snapshot();
+    Result r = Run(args, withSim);
+    EXPECT_EQ(r.rc, rc);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.rfind("korvalinctl: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(Snapshot() == before) << "a file changed";
+  }
 
   // Every file of the folder, with its bytes.
   std::map<std::string, Bytes> Snapshot() const {
@@ -275,19 +293,7 @@ TEST_F(KorvalinctlTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
       {onSmall({"lighting", "fill"}), false, 2, "the keyboard has no per-key effect"},
       {onSmall({"lighting", "user-mode", "3"}), false, 2, "the keyboard has no per-key effect"},
   };
-  for (const Case& c : cases) {
-    std::string line;
-    for (const std::string& a : c.args) line += a + " ";
-    SCOPED_TRACE(line);
-    auto before = Snapshot();
-    Result r = Run(c.args, c.withSim);
-    EXPECT_EQ(r.rc, c.rc);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.rfind("korvalinctl: ", 0), 0u) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_TRUE(Snapshot() == before) << "a file changed";
-  }
+  for (const Case& c : cases) ExpectRefused(c.args, c.withSim, c.rc, c.says);
   EXPECT_FALSE(fs::exists(Path("bad.state.bad")));
 }
 
@@ -496,9 +502,11 @@ TEST_F(KorvalinctlTest, HelpExplainsEveryCommand) {
   Result all = Run({"--help"}, false);
   ASSERT_EQ(all.rc, 0);
   for (const char* cmd : {"sim-new", "info", "read FILE", "write FILE", "switch P", "report-rate INDEX", "lighting show",
-                          "dump info", "file new FILE", "--sim STATE", "--trace FILE", "--profile"})
+                          "dump info", "file new FILE", "--sim STATE", "--trace FILE", "--profile", "backup FILE",
+                          "restore FILE [--verify]", "--verify", "--sim-fault F"})
     EXPECT_NE(all.out.find(cmd), std::string::npos) << cmd;
-  for (const char* cmd : {"sim-new", "info", "read", "write", "switch", "report-rate", "lighting", "dump", "file"}) {
+  for (const char* cmd : {"sim-new", "info", "read", "write", "switch", "report-rate", "lighting", "dump", "file",
+                          "backup", "restore"}) {
     Result one = Run({cmd, "--help"}, false);
     EXPECT_EQ(one.rc, 0) << cmd;
     EXPECT_EQ(one.out.rfind(std::string("Usage: korvalinctl"), 0), 0u) << cmd;
@@ -518,6 +526,198 @@ TEST_F(KorvalinctlTest, SimNewTakesMacroUnitsAndProfile) {
   EXPECT_EQ(Run({"file", "new", "files/new.kvp"}).rc, 0);
   EXPECT_EQ(Run({"write", "files/new.kvp"}).rc, 0);
   EXPECT_EQ(Run({"file", "check", "files/new.kvp"}).rc, 0);
+}
+
+// ---- backup, restore and --verify ---------------------------------------------------
+
+// Every byte of every region changed from factory contents, profile 1
+// active: a restore that loses any byte shows it.
+kv::sim::SimMemory Customised(kv::sim::SimMemory m) {
+  auto change = [](std::span<uint8_t> region, uint8_t salt) {
+    for (size_t i = 0; i < region.size(); ++i) region[i] ^= static_cast<uint8_t>((salt + i * 7) | 1);
+  };
+  change(m.settings, 0x10);
+  change(m.colours, 0x20);
+  change(m.keyTables, 0x30);
+  change(m.macro, 0x40);
+  m.info[10] = 1;
+  return m;
+}
+
+// The checksum over a deliberately changed backup, so only the change is wrong.
+void Reseal(Bytes& file) {
+  uint32_t crc = kv::crc32(std::span(file).first(28));
+  crc = kv::crc32(std::span(file).subspan(32), crc);
+  std::memcpy(file.data() + 28, &crc, 4);
+}
+
+TEST_F(KorvalinctlTest, BackupThenRestoreOntoAFactoryNewKeyboardIsByteIdentical) {
+  SetState(Customised(State()));
+  Result b = Run({"backup", "files/kb.kvb"});
+  ASSERT_EQ(b.rc, 0) << b.err;
+  EXPECT_EQ(b.err, "");
+  const Bytes file = readAll(Path("files/kb.kvb"));
+  ASSERT_EQ(file.size(), 1898u + 8192u);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 8), "KVBACKUP");
+
+  ASSERT_EQ(Run({"--sim", "new.state", "sim-new"}, false).rc, 0);
+  Result r = Run({"--sim", "new.state", "--round-trip", "0", "restore", "files/kb.kvb", "--verify"}, false);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // The state file holds the information block, the settings, the per-key
+  // regions, the key tables and the macro memory: all equal.
+  EXPECT_TRUE(readAll(Path("new.state")) == readAll(Path("kb.state")));
+}
+
+TEST_F(KorvalinctlTest, DamagedBackupsAreRefusedWithNothingWritten) {
+  SetState(Customised(State()));
+  ASSERT_EQ(Run({"backup", "files/kb.kvb"}).rc, 0);
+  const Bytes good = readAll(Path("files/kb.kvb"));
+  Bytes truncated(good.begin(), good.end() - 1);
+  writeAll(Path("files/truncated.kvb"), truncated);
+  writeAll(Path("files/header-only.kvb"), Bytes(good.begin(), good.begin() + 20));
+  Bytes flipped = good;
+  flipped[1898 + 4000] ^= 0x08;  // a bit of the macro memory
+  writeAll(Path("files/flipped.kvb"), flipped);
+  Bytes version = good;
+  version[8] = 2;
+  Reseal(version);
+  writeAll(Path("files/version2.kvb"), version);
+  writeAll(Path("files/big.kvb"), Bytes(kv::kMaxBackupFileSize + 1, 0));
+  ProfileBuilder profile;
+  profile.Save(Path("files/profile.kvp"));
+  writeAll(Path("files/empty.kvb"), {});
+
+  // A keyboard of 1024 bytes of macro memory, and a backup whose macros need 2000.
+  ASSERT_EQ(Run({"--sim", "small.state", "sim-new", "--macro-units", "8"}, false).rc, 0);
+  {
+    kv::sim::SimMemory m = State();
+    kv::MacroList macros;
+    kv::MacroRecord macro{};
+    kv::setMacroName(macro, u"Long");
+    macro.id = 1;
+    macro.actionCount = 494;  // 16 + 2 + 4 + 4 x 494 + 2 x 4 = 2006 bytes
+    macros.push_back(macro);
+    ASSERT_TRUE(kv::buildMacroImage(macros, m.macro, 2006, true));
+    SetState(m);
+  }
+  ASSERT_EQ(Run({"backup", "files/long.kvb"}).rc, 0);
+
+  const std::vector<std::string> onSmall = {"--sim", "small.state", "--round-trip", "0", "restore"};
+  auto small = [&](const std::string& file) {
+    std::vector<std::string> args = onSmall;
+    args.push_back(file);
+    return args;
+  };
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {small("files/truncated.kvb"), "files/truncated.kvb: damaged keyboard backup: 10089 bytes where its header says 10090"},
+      {small("files/header-only.kvb"), "not a keyboard backup (20 bytes, shorter than a backup's header)"},
+      {small("files/flipped.kvb"), "files/flipped.kvb: damaged keyboard backup: checksum 0x"},
+      {small("files/version2.kvb"), "keyboard backup of format version 2; this program reads version 1"},
+      {small("files/big.kvb"), "files/big.kvb: not a keyboard backup (34539 bytes, more than any backup holds)"},
+      {small("files/profile.kvp"), "files/profile.kvp: not a keyboard backup"},
+      {small("files/empty.kvb"), "not a keyboard backup (0 bytes"},
+      {small("files/missing.kvb"), "files/missing.kvb: no such file"},
+      {small("files"), "files: not a file"},
+      {small("files/long.kvb"), "files/long.kvb: its macros need 2006 bytes of macro memory; the keyboard has 1024"},
+      {{"--sim", "small.state", "restore", "files/kb.kvb", "--verify=yes"}, "option --verify takes no value"},
+      {{"--sim", "small.state", "restore"}, "missing argument"},
+      {{"--sim", "small.state", "backup", "files/kb.kvb", "--verify"}, "takes no option --verify"},
+      {{"--sim", "small.state", "backup", "nofolder/kb.kvb"}, "nofolder/kb.kvb: no such folder"},
+      {{"--sim", "small.state", "--sim-fault", "lie", "restore", "files/kb.kvb"}, "--sim-fault: 'lie' is no fault command"},
+      {{"--sim-fault", "lie 1", "info"}, "--sim-fault applies to --sim only"},
+  };
+  for (const Case& c : cases) ExpectRefused(c.args, false, 2, c.says);
+}
+
+TEST_F(KorvalinctlTest, ASmallerKeyboardTakesABackupWhoseMacrosFit) {
+  kv::sim::SimMemory m = State();
+  kv::MacroList macros;
+  kv::MacroRecord macro{};
+  kv::setMacroName(macro, u"Short");
+  macro.id = 1;
+  macro.cycles = 3;
+  macro.actionCount = 100;  // 16 + 2 + 4 + 400 + 10 = 432 bytes
+  macros.push_back(macro);
+  ASSERT_TRUE(kv::buildMacroImage(macros, m.macro, 432, true));
+  std::fill(m.macro.begin() + 432, m.macro.end(), 0x77);  // unused, and past the smaller memory
+  SetState(m);
+  ASSERT_EQ(Run({"backup", "files/kb.kvb"}).rc, 0);
+
+  ASSERT_EQ(Run({"--sim", "small.state", "sim-new", "--macro-units", "8"}, false).rc, 0);
+  Result r = Run({"--sim", "small.state", "--round-trip", "0", "restore", "files/kb.kvb", "--verify"}, false);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.err, "korvalinctl: restore: the backup's 8192 bytes of macro memory cut to the keyboard's 1024 "
+                   "(its macros use 432)\n");
+  kv::sim::SimMemory small;
+  std::string why;
+  ASSERT_TRUE(kv::sim::ParseState(readAll(Path("small.state")), &small, &why)) << why;
+  EXPECT_TRUE(std::equal(small.macro.begin(), small.macro.end(), m.macro.begin()));
+  EXPECT_EQ(small.keyTables, m.keyTables);
+  EXPECT_EQ(small.info[11], 8);
+}
+
+// The keyboard acknowledges one write without storing it; --verify reads
+// back and names the region and its first lost byte; without the fault the
+// same runs pass quietly.
+TEST_F(KorvalinctlTest, VerifyCatchesALyingKeyboard) {
+  SetState(Customised(State()));
+  ASSERT_EQ(Run({"backup", "files/kb.kvb"}).rc, 0);
+  ProfileBuilder source;
+  KeyboardShaped(source);
+  source.Save(Path("files/source.kvp"));
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string fault;     // for --sim-fault; reports counted from the first command
+    std::string expected;  // a regular expression for the line
+  };
+  // restore: the information block, BeginConfig, 147 macro chunks and key
+  // table 0 pass, and the first chunk of key table 1 is lost; or all 185
+  // reports of the bracket and the information-block read pass, and the
+  // active profile is lost. write: the information block, the factory key
+  // table (6) and BeginConfig pass, and the macro image is lost; or they,
+  // the image's one chunk and key table 0 pass.
+  const Case cases[] = {
+      {{"restore", "files/kb.kvb", "--verify"}, "after 155; lie 1",
+       "verify failed: keys 1 differs at offset 0x0000: expected 0x[0-9A-F]{2}, found 0x[0-9A-F]{2}"},
+      {{"restore", "files/kb.kvb", "--verify"}, "after 187; lie 1",
+       "verify failed: info differs at offset 0x000A: expected 0x01, found 0x00"},
+      {{"write", "files/source.kvp", "--verify"}, "after 15; lie 1",
+       "verify failed: keys 1 differs at offset 0x00([0-2][0-9A-F]|3[0-7]): expected 0x[0-9A-F]{2}, found 0x[0-9A-F]{2}"},
+      {{"write", "files/source.kvp", "--verify"}, "after 8; lie 1",
+       "verify failed: macros differs at offset 0x0000: expected 0xAA, found 0x00"},
+      {{"lighting", "fill", "--verify"}, "lie 1",
+       "verify failed: colours 0 differs at offset 0x00[0-9A-F]{2}: expected 0xFF, found 0x[0-9A-F]{2}"},
+      {{"lighting", "brightness", "0", "--profile", "2", "--verify"}, "lie 1",
+       "verify failed: settings differs at offset 0x0055: expected 0x00, found 0x0[1-4]"},
+      {{"report-rate", "2", "--profile", "1", "--verify"}, "lie 1",
+       "verify failed: settings differs at offset 0x0039: expected 0x02, found 0x0[013]"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    SCOPED_TRACE(line + "with " + c.fault);
+    for (bool lying : {true, false}) {
+      ASSERT_EQ(Run({"--sim", "new.state", "sim-new"}, false).rc, 0);
+      std::vector<std::string> args = {"--sim", "new.state", "--round-trip", "0"};
+      if (lying) args.insert(args.end(), {"--sim-fault", c.fault});
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      Result r = Run(args, false);
+      if (!lying) {
+        EXPECT_EQ(r.rc, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        continue;
+      }
+      EXPECT_EQ(r.rc, 1);
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_TRUE(std::regex_search(r.err, std::regex("^korvalinctl: [a-z -]+: " + c.expected + "\n$"))) << r.err;
+    }
+  }
 }
 
 }  // namespace

@@ -177,4 +177,43 @@ TEST_F(KorvalinctlExeTest, TraceOnTheStateFileIsRefused) {
   EXPECT_EQ(readAll(state_), before);
 }
 
+// A backup through Tessaro.dll, restored onto a factory-new keyboard with the
+// read-back; a damaged copy refused with nothing written; a lying
+// in-process keyboard caught.
+TEST_F(KorvalinctlExeTest, BackupRestoreAndVerify) {
+  const std::wstring backup = tempPath(L"kvctl-backup-"), damaged = tempPath(L"kvctl-damaged-");
+  ASSERT_EQ(Run(L"lighting fill --profile 2").rc, 0);
+  ASSERT_EQ(Run(L"switch 1").rc, 0);
+  Result b = Run(L"backup \"" + backup + L"\"");
+  ASSERT_EQ(b.rc, 0) << b.err;
+  const std::string kept = readAll(dllState_);
+
+  DeleteFileW(dllState_.c_str());  // a factory-new keyboard
+  ASSERT_EQ(Run(L"info").rc, 0);
+  std::string file = readAll(backup);
+  ASSERT_EQ(file.size(), 1898u + 8192u);
+  file[2000] ^= 0x40;
+  {
+    std::ofstream out(std::filesystem::path(damaged), std::ios::binary);
+    out.write(file.data(), static_cast<std::streamsize>(file.size()));
+  }
+  const std::string factory = readAll(dllState_);
+  Result refused = Run(L"restore \"" + damaged + L"\"");
+  EXPECT_EQ(refused.rc, 2);
+  EXPECT_NE(refused.err.find("damaged keyboard backup: checksum"), std::string::npos) << refused.err;
+  EXPECT_EQ(readAll(dllState_), factory);
+
+  Result r = Run(L"restore \"" + backup + L"\" --verify");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readAll(dllState_), kept);
+
+  ASSERT_EQ(Run(L"--sim \"" + state_ + L"\" sim-new").rc, 0);
+  Result lied = Run(L"--sim \"" + state_ + L"\" --round-trip 0 --sim-fault \"lie 1\" lighting clear --verify");
+  EXPECT_EQ(lied.rc, 1);
+  EXPECT_NE(lied.err.find("verify failed: colours 0 differs at offset 0x00"), std::string::npos) << lied.err;
+  DeleteFileW(backup.c_str());
+  DeleteFileW(damaged.c_str());
+}
+
 }  // namespace

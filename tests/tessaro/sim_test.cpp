@@ -268,6 +268,46 @@ TEST_F(SimKeyboardTest, AnswersGoToTheCommandRead) {
   EXPECT_EQ(s[0].report[8], 0x05);
 }
 
+// A lying keyboard answers status 0 to the next n writes of any region and
+// keeps none of them; reads and bracket commands pass without using it up,
+// and `after` delays it like the other faults.
+TEST_F(SimKeyboardTest, LyingWritesAreAcknowledgedButNotStored) {
+  auto kb = Make();
+  const std::vector<uint8_t> one = {0xAB};
+  const std::vector<uint8_t> info = kb->read(Region::Info, 0, 48);
+  std::vector<uint8_t> otherProfile = info;
+  otherProfile[10] = 2;
+  SimFaults f;
+  f.after = 1;        // BeginConfig passes
+  f.lyingWrites = 5;  // the five writes of the regions below
+  kb->setFaults(f);
+  const std::array<uint8_t, 64> reports[] = {
+      request(0x01, 0, 0),              request(0x03, 0x30, 0),     request(0x06, 1, 99, one),
+      request(0x08, 1, 400, one),       request(0x0A, 1, 7, one),   request(0x11, 1, 300, one),
+      request(0x04, 0x30, 0, otherProfile), request(0x09, 1, 7),    request(0x06, 1, 98, one),
+  };
+  for (const auto& r : reports) ASSERT_EQ(kb->writeOne(&kv::kCommandChannel, r.data(), 64), 64);
+  kb->drain();
+  auto s = Seen_();
+  ASSERT_EQ(s.size(), std::size(reports));
+  for (size_t i = 0; i < s.size(); ++i) {
+    ASSERT_EQ(s[i].report.size(), 64u);
+    EXPECT_EQ(s[i].report[3], reports[i][3]) << i;
+    EXPECT_EQ(s[i].report[7], 0x00) << i;  // every answer claims success
+  }
+  EXPECT_EQ(kb->read(Region::Settings, 99, 1), std::vector<uint8_t>{kFactorySettings[2][15]});
+  EXPECT_EQ(kb->read(Region::KeyTables, 400, 1), std::vector<uint8_t>{kKeySlotTemplate[400 - 324]});
+  EXPECT_EQ(kb->read(Region::Macro, 7, 1), std::vector<uint8_t>{0});
+  EXPECT_EQ(kb->read(Region::Colours, 300, 1), std::vector<uint8_t>{kFactoryPatterns[300 - 256]});
+  EXPECT_EQ(kb->read(Region::Info, 0, 48), info);
+  EXPECT_EQ(kb->read(Region::Settings, 98, 1), one);  // the sixth write is kept
+  EXPECT_EQ(kb->faults().lyingWrites, 0);
+  const std::regex lied("# write acknowledged, not stored");
+  auto lines = kb->trace();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, lied); }),
+            5);
+}
+
 TEST_F(SimKeyboardTest, RoundTripDelaysTheAnswer) {
   SimConfig c;
   auto kb = std::make_unique<SimKeyboard>(c);  // default 2 ms
@@ -430,6 +470,7 @@ TEST(SimControl, CommandsAndTheirEffects) {
       {"status", "OK"},        {"fault drop 2", "OK"},         {"fault status FE 1", "OK"},
       {"fault status 12 1", "ERR"}, {"fault late 300 2", "OK"}, {"fault short 8", "OK"},
       {"fault unplug 5", "OK"}, {"fault echo 1", "OK"},        {"fault after 1", "OK"},
+      {"fault lie 3", "OK"},    {"fault lie", "ERR"},          {"fault lie -2", "ERR"},
       {"fault", "ERR"},         {"fault drop -1", "ERR"},      {"roundtrip 1500", "OK"},
       {"read default 0 3", "OK"}, {"read nowhere", "ERR"},     {"write keys 0 0102", "OK"},
       {"write default 0 00", "ERR"}, {"write keys 971 0102", "ERR"}, {"write keys 0 0G", "ERR"},
@@ -452,6 +493,7 @@ TEST(SimControl, CommandsAndTheirEffects) {
   EXPECT_EQ(f.unplugAfter, 5);
   EXPECT_EQ(f.wrongEcho, 1);
   EXPECT_EQ(f.after, 1);
+  EXPECT_EQ(f.lyingWrites, 3);
   EXPECT_EQ(kb.status().roundTrip, std::chrono::microseconds(1500));
   EXPECT_EQ(kb.read(Region::KeyTables, 0, 2), (std::vector<uint8_t>{1, 2}));
   EXPECT_EQ(kb.status().activeProfile, 2);

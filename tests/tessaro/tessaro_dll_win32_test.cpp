@@ -139,6 +139,16 @@ TEST_F(TessaroDllTest, ControlPipeUnplugsInjectsFaultsAndReadsTheTrace) {
   EXPECT_EQ(control("fault clear"), "OK\n");
   EXPECT_EQ(kv::ReadInfoBlock(info), 1);
   EXPECT_EQ(control("bogus").substr(0, 3), "ERR");
+
+  // A lying keyboard: the write succeeds and the memory keeps the old byte.
+  const std::string before = control("read settings 57 1");
+  EXPECT_EQ(control("fault lie 1"), "OK\n");
+  const uint8_t rate = before == "OK\n02\n" ? 1 : 2;
+  ASSERT_EQ(kv::BeginConfig(), 1);
+  EXPECT_EQ(kv::WriteSettings(std::span(&rate, 1), 1, 57), 1);
+  ASSERT_EQ(kv::EndConfig(), 1);
+  EXPECT_EQ(control("read settings 57 1"), before);
+  EXPECT_EQ(control("fault lie x").substr(0, 3), "ERR");
 }
 
 TEST_F(TessaroDllTest, MemoryGoesToTheStateFileAtEndConfig) {

@@ -57,7 +57,7 @@ int cmdRead(Session& s) {
 }
 
 int cmdWrite(Session& s) {
-  if (int r = s.expectOptions({})) return r;
+  if (int r = s.expectOptions({"--verify"})) return r;
   if (int r = s.expectArguments(1, 1)) return r;
   const std::string& file = s.words()[1];
   if (int r = s.loadProfileArgument(file)) return r;
@@ -82,6 +82,7 @@ int cmdWrite(Session& s) {
   }
   if (!written) return s.fail(kExitFailed, "writing the keyboard failed" + s.storeMessages());
   for (const std::string& m : s.ui.take()) s.err << "korvalinctl: " << s.context() << ": warning: " << m << '\n';
+  if (s.flag("--verify")) return verifyKeyboardWrite(s, s.store.lastWrite());
   return kExitOk;
 }
 
@@ -97,7 +98,7 @@ int cmdSwitch(Session& s) {
 }
 
 int cmdReportRate(Session& s) {
-  if (int r = s.expectOptions({"--profile"})) return r;
+  if (int r = s.expectOptions({"--profile", "--verify"})) return r;
   if (int r = s.expectArguments(1, 1)) return r;
   long index = 0, given = -1;
   if (int r = s.argumentNumber(1, "INDEX", 0, kv::kReportRateCount - 1, &index)) return r;
@@ -111,6 +112,10 @@ int cmdReportRate(Session& s) {
   model.SelectProfile(profile);
   int result = model.SetReportRate(static_cast<int>(index));
   if (result != kv::kResultSuccess) return s.deviceError("could not write the report rate", result);
+  if (s.flag("--verify")) {
+    const uint8_t written = static_cast<uint8_t>(index);
+    return verifySettings(s, profile, kv::kFieldReportRate, {&written, 1});
+  }
   return kExitOk;
 }
 }  // namespace kvctl

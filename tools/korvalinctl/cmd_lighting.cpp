@@ -82,6 +82,13 @@ int withLighting(Session& s, long given, bool pattern, Work&& work) {
 
 int profileOption(Session& s, long* given) { return s.optionNumber("--profile", 0, 2, -1, given); }
 
+// The end of every change: its result, then with --verify what the
+// keyboard now holds against what the model wrote.
+int written(Session& s, const kv::LightingModel& model, int result) {
+  if (result != kv::kResultSuccess) return s.deviceError("writing the keyboard failed", result);
+  return s.flag("--verify") ? verifyLighting(s, model) : kExitOk;
+}
+
 int runChange(Session& s, const LightingChange& change) {
   long given = -1, value = 0;
   if (int r = profileOption(s, &given)) return r;
@@ -97,9 +104,7 @@ int runChange(Session& s, const LightingChange& change) {
     }
   }
   return withLighting(s, given, change.pattern, [&](kv::LightingModel& model) {
-    int result = change.apply(model, value, keys);
-    if (result != kv::kResultSuccess) return s.deviceError("writing the keyboard failed", result);
-    return kExitOk;
+    return written(s, model, change.apply(model, value, keys));
   });
 }
 
@@ -132,6 +137,7 @@ constexpr LightingChange kReset{nullptr, 0, 0, false,
                                 [](kv::LightingModel& m, long, const Keys&) { return m.ResetLighting(); }};
 
 int lightingShow(Session& s) {
+  if (s.flag("--verify")) return s.usageError("takes no option --verify: it writes nothing");
   long given = -1;
   if (int r = profileOption(s, &given)) return r;
   return withLighting(s, given, false, [&](kv::LightingModel& model) {
@@ -150,9 +156,7 @@ int lightingEffect(Session& s) {
   return withLighting(s, given, false, [&](kv::LightingModel& model) {
     if (model.ComboIndexOfEffect(static_cast<int>(code)) < 0)
       return s.fail(kExitBadInput, "the keyboard does not offer effect " + s.words()[2]);
-    int result = model.SetEffect(static_cast<int>(code));
-    if (result != kv::kResultSuccess) return s.deviceError("writing the keyboard failed", result);
-    return kExitOk;
+    return written(s, model, model.SetEffect(static_cast<int>(code)));
   });
 }
 
@@ -177,6 +181,8 @@ constexpr Subcommand kLightingCommands[] = {
 
 }  // namespace
 
-int cmdLighting(Session& s) { return runSubcommand(s, kLightingCommands, "subcommand", {"--profile"}, "KEY"); }
+int cmdLighting(Session& s) {
+  return runSubcommand(s, kLightingCommands, "subcommand", {"--profile", "--verify"}, "KEY");
+}
 
 }  // namespace kvctl

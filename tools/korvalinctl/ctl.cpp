@@ -12,7 +12,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"sim-new", cmdSimNew}, {"info", cmdInfo},         {"read", cmdRead},           {"write", cmdWrite},
     {"switch", cmdSwitch},  {"report-rate", cmdReportRate}, {"lighting", cmdLighting}, {"dump", cmdDump},
-    {"file", cmdFile},
+    {"file", cmdFile},      {"backup", cmdBackup},   {"restore", cmdRestore},
 };
 
 }  // namespace
@@ -58,6 +58,7 @@ int Session::run(const std::vector<std::string>& args) {
     if (!sim) return usageError("--round-trip applies to --sim only");
     roundTripMs_ = *ms;
   }
+  if (cl_.options.count("--sim-fault") && !sim) return usageError("--sim-fault applies to --sim only");
   context_ = command;
   return found->run(*this);
 }

@@ -12,6 +12,7 @@
 #include "keys/device_records.h"
 #include "model/key_info.h"
 #include "profile/file_io.h"
+#include "tessaro/sim/sim_control.h"
 #include "tessaro/sim/sim_keyboard.h"
 #include "tessaro/sim/sim_transport.h"
 
@@ -214,8 +215,10 @@ namespace {
 
 
 // Options that take a value, and where they may be given.
-constexpr std::array<std::string_view, 5> kValueOptions = {"--sim", "--trace", "--round-trip", "--profile",
-                                                           "--macro-units"};
+constexpr std::array<std::string_view, 6> kValueOptions = {"--sim", "--trace", "--round-trip", "--sim-fault",
+                                                           "--profile", "--macro-units"};
+// Options that stand alone.
+constexpr std::array<std::string_view, 1> kFlagOptions = {"--verify"};
 
 }  // namespace
 
@@ -236,6 +239,14 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
       inlineValue = true;
+    }
+    if (std::find(kFlagOptions.begin(), kFlagOptions.end(), name) != kFlagOptions.end()) {
+      if (inlineValue) {
+        *error = "option " + name + " takes no value";
+        return false;
+      }
+      cl.options[name] = std::string();
+      continue;
     }
     if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
       *error = "unknown option '" + name + "'";
@@ -283,7 +294,7 @@ std::string Session::storeMessages() {
 }
 
 int Session::expectOptions(std::initializer_list<std::string_view> allowed) {
-  static const std::set<std::string_view> global = {"--sim", "--trace", "--round-trip"};
+  static const std::set<std::string_view> global = {"--sim", "--trace", "--round-trip", "--sim-fault"};
   for (const auto& [name, value] : cl_.options) {
     if (global.count(name) || std::find(allowed.begin(), allowed.end(), name) != allowed.end()) continue;
     return usageError("takes no option " + name);
@@ -418,6 +429,7 @@ int Session::connect() {
     kv::sim::BindSimulator(api);
     if (kv::StartTransport(api, TracingCallback, &count) != 0)
       return fail(kExitNoKeyboard, "the simulated keyboard did not start");
+    if (int r = applySimFaults()) return r;
   } else {
     std::string cause;
     int result = platform_.startLibrary(TracingCallback, &count, &cause);
@@ -427,6 +439,24 @@ int Session::connect() {
   installTrace();
   if (count == 0) return fail(kExitNoKeyboard, "no keyboard attached");
   return kExitOk;
+}
+
+// Fault commands only change how the keyboard answers, never its memory, so
+// a refused one still leaves nothing written.
+int Session::applySimFaults() {
+  auto it = cl_.options.find("--sim-fault");
+  if (it == cl_.options.end()) return kExitOk;
+  std::string_view rest = it->second;
+  while (true) {
+    const size_t end = std::min(rest.find(';'), rest.size());
+    std::string_view fault = rest.substr(0, end);
+    while (!fault.empty() && fault.front() == ' ') fault.remove_prefix(1);
+    while (!fault.empty() && fault.back() == ' ') fault.remove_suffix(1);
+    const std::string reply = kv::sim::ExecuteControl(*kv::sim::CurrentKeyboard(), "fault " + std::string(fault));
+    if (reply.rfind("OK", 0) != 0) return usageError("--sim-fault: '" + std::string(fault) + "' is no fault command");
+    if (end == rest.size()) return kExitOk;
+    rest.remove_prefix(end + 1);
+  }
 }
 
 void Session::finish() {

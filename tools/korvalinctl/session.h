@@ -118,6 +118,8 @@ class Session {
 
   // Words of the command line: [0] the command, then its arguments.
   const std::vector<std::string>& words() const { return cl_.words; }
+  // A stand-alone option (--verify) was given.
+  bool flag(std::string_view name) const { return cl_.options.find(std::string(name)) != cl_.options.end(); }
   // Adds a subcommand to the prefix of error lines.
   void addContext(std::string_view word) {
     context_ += ' ';
@@ -137,6 +139,7 @@ class Session {
 
  private:
   int showHelp(const std::string& command);
+  int applySimFaults();
 
   const Platform& platform_;
   CommandLine cl_;
@@ -176,6 +179,23 @@ int cmdLighting(Session& s);
 int cmdDump(Session& s);
 // Profile files without a keyboard (cmd_file.cpp).
 int cmdFile(Session& s);
+// Whole-keyboard backups (cmd_backup.cpp).
+int cmdBackup(Session& s);
+int cmdRestore(Session& s);
+
+// ---- Reading back what was written (--verify; cmd_backup.cpp) ------------------------
+//
+// Each returns kExitOk when the keyboard holds what was written; otherwise
+// one line naming the region, the first differing offset, the byte expected
+// and the byte found, and kExitFailed (also when the reading fails).
+
+// The macro image and key tables of the profile store's last write.
+[[nodiscard]] int verifyKeyboardWrite(Session& s, const kv::KeyboardWrite& written);
+// The selected profile's settings record and, when the keyboard has the
+// per-key effect, its per-key region, as the lighting model last wrote them.
+[[nodiscard]] int verifyLighting(Session& s, const kv::LightingModel& model);
+// `bytes` at `field` of the settings record of `profile`.
+[[nodiscard]] int verifySettings(Session& s, int profile, size_t field, std::span<const uint8_t> bytes);
 
 // A subcommand of a group (lighting, dump, file): its name, how many
 // arguments follow it (kOneOrMore: at least one) and what runs it.
