@@ -178,15 +178,7 @@ void HidTransport::refresh() {
       if (r.callback) changes.push_back({r.callback, r.tag, count});
     }
   }
-  for (const Change& c : changes) {
-    TransportRequest request{};
-    request.tag = c.tag;
-    request.length = static_cast<uint32_t>(c.count);
-    TransportEvent event{};
-    event.kind = kEventDevicesChanged;
-    event.request = &request;
-    c.callback(&event);
-  }
+  for (const Change& c : changes) CallWithDeviceCount(c.callback, c.tag, static_cast<uint32_t>(c.count));
 }
 
 int HidTransport::countLocked(const DeviceMatch& match) const {
@@ -274,17 +266,8 @@ void HidTransport::dispatch(const Channel& channel, const std::vector<uint8_t>& 
     for (const Request& r : requests_)
       if (r.callback && Matches(r.match, c)) targets.push_back({r.callback, r.tag});
   }
-  for (const Target& t : targets) {
-    TransportRequest request{};
-    request.tag = t.tag;
-    request.length = static_cast<uint32_t>(length);
-    request.report = length ? bytes : nullptr;
-    request.info = &info;
-    TransportEvent event{};
-    event.kind = kEventReport;
-    event.request = &request;
-    t.callback(&event);
-  }
+  for (const Target& t : targets)
+    CallWithReport(t.callback, t.tag, length ? bytes : nullptr, static_cast<uint32_t>(length), &info);
 }
 
 int HidTransport::deviceCount(const DeviceMatch* match) {
@@ -401,22 +384,6 @@ std::shared_ptr<HidTransport> CurrentTransport() {
 void SetTransportFactory(std::unique_ptr<HidTransport> (*make)()) {
   std::lock_guard lock(instanceMutex());
   factory = make;
-}
-
-void BindHidTransport(TransportApi& api) {
-  api = TransportApi{};
-  api.Debug = Debug;
-  api.Init = Init;
-  api.End = End;
-  api.RequestGetDeviceCount = RequestGetDeviceCount;
-  api.DeleteRequestFromUnitId = DeleteRequestFromUnitId;
-  api.DeleteRequestFromHandle = DeleteRequestFromHandle;
-  api.RequestWrite = RequestWrite;
-  api.RequestWriteOne = RequestWriteOne;
-  api.RequestStatusWrite = RequestStatusWrite;
-  api.RequestStatusGet = RequestStatusGet;
-  api.RequestAsyncRead = RequestAsyncRead;
-  api.RequestStatusSetFeature = RequestStatusSetFeature;
 }
 
 int KV_TRANSPORT_CALL Debug(int) { return 1; }
