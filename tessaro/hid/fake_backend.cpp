@@ -144,13 +144,19 @@ void FakeHidBackend::addKeyboard(std::string key, std::shared_ptr<sim::SimKeyboa
 
 void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const TransportEvent& event) {
   std::string key;
+  std::shared_ptr<sim::SimKeyboard> engine;
   {
     std::lock_guard lock(mutex_);
     key = keyboards_[static_cast<size_t>(keyboard)].key;
+    engine = keyboards_[static_cast<size_t>(keyboard)].engine;
   }
   const TransportRequest& request = *event.request;
   if (event.kind == kEventDevicesChanged) {
-    if (request.length == 0) {
+    // Only the command interface's notice counts: one per change. A removal
+    // notice that arrives after the keyboard is back (replugged at once)
+    // must not end the channels opened since.
+    if (interfaceIndex != kIfaceCommand) return;
+    if (request.length == 0 && !engine->status().attached) {
       std::vector<std::shared_ptr<State>> states;
       {
         std::lock_guard lock(mutex_);
@@ -168,8 +174,7 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
       { std::lock_guard lock(mutex_); }
       stallWake_.notify_all();
     }
-    // Only the command interface's notice counts: one per change.
-    if (interfaceIndex == kIfaceCommand && changed_) changed_();
+    if (changed_) changed_();
     return;
   }
   std::vector<uint8_t> frame;
