@@ -219,7 +219,7 @@ class LinuxBackend : public HidBackend {
     }
     inotify_ = in;
     stop_ = stop;
-    watcher_ = std::thread([this, in, stop, changed = std::move(changed)] { watchLoop(in, stop, changed); });
+    watcher_ = std::thread([in, stop, changed = std::move(changed)] { watchLoop(in, stop, changed); });
     return true;
   }
 
