@@ -8,6 +8,7 @@
 
 #include "device/transport.h"
 #include "device/transport_win32.h"
+#include "widgets/application_win32.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ int KV_TRANSPORT_CALL Count(const kv::TransportEvent*) {
 TEST(TessaroHidDll, WithoutAKeyboardCountsNothingAndSendsNothing) {
   kv::TransportApi api;
   std::wstring cause;
-  ASSERT_EQ(kv::BindTransportLibrary(kv::ProgramFolder() + L"hid\\Tessaro.dll", &api, &cause), 0)
+  ASSERT_EQ(kv::BindTransportLibrary(kv::ExecutableFolder() + L"hid\\Tessaro.dll", &api, &cause), 0)
       << std::string(cause.begin(), cause.end());
   ASSERT_TRUE(api.complete());
   DWORD handlesBefore = 0;
