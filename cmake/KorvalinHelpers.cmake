@@ -1,12 +1,13 @@
 # Shared build helpers.
 
-# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN])
+# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN] [PREFIX text])
 # A GoogleTest executable. Natively every case becomes one ctest test; in the
 # Windows build the whole executable is one ctest test run under Wine (a Wine
 # process per case would cost far more than the cases themselves). TSAN adds
-# the native cases to the ThreadSanitizer run (label tsan).
+# the native cases to the ThreadSanitizer run (label tsan). PREFIX goes before
+# each case's name, so one suite can be built twice over different links.
 function(kv_add_test name)
-  cmake_parse_arguments(T "WINE_GUI;TSAN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WINE_GUI;TSAN" "PREFIX" "SOURCES;LIBS" ${ARGN})
   if(KV_FUZZ)
     return()
   endif()
@@ -22,7 +23,7 @@ function(kv_add_test name)
       set_tests_properties(${name} PROPERTIES LABELS "wine")
     endif()
   else()
-    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${T_PREFIX}"
                          PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
     if(T_TSAN)
       # A list cannot pass through the discovery's properties, so a script

@@ -88,6 +88,21 @@ static_assert(offsetof(TransportEvent, request) == 8);
 // The one callback the program registers; returns 1 for every event.
 using TransportCallback = int(KV_TRANSPORT_CALL*)(const TransportEvent* event);
 
+// The library's side: one event handed to a callback, its records built
+// on the stack for the call (our implementations of the library use these).
+inline int CallWithReport(TransportCallback callback, uint32_t tag, const uint8_t* report, uint32_t length,
+                          const TransportReportInfo* info) {
+  TransportRequest request{tag, length, report, info};
+  TransportEvent event{kEventReport, 0, &request};
+  return callback(&event);
+}
+inline int CallWithDeviceCount(TransportCallback callback, uint32_t tag, uint32_t count,
+                               const TransportReportInfo* info = nullptr) {
+  TransportRequest request{tag, count, nullptr, info};
+  TransportEvent event{kEventDevicesChanged, 0, &request};
+  return callback(&event);
+}
+
 // ---- Entry points ------------------------------------------------------------
 
 using TransportDebugFn = int(KV_TRANSPORT_CALL*)(int level);

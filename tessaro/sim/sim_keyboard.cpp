@@ -543,15 +543,10 @@ void SimKeyboard::run() {
     TransportReportInfo info{};
     info.usage = &usage;
     for (const Target& t : targets) {
-      TransportRequest request{};
-      request.tag = t.tag;
-      request.length = d.kind == kEventReport ? static_cast<uint32_t>(d.bytes.size()) : t.count;
-      request.report = d.kind == kEventReport ? d.bytes.data() : nullptr;
-      request.info = &info;
-      TransportEvent event{};
-      event.kind = d.kind;
-      event.request = &request;
-      t.callback(&event);
+      if (d.kind == kEventReport)
+        CallWithReport(t.callback, t.tag, d.bytes.data(), static_cast<uint32_t>(d.bytes.size()), &info);
+      else
+        CallWithDeviceCount(t.callback, t.tag, t.count, &info);
     }
     lock.lock();
     delivering_ = false;

@@ -44,22 +44,6 @@ void SetConfigProvider(SimConfig (*provider)()) {
   configProvider = provider ? provider : defaultConfig;
 }
 
-void BindSimulator(TransportApi& api) {
-  api = TransportApi{};
-  api.Debug = Debug;
-  api.Init = Init;
-  api.End = End;
-  api.RequestGetDeviceCount = RequestGetDeviceCount;
-  api.DeleteRequestFromUnitId = DeleteRequestFromUnitId;
-  api.DeleteRequestFromHandle = DeleteRequestFromHandle;
-  api.RequestWrite = RequestWrite;
-  api.RequestWriteOne = RequestWriteOne;
-  api.RequestStatusWrite = RequestStatusWrite;
-  api.RequestStatusGet = RequestStatusGet;
-  api.RequestAsyncRead = RequestAsyncRead;
-  api.RequestStatusSetFeature = RequestStatusSetFeature;
-}
-
 int KV_TRANSPORT_CALL Debug(int level) {
   CurrentKeyboard()->note("Debug " + std::to_string(level));
   return 1;

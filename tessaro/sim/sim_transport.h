@@ -19,28 +19,9 @@ void ResetKeyboard(const SimConfig& config);
 // reads the environment); the default makes SimConfig{}.
 void SetConfigProvider(SimConfig (*provider)());
 
-// Fills api with the in-process entry points.
-void BindSimulator(TransportApi& api);
+#include "tessaro/entry_points.inc"
 
-int KV_TRANSPORT_CALL Debug(int level);
-int KV_TRANSPORT_CALL Init(int flags);
-int KV_TRANSPORT_CALL End();
-int KV_TRANSPORT_CALL RequestGetDeviceCount(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                            uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL DeleteRequestFromUnitId(uint32_t id);
-int KV_TRANSPORT_CALL DeleteRequestFromHandle(void* handle);
-int KV_TRANSPORT_CALL RequestWrite(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                   const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL RequestWriteOne(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                      const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL RequestStatusWrite(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                         const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL RequestStatusGet(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                       uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL RequestAsyncRead(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                       uint32_t unitId, uint32_t* slot);
-int KV_TRANSPORT_CALL RequestStatusSetFeature(const DeviceMatch* match, TransportCallback callback, uint32_t tag,
-                                              const uint8_t* data, uint32_t length, uint32_t unitId,
-                                              uint32_t* slot);
+// Fills api with the in-process entry points.
+inline void BindSimulator(TransportApi& api) { BindEntryPoints(api); }
 
 }  // namespace kv::sim

@@ -12,59 +12,11 @@
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "tessaro/sim/sim_transport.h"
+#include "tests/device/link_workload.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Pass {
-  int failures = 0;
-  int pauses = 0;  // EndConfig waits
-};
-
-void check(Pass& p, int result) {
-  if (result != kv::kResultSuccess) ++p.failures;
-}
-
-Pass everyRegion(int macroBytes) {
-  Pass p;
-  std::array<uint8_t, 48> info{};
-  std::array<uint8_t, 56> piece{};
-  std::array<uint8_t, 324> table{};
-  std::vector<uint8_t> macro(static_cast<size_t>(macroBytes));
-
-  check(p, kv::ReadInfoBlock(info));
-  check(p, kv::WriteInfoBlock(info));
-
-  check(p, kv::BeginConfig());
-  for (int a : {0, 42, 84}) check(p, kv::ReadSettings(piece, 56, a));
-  for (int profile = 0; profile < 3; ++profile)
-    for (int off : {0, 54, 108, 162, 216}) check(p, kv::ReadColours(piece, 54, off, profile));
-  check(p, kv::EndConfig());
-  ++p.pauses;
-
-  check(p, kv::BeginConfig());
-  for (int a : {0, 42, 84}) check(p, kv::WriteSettings(piece, 42, a));
-  for (int profile = 0; profile < 3; ++profile) {
-    kv::SetSelectedProfile(profile);
-    for (int off : {0, 52, 104, 156}) check(p, kv::WriteColours(piece, 52, off));
-    check(p, kv::WriteColours(piece, 48, 208));
-  }
-  check(p, kv::EndConfig());
-  ++p.pauses;
-
-  for (int profile = 0; profile < 3; ++profile) check(p, kv::ReadKeyTable(table, profile));
-  check(p, kv::ReadDefaultKeyTable(table));
-
-  check(p, kv::BeginConfig());
-  for (int profile = 0; profile < 3; ++profile) check(p, kv::WriteKeyTable(table, profile));
-  check(p, kv::WriteMacroMemory(macro, macroBytes));
-  check(p, kv::EndConfig());
-  ++p.pauses;
-
-  check(p, kv::ReadMacroMemory(macro, macroBytes));
-  return p;
-}
 
 bool start(std::chrono::microseconds roundTrip) {
   kv::ResetDeviceLink();
@@ -93,7 +45,7 @@ int main() {
   for (int run = 0; run < 5; ++run) {
     uint64_t before = kv::sim::CurrentKeyboard()->status().reportsReceived;
     auto t0 = Clock::now();
-    Pass p = everyRegion(macroBytes);
+    kvtest::Pass p = kvtest::everyRegion(macroBytes);
     double measured = std::chrono::duration<double>(Clock::now() - t0).count();
     uint64_t transactions = kv::sim::CurrentKeyboard()->status().reportsReceived - before;
     double expected = static_cast<double>(transactions) * std::chrono::duration<double>(roundTrip).count() +
@@ -114,7 +66,7 @@ int main() {
   std::clock_t c0 = std::clock();
   auto t0 = Clock::now();
   int failures = 0;
-  for (int i = 0; i < 20; ++i) failures += everyRegion(macroBytes).failures;
+  for (int i = 0; i < 20; ++i) failures += kvtest::everyRegion(macroBytes).failures;
   double cpu = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
   double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   uint64_t transactions = kv::sim::CurrentKeyboard()->status().reportsReceived - before;

@@ -1,4 +1,6 @@
-// A fresh device link bound to a fresh in-process simulated keyboard.
+// A fresh device link bound to a fresh in-process simulated keyboard. Built
+// with KV_LINK_OVER_HID, the link reaches that keyboard through the HID
+// transport and a fake HID device that answers with it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +12,10 @@
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "tessaro/sim/sim_transport.h"
+#ifdef KV_LINK_OVER_HID
+#include "tessaro/hid/fake_backend.h"
+#include "tessaro/hid/hid_transport.h"
+#endif
 
 namespace kvtest {
 
@@ -34,6 +40,9 @@ class LinkTest : public ::testing::Test {
   void SetUp() override { Start(ZeroRoundTrip(), FastTiming()); }
   void TearDown() override {
     Keyboard()->drain();
+#ifdef KV_LINK_OVER_HID
+    kv::hid::InstallTransport(nullptr);
+#endif
     kv::sim::ResetKeyboard(ZeroRoundTrip());
     kv::ResetDeviceLink();
   }
@@ -43,7 +52,15 @@ class LinkTest : public ::testing::Test {
     kv::sim::ResetKeyboard(config);
     kv::DeviceLinkState().timing = timing;
     kv::TransportApi api;
+#ifdef KV_LINK_OVER_HID
+    auto fake = std::make_unique<kv::hid::FakeHidBackend>();
+    fake->addKeyboard("keyboard-1", Keyboard());
+    hid_ = fake.get();
+    kv::hid::InstallTransport(std::make_unique<kv::hid::HidTransport>(std::move(fake)));
+    kv::hid::BindHidTransport(api);
+#else
     kv::sim::BindSimulator(api);
+#endif
     int count = -1;
     ASSERT_EQ(kv::StartTransport(api, kv::DefaultTransportCallback, &count), 0);
     ASSERT_EQ(count, config.attached ? 1 : 0);
@@ -62,6 +79,10 @@ class LinkTest : public ::testing::Test {
     return out;
   }
   std::vector<std::string> Out() { return Lines("OUT"); }
+
+#ifdef KV_LINK_OVER_HID
+  kv::hid::FakeHidBackend* hid_ = nullptr;  // owned by the installed transport
+#endif
 
   static uint8_t ByteOf(const std::string& hex, size_t i) {
     return static_cast<uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));

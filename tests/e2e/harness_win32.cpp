@@ -420,6 +420,10 @@ bool Installation::exists(const std::wstring& relative) const {
 
 bool Installation::remove(const std::wstring& relative) { return DeleteFileW(path(relative).c_str()) != FALSE; }
 
+bool Installation::useLibrary(const std::wstring& builtLibrary) {
+  return CopyFileW((ExecutableFolder() + builtLibrary).c_str(), path(L"Tessaro.dll").c_str(), FALSE) != FALSE;
+}
+
 void Installation::setEnv(const std::wstring& name, const std::wstring& value) { env_.emplace_back(name, value); }
 
 UniqueKernelHandle Installation::start(const std::wstring& arguments) const {

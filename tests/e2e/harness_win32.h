@@ -154,6 +154,9 @@ class Installation {
   bool exists(const std::wstring& relative) const;
   // Removes a file of the installation (a missing library or picture).
   bool remove(const std::wstring& relative);
+  // Puts another build's library in place of the simulated keyboard's
+  // Tessaro.dll (a path relative to the test's bin folder: "hid\\Tessaro.dll").
+  bool useLibrary(const std::wstring& builtLibrary);
 
   // Environment for the processes started from here (the simulated
   // keyboard's settings).

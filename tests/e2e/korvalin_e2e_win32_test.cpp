@@ -213,6 +213,20 @@ TEST_F(KorvalinE2e, NoKeyboardStaysHiddenAndOpenFromTrayExplains) {
   EXPECT_TRUE(app_->alive());
 }
 
+TEST_F(KorvalinE2e, HidLibraryWithoutKeyboardStartsHiddenWithTheNoKeyboardIcon) {
+  // The package's library, the real HID transport, where Wine has no keyboard.
+  ASSERT_TRUE(install_.useLibrary(L"hid\\Tessaro.dll"));
+  Running& app = start();
+  ASSERT_NE(main(), nullptr);
+  EXPECT_TRUE(waitTrayIcon(kIconNoKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(holdsFor([&] { return !mainVisible(); }, 800)) << "the window showed without a keyboard";
+  EXPECT_TRUE(app.alive());
+  // Nothing of the simulated keyboard: no control pipe, no state file.
+  EXPECT_EQ(app.sim("status"), "");
+  EXPECT_FALSE(install_.exists(L"Tessaro.state"));
+  shot("hid_library_no_keyboard");
+}
+
 // ---- the keyboard coming and going ---------------------------------------------------------------
 
 TEST_F(KorvalinE2e, AttachingLaterReloadsWithoutShowing) {

@@ -20,6 +20,7 @@
 #include "macro/macro_record.h"
 #include "profile/keyboard_backup.h"
 #include "profile/profile_store.h"
+#include "tessaro/hid/report_descriptor.h"
 #include "tessaro/sim/sim_keyboard.h"
 #include "tests/device_events/recording_ui.h"
 
@@ -62,9 +63,12 @@ class KorvalinctlTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs korvalinctl in the test's folder with the simulated keyboard and no round trip.
+  // Runs korvalinctl in the test's folder with the simulated keyboard and no
+  // round trip. Without it, the keyboards are those of the test's own
+  // hidraw tree (empty unless the test adds one), never the machine's.
   Result Run(const std::vector<std::string>& args, bool withSim = true) {
-    std::string cmd = "cd " + quote(dir_.string()) + " && " + quote(KORVALINCTL_PATH);
+    std::string cmd = "cd " + quote(dir_.string()) + " && KORVALIN_HIDRAW_ROOT=" + quote((dir_ / "hidraw").string()) +
+                      " " + quote(KORVALINCTL_PATH);
     if (withSim) cmd += " --sim kb.state --round-trip 0";
     for (const std::string& a : args) cmd += " " + quote(a);
     cmd += " >" + quote((dir_ / "stdout").string()) + " 2>" + quote((dir_ / "stderr").string());
@@ -506,7 +510,7 @@ TEST_F(KorvalinctlTest, HelpExplainsEveryCommand) {
                           "restore FILE [--verify]", "--verify", "--sim-fault F"})
     EXPECT_NE(all.out.find(cmd), std::string::npos) << cmd;
   for (const char* cmd : {"sim-new", "info", "read", "write", "switch", "report-rate", "lighting", "dump", "file",
-                          "backup", "restore"}) {
+                          "backup", "restore", "devices"}) {
     Result one = Run({cmd, "--help"}, false);
     EXPECT_EQ(one.rc, 0) << cmd;
     EXPECT_EQ(one.out.rfind(std::string("Usage: korvalinctl"), 0), 0u) << cmd;
@@ -515,6 +519,104 @@ TEST_F(KorvalinctlTest, HelpExplainsEveryCommand) {
   Result sub = Run({"lighting", "paint", "--help"}, false);
   EXPECT_EQ(sub.rc, 0);
   EXPECT_NE(sub.out.find("paint KEY..."), std::string::npos);
+}
+
+// ---- the real keyboard through hidraw (a fake sysfs tree) -------------------------------------
+
+// JSON without the blanks and line breaks between its tokens.
+std::string compactJson(const std::string& s) {
+  std::string out;
+  bool inString = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (inString) {
+      out += c;
+      if (c == '\\' && i + 1 < s.size()) out += s[++i];
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+      out += c;
+    } else if (c != ' ' && c != '\n') {
+      out += c;
+    }
+  }
+  return out;
+}
+
+TEST_F(KorvalinctlTest, DevicesListsTheHidrawKeyboardsAndTheOneInUse) {
+  fs::path root = Path("hidraw");
+  auto node = [&](const std::string& name, const std::string& id, const std::string& phys, const Bytes& descriptor) {
+    fs::path device = root / "sys/class/hidraw" / name / "device";
+    fs::create_directories(device);
+    std::ofstream(device / "uevent") << "HID_ID=" << id << "\nHID_PHYS=" << phys << "\n";
+    writeAll(device / "report_descriptor", descriptor);
+    fs::create_directories(root / "dev");
+    std::ofstream(root / "dev" / name);
+  };
+  auto expected = kv::hid::ExpectedKeyboardDescriptor();
+  Bytes config(expected.begin(), expected.end());
+  Bytes boot = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x00, 0xC0};
+
+  Result none = Run({"devices"}, false);
+  EXPECT_EQ(none.rc, 3);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("no keyboard attached"), std::string::npos) << none.err;
+  Result info = Run({"info"}, false);
+  EXPECT_EQ(info.rc, 3) << "the default is the real keyboard, and there is none";
+
+  node("hidraw0", "0003:00000C45:00006518", "usb-0000:00:14.0-3/input0", boot);
+  node("hidraw1", "0003:00000C45:00006518", "usb-0000:00:14.0-3/input1", config);
+  node("hidraw2", "0003:0000046D:0000C52B", "usb-0000:00:14.0-4/input2", config);
+  node("hidraw3", "0003:00000C45:00006518", "usb-0000:00:14.0-1/input1", config);
+  Result r = Run({"devices"}, false);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  const std::string dev = (root / "dev").string();
+  EXPECT_EQ(compactJson(r.out), compactJson(
+            "{\"keyboards\": 2, \"collections\": {\"command\": 2, \"consumer\": 2, \"led\": 2}, \"found\": ["
+            "{\"device\": \"usb-0000:00:14.0-1\", \"in_use\": true, \"collections\": ["
+            "{\"usage_page\": \"0x000C\", \"usage\": \"0x0001\", \"path\": \"" + dev + "/hidraw3\"}, "
+            "{\"usage_page\": \"0xFF1C\", \"usage\": \"0x0092\", \"path\": \"" + dev + "/hidraw3\"}, "
+            "{\"usage_page\": \"0x0008\", \"usage\": \"0x0089\", \"path\": \"" + dev + "/hidraw3\"}]}, "
+            "{\"device\": \"usb-0000:00:14.0-3\", \"in_use\": false, \"collections\": ["
+            "{\"usage_page\": \"0x0001\", \"usage\": \"0x0006\", \"path\": \"" + dev + "/hidraw0\"}, "
+            "{\"usage_page\": \"0x000C\", \"usage\": \"0x0001\", \"path\": \"" + dev + "/hidraw1\"}, "
+            "{\"usage_page\": \"0xFF1C\", \"usage\": \"0x0092\", \"path\": \"" + dev + "/hidraw1\"}, "
+            "{\"usage_page\": \"0x0008\", \"usage\": \"0x0089\", \"path\": \"" + dev + "/hidraw1\"}]}]}"));
+  EXPECT_EQ(r.err, "korvalinctl: 2 keyboards attached; using usb-0000:00:14.0-1\n");
+
+  Result sim = Run({"devices"});
+  ASSERT_EQ(sim.rc, 0) << sim.err;
+  EXPECT_EQ(compactJson(sim.out), compactJson("{\"keyboards\": 1, \"collections\": {\"command\": 1, \"consumer\": 1, "
+                                              "\"led\": 1}, \"simulated\": \"kb.state\"}"));
+}
+
+TEST_F(KorvalinctlTest, NodeThatMayNotBeOpenedNamesItselfAndTheRule) {
+  // Root opens any node: the refusal needs another user, which setpriv gives.
+  if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
+  fs::path root = Path("hidraw");
+  fs::path device = root / "sys/class/hidraw/hidraw5/device";
+  fs::create_directories(device);
+  std::ofstream(device / "uevent") << "HID_ID=0003:00000C45:00006518\nHID_PHYS=usb-1/input1\n";
+  auto expected = kv::hid::ExpectedKeyboardDescriptor();
+  writeAll(device / "report_descriptor", Bytes(expected.begin(), expected.end()));
+  fs::create_directories(root / "dev");
+  std::ofstream(root / "dev" / "hidraw5");
+  fs::permissions(root / "dev" / "hidraw5", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(dir_, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+
+  std::string cmd = "KORVALIN_HIDRAW_ROOT=" + quote(root.string()) +
+                    " setpriv --reuid=65534 --regid=65534 --clear-groups " + quote(KORVALINCTL_PATH) + " info 2>" +
+                    quote(Path("denied.txt").string());
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "a keyboard that is there is not 'no keyboard'";
+  Bytes e = readAll(Path("denied.txt"));
+  std::string err(e.begin(), e.end());
+  EXPECT_NE(err.find("cannot open " + (root / "dev" / "hidraw5").string()), std::string::npos) << err;
+  EXPECT_NE(err.find("permission denied"), std::string::npos) << err;
+  EXPECT_NE(err.find("60-korvalin.rules"), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 TEST_F(KorvalinctlTest, SimNewTakesMacroUnitsAndProfile) {

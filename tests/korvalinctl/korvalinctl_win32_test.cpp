@@ -132,6 +132,13 @@ TEST_F(KorvalinctlExeTest, TessaroDllBesideTheProgram) {
   Result info = Run(L"info");
   EXPECT_EQ(info.rc, 0) << info.err;
   EXPECT_NE(info.out.find("\"macro_memory\": 8192"), std::string::npos) << info.out;
+
+  // Through the library only counts can be told: no list of nodes.
+  Result devices = Run(L"devices");
+  EXPECT_EQ(devices.rc, 0) << devices.err;
+  EXPECT_NE(devices.out.find("\"keyboards\": 1"), std::string::npos) << devices.out;
+  EXPECT_NE(devices.out.find("\"led\": 1"), std::string::npos) << devices.out;
+  EXPECT_EQ(devices.out.find("\"found\""), std::string::npos) << devices.out;
 }
 
 TEST_F(KorvalinctlExeTest, BadInputAndNoKeyboard) {

@@ -12,7 +12,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"sim-new", cmdSimNew}, {"info", cmdInfo},         {"read", cmdRead},           {"write", cmdWrite},
     {"switch", cmdSwitch},  {"report-rate", cmdReportRate}, {"lighting", cmdLighting}, {"dump", cmdDump},
-    {"file", cmdFile},      {"backup", cmdBackup},   {"restore", cmdRestore},
+    {"file", cmdFile},      {"backup", cmdBackup},   {"restore", cmdRestore}, {"devices", cmdDevices},
 };
 
 }  // namespace

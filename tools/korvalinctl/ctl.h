@@ -5,6 +5,7 @@
 // the same model, profile store and protocol code the program uses.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,11 +19,26 @@ inline constexpr int kExitFailed = 1;  // the keyboard refused or did not answer
 inline constexpr int kExitBadInput = 2;        // command line or file; nothing was written
 inline constexpr int kExitNoKeyboard = 3;
 
+// One keyboard the platform's transport found.
+struct DeviceListing {
+  struct Collection {
+    uint16_t usagePage;
+    uint16_t usage;
+    std::string path;
+  };
+  std::string device;  // what tells it from another keyboard (its USB port)
+  bool inUse = false;
+  std::vector<Collection> collections;
+};
+
 struct Platform {
-  // Loads the transport library beside the program and starts it with the
-  // callback: 0 and the device count, or non-zero with *cause. Null where
-  // no library can be loaded.
+  // Starts the platform's transport (the library beside the program, or the
+  // HID devices) with the callback: 0 and the device count; kExitFailed with
+  // *cause when a keyboard is there but may not be used; any other non-zero
+  // value with *cause when there is no transport. Null where there is none.
   int (*startLibrary)(kv::TransportCallback callback, int* deviceCount, std::string* cause) = nullptr;
+  // The keyboards the started transport sees; null where it tells only counts.
+  std::vector<DeviceListing> (*listDevices)() = nullptr;
 };
 
 // One run; arguments without the program name, UTF-8. Once per process: it

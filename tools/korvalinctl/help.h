@@ -14,6 +14,8 @@ written to the keyboard at once.
 
 Options:
   --sim STATE       use a simulated keyboard whose memory is the state file STATE
+                    (without it: the keyboard attached, through its hidraw
+                    nodes on Linux or Tessaro.dll beside the program on Windows)
   --trace FILE      append every report to FILE: OUT <hex> sent, IN <hex> received
   --round-trip MS   the simulated keyboard's round trip per report, in ms
                     (default 2, decimals allowed; 0 for fast runs)
@@ -44,13 +46,15 @@ Commands:
                                             keyboard memory in hex, 16 bytes a line
   file new FILE | file check FILE | file show FILE
                                             profile files without a keyboard
+  devices                                   JSON: the keyboards found and the one in use
 
 P is an on-board profile 0-2; --profile defaults to the active profile.
 KEY is a key code (0x01E) or a key name (A, Esc, Space, Fn, ...).
 Numbers are decimal or 0x-prefixed hexadecimal.
 
-Exit status: 0 done; 1 the keyboard or a file write failed, or --verify
-found a difference; 2 bad input (an unknown command or option, a number out
+Exit status: 0 done; 1 the keyboard or a file write failed, --verify found
+a difference, or the keyboard may not be opened (the message names its node
+and the udev rule); 2 bad input (an unknown command or option, a number out
 of range, a missing or invalid file, an effect or key the keyboard does not
 have, a backup its macro memory cannot take), with nothing written to the
 keyboard or to any file but the trace; 3 no keyboard.
@@ -62,6 +66,14 @@ struct CommandHelp {
 };
 
 inline constexpr CommandHelp kCommandHelp[] = {
+    {"devices", R"(Usage: korvalinctl devices
+
+Prints what the transport finds as JSON: the number of keyboards on each of
+the three collections the program uses (command, consumer, led) and, on
+Linux, each keyboard with its hidraw nodes; "in_use" marks the one every
+other command reaches (with two attached, the first found, kept for the run).
+With --sim, the simulated keyboard. Exit status 3 when there is none.
+)"},
     {"sim-new", R"(Usage: korvalinctl --sim STATE sim-new [--macro-units N] [--profile P]
 
 Creates (or replaces) the state file STATE of a simulated keyboard with

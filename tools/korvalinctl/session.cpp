@@ -392,7 +392,7 @@ int Session::loadProfileArgument(const std::string& arg) {
   return kExitOk;
 }
 
-int Session::connect() {
+int Session::connect(bool requireKeyboard) {
   if (sim) {
     // Checked here rather than by the simulated keyboard, which would set
     // an unreadable file aside and start from factory contents.
@@ -433,11 +433,21 @@ int Session::connect() {
   } else {
     std::string cause;
     int result = platform_.startLibrary(TracingCallback, &count, &cause);
-    if (result != 0) return fail(kExitNoKeyboard, cause);
+    if (result != 0) {
+      // A transport that started (and found a keyboard it may not use) is ended again.
+      libraryStarted_ = result == kExitFailed;
+      return fail(result == kExitFailed ? kExitFailed : kExitNoKeyboard, cause);
+    }
     libraryStarted_ = true;
   }
   installTrace();
-  if (count == 0) return fail(kExitNoKeyboard, "no keyboard attached");
+  deviceCount = count;
+  if (count == 0 && requireKeyboard) return fail(kExitNoKeyboard, "no keyboard attached");
+  if (count > 1 && platform_.listDevices && !sim) {
+    // Which of them the commands reach, so a user with two is never surprised.
+    for (const DeviceListing& d : platform_.listDevices())
+      if (d.inUse) err << "korvalinctl: " << count << " keyboards attached; using " << d.device << '\n';
+  }
   return kExitOk;
 }
 

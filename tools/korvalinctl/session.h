@@ -110,7 +110,9 @@ class Session {
   [[nodiscard]] int checkOutputPath(const std::string& arg, const std::string& name = "the output file");
   [[nodiscard]] int loadProfileArgument(const std::string& arg);
 
-  [[nodiscard]] int connect();
+  // Reaches the keyboard; with requireKeyboard false a count of 0 is not an
+  // error (deviceCount says it).
+  [[nodiscard]] int connect(bool requireKeyboard = true);
   void finish();
   [[nodiscard]] int targetProfile(long given, int* profile);
   [[nodiscard]] int loadLighting(kv::LightingModel& model, long given);
@@ -136,6 +138,8 @@ class Session {
   kv::ProfileStore store;
   std::optional<fs::path> sim;  // --sim STATE
   std::string simArg;
+  int deviceCount = 0;  // after connect()
+  const Platform& platform() const { return platform_; }
 
  private:
   int showHelp(const std::string& command);
@@ -196,6 +200,9 @@ int cmdRestore(Session& s);
 [[nodiscard]] int verifyLighting(Session& s, const kv::LightingModel& model);
 // `bytes` at `field` of the settings record of `profile`.
 [[nodiscard]] int verifySettings(Session& s, int profile, size_t field, std::span<const uint8_t> bytes);
+
+// What the transport finds (cmd_devices.cpp).
+int cmdDevices(Session& s);
 
 // A subcommand of a group (lighting, dump, file): its name, how many
 // arguments follow it (kOneOrMore: at least one) and what runs it.

@@ -1,0 +1,308 @@
+#include "tessaro/hid/fake_backend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+
+#include "tessaro/hid/report_descriptor.h"
+
+namespace kv::hid {
+
+namespace {
+
+constexpr int kIfaceCommand = 0;
+constexpr int kIfaceConsumer = 1;
+constexpr uint8_t kConsumerReportId = 0x03;
+
+// Engines deliver to a plain function; the registry finds the backend and
+// keyboard from the request's tag. Its lock is held while an event is
+// handled, so a backend that unregisters knows no event still runs in it.
+struct Registry {
+  std::mutex mutex;
+  std::map<uint32_t, std::pair<FakeHidBackend*, int>> byTag;  // tag base -> backend, keyboard
+};
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
+}
+std::atomic<uint32_t> nextBase{0x10000};
+
+int collectionIndexOf(const HidCollection& c) {
+  if (c.usagePage == kConsumerChannel.usagePage && c.usage == kConsumerChannel.usage) return kIfaceConsumer;
+  if (c.usagePage == kCommandChannel.usagePage && c.usage == kCommandChannel.usage) return kIfaceCommand;
+  if (c.usagePage == kLedChannel.usagePage && c.usage == kLedChannel.usage) return 2;
+  return -1;
+}
+
+}  // namespace
+
+struct FakeHidBackend::State {
+  std::string key;
+  int collection;
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<std::vector<uint8_t>> frames;
+  bool cancelled = false;
+  bool gone = false;
+};
+
+namespace {
+
+class FakeChannel : public HidChannel {
+ public:
+  FakeChannel(std::shared_ptr<FakeHidBackend::State> state, std::shared_ptr<sim::SimKeyboard> engine,
+              std::function<IoStatus(std::span<const uint8_t>, std::chrono::milliseconds)> write)
+      : state_(std::move(state)), engine_(std::move(engine)), write_(std::move(write)) {}
+
+  IoStatus read(std::vector<uint8_t>& frame) override {
+    std::unique_lock lock(state_->m);
+    state_->cv.wait(lock, [&] { return !state_->frames.empty() || state_->cancelled || state_->gone; });
+    if (state_->cancelled) {
+      state_->cancelled = false;
+      return IoStatus::Cancelled;
+    }
+    if (state_->gone) return IoStatus::Gone;
+    frame = std::move(state_->frames.front());
+    state_->frames.pop_front();
+    return IoStatus::Ok;
+  }
+  IoStatus write(std::span<const uint8_t> frame, std::chrono::milliseconds timeout) override {
+    {
+      std::lock_guard lock(state_->m);
+      if (state_->gone) return IoStatus::Gone;
+    }
+    return write_(frame, timeout);
+  }
+  void cancelRead() override {
+    {
+      std::lock_guard lock(state_->m);
+      state_->cancelled = true;
+    }
+    state_->cv.notify_all();
+  }
+
+ private:
+  std::shared_ptr<FakeHidBackend::State> state_;
+  std::shared_ptr<sim::SimKeyboard> engine_;
+  std::function<IoStatus(std::span<const uint8_t>, std::chrono::milliseconds)> write_;
+};
+
+}  // namespace
+
+int FakeEngineEvent(const TransportEvent* event) {
+  if (!event || !event->request) return 1;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  uint32_t tag = event->request->tag;
+  auto it = r.byTag.find(tag & ~1u);
+  if (it != r.byTag.end()) it->second.first->engineEvent(it->second.second, static_cast<int>(tag & 1u), *event);
+  return 1;
+}
+
+FakeHidBackend::FakeHidBackend() : registryBase_(nextBase.fetch_add(0x100)) {}
+
+FakeHidBackend::~FakeHidBackend() {
+  std::vector<Keyboard> keyboards;
+  {
+    std::lock_guard lock(mutex_);
+    keyboards = keyboards_;
+  }
+  for (const Keyboard& k : keyboards) {
+    k.engine->deleteRequest(k.commandId);
+    k.engine->deleteRequest(k.consumerId);
+  }
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  for (auto it = r.byTag.begin(); it != r.byTag.end();)
+    it = it->second.first == this ? r.byTag.erase(it) : std::next(it);
+}
+
+void FakeHidBackend::addKeyboard(std::string key, std::shared_ptr<sim::SimKeyboard> engine,
+                                 FakeKeyboardOptions options) {
+  int index;
+  uint32_t tag;
+  {
+    std::lock_guard lock(mutex_);
+    index = static_cast<int>(keyboards_.size());
+    tag = registryBase_ + 2 * static_cast<uint32_t>(index);
+    keyboards_.push_back({std::move(key), engine, options, tag + 0xA0000000u, tag + 0xB0000000u});
+  }
+  {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.byTag[tag] = {this, index};
+  }
+  Keyboard k;
+  {
+    std::lock_guard lock(mutex_);
+    k = keyboards_.back();
+  }
+  uint32_t slot = 0;
+  (void)engine->asyncRead(&kCommandChannel, FakeEngineEvent, tag | kIfaceCommand, k.commandId, &slot);
+  (void)engine->asyncRead(&kConsumerChannel, FakeEngineEvent, tag | kIfaceConsumer, k.consumerId, &slot);
+}
+
+void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const TransportEvent& event) {
+  std::string key;
+  std::shared_ptr<sim::SimKeyboard> engine;
+  {
+    std::lock_guard lock(mutex_);
+    key = keyboards_[static_cast<size_t>(keyboard)].key;
+    engine = keyboards_[static_cast<size_t>(keyboard)].engine;
+  }
+  const TransportRequest& request = *event.request;
+  if (event.kind == kEventDevicesChanged) {
+    // Only the command interface's notice counts: one per change. A removal
+    // notice that arrives after the keyboard is back (replugged at once)
+    // must not end the channels opened since.
+    if (interfaceIndex != kIfaceCommand) return;
+    if (request.length == 0 && !engine->status().attached) {
+      std::vector<std::shared_ptr<State>> states;
+      {
+        std::lock_guard lock(mutex_);
+        for (auto& w : states_)
+          if (auto s = w.lock(); s && s->key == key) states.push_back(s);
+      }
+      for (auto& s : states) {
+        {
+          std::lock_guard lock(s->m);
+          s->gone = true;
+        }
+        s->cv.notify_all();
+      }
+      // A stalled write waits under mutex_; taking it orders the notice after its check.
+      { std::lock_guard lock(mutex_); }
+      stallWake_.notify_all();
+    }
+    if (changed_) changed_();
+    return;
+  }
+  std::vector<uint8_t> frame;
+  if (interfaceIndex == kIfaceCommand) {
+    // The engine's answer starts with 0x04, the command collection's report id.
+    frame.assign(request.report, request.report + request.length);
+  } else {
+    frame.push_back(kConsumerReportId);
+    uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
+    frame.push_back(static_cast<uint8_t>(usage));
+    frame.push_back(static_cast<uint8_t>(usage >> 8));
+  }
+  std::vector<std::shared_ptr<State>> states;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& w : states_)
+      if (auto s = w.lock(); s && s->key == key && s->collection == interfaceIndex) states.push_back(s);
+  }
+  for (auto& s : states) {
+    {
+      std::lock_guard lock(s->m);
+      s->frames.push_back(frame);
+    }
+    s->cv.notify_all();
+  }
+}
+
+void FakeHidBackend::stallWrites(bool stall) {
+  {
+    std::lock_guard lock(mutex_);
+    stall_ = stall;
+  }
+  stallWake_.notify_all();
+}
+
+int FakeHidBackend::opens() const {
+  std::lock_guard lock(mutex_);
+  return opens_;
+}
+
+std::vector<HidCollection> FakeHidBackend::enumerate() {
+  std::vector<Keyboard> keyboards;
+  {
+    std::lock_guard lock(mutex_);
+    keyboards = keyboards_;
+  }
+  ReportDescriptor layout;
+  std::string error;
+  if (!ParseReportDescriptor(ExpectedKeyboardDescriptor(), &layout, &error)) return {};
+  std::vector<HidCollection> out;
+  for (const Keyboard& k : keyboards) {
+    if (!k.engine->status().attached) continue;
+    int n = 0;
+    for (const TopLevelCollection& t : layout.collections) {
+      ++n;
+      HidCollection c;
+      c.path = "fake/" + k.key + "/col" + std::to_string(n);
+      c.deviceKey = k.key;
+      c.vendorId = kKeyboardVendorId;
+      c.productId = kKeyboardProductId;
+      c.usagePage = t.usagePage;
+      c.usage = t.usage;
+      c.numbered = layout.numbered;
+      c.inputFrameBytes = static_cast<uint16_t>(t.inputBytes ? t.inputBytes + 1 : 0);
+      c.outputFrameBytes = static_cast<uint16_t>(t.outputBytes ? t.outputBytes + 1 : 0);
+      if (collectionIndexOf(c) == 2 && !k.options.withLed) continue;
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection, IoStatus* status,
+                                                 std::string* message) {
+  std::lock_guard lock(mutex_);
+  ++opens_;
+  auto k = std::find_if(keyboards_.begin(), keyboards_.end(),
+                        [&](const Keyboard& kb) { return kb.key == collection.deviceKey; });
+  int index = collectionIndexOf(collection);
+  if (k == keyboards_.end() || index < 0 || !k->engine->status().attached) {
+    *status = IoStatus::Gone;
+    *message = "no such collection: " + collection.path;
+    return nullptr;
+  }
+  auto state = std::make_shared<State>();
+  state->key = k->key;
+  state->collection = index;
+  std::erase_if(states_, [](const std::weak_ptr<State>& w) { return w.expired(); });
+  states_.push_back(state);
+  std::shared_ptr<sim::SimKeyboard> engine = k->engine;
+  auto write = [this, engine, index, state](std::span<const uint8_t> frame,
+                                            std::chrono::milliseconds timeout) -> IoStatus {
+    if (index == kIfaceConsumer) return IoStatus::Failed;
+    if (index == kIfaceCommand) {
+      std::unique_lock held(mutex_);
+      if (stall_) {
+        bool woke = stallWake_.wait_for(held, timeout, [&] {
+          std::lock_guard s(state->m);
+          return state->gone || !stall_;
+        });
+        if (!woke) return IoStatus::TimedOut;
+        if (stall_) return IoStatus::Gone;
+      }
+      held.unlock();
+      if (frame.size() < 64) return IoStatus::Failed;
+      return engine->writeOne(&kCommandChannel, frame.data(), 64) > 0 ? IoStatus::Ok : IoStatus::Gone;
+    }
+    static std::atomic<uint32_t> ids{0x7E000000};
+    uint32_t id = ids++;
+    int sent = engine->statusWrite(&kLedChannel, nullptr, 0, frame.data(), static_cast<uint32_t>(frame.size()), id,
+                                   nullptr);
+    (void)engine->deleteRequest(id);
+    return sent > 0 ? IoStatus::Ok : IoStatus::Gone;
+  };
+  return std::make_unique<FakeChannel>(state, engine, write);
+}
+
+bool FakeHidBackend::watch(std::function<void()> changed) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  changed_ = std::move(changed);
+  return true;
+}
+
+void FakeHidBackend::unwatch() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  changed_ = nullptr;
+}
+
+}  // namespace kv::hid

@@ -1,0 +1,71 @@
+// What the HID transport needs of the platform: the HID top-level
+// collections attached now, a channel to one of them, and a signal when the
+// set changes. Portable; the Windows, Linux and fake backends implement it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kv::hid {
+
+// One HID top-level collection. Report frames follow the Windows
+// convention on every backend: byte 0 is the report id (0 when the device
+// does not number its reports), then the report's data.
+struct HidCollection {
+  std::string path;       // what open() takes
+  std::string deviceKey;  // the same for every collection of one physical keyboard
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t usagePage = 0;
+  uint16_t usage = 0;
+  uint16_t inputFrameBytes = 0;   // longest input report, id byte included; 0 = none
+  uint16_t outputFrameBytes = 0;  // longest output report, id byte included; 0 = none
+  bool numbered = false;          // reports carry a report id
+};
+
+enum class IoStatus {
+  Ok,
+  TimedOut,      // a write could not complete in time and was cancelled
+  Cancelled,     // cancelRead() ended a read
+  Gone,          // the device was removed
+  AccessDenied,  // the system does not let us open it
+  Failed,
+};
+const char* IoStatusName(IoStatus status);
+
+// An open collection. read() and write() may run at the same time on
+// different threads; cancelRead() may be called from any thread.
+class HidChannel {
+ public:
+  virtual ~HidChannel() = default;
+  // Blocks until a whole input report of this collection arrives, the read
+  // is cancelled or the device goes. No time-out: an idle keyboard costs no CPU.
+  [[nodiscard]] virtual IoStatus read(std::vector<uint8_t>& frame) = 0;
+  // Sends one output report; gives up (cancelling it) after the time-out.
+  [[nodiscard]] virtual IoStatus write(std::span<const uint8_t> frame, std::chrono::milliseconds timeout) = 0;
+  virtual void cancelRead() = 0;
+};
+
+class HidBackend {
+ public:
+  virtual ~HidBackend() = default;
+  // Every HID top-level collection attached now (of any device).
+  virtual std::vector<HidCollection> enumerate() = 0;
+  // Opens a collection for reading and writing. On failure returns null and
+  // sets *status and *message (a line for the user: AccessDenied names the
+  // node and what to do about it).
+  virtual std::unique_ptr<HidChannel> open(const HidCollection& collection, IoStatus* status,
+                                           std::string* message) = 0;
+  // Calls changed (on a thread of the backend's) whenever devices may have
+  // come or gone; false when the platform gives no such notice.
+  virtual bool watch(std::function<void()> changed) = 0;
+  // Stops the notices; no call of `changed` runs after it returns.
+  virtual void unwatch() = 0;
+};
+
+}  // namespace kv::hid

@@ -1,0 +1,170 @@
+// What the HID transport costs, printed (not a test):
+//  1. CPU time per transaction the HID core adds over a fake device with a
+//     zero round trip, against the simulated keyboard bound directly
+//     (goal: at most 50 us);
+//  2. the link benchmark's ratio over the HID core with a 2 ms device
+//     (goal: at most 1.02);
+//  3. the process's CPU time while a keyboard is attached and idle for
+//     --idle-seconds (default 30), over the fake device and over the Linux
+//     backend on a fake sysfs tree with socket pairs for its node (goal: 0,
+//     no polling loops).
+// Build with the native-release preset for meaningful numbers.
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/device_link.h"
+#include "device/protocol.h"
+#include "device/transport.h"
+#include "tessaro/hid/fake_backend.h"
+#include "tessaro/hid/hid_linux.h"
+#include "tessaro/hid/hid_transport.h"
+#include "tessaro/hid/report_descriptor.h"
+#include "tessaro/sim/sim_transport.h"
+#include "tests/device/link_workload.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+bool startLink(std::chrono::microseconds roundTrip, bool overHid) {
+  kv::hid::InstallTransport(nullptr);
+  kv::ResetDeviceLink();
+  kv::sim::SimConfig config;
+  config.roundTrip = roundTrip;
+  config.traceLines = 16;
+  kv::sim::ResetKeyboard(config);
+  kv::TransportApi api;
+  if (overHid) {
+    auto fake = std::make_unique<kv::hid::FakeHidBackend>();
+    fake->addKeyboard("usb-1", kv::sim::CurrentKeyboard());
+    kv::hid::InstallTransport(std::make_unique<kv::hid::HidTransport>(std::move(fake)));
+    kv::hid::BindHidTransport(api);
+  } else {
+    kv::sim::BindSimulator(api);
+  }
+  int count = 0;
+  return kv::StartTransport(api, kv::DefaultTransportCallback, &count) == 0 && count == 1;
+}
+
+uint64_t reports() { return kv::sim::CurrentKeyboard()->status().reportsReceived; }
+
+// CPU per transaction with a zero round trip.
+double cpuPerTransaction(bool overHid, int macroBytes, int* failures) {
+  if (!startLink(std::chrono::microseconds(0), overHid)) return -1;
+  kv::DeviceLinkState().timing.endConfigPause = std::chrono::milliseconds(0);
+  uint64_t before = reports();
+  double c0 = cpuSeconds();
+  for (int i = 0; i < 20; ++i) *failures += kvtest::everyRegion(macroBytes).failures;
+  double cpu = cpuSeconds() - c0;
+  return cpu * 1e6 / static_cast<double>(reports() - before);
+}
+
+double idleCpu(int seconds, const char* what) {
+  double c0 = cpuSeconds();
+  auto t0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  double cpu = cpuSeconds() - c0;
+  double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  std::printf("idle %s: CPU %.4f s over %.1f s (%.3f%%)\n", what, cpu, wall, 100 * cpu / wall);
+  return cpu;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int idleSeconds = 30;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--idle-seconds") == 0) idleSeconds = std::max(1, std::atoi(argv[i + 1]));
+
+  int failures = 0;
+  if (!startLink(std::chrono::microseconds(0), false)) return 1;
+  const int macroBytes = kv::sim::CurrentKeyboard()->status().macroBytes;
+  // Warm up both, then alternate so a busy moment on the machine hits both.
+  std::vector<double> direct, hid;
+  for (int run = 0; run < 3; ++run) {
+    direct.push_back(cpuPerTransaction(false, macroBytes, &failures));
+    hid.push_back(cpuPerTransaction(true, macroBytes, &failures));
+  }
+  std::sort(direct.begin(), direct.end());
+  std::sort(hid.begin(), hid.end());
+  double d = direct[1], h = hid[1];
+  std::printf("zero round trip, CPU per transaction (median of 3): simulated keyboard bound directly %.2f us, "
+              "over the HID core %.2f us: the HID core adds %.2f us (goal <= 50)%s\n",
+              d, h, h - d, failures ? " (FAILURES)" : "");
+
+  const auto roundTrip = std::chrono::microseconds(2000);
+  if (!startLink(roundTrip, true)) return 1;
+  const double pause = std::chrono::duration<double>(kv::DeviceLinkState().timing.endConfigPause).count();
+  std::vector<double> ratios;
+  for (int run = 0; run < 5; ++run) {
+    uint64_t before = reports();
+    auto t0 = Clock::now();
+    kvtest::Pass p = kvtest::everyRegion(macroBytes);
+    double measured = std::chrono::duration<double>(Clock::now() - t0).count();
+    uint64_t transactions = reports() - before;
+    double expected = static_cast<double>(transactions) * 0.002 + p.pauses * pause;
+    ratios.push_back(measured / expected);
+    failures += p.failures;
+    std::printf("over HID, 2 ms device, run %d: %llu transactions: measured %.4f s, expected %.4f s, ratio %.4f%s\n",
+                run + 1, static_cast<unsigned long long>(transactions), measured, expected, measured / expected,
+                p.failures ? " (FAILURES)" : "");
+  }
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("over HID, median ratio %.4f (goal <= 1.02)\n", ratios[ratios.size() / 2]);
+
+  // Idle: the fake device (standing reads registered by StartTransport).
+  if (!startLink(std::chrono::microseconds(2000), true)) return 1;
+  idleCpu(idleSeconds, "over the fake device");
+  kv::hid::InstallTransport(nullptr);
+  kv::sim::ResetKeyboard(kv::sim::SimConfig{});
+
+  // Idle: the Linux backend, its readers in poll() and its watcher on inotify.
+  namespace fs = std::filesystem;
+  fs::path root = fs::temp_directory_path() / ("kv_hid_bench_" + std::to_string(getpid()));
+  fs::create_directories(root / "sys" / "hidraw0" / "device");
+  fs::create_directories(root / "dev");
+  std::ofstream(root / "sys" / "hidraw0" / "device" / "uevent") << "HID_ID=0003:00000C45:00006518\nHID_PHYS=usb-1/input1\n";
+  auto descriptor = kv::hid::ExpectedKeyboardDescriptor();
+  std::ofstream(root / "sys" / "hidraw0" / "device" / "report_descriptor", std::ios::binary)
+      .write(reinterpret_cast<const char*>(descriptor.data()), static_cast<std::streamsize>(descriptor.size()));
+  std::ofstream(root / "dev" / "hidraw0");
+  std::vector<int> peers;
+  kv::hid::LinuxHidOptions o;
+  o.sysClass = (root / "sys").string();
+  o.devDir = (root / "dev").string();
+  o.openNode = [&peers](const std::string&, int) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+    peers.push_back(pair[1]);
+    return pair[0];
+  };
+  kv::ResetDeviceLink();
+  kv::hid::InstallTransport(std::make_unique<kv::hid::HidTransport>(kv::hid::MakeLinuxHidBackend(o)));
+  kv::TransportApi api;
+  kv::hid::BindHidTransport(api);
+  int count = 0;
+  if (kv::StartTransport(api, kv::DefaultTransportCallback, &count) != 0 || count != 1) return 1;
+  idleCpu(idleSeconds, "over the Linux backend");
+  kv::hid::InstallTransport(nullptr);
+  for (int fd : peers) ::close(fd);
+  fs::remove_all(root);
+  return failures ? 1 : 0;
+}

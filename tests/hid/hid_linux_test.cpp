@@ -1,0 +1,262 @@
+// The Linux backend against a fake sysfs tree, with socket pairs standing
+// for the hidraw nodes (one pair per open, each end getting every report,
+// as every open hidraw node does).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "tessaro/hid/hid_linux.h"
+#include "tessaro/hid/hid_transport.h"
+#include "tessaro/hid/report_descriptor.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Seen {
+  int32_t kind;
+  uint32_t tag;
+  std::vector<uint8_t> bytes;
+  int usage;
+};
+std::mutex seenMutex;
+std::condition_variable seenCv;
+std::vector<Seen> seen;
+
+int KV_TRANSPORT_CALL Record(const kv::TransportEvent* e) {
+  const kv::TransportRequest& r = *e->request;
+  Seen s{e->kind, r.tag, {}, -1};
+  if (e->kind == kv::kEventReport) {
+    s.bytes.assign(r.report, r.report + r.length);
+    if (r.info && r.info->usage) s.usage = *r.info->usage;
+  } else {
+    s.usage = static_cast<int>(r.length);
+  }
+  {
+    std::lock_guard lock(seenMutex);
+    seen.push_back(std::move(s));
+  }
+  seenCv.notify_all();
+  return 1;
+}
+
+bool waitSeen(size_t n) {
+  std::unique_lock lock(seenMutex);
+  return seenCv.wait_for(lock, 2s, [&] { return seen.size() >= n; });
+}
+
+const uint8_t kBootKeyboard[] = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x00, 0xC0};
+
+class LinuxHidTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kv_hidraw_" + std::to_string(getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "dev");
+    // The keyboard's boot interface, its configuration interface, and another maker's device.
+    AddNode("hidraw0", "0003:00000C45:00006518", "usb-0000:00:14.0-1/input0",
+            {std::begin(kBootKeyboard), std::end(kBootKeyboard)});
+    auto expected = kv::hid::ExpectedKeyboardDescriptor();
+    AddNode("hidraw1", "0003:00000C45:00006518", "usb-0000:00:14.0-1/input1", {expected.begin(), expected.end()});
+    AddNode("hidraw2", "0003:0000046D:0000C52B", "usb-0000:00:14.0-2/input2", {expected.begin(), expected.end()});
+    std::lock_guard lock(seenMutex);
+    seen.clear();
+  }
+  void TearDown() override {
+    transport_.reset();
+    for (int fd : peers_)
+      if (fd >= 0) ::close(fd);
+    fs::remove_all(root_);
+  }
+
+  void AddNode(const std::string& node, const std::string& id, const std::string& phys, std::vector<uint8_t> descriptor) {
+    fs::path device = root_ / "sys" / node / "device";
+    fs::create_directories(device);
+    std::ofstream(device / "uevent") << "DRIVER=hid-generic\nHID_ID=" << id << "\nHID_NAME=Test\nHID_PHYS=" << phys
+                                     << "\nHID_UNIQ=\n";
+    std::ofstream(device / "report_descriptor", std::ios::binary)
+        .write(reinterpret_cast<const char*>(descriptor.data()), static_cast<std::streamsize>(descriptor.size()));
+    std::ofstream(root_ / "dev" / node);  // what inotify sees
+  }
+
+  kv::hid::HidTransport& Start() {
+    kv::hid::LinuxHidOptions o;
+    o.sysClass = (root_ / "sys").string();
+    o.devDir = (root_ / "dev").string();
+    o.openNode = [this](const std::string& path, int) {
+      std::lock_guard lock(peerMutex_);
+      opened_.push_back(path);
+      if (denied_) {
+        errno = EACCES;
+        return -1;
+      }
+      int pair[2];
+      if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+      peers_.push_back(pair[1]);
+      return pair[0];
+    };
+    transport_ = std::make_unique<kv::hid::HidTransport>(kv::hid::MakeLinuxHidBackend(o));
+    EXPECT_GT(transport_->init(), 0);
+    return *transport_;
+  }
+
+  // A report from the device: every open node gets it.
+  void DeviceSends(std::vector<uint8_t> report) {
+    std::lock_guard lock(peerMutex_);
+    for (int fd : peers_) {
+      if (fd >= 0) {
+        ASSERT_EQ(::send(fd, report.data(), report.size(), 0), static_cast<ssize_t>(report.size()));
+      }
+    }
+  }
+  std::vector<uint8_t> DeviceReceives(int peer) {
+    std::vector<uint8_t> buffer(4096);
+    ssize_t n = ::recv(peers_[static_cast<size_t>(peer)], buffer.data(), buffer.size(), MSG_DONTWAIT);
+    buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return buffer;
+  }
+
+  fs::path root_;
+  std::unique_ptr<kv::hid::HidTransport> transport_;
+  std::mutex peerMutex_;
+  std::vector<int> peers_;
+  std::vector<std::string> opened_;
+  bool denied_ = false;
+};
+
+TEST_F(LinuxHidTest, EnumerationFindsEachCollectionOnItsNodeByUsage) {
+  kv::hid::HidTransport& t = Start();
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
+  EXPECT_EQ(t.deviceCount(&kv::kConsumerChannel), 1);
+  EXPECT_EQ(t.deviceCount(&kv::kLedChannel), 1);
+  auto keyboards = t.keyboards();
+  ASSERT_EQ(keyboards.size(), 1u);
+  EXPECT_EQ(keyboards[0].deviceKey, "usb-0000:00:14.0-1");
+  EXPECT_TRUE(keyboards[0].selected);
+  // Both interfaces of the one keyboard: the boot keyboard and the three collections.
+  ASSERT_EQ(keyboards[0].collections.size(), 4u);
+  std::string node;
+  for (const auto& c : keyboards[0].collections)
+    if (c.usagePage == 0xFF1C) {
+      node = c.path;
+      EXPECT_TRUE(c.numbered);
+      EXPECT_EQ(c.outputFrameBytes, 64);
+      EXPECT_EQ(c.inputFrameBytes, 64);
+    }
+  EXPECT_EQ(node, (root_ / "dev" / "hidraw1").string());
+  EXPECT_TRUE(opened_.empty()) << "nothing is opened before it is needed";
+}
+
+TEST_F(LinuxHidTest, ReadsAndWritesWholeReportsAndRoutesThemByReportId) {
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  ASSERT_EQ(t.asyncRead(&kv::kConsumerChannel, Record, kv::kTagCons, 12, &slot), 1);
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[0], (root_ / "dev" / "hidraw1").string());
+
+  std::array<uint8_t, 64> command{};
+  command[0] = 0x04;
+  command[3] = 0x03;
+  command[63] = 0xEE;
+  ASSERT_EQ(t.writeOne(&kv::kCommandChannel, command.data(), 64), 64);
+  std::vector<uint8_t> written = DeviceReceives(0);
+  EXPECT_EQ(written, std::vector<uint8_t>(command.begin(), command.end()));
+
+  std::vector<uint8_t> answer(command.begin(), command.end());
+  answer[7] = 0x00;
+  DeviceSends(answer);              // command collection's report 4
+  DeviceSends({0x03, 0x02, 0x04});  // consumer report 3: usage 0x0402
+  DeviceSends({0x05, 0x01});        // no collection reads report 5
+  ASSERT_TRUE(waitSeen(2));
+  std::this_thread::sleep_for(50ms);
+  std::lock_guard lock(seenMutex);
+  ASSERT_EQ(seen.size(), 2u);
+  // The two readers run on their own threads: find each by its tag.
+  for (const Seen& s : seen) {
+    EXPECT_EQ(s.kind, kv::kEventReport);
+    if (s.tag == kv::kTagCtrl) {
+      EXPECT_EQ(s.bytes, answer);
+    } else {
+      EXPECT_EQ(s.tag, kv::kTagCons);
+      EXPECT_EQ(s.usage, 0x0402);
+      EXPECT_EQ(s.bytes, (std::vector<uint8_t>{0x03, 0x02, 0x04}));
+    }
+  }
+}
+
+TEST_F(LinuxHidTest, BankReportIsTwoBytesOnTheNode) {
+  kv::hid::HidTransport& t = Start();
+  uint8_t bank[2] = {0x05, 0x03};
+  uint32_t slot = 0;
+  EXPECT_EQ(t.statusWrite(&kv::kLedChannel, bank, 2, 5, &slot), 1);
+  EXPECT_EQ(DeviceReceives(0), (std::vector<uint8_t>{0x05, 0x03}));
+}
+
+TEST_F(LinuxHidTest, AccessDeniedNamesTheNodeAndTheRule) {
+  denied_ = true;
+  kv::hid::HidTransport& t = Start();
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1) << "a keyboard we may not open is still counted";
+  std::array<uint8_t, 64> command{};
+  command[0] = 0x04;
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, command.data(), 64), 0);
+  std::string message = t.lastError();
+  EXPECT_NE(message.find((root_ / "dev" / "hidraw1").string()), std::string::npos) << message;
+  EXPECT_NE(message.find("permission denied"), std::string::npos) << message;
+  EXPECT_NE(message.find("60-korvalin.rules"), std::string::npos) << message;
+  EXPECT_NE(message.find("udevadm"), std::string::npos) << message;
+}
+
+TEST_F(LinuxHidTest, ArrivalAndRemovalOfANodeAreSeenWithoutPolling) {
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  auto expected = kv::hid::ExpectedKeyboardDescriptor();
+  AddNode("hidraw3", "0003:00000C45:00006518", "usb-0000:00:14.0-4/input1", {expected.begin(), expected.end()});
+  ASSERT_TRUE(waitSeen(1));
+  {
+    std::lock_guard lock(seenMutex);
+    EXPECT_EQ(seen.back().kind, kv::kEventDevicesChanged);
+    EXPECT_EQ(seen.back().usage, 2);  // the count
+  }
+  fs::remove_all(root_ / "sys" / "hidraw3");
+  fs::remove(root_ / "dev" / "hidraw3");
+  ASSERT_TRUE(waitSeen(2));
+  std::lock_guard lock(seenMutex);
+  EXPECT_EQ(seen.back().usage, 1);
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
+}
+
+TEST_F(LinuxHidTest, NodeThatGoesEndsItsReaderAndTheKeyboardIsLookedForAgain) {
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  // The device end closes (what a removed hidraw node does to its reader);
+  // the node itself stays in the tree, so the collection is opened again.
+  {
+    std::lock_guard lock(peerMutex_);
+    ::close(peers_[0]);
+    peers_[0] = -1;
+  }
+  auto reopened = [&] {
+    std::lock_guard lock(peerMutex_);
+    return opened_.size() >= 2;
+  };
+  for (int i = 0; i < 200 && !reopened(); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(reopened());
+  DeviceSends({0x04, 0x00, 0x00, 0x05});
+  EXPECT_TRUE(waitSeen(1));
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+// The HID transport over fake HID keyboards that answer with the simulated
+// keyboard's engine: standing reads and their events, the bank report,
+// plug and unplug, writes that cannot complete, a keyboard without its LED
+// collection, two keyboards. The protocol itself runs over the same link in
+// hid_link_tests and hid_store_tests.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "tests/device/link_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Seen {
+  int32_t kind;
+  uint32_t tag;
+  uint32_t length;
+  std::vector<uint8_t> bytes;
+  int usage;  // -1 without report information
+};
+
+// Events of the callback below, for the test to wait on.
+struct Recorder {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::vector<Seen> events;
+
+  bool waitCount(size_t n, std::chrono::milliseconds timeout = 2000ms) {
+    std::unique_lock lock(mutex);
+    return cv.wait_for(lock, timeout, [&] { return events.size() >= n; });
+  }
+  // The first event with that tag (events of other reads may come between).
+  std::optional<Seen> waitTag(uint32_t tag, std::chrono::milliseconds timeout = 2000ms) {
+    std::unique_lock lock(mutex);
+    std::optional<Seen> found;
+    cv.wait_for(lock, timeout, [&] {
+      for (const Seen& s : events)
+        if (s.tag == tag) return (found = s).has_value();
+      return false;
+    });
+    return found;
+  }
+  std::vector<Seen> take() {
+    std::lock_guard lock(mutex);
+    return std::exchange(events, {});
+  }
+};
+Recorder recorder;
+
+int KV_TRANSPORT_CALL Record(const kv::TransportEvent* e) {
+  const kv::TransportRequest& r = *e->request;
+  Seen s{e->kind, r.tag, r.length, {}, -1};
+  if (e->kind == kv::kEventReport && r.report) s.bytes.assign(r.report, r.report + r.length);
+  if (e->kind == kv::kEventReport && r.info && r.info->usage) s.usage = *r.info->usage;
+  {
+    std::lock_guard lock(recorder.mutex);
+    recorder.events.push_back(std::move(s));
+  }
+  recorder.cv.notify_all();
+  return kv::DefaultTransportCallback(e);
+}
+
+class HidLinkTest : public kvtest::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    recorder.take();
+  }
+  void Listen(const kv::DeviceMatch& match, uint32_t tag) {
+    uint32_t slot = 0;
+    ASSERT_EQ(kv::hid::RequestAsyncRead(&match, Record, tag, 0x1234 + tag, &slot), 1);
+    EXPECT_EQ(slot, 0x1234 + tag);
+  }
+};
+
+TEST_F(HidLinkTest, ConsumerReportsArriveAsKindOneEventsWithTheirUsage) {
+  Listen(kv::kConsumerChannel, kv::kTagCons);
+  Keyboard()->sendConsumerEvent(0x02FF);
+  Keyboard()->sendConsumerEvent(0x1811);
+  ASSERT_TRUE(recorder.waitCount(2));
+  auto seen = recorder.take();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].kind, kv::kEventReport);
+  EXPECT_EQ(seen[0].tag, kv::kTagCons);
+  EXPECT_EQ(seen[0].usage, 0x02FF);
+  EXPECT_EQ(seen[0].bytes, (std::vector<uint8_t>{0x03, 0xFF, 0x02}));  // report id 3, then the usage
+  EXPECT_EQ(seen[1].usage, 0x1811);
+}
+
+TEST_F(HidLinkTest, CommandAnswersReachEveryStandingReadWithTheReportIdFirst) {
+  Listen(kv::kCommandChannel, kv::kTagCtrl);
+  std::array<uint8_t, 48> info{};
+  ASSERT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+  EXPECT_EQ(info[11], kv::sim::kDefaultMacroUnits);
+  ASSERT_TRUE(recorder.waitCount(1));
+  auto seen = recorder.take();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].tag, kv::kTagCtrl);
+  ASSERT_EQ(seen[0].length, 64u);
+  EXPECT_EQ(seen[0].bytes[0], 0x04);
+  EXPECT_EQ(seen[0].bytes[3], 0x03);
+  EXPECT_EQ(seen[0].usage, -1) << "only the consumer collection's reports carry a usage";
+}
+
+TEST_F(HidLinkTest, DeletedReadGetsNothingMore) {
+  Listen(kv::kConsumerChannel, kv::kTagCons);
+  EXPECT_EQ(kv::hid::DeleteRequestFromUnitId(0x1234 + kv::kTagCons), 1);
+  EXPECT_EQ(kv::hid::DeleteRequestFromUnitId(0x1234 + kv::kTagCons), 0);
+  EXPECT_EQ(kv::hid::DeleteRequestFromUnitId(0), 0);
+  Keyboard()->sendConsumerEvent(0x0401);
+  Keyboard()->drain();
+  EXPECT_FALSE(recorder.waitCount(1, 100ms));
+}
+
+TEST_F(HidLinkTest, BankReportGoesToTheLedCollection) {
+  kv::ToggleGBank();
+  kv::SendBankReport();
+  Keyboard()->drain();
+  EXPECT_EQ(Lines("LED"), (std::vector<std::string>{"0503"}));
+  EXPECT_EQ(Keyboard()->status().bankReport, (std::array<uint8_t, 2>{0x05, 0x03}));
+  EXPECT_NE(kv::CurrentRequestSlots().bank, 0u);
+}
+
+TEST_F(HidLinkTest, UnplugAndPlugAreKindZeroEventsWithTheNewCount) {
+  Listen(kv::kCommandChannel, kv::kTagCtrl);
+  Keyboard()->unplug();
+  Keyboard()->drain();
+  ASSERT_TRUE(recorder.waitCount(1));
+  auto seen = recorder.take();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].kind, kv::kEventDevicesChanged);
+  EXPECT_EQ(seen[0].tag, kv::kTagCtrl);
+  EXPECT_EQ(seen[0].length, 0u);
+  EXPECT_EQ(kv::CountDevices(), 0);
+  std::array<uint8_t, 48> info{};
+  EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultNoDevice);
+
+  Keyboard()->plug();
+  Keyboard()->drain();
+  ASSERT_TRUE(recorder.waitCount(1));
+  seen = recorder.take();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].kind, kv::kEventDevicesChanged);
+  EXPECT_EQ(seen[0].length, 1u);
+  EXPECT_EQ(kv::CountDevices(), 1);
+  // The collections are opened anew: answers and events flow again.
+  EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+  Listen(kv::kConsumerChannel, kv::kTagCons);
+  Keyboard()->sendConsumerEvent(0x0401);
+  auto event = recorder.waitTag(kv::kTagCons);
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->usage, 0x0401);
+}
+
+TEST_F(HidLinkTest, WriteThatCannotCompleteFailsAtItsTimeOutWithinTheProtocolsWait) {
+  kv::DeviceLinkState().timing = kv::TransactionTiming{};  // the real 1000 ms wait
+  hid_->stallWrites(true);
+  std::array<uint8_t, 48> info{};
+  auto t0 = Clock::now();
+  EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSendRefused);
+  auto took = Clock::now() - t0;
+  EXPECT_GE(took, 450ms);
+  EXPECT_LT(took, 1000ms);
+  EXPECT_TRUE(Out().empty());
+
+  hid_->stallWrites(false);
+  EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+}
+
+TEST_F(HidLinkTest, UnplugDuringAWriteEndsAtOnceWithAnError) {
+  kv::DeviceLinkState().timing = kv::TransactionTiming{};
+  hid_->stallWrites(true);
+  auto pending = std::async(std::launch::async, [] {
+    std::array<uint8_t, 48> info{};
+    auto t0 = Clock::now();
+    int result = kv::ReadInfoBlock(info);
+    return std::make_pair(result, Clock::now() - t0);
+  });
+  std::this_thread::sleep_for(100ms);
+  Keyboard()->unplug();
+  ASSERT_EQ(pending.wait_for(2s), std::future_status::ready) << "the write hung";
+  auto [result, took] = pending.get();
+  EXPECT_LE(result, 0);
+  EXPECT_LT(took, 400ms);
+  Keyboard()->drain();
+  EXPECT_EQ(kv::CountDevices(), 0);
+}
+
+// ---- the core on its own ------------------------------------------------------------------
+
+std::shared_ptr<kv::sim::SimKeyboard> Engine() {
+  kv::sim::SimConfig c;
+  c.roundTrip = 0us;
+  return std::make_shared<kv::sim::SimKeyboard>(c);
+}
+
+std::array<uint8_t, 64> InfoRequest() {
+  std::array<uint8_t, 64> r{};
+  r[0] = 0x04;
+  r[3] = 0x03;
+  r[4] = 0x30;
+  r[1] = 0x33;  // checksum of bytes 3-63
+  return r;
+}
+
+size_t OutLines(const std::shared_ptr<kv::sim::SimKeyboard>& k) {
+  size_t n = 0;
+  for (const std::string& l : k->trace()) n += l.rfind("OUT ", 0) == 0;
+  return n;
+}
+
+TEST(HidTransport, KeyboardWithoutItsLedCollectionStillTakesCommands) {
+  auto engine = Engine();
+  auto fake = std::make_unique<kv::hid::FakeHidBackend>();
+  fake->addKeyboard("usb-1", engine, {.withLed = false});
+  kv::hid::HidTransport t(std::move(fake));
+  ASSERT_GT(t.init(), 0);
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
+  EXPECT_EQ(t.deviceCount(&kv::kConsumerChannel), 1);
+  EXPECT_EQ(t.deviceCount(&kv::kLedChannel), 0);
+  uint8_t bank[2] = {0x05, 0x02};
+  uint32_t slot = 0;
+  EXPECT_EQ(t.statusWrite(&kv::kLedChannel, bank, 2, 77, &slot), 0);
+  EXPECT_EQ(slot, 77u);
+  auto request = InfoRequest();
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, request.data(), 64), 64);
+  engine->drain();
+  EXPECT_EQ(engine->status().reportsReceived, 1u);
+  EXPECT_EQ(engine->status().bankReport, (std::array<uint8_t, 2>{0, 0}));
+}
+
+TEST(HidTransport, ReportsThatDoNotFitAreRefusedAndNothingIsSent) {
+  auto engine = Engine();
+  auto fake = std::make_unique<kv::hid::FakeHidBackend>();
+  fake->addKeyboard("usb-1", engine);
+  kv::hid::HidTransport t(std::move(fake));
+  ASSERT_GT(t.init(), 0);
+  std::vector<uint8_t> big(65, 0x04);
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, big.data(), 65), 0);
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, nullptr, 64), 0);
+  EXPECT_EQ(t.writeOne(&kv::kConsumerChannel, big.data(), 3), 0) << "the consumer collection has no output report";
+  kv::DeviceMatch other = kv::kCommandChannel;
+  other.productId = 0x6519;
+  EXPECT_EQ(t.writeOne(&other, big.data(), 64), 0);
+  EXPECT_EQ(t.deviceCount(&other), 0);
+  engine->drain();
+  EXPECT_EQ(OutLines(engine), 0u);
+}
+
+TEST(HidTransport, TwoKeyboardsCountTwoAndTheOneInUseIsKept) {
+  auto first = Engine(), second = Engine();
+  std::vector<std::string> log;
+  std::mutex logMutex;
+  kv::hid::HidTransportOptions options;
+  options.log = [&](const std::string& line) {
+    std::lock_guard lock(logMutex);
+    log.push_back(line);
+  };
+  auto fake = std::make_unique<kv::hid::FakeHidBackend>();
+  fake->addKeyboard("usb-2", second);
+  fake->addKeyboard("usb-1", first);
+  kv::hid::HidTransport t(std::move(fake), options);
+  ASSERT_GT(t.init(), 0);
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 2);
+  auto keyboards = t.keyboards();
+  ASSERT_EQ(keyboards.size(), 2u);
+  EXPECT_TRUE(keyboards[0].selected);
+  EXPECT_EQ(keyboards[0].deviceKey, "usb-1");
+  EXPECT_EQ(keyboards[0].collections.size(), 3u);
+  {
+    std::lock_guard lock(logMutex);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0], "using keyboard usb-1 (2 attached)");
+  }
+
+  auto request = InfoRequest();
+  auto writeAndCount = [&] {
+    EXPECT_EQ(t.writeOne(&kv::kCommandChannel, request.data(), 64), 64);
+    first->drain();
+    second->drain();
+    return std::make_pair(OutLines(first), OutLines(second));
+  };
+  EXPECT_EQ(writeAndCount(), std::make_pair(size_t{1}, size_t{0}));
+
+  // The other one going and coming back changes nothing about which is used.
+  second->unplug();
+  second->drain();
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
+  second->plug();
+  second->drain();
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 2);
+  EXPECT_EQ(writeAndCount(), std::make_pair(size_t{2}, size_t{0}));
+
+  // Only when the one in use goes does the other take its place.
+  first->unplug();
+  first->drain();
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
+  EXPECT_EQ(writeAndCount(), std::make_pair(size_t{2}, size_t{1}));
+  std::lock_guard lock(logMutex);
+  EXPECT_NE(std::find(log.begin(), log.end(), "using keyboard usb-2 (1 attached)"), log.end());
+}
+
+TEST(HidTransport, SelectorBitsChooseTheFieldsThatCount) {
+  kv::hid::HidCollection c;
+  c.vendorId = 0x0C45;
+  c.productId = 0x6518;
+  c.usagePage = 0xFF1C;
+  c.usage = 0x92;
+  struct Case {
+    uint32_t selector;
+    uint16_t vendor, product, page, usage;
+    bool matches;
+  };
+  const Case cases[] = {
+      {0x0F, 0x0C45, 0x6518, 0xFF1C, 0x92, true},  {0x0F, 0x0C45, 0x6518, 0xFF1C, 0x93, false},
+      {0x0F, 0x0C46, 0x6518, 0xFF1C, 0x92, false}, {0x07, 0x0C45, 0x6518, 0xFF1C, 0x93, true},
+      {0x03, 0x0C45, 0x6518, 0x0001, 0x06, true},  {0x00, 0x0C45, 0x6518, 0xFF1C, 0x92, false},
+  };
+  for (const Case& k : cases) {
+    kv::DeviceMatch m{k.selector, k.vendor, k.product, k.page, k.usage, 0};
+    EXPECT_EQ(kv::hid::Matches(m, c), k.matches) << std::hex << k.selector << " " << k.usage;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// The HID Tessaro.dll under Wine, where no keyboard is attached: it loads
+// with all twelve entry points, starts, counts no device on any of the
+// three collections, refuses to send, and ends its threads on End.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+
+#include "device/transport.h"
+#include "device/transport_win32.h"
+#include "widgets/application_win32.h"
+
+namespace {
+
+int events = 0;
+int KV_TRANSPORT_CALL Count(const kv::TransportEvent*) {
+  ++events;
+  return 1;
+}
+
+TEST(TessaroHidDll, WithoutAKeyboardCountsNothingAndSendsNothing) {
+  kv::TransportApi api;
+  std::wstring cause;
+  ASSERT_EQ(kv::BindTransportLibrary(kv::ExecutableFolder() + L"hid\\Tessaro.dll", &api, &cause), 0)
+      << std::string(cause.begin(), cause.end());
+  ASSERT_TRUE(api.complete());
+  DWORD handlesBefore = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+
+  int count = -1;
+  ASSERT_EQ(kv::StartTransport(api, Count, &count), 0);
+  EXPECT_EQ(count, 0);
+  for (const kv::DeviceMatch* m : {&kv::kCommandChannel, &kv::kConsumerChannel, &kv::kLedChannel})
+    EXPECT_EQ(api.RequestGetDeviceCount(m, nullptr, 0, 0, nullptr), 0);
+  std::array<uint8_t, 64> report{};
+  report[0] = 0x04;
+  EXPECT_EQ(kv::SendCommandReport(report), 0);
+  kv::SendBankReport();
+  kv::RequestSlots slots = kv::CurrentRequestSlots();
+  EXPECT_NE(slots.command, 0u);
+  EXPECT_NE(slots.consumer, 0u);
+  EXPECT_NE(slots.bank, 0u);
+  EXPECT_EQ(api.DeleteRequestFromUnitId(slots.consumer), 1);
+  EXPECT_EQ(api.DeleteRequestFromUnitId(slots.consumer), 0);
+  EXPECT_EQ(events, 0);
+
+  // Nothing was opened for reading or writing: what it holds now is its
+  // notification thread and window, and End gives those back.
+  EXPECT_EQ(api.End(), 1);
+  DWORD handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  EXPECT_LE(handlesAfter, handlesBefore + 2) << handlesBefore << " before, " << handlesAfter << " after";
+  kv::ResetDeviceLink();
+}
+
+}  // namespace
