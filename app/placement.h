@@ -45,4 +45,14 @@ constexpr Placement placementInWindow(const Placement& p, int width, int height)
   return placementWithin(p, width, height) ? p : Placement{};
 }
 
+// The same for a control of which only the top visibleHeight pixels show in
+// the window: a drop-down list's entry is as high as its opened list, which
+// opens as a window of its own and may reach below the skin picture, so only
+// its selection field has to lie within the window.
+constexpr Placement placementInWindow(const Placement& p, int width, int height, int visibleHeight) {
+  Placement seen = p;
+  if (visibleHeight > 0 && visibleHeight < seen.h) seen.h = visibleHeight;
+  return placementWithin(seen, width, height) ? p : Placement{};
+}
+
 }  // namespace kv

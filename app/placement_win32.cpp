@@ -17,6 +17,22 @@ void moveTo(HWND control, const Placement& p, bool repaint) {
   if (control) MoveWindow(control, p.x, p.y, p.w, p.h, repaint ? TRUE : FALSE);
 }
 
+// How much of a control's entry shows inside its window: for a drop-down
+// list its selection field (the list opens as a window of its own), for
+// anything else all of it (0).
+int visibleHeightOf(HWND control) {
+  wchar_t cls[16] = {};
+  if (!GetClassNameW(control, cls, 16) || lstrcmpiW(cls, L"ComboBox") != 0) return 0;
+  RECT field{};
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(control, &info)) field = info.rcItem;
+  LRESULT item = SendMessageW(control, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  // The field's text height and its frame; at least the field as it is now.
+  int fieldHeight = item > 0 ? static_cast<int>(item) + 2 * GetSystemMetrics(SM_CYEDGE) + 2 : 0;
+  return std::max<int>({1, fieldHeight, static_cast<int>(field.bottom - field.top)});
+}
+
 // The entry as the control's window takes it: a skinned window is as large
 // as its skin picture, so its client area is the picture's size. A control
 // without a measurable parent keeps the entry as read.
@@ -29,7 +45,7 @@ Placement placementFor(HWND control, const Placement& p) {
                         std::to_wstring(GetLastError()) + L"\n").c_str());
     return p;
   }
-  return placementInWindow(p, client.right - client.left, client.bottom - client.top);
+  return placementInWindow(p, client.right - client.left, client.bottom - client.top, visibleHeightOf(control));
 }
 
 }  // namespace

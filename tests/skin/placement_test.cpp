@@ -79,6 +79,20 @@ TEST(Placement, EntriesOutsideTheWindowCountAsMissing) {
   EXPECT_FALSE(placementWithin({1, 1, 1, 1}, 0, 0)) << "nothing fits a window without area";
 }
 
+// A drop-down list's entry is as high as its opened list, which may reach
+// below the picture (the shipped effect list: 124,470,196,320 in a window
+// 640 high); only its selection field has to lie within the window.
+TEST(Placement, DropDownListsNeedOnlyTheirFieldInsideTheWindow) {
+  constexpr int kWidth = 1180, kHeight = 640;
+  const Placement effectList{124, 470, 196, 320};
+  EXPECT_FALSE(placementWithin(effectList, kWidth, kHeight));
+  EXPECT_EQ(placementInWindow(effectList, kWidth, kHeight, 24), effectList) << "placed with its list height";
+  EXPECT_EQ(placementInWindow({124, 630, 196, 320}, kWidth, kHeight, 24), Placement{}) << "field below the bottom";
+  EXPECT_EQ(placementInWindow({1170, 470, 196, 320}, kWidth, kHeight, 24), Placement{}) << "field past the edge";
+  EXPECT_EQ(placementInWindow({124, 470, 196, 20}, kWidth, kHeight, 24), (Placement{124, 470, 196, 20}));
+  EXPECT_EQ(placementInWindow(effectList, kWidth, kHeight, 0), Placement{}) << "0: all of it must fit";
+}
+
 TEST(Placement, LeadingInteger) {
   EXPECT_EQ(parseLeadingInt(u"0"), 0);
   EXPECT_EQ(parseLeadingInt(u" 12abc"), 12);
