@@ -111,8 +111,33 @@ bool ProfileStore::ensureProfileFolder() const {
 
 std::filesystem::path ProfileStore::profileCachePath(int) const { return profileFolder() / "$Profile0"; }
 
+StoreConfigLock::StoreConfigLock(ProfileStore& store) : store_(store), lock_(store.config().lock) {}
+
+StoreConfigLock::~StoreConfigLock() {
+  lock_.unlock();
+  store_.showPendingMessages();
+}
+
+void ProfileStore::showMessage(std::u16string message) {
+  {
+    std::lock_guard lock(pendingMutex_);
+    pending_.push_back(std::move(message));
+  }
+  showPendingMessages();
+}
+
+void ProfileStore::showPendingMessages() {
+  if (config_.lock.heldByThisThread() || snapshot_.lock.heldByThisThread()) return;
+  std::vector<std::u16string> messages;
+  {
+    std::lock_guard lock(pendingMutex_);
+    messages.swap(pending_);
+  }
+  for (const std::u16string& m : messages) ui_.ShowMessage(m);
+}
+
 void ProfileStore::showFormatError(const std::filesystem::path& path) {
-  ui_.ShowMessage(formatText(text(TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(path.u16string())}));
+  showMessage(formatText(text(TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(path.u16string())}));
 }
 
 bool ProfileStore::createDefaultProfile() {
@@ -220,7 +245,7 @@ void ProfileStore::reloadFromKeyboard() {
   std::filesystem::path cache = profileCachePath(0);
   bool fromKeyboard = GetActiveProfile() != -1 && readKeyboardToFile(cache);
   {
-    std::lock_guard lock(config_.lock);
+    StoreConfigLock lock(*this);
     if (!fromKeyboard || !loadProfileFile(cache)) createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
@@ -228,6 +253,12 @@ void ProfileStore::reloadFromKeyboard() {
 }
 
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
+  bool written = writeSnapshotToKeyboard(allProfiles);
+  showPendingMessages();  // nothing while the caller still holds the WorkingConfig lock
+  return written;
+}
+
+bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   std::lock_guard lock(snapshot_.lock);
   if (!copyToSnapshot(config_, snapshot_)) return false;
   writeProfileHeader(*snapshot_.table, static_cast<uint16_t>(snapshot_.macros.size()),
@@ -235,7 +266,7 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
   int capacity = macroCapacity_ ? macroCapacity_() : 0;
   FittedMacroImage image = fitMacroImage(snapshot_.macros, capacity > 0 ? static_cast<size_t>(capacity) : 0);
   if (image.fit == MacroFit::TooLong) {
-    ui_.ShowMessage(text(TextId::EXTRA_MACRO_TOO_LONG));
+    showMessage(text(TextId::EXTRA_MACRO_TOO_LONG));
     return false;
   }
   if (image.fit == MacroFit::NoMemory) return false;
@@ -266,20 +297,20 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
       ok = WriteKeyTable(encoded[i], profiles[i]) == kResultSuccess;
     if (EndConfig() != kResultSuccess) ok = false;
   }
-  if (image.fit == MacroFit::WithoutNames) ui_.ShowMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
+  if (image.fit == MacroFit::WithoutNames) showMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
   return ok;
 }
 
 void ProfileStore::importProfile(const std::filesystem::path& path) {
   if (checkProfileFile(path) != kProfileFileValid) {
-    ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+    showMessage(text(TextId::MAIN_PROMPT_INPORT));
     return;
   }
   bool written = false;
   {
-    std::lock_guard lock(config_.lock);
+    StoreConfigLock lock(*this);
     if (!loadProfileFile(path)) {
-      ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+      showMessage(text(TextId::MAIN_PROMPT_INPORT));
       return;
     }
     saveProfileCache();
@@ -291,7 +322,7 @@ void ProfileStore::importProfile(const std::filesystem::path& path) {
 }
 
 bool ProfileStore::exportProfile(const std::filesystem::path& path) {
-  std::lock_guard lock(config_.lock);
+  StoreConfigLock lock(*this);
   return saveProfileFile(path);
 }
 

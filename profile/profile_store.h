@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,6 +48,23 @@ struct KeyboardWrite {
   std::vector<uint8_t> macroImage;
   std::vector<int> profiles;
   std::vector<std::array<uint8_t, kKeyTableSize>> keyTables;
+};
+
+class ProfileStore;
+
+// The WorkingConfig lock taken around store operations. The messages those
+// operations have for the user are shown when it is released, not while it
+// is held.
+class StoreConfigLock {
+ public:
+  explicit StoreConfigLock(ProfileStore& store);
+  ~StoreConfigLock();
+  StoreConfigLock(const StoreConfigLock&) = delete;
+  StoreConfigLock& operator=(const StoreConfigLock&) = delete;
+
+ private:
+  ProfileStore& store_;
+  std::unique_lock<TrackedMutex> lock_;
 };
 
 class ProfileStore {
@@ -91,8 +109,21 @@ class ProfileStore {
   bool exportProfile(const std::filesystem::path& path);
 
   WorkingConfig& config() { return config_; }
+  // Takes the WorkingConfig lock for operations whose caller holds it
+  // (loadProfileFile, saveProfileFile, writeConfigToKeyboard).
+  [[nodiscard]] StoreConfigLock lockConfig() { return StoreConfigLock(*this); }
+
+  // A message box runs a message loop, and the window's handlers that run in
+  // it (a G-bank refresh, a reload) take the WorkingConfig lock on the same
+  // thread: messages are kept while this thread holds the WorkingConfig or
+  // the ApplySnapshot lock, and shown here once it holds neither. The store's
+  // own operations and StoreConfigLock call this; a caller that took the
+  // lock itself calls it after releasing.
+  void showPendingMessages();
 
  private:
+  bool writeSnapshotToKeyboard(bool allProfiles);
+  void showMessage(std::u16string text);
   void showFormatError(const std::filesystem::path& path);
 
   WorkingConfig& config_;
@@ -101,6 +132,8 @@ class ProfileStore {
   std::filesystem::path documents_;
   std::function<int()> macroCapacity_;
   KeyboardWrite lastWrite_;
+  std::mutex pendingMutex_;
+  std::vector<std::u16string> pending_;
 };
 
 }  // namespace kv

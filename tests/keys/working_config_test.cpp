@@ -59,7 +59,7 @@ TEST(WorkingConfig, EditorsAndWriterShareTheLocks) {
 
   std::thread editor([&] {
     for (uint32_t n = 0; !stop; ++n) {
-      std::lock_guard<std::mutex> g(config.lock);
+      std::lock_guard g(config.lock);
       writeAssignment(*config.table, config.strings, 0, 0x1E, ActionType::TextBlock, 0, 0);
       attachString(config.strings, 0x1E, n % 2 ? u"odd" : u"even");
       config.macros.resize(n % 3);

@@ -77,7 +77,7 @@ int cmdWrite(Session& s) {
   if (int r = s.useKeyboardTemplate()) return r;
   bool written;
   {
-    std::lock_guard lock(s.config.lock);
+    auto lock = s.store.lockConfig();
     written = s.store.writeConfigToKeyboard(true);
   }
   if (!written) return s.fail(kExitFailed, "writing the keyboard failed" + s.storeMessages());

@@ -386,8 +386,12 @@ int Session::loadProfileArgument(const std::string& arg) {
     case kv::kProfileFileNoMemory: return fail(kExitFailed, arg + ": out of memory");
     default: return invalid();
   }
-  std::lock_guard lock(config.lock);
-  if (!store.loadProfileFile(p)) return invalid();
+  bool loaded;
+  {
+    auto lock = store.lockConfig();
+    loaded = store.loadProfileFile(p);
+  }
+  if (!loaded) return invalid();
   files_.push_back({p, "the profile file", arg});
   return kExitOk;
 }
