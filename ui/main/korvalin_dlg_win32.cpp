@@ -229,6 +229,7 @@ void CKorvalinDlg::SetUpControls() {
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
+  if (store_) profiles_->UseStore(*store_);
 
   for (const ids::SkinControl& b : kFrameButtons)
     frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
