@@ -87,6 +87,6 @@ std::unique_ptr<KeyActionTable> newKeyActionTable();
 // strings (packing sets the string offsets in the copy only). The caller
 // holds both locks. False, the snapshot left empty, when config has no table
 // or memory runs out.
-bool copyToSnapshot(const WorkingConfig& config, ApplySnapshot& snapshot);
+[[nodiscard]] bool copyToSnapshot(const WorkingConfig& config, ApplySnapshot& snapshot);
 
 }  // namespace kv

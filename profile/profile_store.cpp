@@ -246,7 +246,9 @@ void ProfileStore::reloadFromKeyboard() {
   bool fromKeyboard = GetActiveProfile() != -1 && readKeyboardToFile(cache);
   {
     StoreConfigLock lock(*this);
-    if (!fromKeyboard || !loadProfileFile(cache)) createDefaultProfile();
+    // Out of memory for the default table leaves no table, which every
+    // reader of the working configuration checks for.
+    if (!fromKeyboard || !loadProfileFile(cache)) (void)createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
   ui_.SetApplyEnabled(false);
@@ -276,7 +278,7 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
     profiles = {0, 1, 2};
   } else {
     int active = GetActiveProfile();
-    if (active < 0 || active > 2) return false;
+    if (!IsKeyboardProfile(active)) return false;
     profiles = {active};
   }
   KeySlotTemplate tmpl = currentKeySlotTemplate();
@@ -290,13 +292,12 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   // One bracket: the macro image first, then the key tables the records
   // point into. A failed step ends the writing, but the bracket is closed.
   lastWrite_ = KeyboardWrite{image.bytes, profiles, encoded};
-  bool ok = BeginConfig() == kResultSuccess;
-  if (ok) {
-    ok = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size())) == kResultSuccess;
-    for (size_t i = 0; ok && i < profiles.size(); ++i)
-      ok = WriteKeyTable(encoded[i], profiles[i]) == kResultSuccess;
-    if (EndConfig() != kResultSuccess) ok = false;
-  }
+  int result = WriteInConfigBracket([&] {
+    int r = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size()));
+    for (size_t i = 0; r == kResultSuccess && i < profiles.size(); ++i) r = WriteKeyTable(encoded[i], profiles[i]);
+    return r;
+  });
+  bool ok = result == kResultSuccess;
   if (image.fit == MacroFit::WithoutNames) showMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
   return ok;
 }
@@ -313,7 +314,7 @@ void ProfileStore::importProfile(const std::filesystem::path& path) {
       showMessage(text(TextId::MAIN_PROMPT_INPORT));
       return;
     }
-    saveProfileCache();
+    (void)saveProfileCache();  // no cache file yet: nothing to keep in step
     written = writeConfigToKeyboard(true);
     ui_.RefreshKeyButtons();
   }

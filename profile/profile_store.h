@@ -35,7 +35,7 @@ struct LoadedProfile {
   StringPool pool;
 };
 enum class ProfileReadResult { Ok, Unreadable, BadFormat, NoMemory };
-ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
+[[nodiscard]] ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
 
 // What keeps a file from loading as a profile file, in words for a command
 // line (its size, the header field that is wrong, strings that outgrow the
@@ -83,30 +83,30 @@ class ProfileStore {
 
   // Without a path the default table becomes the working table (the caller
   // holds the lock and has freed the old configuration).
-  bool createDefaultProfile();
-  bool createDefaultProfile(const std::filesystem::path& path);
+  [[nodiscard]] bool createDefaultProfile();
+  [[nodiscard]] bool createDefaultProfile(const std::filesystem::path& path);
 
   // 1 valid, 0 invalid (a bad header shows PROFILE_FORMAT_ERROR with the
   // path), -2 not openable for reading and writing, -3 out of memory.
-  int checkProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] int checkProfileFile(const std::filesystem::path& path);
   // Replaces the working configuration with the file's, all or nothing: on
   // any failure the working configuration is as it was. A file shorter than
   // its header claims shows PROFILE_FORMAT_ERROR. The caller holds the lock.
-  bool loadProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] bool loadProfileFile(const std::filesystem::path& path);
   // The caller holds the lock.
-  bool saveProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] bool saveProfileFile(const std::filesystem::path& path);
   // saveProfileFile to the cache, only when the cache file exists.
-  bool saveProfileCache();
+  [[nodiscard]] bool saveProfileCache();
 
-  bool readKeyboardToFile(const std::filesystem::path& path);
+  [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path);
   void reloadFromKeyboard();
   // The caller holds the WorkingConfig lock.
-  bool writeConfigToKeyboard(bool allProfiles);
+  [[nodiscard]] bool writeConfigToKeyboard(bool allProfiles);
   // Set, under the snapshot lock, once a write has its image and key tables
   // ready to send; empty before the first.
   const KeyboardWrite& lastWrite() const { return lastWrite_; }
   void importProfile(const std::filesystem::path& path);
-  bool exportProfile(const std::filesystem::path& path);
+  [[nodiscard]] bool exportProfile(const std::filesystem::path& path);
 
   WorkingConfig& config() { return config_; }
   // Takes the WorkingConfig lock for operations whose caller holds it
@@ -122,7 +122,7 @@ class ProfileStore {
   void showPendingMessages();
 
  private:
-  bool writeSnapshotToKeyboard(bool allProfiles);
+  [[nodiscard]] bool writeSnapshotToKeyboard(bool allProfiles);
   void showMessage(std::u16string text);
   void showFormatError(const std::filesystem::path& path);
 

@@ -483,7 +483,7 @@ int Session::targetProfile(long given, int* profile) {
 int Session::loadLighting(kv::LightingModel& model, long given) {
   int profile = 0;
   if (int r = targetProfile(given, &profile)) return r;
-  model.SelectProfile(profile);
+  (void)model.SelectProfile(profile);  // targetProfile gave 0-2
   int loaded = model.LoadLighting();
   if (loaded == kv::kLightingNoInfoBlock) return fail(kExitFailed, "could not read the information block");
   if (loaded != kv::kLightingLoaded) return fail(kExitFailed, "could not read the lighting settings");
