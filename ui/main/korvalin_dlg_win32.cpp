@@ -214,7 +214,7 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
 void CKorvalinDlg::LoadSkinSurfaces() {
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
     SkinImage image = loadSkinPictureOrExit(kSkinImages[i]);
-    makeSkinSurface(surfaces_[i], image, hwnd());
+    (void)makeSkinSurface(surfaces_[i], image, hwnd());  // an unmade surface draws nothing; the picture was checked
   }
 }
 
@@ -333,7 +333,7 @@ CPngButton* CKorvalinDlg::ButtonOf(int id) {
 bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
   switch (id) {
     case CONTROL2_APPLY.id:
-      if (apply_) apply_->Apply();
+      if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
       return true;
     case VELTRA_LINK.id:
       // Shell failures are not reported to the user.
@@ -481,7 +481,7 @@ void CKorvalinDlg::OnTimer(UINT_PTR id) {
 // OK applies and puts the window away; Cancel (and Esc) only put it away.
 // Neither ends the program: that is Close.
 void CKorvalinDlg::OnOK() {
-  if (apply_) apply_->Apply();
+  if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
   ShowWindow(hwnd(), SW_HIDE);
 }
 void CKorvalinDlg::OnCancel() { ShowWindow(hwnd(), SW_HIDE); }
