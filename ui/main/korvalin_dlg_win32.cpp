@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "app/placement_win32.h"
@@ -212,9 +214,16 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
 }
 
 void CKorvalinDlg::LoadSkinSurfaces() {
+  // The list names four pictures twice; each is decoded once (decoding is
+  // most of the cost) and kept only while a later entry still needs it.
+  std::map<std::wstring_view, SkinImage> kept;
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
-    SkinImage image = loadSkinPictureOrExit(kSkinImages[i]);
-    (void)makeSkinSurface(surfaces_[i], image, hwnd());  // an unmade surface draws nothing; the picture was checked
+    std::wstring_view name = kSkinImages[i];
+    auto it = kept.find(name);
+    if (it == kept.end()) it = kept.emplace(name, loadSkinPictureOrExit(name)).first;
+    (void)makeSkinSurface(surfaces_[i], it->second, hwnd());  // an unmade surface draws nothing; the picture was checked
+    if (std::find(kSkinImages.begin() + static_cast<ptrdiff_t>(i) + 1, kSkinImages.end(), name) == kSkinImages.end())
+      kept.erase(it);
   }
 }
 
