@@ -1,11 +1,12 @@
 // Starts a program, times it until its main window is visible, and ends it:
-//   kv_startup_probe [--marker] [--runs N] PROGRAM
+//   kv_startup_probe [--marker] [--verbose] [--runs N] PROGRAM
 // The process runs under the probe as a debugger, so every DLL it loads is
 // timed as well. --marker waits for the window carrying the MAIN marker
 // (Korvalin's main window), shown with its taskbar button, instead of any
 // visible top-level window. Prints
 // one line per run: "run <n> visible_ms <t> dll_ms <t> dlls <count>", where
 // dll_ms is when the last DLL before the window was loaded; then the medians.
+// --verbose names every DLL with the time it was loaded.
 #include <windows.h>
 
 #include <algorithm>
@@ -63,6 +64,8 @@ struct Run {
   int dlls = 0;
 };
 
+bool g_verbose = false;
+
 Run timeOnce(const std::wstring& program, bool marker) {
   Run run;
   STARTUPINFOW si{};
@@ -86,6 +89,11 @@ Run timeOnce(const std::wstring& program, bool marker) {
           if (run.visibleMs < 0) {
             run.lastDllMs = msSince(start);
             ++run.dlls;
+            if (g_verbose && e.u.LoadDll.hFile) {
+              wchar_t name[MAX_PATH] = L"?";
+              GetFinalPathNameByHandleW(e.u.LoadDll.hFile, name, MAX_PATH, 0);
+              std::printf("  %8.1f ms  %ls\n", run.lastDllMs, name);
+            }
           }
           if (e.u.LoadDll.hFile) CloseHandle(e.u.LoadDll.hFile);
           break;
@@ -126,7 +134,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring program;
   for (int i = 1; i < argc; ++i) {
     std::wstring a = argv[i];
-    if (a == L"--marker") {
+    if (a == L"--verbose") {
+      g_verbose = true;
+    } else if (a == L"--marker") {
       marker = true;
     } else if (a == L"--runs" && i + 1 < argc) {
       runs = std::max(1, _wtoi(argv[++i]));
