@@ -85,20 +85,20 @@ CommandReport BuildCommandReport(uint8_t command, uint8_t length, uint16_t addre
 // Address = selected profile x 256 + offset.
 [[nodiscard]] int WriteColours(std::span<const uint8_t> source, int length, int offset);
 
-// A configuration bracket around writes: BeginConfig, the writes, EndConfig.
-// Nothing runs when the bracket cannot be opened; once open it is always
-// closed. The result is the first failure, the closing included, else 1.
-template <class Writes>
-[[nodiscard]] int WriteInConfigBracket(Writes&& writes) {
+// A configuration bracket: BeginConfig, the work, EndConfig. Nothing runs
+// when the bracket cannot be opened; once open it is always closed. The
+// result is the first failure, the closing included, else 1.
+template <class Work>
+[[nodiscard]] int InConfigBracket(Work&& work) {
   int result = BeginConfig();
   if (result != kResultSuccess) return result;
-  result = writes();
+  result = work();
   int closed = EndConfig();
   return result != kResultSuccess ? result : closed;
 }
-// The same around reads of the settings and colour regions. What was read
-// is good even when the bracket does not close, so only the opening and the
-// reads decide the result.
+// The same around reads of the settings and colour regions for a caller to
+// whom what was read is good even when the bracket does not close: only the
+// opening and the reads decide the result.
 template <class Reads>
 [[nodiscard]] int ReadInConfigBracket(Reads&& reads) {
   int result = BeginConfig();
@@ -114,17 +114,6 @@ template <class Reads>
 // The keyboard's macro memory in bytes: information block byte 11 x 128.
 [[nodiscard]] constexpr int MacroMemoryBytes(std::span<const uint8_t, kInfoBlockSize> info) {
   return static_cast<int>(info[kInfoMacroUnits]) * static_cast<int>(kMacroUnitBytes);
-}
-
-// BeginConfig, the work, EndConfig: nothing more is sent when the bracket
-// cannot be opened; once open it is always closed. The first failure counts.
-template <class Work>
-int inConfigBracket(Work&& work) {
-  int result = BeginConfig();
-  if (result != kResultSuccess) return result;
-  result = work();
-  const int closed = EndConfig();
-  return result != kResultSuccess ? result : closed;
 }
 
 // The lighting model's selected profile (0-2), used by WriteColours.

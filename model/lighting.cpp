@@ -174,7 +174,7 @@ int LightingModel::WriteSettingsField(size_t field, std::span<const uint8_t> byt
     return kResultBadArgument;
   auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
   std::copy(bytes.begin(), bytes.end(), raw + field);
-  return WriteInConfigBracket([&] {
+  return InConfigBracket([&] {
     return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, field));
   });
 }
@@ -230,7 +230,7 @@ int LightingModel::SetReportRate(int index) {
 PerKeyRegion& LightingModel::selectedRegion() { return regions_[static_cast<size_t>(selectedProfile())]; }
 
 int LightingModel::writePatternBytes(size_t offset, std::span<const uint8_t> bytes) {
-  return WriteInConfigBracket([&] {
+  return InConfigBracket([&] {
     return WriteColours(bytes, static_cast<int>(bytes.size()), static_cast<int>(offset));
   });
 }
@@ -300,7 +300,7 @@ int LightingModel::ResetLighting() {
   if (hasPerKeyEffect()) {
     state_.userMode = 0;
     regions_[selected] = defaultPerKeyRegion();
-    note(WriteInConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
+    note(InConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
   }
 
   SetLightingPanelOpen(true);

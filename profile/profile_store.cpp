@@ -292,7 +292,7 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   // One bracket: the macro image first, then the key tables the records
   // point into. A failed step ends the writing, but the bracket is closed.
   lastWrite_ = KeyboardWrite{image.bytes, profiles, encoded};
-  int result = WriteInConfigBracket([&] {
+  int result = InConfigBracket([&] {
     int r = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size()));
     for (size_t i = 0; r == kResultSuccess && i < profiles.size(); ++i) r = WriteKeyTable(encoded[i], profiles[i]);
     return r;

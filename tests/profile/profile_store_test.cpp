@@ -147,7 +147,7 @@ TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {
   Assign(0, 0x1E, ActionType::SingleKey, 0x30);
   auto before = Entries();
   {
-    std::lock_guard lock(config_.lock);
+    auto lock = store_->lockConfig();
     ASSERT_TRUE(kv::attachString(config_.strings, 7, u"mine"));
     EXPECT_FALSE(store_->loadProfileFile(path));
     EXPECT_EQ(config_.strings.total, 10u);
