@@ -94,7 +94,7 @@ int SetFlipSetting(int value) {
   int stored = (value == 0 || value == 1) ? value : 0;
   wchar_t text[16];
   std::swprintf(text, 16, L"%d", stored);
-  WriteProfileText(kProfilesSection, kFlipValue, text);  // failures are ignored
+  (void)WriteProfileText(kProfilesSection, kFlipValue, text);  // not kept: the setting still holds for this run
   return stored;
 }
 

@@ -26,7 +26,7 @@ std::wstring SettingsFilePathIn(std::wstring_view documentsFolder);
 
 // KEYCOLOR/DengCheck: "1" is open; anything else, or nothing, is closed.
 bool ReadDengCheck(const std::wstring& settingsFile);
-bool WriteDengCheck(const std::wstring& settingsFile, bool open);
+[[nodiscard]] bool WriteDengCheck(const std::wstring& settingsFile, bool open);
 
 // The application profile: HKEY_CURRENT_USER\Software\<registry key>\<application>\<section>,
 // string values. The registry key is the application object's (Korvalin_Nalvori
@@ -34,13 +34,13 @@ bool WriteDengCheck(const std::wstring& settingsFile, bool open);
 std::wstring AppProfileKeyPath();
 std::wstring GetProfileText(std::wstring_view section, std::wstring_view entry, std::wstring_view defaultText);
 // Write failures are reported but callers may ignore them.
-bool WriteProfileText(std::wstring_view section, std::wstring_view entry, std::wstring_view value);
+[[nodiscard]] bool WriteProfileText(std::wstring_view section, std::wstring_view entry, std::wstring_view value);
 // The entry read as "%d" (a leading integer); defaultValue when missing or not a number.
 int GetProfileNumber(std::wstring_view section, std::wstring_view entry, int defaultValue);
 
 // PROFILES/Flip: "0" or "1"; any number other than 0 and 1 is stored as 0.
 // Returns the stored number.
-int SetFlipSetting(int value);
+[[nodiscard]] int SetFlipSetting(int value);
 // The stored Flip value as a number (0 when missing or not a number).
 int GetFlipSetting();
 

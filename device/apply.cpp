@@ -48,7 +48,7 @@ bool ApplyCommand::Apply() {
   busy_->Post(kBusyStart);
   bool ok = true;
   if (ui_.ApplyEnabled()) {
-    std::lock_guard lock(store_.config().lock);
+    StoreConfigLock lock(store_);  // what the writers have to say waits for its release
     bool saved = store_.saveProfileCache();
     bool written = store_.writeConfigToKeyboard(false);
     ok = saved && written;

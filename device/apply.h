@@ -47,7 +47,7 @@ class ApplyCommand {
   // Saves the cache and writes the active profile when there are unsaved
   // changes; on success Apply is disabled. Returns true when nothing was left
   // to apply or everything was written.
-  bool Apply();
+  [[nodiscard]] bool Apply();
 
  private:
   ProfileStore& store_;

@@ -131,7 +131,7 @@ void DeviceEvents::Presence(int count) {
     }
     std::array<uint8_t, kInfoBlockSize> info{};
     if (ReadInfoBlock(info) == kResultSuccess)
-      macroMemorySize_ = static_cast<int>(info[kInfoMacroUnits]) * static_cast<int>(kMacroUnitBytes);
+      macroMemorySize_ = MacroMemoryBytes(info);
     ui_.RequestReload();
   } else if (previous != 0) {
     ResetActiveProfileCache();

@@ -43,7 +43,6 @@ int chunked(int total, Chunk&& chunk) {
   return kResultSuccess;
 }
 
-bool validProfile(int profile) { return profile >= 0 && profile < kProfileCount; }
 
 int readChunked(uint8_t command, std::span<uint8_t> destination, int total, int base) {
   return chunked(total, [&](int offset, int n) {
@@ -160,12 +159,12 @@ int WriteSettings(std::span<const uint8_t> source, int length, int address) {
 }
 
 int ReadKeyTable(std::span<uint8_t, kKeyTableSize> destination, int profile) {
-  if (!validProfile(profile)) return kResultBadProfile;
+  if (!IsKeyboardProfile(profile)) return kResultBadProfile;
   return readChunked(kCmdReadKeyTable, destination, kKeyTableSize, profile * static_cast<int>(kKeyTableSize));
 }
 
 int WriteKeyTable(std::span<const uint8_t, kKeyTableSize> source, int profile) {
-  if (!validProfile(profile)) return kResultBadProfile;
+  if (!IsKeyboardProfile(profile)) return kResultBadProfile;
   return writeChunked(kCmdWriteKeyTable, source, kKeyTableSize, profile * static_cast<int>(kKeyTableSize));
 }
 
@@ -200,7 +199,7 @@ int ReadColours(std::span<uint8_t> destination, int length, int lowAddress, int 
 
 int WriteColours(std::span<const uint8_t> source, int length, int offset) {
   int selected = SelectedProfile();
-  if (!validProfile(selected)) return kResultBadProfile;
+  if (!IsKeyboardProfile(selected)) return kResultBadProfile;
   int address = selected * static_cast<int>(kColourRegionSize) + offset;
   if (length < 0 || length > static_cast<int>(kPayloadSize) || static_cast<size_t>(length) > source.size() ||
       offset < 0 || address > 0xFFFF)
@@ -220,13 +219,13 @@ int GetActiveProfile() {
   if (ReadInfoBlock(info) != kResultSuccess) return -1;
   // Every editor indexes by this value: a keyboard's out-of-range byte is no answer.
   int profile = info[kInfoActiveProfile];
-  if (!validProfile(profile)) return -1;
+  if (!IsKeyboardProfile(profile)) return -1;
   link.activeProfile = profile;
   return profile;
 }
 
 int SetActiveProfile(int profile) {
-  if (!validProfile(profile)) return kResultBadProfile;
+  if (!IsKeyboardProfile(profile)) return kResultBadProfile;
   DeviceLink& link = DeviceLinkState();
   std::array<uint8_t, kInfoBlockSize> info{};
   int result = ReadInfoBlock(info);

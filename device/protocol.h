@@ -66,34 +66,54 @@ CommandReport BuildCommandReport(uint8_t command, uint8_t length, uint16_t addre
 // One request/response exchange: up to three attempts, 10 ms apart, each
 // waiting up to the response time-out. Returns 1 with *received set, or a
 // result code; the caller maps the status byte.
-int CommandTransaction(std::span<const uint8_t> request, std::span<uint8_t> response, size_t* received);
+[[nodiscard]] int CommandTransaction(std::span<const uint8_t> request, std::span<uint8_t> response, size_t* received);
 
-int BeginConfig();
-int EndConfig();  // waits 10 ms before sending
-int ReadInfoBlock(std::span<uint8_t, kInfoBlockSize> destination);
-int WriteInfoBlock(std::span<const uint8_t, kInfoBlockSize> source);
+[[nodiscard]] int BeginConfig();
+[[nodiscard]] int EndConfig();  // waits 10 ms before sending
+[[nodiscard]] int ReadInfoBlock(std::span<uint8_t, kInfoBlockSize> destination);
+[[nodiscard]] int WriteInfoBlock(std::span<const uint8_t, kInfoBlockSize> source);
 // Copies up to 56 response bytes, no more than the destination holds.
-int ReadSettings(std::span<uint8_t> destination, int length, int address);
-int WriteSettings(std::span<const uint8_t> source, int length, int address);
-int ReadKeyTable(std::span<uint8_t, kKeyTableSize> destination, int profile);
-int WriteKeyTable(std::span<const uint8_t, kKeyTableSize> source, int profile);
-int ReadMacroMemory(std::span<uint8_t> destination, int count);
-int WriteMacroMemory(std::span<const uint8_t> source, int count);
-int ReadDefaultKeyTable(std::span<uint8_t, kKeyTableSize> destination);
+[[nodiscard]] int ReadSettings(std::span<uint8_t> destination, int length, int address);
+[[nodiscard]] int WriteSettings(std::span<const uint8_t> source, int length, int address);
+[[nodiscard]] int ReadKeyTable(std::span<uint8_t, kKeyTableSize> destination, int profile);
+[[nodiscard]] int WriteKeyTable(std::span<const uint8_t, kKeyTableSize> source, int profile);
+[[nodiscard]] int ReadMacroMemory(std::span<uint8_t> destination, int count);
+[[nodiscard]] int WriteMacroMemory(std::span<const uint8_t> source, int count);
+[[nodiscard]] int ReadDefaultKeyTable(std::span<uint8_t, kKeyTableSize> destination);
 // Copies up to 56 response bytes, no more than the destination holds.
-int ReadColours(std::span<uint8_t> destination, int length, int lowAddress, int highAddress);
+[[nodiscard]] int ReadColours(std::span<uint8_t> destination, int length, int lowAddress, int highAddress);
 // Address = selected profile x 256 + offset.
-int WriteColours(std::span<const uint8_t> source, int length, int offset);
+[[nodiscard]] int WriteColours(std::span<const uint8_t> source, int length, int offset);
 
-// BeginConfig, the work, EndConfig: nothing more is sent when the bracket
-// cannot be opened; once open it is always closed. The first failure counts.
+// A configuration bracket: BeginConfig, the work, EndConfig. Nothing runs
+// when the bracket cannot be opened; once open it is always closed. The
+// result is the first failure, the closing included, else 1.
 template <class Work>
-int inConfigBracket(Work&& work) {
+[[nodiscard]] int InConfigBracket(Work&& work) {
   int result = BeginConfig();
   if (result != kResultSuccess) return result;
   result = work();
-  const int closed = EndConfig();
+  int closed = EndConfig();
   return result != kResultSuccess ? result : closed;
+}
+// The same around reads of the settings and colour regions for a caller to
+// whom what was read is good even when the bracket does not close: only the
+// opening and the reads decide the result.
+template <class Reads>
+[[nodiscard]] int ReadInConfigBracket(Reads&& reads) {
+  int result = BeginConfig();
+  if (result != kResultSuccess) return result;
+  result = reads();
+  (void)EndConfig();  // nothing was changed inside; the reads stand either way
+  return result;
+}
+
+// An on-board profile number, 0-2.
+[[nodiscard]] constexpr bool IsKeyboardProfile(int profile) { return profile >= 0 && profile < kProfileCount; }
+
+// The keyboard's macro memory in bytes: information block byte 11 x 128.
+[[nodiscard]] constexpr int MacroMemoryBytes(std::span<const uint8_t, kInfoBlockSize> info) {
+  return static_cast<int>(info[kInfoMacroUnits]) * static_cast<int>(kMacroUnitBytes);
 }
 
 // The lighting model's selected profile (0-2), used by WriteColours.
@@ -101,9 +121,9 @@ void SetSelectedProfile(int profile);
 int SelectedProfile();
 
 // Cached active profile; -1 when no keyboard answers.
-int GetActiveProfile();
+[[nodiscard]] int GetActiveProfile();
 // Returns 1, a result code, or kResultBadProfile for a profile outside 0-2.
-int SetActiveProfile(int profile);
+[[nodiscard]] int SetActiveProfile(int profile);
 void ResetActiveProfileCache();
 
 }  // namespace kv

@@ -191,13 +191,13 @@ std::array<uint8_t, 4> CallbackPiece(TransportCallback callback);
 // Steps 3-8 of the start-up after the entry points are resolved: Init, the
 // bank report, the standing CONS and CTRL reads. Returns 0 and the device
 // count, or kExitTransportInitFailed.
-int StartTransport(const TransportApi& api, TransportCallback callback, int* deviceCount);
+[[nodiscard]] int StartTransport(const TransportApi& api, TransportCallback callback, int* deviceCount);
 
 // The loaded library; empty until StartTransport.
 const TransportApi& Transport();
 
 int CountDevices();
-int SendCommandReport(std::span<const uint8_t, 64> report);
+[[nodiscard]] int SendCommandReport(std::span<const uint8_t, 64> report);
 void RegisterConsumerRead();
 void RegisterCommandRead();
 void SendBankReport();

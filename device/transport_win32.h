@@ -10,22 +10,22 @@ namespace kv {
 // Excludes the current folder (and PATH) from the process's default DLL
 // search, so no library is ever picked up from there. Returns false when
 // the platform refused both ways.
-bool RestrictDllSearch();
+[[nodiscard]] bool RestrictDllSearch();
 
 // Loads the library at dllPath and resolves the twelve entry points in
 // order. Returns 0, kExitTransportLibraryMissing or
 // kExitTransportEntryPointMissing; *cause says what failed.
-int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::wstring* cause);
+[[nodiscard]] int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::wstring* cause);
 
 // The whole start-up of the link without ending the process: restrict the
 // DLL search, load Tessaro.dll from the program's folder, resolve, Init,
 // bank report and the standing reads. Returns 0 with the device count, or
 // one of the kExitTransport codes with *cause set.
-int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause);
+[[nodiscard]] int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause);
 
 // As TryLoadTransport; on failure writes the cause to the debugger output
 // and ends the process with the code, without a message. Returns the
 // device count.
-int LoadTransport(TransportCallback callback);
+[[nodiscard]] int LoadTransport(TransportCallback callback);
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "device/protocol.h"
+
 namespace kv {
 namespace {
 
@@ -111,7 +113,7 @@ DeviceActionRecord encodeEntry(const KeyActionEntry& entry, std::span<const Macr
 
 bool encodeProfile(const KeyActionTable& table, int profile, std::span<const MacroRecord> macros,
                    const KeySlotTemplate& tmpl, DeviceProfileRecords& out) {
-  if (profile < 0 || profile >= kKeyboardProfiles) return false;
+  if (!IsKeyboardProfile(profile)) return false;
   out = tmpl.records;
   for (int s = 0; s < kDeviceKeySlots; ++s) {
     KeyCode k = DeviceEntryToKey(tmpl.records[s]);

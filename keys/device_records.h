@@ -51,7 +51,7 @@ static_assert(sizeof(KeySlotTemplate) == kDeviceProfileBytes);
 // The table built in, used until the keyboard's own has been read.
 const KeySlotTemplate& builtInKeySlotTemplate();
 // 324 bytes read from the keyboard; false (out untouched) for another size.
-bool keySlotTemplateFromBytes(std::span<const uint8_t> bytes, KeySlotTemplate& out);
+[[nodiscard]] bool keySlotTemplateFromBytes(std::span<const uint8_t> bytes, KeySlotTemplate& out);
 
 // The process-wide template: the keyboard's once read, else the built-in one.
 // Safe to call from any thread.
@@ -62,7 +62,7 @@ void resetCurrentKeySlotTemplate();
 // The 108 records of one profile (0-2) of a snapshot table; macro ids become
 // positions in `macros`, the list written in the same operation. False for
 // another profile.
-bool encodeProfile(const KeyActionTable& table, int profile, std::span<const MacroRecord> macros,
+[[nodiscard]] bool encodeProfile(const KeyActionTable& table, int profile, std::span<const MacroRecord> macros,
                    const KeySlotTemplate& tmpl, DeviceProfileRecords& out);
 // The record one entry encodes to at a slot whose template record is `factory`.
 DeviceActionRecord encodeEntry(const KeyActionEntry& entry, std::span<const MacroRecord> macros,
@@ -70,7 +70,7 @@ DeviceActionRecord encodeEntry(const KeyActionEntry& entry, std::span<const Macr
 
 // One profile read from the keyboard (324 bytes) into a 512-entry block.
 // False, the block untouched, when bytes is not 324 long.
-bool decodeProfile(std::span<const uint8_t> bytes, const KeySlotTemplate& tmpl,
+[[nodiscard]] bool decodeProfile(std::span<const uint8_t> bytes, const KeySlotTemplate& tmpl,
                    std::span<KeyActionEntry, kSlotsPerBlock> block);
 
 // Whole-record copies between bytes and records.

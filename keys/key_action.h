@@ -95,7 +95,7 @@ void resetTable(KeyActionTable& table);
 // macro has, or a macro created since the editor opened (isNew), falls back
 // to Default (aux and value kept); id 0 takes the first macro's id while the
 // list is not empty. onChanged gets each changed entry index. Returns the count.
-int removeStaleMacroReferences(KeyActionTable& table, std::span<const MacroRecord> macros,
+[[nodiscard]] int removeStaleMacroReferences(KeyActionTable& table, std::span<const MacroRecord> macros,
                                const std::function<void(int entryIndex)>& onChanged = {});
 
 }  // namespace kv

@@ -35,14 +35,14 @@ constexpr bool usesString(ActionType t) { return t == ActionType::LaunchProgram 
 
 // Stores a copy of text (cut at an embedded zero) in the slot, replacing what
 // it held. False, the slot empty, when the index is out of range or memory runs out.
-bool attachString(KeyStringStore& store, int index, std::u16string_view text);
+[[nodiscard]] bool attachString(KeyStringStore& store, int index, std::u16string_view text);
 // Frees one slot and takes its length off the total.
 void releaseString(KeyStringStore& store, int index);
 void releaseAllStrings(KeyStringStore& store);
 
 // Releases the entry's string, then sets type, aux and value. False (nothing
 // changed) when the profile is not 0-3 or the slot is not a key or G-key slot.
-bool writeAssignment(KeyActionTable& table, KeyStringStore& store, int profile, int slot, ActionType type,
+[[nodiscard]] bool writeAssignment(KeyActionTable& table, KeyStringStore& store, int profile, int slot, ActionType type,
                      uint16_t aux, uint32_t value);
 
 // Packs the strings of LaunchProgram and TextBlock entries in entry order into
@@ -50,7 +50,7 @@ bool writeAssignment(KeyActionTable& table, KeyStringStore& store, int profile, 
 // string packed gets value = pool size, which reads back as no string.
 void packStrings(KeyActionTable& table, const KeyStringStore& store, std::span<uint8_t> pool);
 // Allocates a pool of store.total bytes and packs into it; false when memory runs out.
-bool packStrings(KeyActionTable& table, const KeyStringStore& store, StringPool& pool);
+[[nodiscard]] bool packStrings(KeyActionTable& table, const KeyStringStore& store, StringPool& pool);
 
 // The byte total unpackStrings would attach from pool, or nothing when it
 // would exceed the pool's size. Packed strings never share bytes, so they add
@@ -65,6 +65,6 @@ std::optional<size_t> unpackedStringTotal(const KeyActionTable& table, std::span
 // attached, when the strings would add up to more than the pool
 // (unpackedStringTotal); false when memory runs out, the strings attached
 // until then staying.
-bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span<const uint8_t> pool);
+[[nodiscard]] bool unpackStrings(const KeyActionTable& table, KeyStringStore& store, std::span<const uint8_t> pool);
 
 }  // namespace kv

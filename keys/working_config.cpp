@@ -6,8 +6,8 @@ namespace kv {
 
 ConfigAndSnapshotLock lockConfigAndSnapshot(WorkingConfig& config, ApplySnapshot& snapshot) {
   ConfigAndSnapshotLock l;
-  l.config = std::unique_lock<std::mutex>(config.lock);
-  l.snapshot = std::unique_lock<std::mutex>(snapshot.lock);
+  l.config = std::unique_lock<TrackedMutex>(config.lock);
+  l.snapshot = std::unique_lock<TrackedMutex>(snapshot.lock);
   return l;
 }
 

@@ -2,9 +2,11 @@
 // each behind its own lock. When both are needed, WorkingConfig's is taken first.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "keys/key_action.h"
 #include "keys/key_strings.h"
@@ -12,8 +14,36 @@
 
 namespace kv {
 
+// A mutex that knows whether the calling thread holds it. A message box runs
+// a message loop, and a handler run inside it may take the same lock on the
+// same thread; code that is about to show one asks first.
+class TrackedMutex {
+ public:
+  void lock() {
+    mutex_.lock();
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  }
+  [[nodiscard]] bool try_lock() {
+    if (!mutex_.try_lock()) return false;
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    return true;
+  }
+  void unlock() {
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+  // Only the owner ever stores its own id, so a relaxed load is enough.
+  [[nodiscard]] bool heldByThisThread() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+};
+
 struct WorkingConfig {
-  std::mutex lock;  // guards the table, the strings and the macro list
+  TrackedMutex lock;  // guards the table, the strings and the macro list
   std::unique_ptr<KeyActionTable> table;
   MacroList macros;
   KeyStringStore strings;
@@ -32,7 +62,7 @@ struct WorkingConfig {
 };
 
 struct ApplySnapshot {
-  std::mutex lock;  // guards everything below
+  TrackedMutex lock;  // guards everything below
   std::unique_ptr<KeyActionTable> table;
   MacroList macros;
   StringPool pool;
@@ -40,10 +70,10 @@ struct ApplySnapshot {
 
 // Both locks in the one allowed order; released in reverse.
 struct ConfigAndSnapshotLock {
-  std::unique_lock<std::mutex> config;
-  std::unique_lock<std::mutex> snapshot;
+  std::unique_lock<TrackedMutex> config;
+  std::unique_lock<TrackedMutex> snapshot;
 };
-ConfigAndSnapshotLock lockConfigAndSnapshot(WorkingConfig& config, ApplySnapshot& snapshot);
+[[nodiscard]] ConfigAndSnapshotLock lockConfigAndSnapshot(WorkingConfig& config, ApplySnapshot& snapshot);
 
 // Frees table, strings and macros. The caller holds config.lock.
 void clearWorkingConfig(WorkingConfig& config);
@@ -57,6 +87,6 @@ std::unique_ptr<KeyActionTable> newKeyActionTable();
 // strings (packing sets the string offsets in the copy only). The caller
 // holds both locks. False, the snapshot left empty, when config has no table
 // or memory runs out.
-bool copyToSnapshot(const WorkingConfig& config, ApplySnapshot& snapshot);
+[[nodiscard]] bool copyToSnapshot(const WorkingConfig& config, ApplySnapshot& snapshot);
 
 }  // namespace kv

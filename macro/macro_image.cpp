@@ -179,7 +179,9 @@ FittedMacroImage fitMacroImage(std::span<const MacroRecord> macros, size_t capac
   } catch (const std::bad_alloc&) {
     return {MacroFit::NoMemory, {}};
   }
-  buildMacroImage(macros, result.bytes, static_cast<uint16_t>(size), withNames);
+  // The size was chosen to fit; a refusal would leave a half-built image,
+  // which must never reach the keyboard.
+  if (!buildMacroImage(macros, result.bytes, static_cast<uint16_t>(size), withNames)) return {MacroFit::TooLong, {}};
   return result;
 }
 

@@ -44,7 +44,7 @@ MacroImageSizes macroImageSizes(std::span<const MacroRecord> macros);
 // Writes the image of `macros` into dest with `totalLength` in its header.
 // False, with nothing written, when dest is smaller than the image or the
 // image would not fit the 16-bit lengths and offsets of its format.
-bool buildMacroImage(std::span<const MacroRecord> macros, std::span<uint8_t> dest, uint16_t totalLength,
+[[nodiscard]] bool buildMacroImage(std::span<const MacroRecord> macros, std::span<uint8_t> dest, uint16_t totalLength,
                      bool withNames);
 
 // Number of macros the header of an image names (at most 100); 0 without the magic.
@@ -56,7 +56,7 @@ size_t macroImageCount(std::span<const uint8_t> image);
 // and default name follow the macro's place in the image (id = place + 1).
 size_t parseMacroImage(std::span<const uint8_t> image, std::span<MacroRecord> dest);
 // The same into a list; false (list untouched) when memory runs out.
-bool parseMacroImage(std::span<const uint8_t> image, MacroList& out);
+[[nodiscard]] bool parseMacroImage(std::span<const uint8_t> image, MacroList& out);
 
 enum class MacroFit {
   WithNames,     // fits whole
@@ -77,6 +77,6 @@ using MacroMemoryReader = std::function<int(uint8_t* dest, size_t count)>;
 // Reads the header, then the image it names, and parses it into `out`; a
 // keyboard without the magic gives an empty list. Returns 1 or the failing
 // read's result (out untouched then); 0 when memory runs out.
-int readKeyboardMacros(const MacroMemoryReader& read, MacroList& out);
+[[nodiscard]] int readKeyboardMacros(const MacroMemoryReader& read, MacroList& out);
 
 }  // namespace kv

@@ -79,6 +79,6 @@ uint16_t macroIdAt(std::span<const MacroRecord> macros, int position);
 uint16_t nextMacroId(std::span<const MacroRecord> macros);
 
 // Copies a list; false (and `out` untouched) when memory runs out.
-bool copyMacroList(std::span<const MacroRecord> macros, MacroList& out);
+[[nodiscard]] bool copyMacroList(std::span<const MacroRecord> macros, MacroList& out);
 
 }  // namespace kv

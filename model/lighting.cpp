@@ -17,8 +17,6 @@ static_assert(4 * kRegionWritePiece == kRegionLastWriteOffset &&
               kRegionLastWriteOffset + kRegionLastWritePiece == static_cast<int>(kPerKeyRegionSize));
 static_assert(kUserModeCount * kUserPatternBytes <= kPerKeyRegionSize);
 
-bool validProfile(int p) { return p >= 0 && p < kProfileCount; }
-
 }  // namespace
 
 // ---- Effects -------------------------------------------------------------------
@@ -111,7 +109,7 @@ int readSettingsRecords(std::array<ProfileSettingsRecord, 3>& out) {
 }
 
 int readPerKeyRegion(int profile, PerKeyRegion& out) {
-  if (!validProfile(profile)) return kResultBadProfile;
+  if (!IsKeyboardProfile(profile)) return kResultBadProfile;
   std::array<uint8_t, kRegionReadOffsets.back() + kRegionReadPiece> pieces{};
   for (int offset : kRegionReadOffsets) {
     int result = ReadColours(std::span<uint8_t>(pieces.data() + offset, kRegionReadPiece), kRegionReadPiece, offset,
@@ -136,7 +134,7 @@ int writePerKeyRegion(const PerKeyRegion& region) {
 LightingModel::LightingModel(LightingView& view, SettingsFile& settings) : view_(view), settings_(settings) {}
 
 bool LightingModel::SelectProfile(int profile) {
-  if (!validProfile(profile)) return false;
+  if (!IsKeyboardProfile(profile)) return false;
   SetSelectedProfile(profile);
   return true;
 }
@@ -152,17 +150,14 @@ int LightingModel::LoadLighting() {
   combo_ = buildEffectCombo(effects_);
 
   const int selected = selectedProfile();
-  if (!validProfile(selected)) return kLightingReadFailed;
+  if (!IsKeyboardProfile(selected)) return kLightingReadFailed;
   const bool perKey = hasPerKeyEffect();
   PerKeyRegion region{};
   std::array<ProfileSettingsRecord, 3> records{};
-  int result = BeginConfig();
-  if (result == kResultSuccess) {
-    if (perKey) result = readPerKeyRegion(selected, region);
-    if (result == kResultSuccess) result = readSettingsRecords(records);
-    // What was read is good even if the bracket does not close.
-    EndConfig();
-  }
+  int result = ReadInConfigBracket([&] {
+    int r = perKey ? readPerKeyRegion(selected, region) : kResultSuccess;
+    return r == kResultSuccess ? readSettingsRecords(records) : r;
+  });
   if (result != kResultSuccess) return kLightingReadFailed;
 
   records_ = records;
@@ -174,12 +169,12 @@ int LightingModel::LoadLighting() {
 
 int LightingModel::WriteSettingsField(size_t field, std::span<const uint8_t> bytes) {
   const int selected = selectedProfile();
-  if (!validProfile(selected)) return kResultBadProfile;
+  if (!IsKeyboardProfile(selected)) return kResultBadProfile;
   if (bytes.empty() || field >= kSettingsRecordBytes || bytes.size() > kSettingsRecordBytes - field)
     return kResultBadArgument;
   auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
   std::copy(bytes.begin(), bytes.end(), raw + field);
-  return inConfigBracket([&] {
+  return InConfigBracket([&] {
     return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, field));
   });
 }
@@ -235,13 +230,13 @@ int LightingModel::SetReportRate(int index) {
 PerKeyRegion& LightingModel::selectedRegion() { return regions_[static_cast<size_t>(selectedProfile())]; }
 
 int LightingModel::writePatternBytes(size_t offset, std::span<const uint8_t> bytes) {
-  return inConfigBracket([&] {
+  return InConfigBracket([&] {
     return WriteColours(bytes, static_cast<int>(bytes.size()), static_cast<int>(offset));
   });
 }
 
 int LightingModel::PaintKey(uint16_t controlId) {
-  if (!validProfile(selectedProfile())) return kResultBadProfile;
+  if (!IsKeyboardProfile(selectedProfile())) return kResultBadProfile;
   const uint8_t led = LedIndexOfButton(controlId);
   const size_t offset = userPatternOffset(state_.userMode) + static_cast<size_t>(ledColumn(led));
   const auto bit = static_cast<uint8_t>(1u << ledRow(led));
@@ -267,7 +262,7 @@ void LightingModel::overlayAll(Colour colour) {
 }
 
 int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
-  if (!validProfile(selectedProfile())) return kResultBadProfile;
+  if (!IsKeyboardProfile(selectedProfile())) return kResultBadProfile;
   const size_t offset = userPatternOffset(state_.userMode);
   PerKeyRegion& region = selectedRegion();
   std::fill_n(region.begin() + offset, kUserPatternBytes, value);
@@ -288,7 +283,7 @@ void LightingModel::ShowUserPattern() {
 
 int LightingModel::ResetLighting() {
   const int selected = selectedProfile();
-  if (!validProfile(selected)) return kResultBadProfile;
+  if (!IsKeyboardProfile(selected)) return kResultBadProfile;
   int first = kResultSuccess;
   auto note = [&first](int result) {
     if (first == kResultSuccess) first = result;
@@ -305,7 +300,7 @@ int LightingModel::ResetLighting() {
   if (hasPerKeyEffect()) {
     state_.userMode = 0;
     regions_[selected] = defaultPerKeyRegion();
-    note(inConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
+    note(InConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
   }
 
   SetLightingPanelOpen(true);
@@ -348,17 +343,17 @@ int LightingModel::EffectOfComboIndex(int index) const {
 
 const ProfileSettingsRecord& LightingModel::record(int profile) const {
   static const ProfileSettingsRecord none{};
-  return validProfile(profile) ? records_[static_cast<size_t>(profile)] : none;
+  return IsKeyboardProfile(profile) ? records_[static_cast<size_t>(profile)] : none;
 }
 
 const PerKeyRegion& LightingModel::perKeyRegion(int profile) const {
   static const PerKeyRegion none{};
-  return validProfile(profile) ? regions_[static_cast<size_t>(profile)] : none;
+  return IsKeyboardProfile(profile) ? regions_[static_cast<size_t>(profile)] : none;
 }
 
 LedMask LightingModel::userPattern(int mode) const {
   int selected = selectedProfile();
-  if (!validProfile(selected)) return {};
+  if (!IsKeyboardProfile(selected)) return {};
   return userPatternOf(regions_[static_cast<size_t>(selected)], mode);
 }
 

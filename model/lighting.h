@@ -140,10 +140,10 @@ void decodeSettingsRecord(const ProfileSettingsRecord& record, LightingState& st
 // Device reads and writes shared by the model and tools; none opens a
 // configuration bracket. Each returns 1 or the failing operation's code,
 // the destination untouched on failure.
-int readSettingsRecords(std::array<ProfileSettingsRecord, 3>& out);
-int readPerKeyRegion(int profile, PerKeyRegion& out);
+[[nodiscard]] int readSettingsRecords(std::array<ProfileSettingsRecord, 3>& out);
+[[nodiscard]] int readPerKeyRegion(int profile, PerKeyRegion& out);
 // Into the selected profile's region (WriteColours adds it).
-int writePerKeyRegion(const PerKeyRegion& region);
+[[nodiscard]] int writePerKeyRegion(const PerKeyRegion& region);
 
 // Results of LoadLighting.
 inline constexpr int kLightingLoaded = 0;
@@ -156,31 +156,31 @@ class LightingModel {
 
   // The on-board profile (0-2) whose lighting is shown and edited; it is
   // the device link's selected profile. False for another value.
-  bool SelectProfile(int profile);
+  [[nodiscard]] bool SelectProfile(int profile);
   int selectedProfile() const;
 
   // Reloads everything from the keyboard; kLightingLoaded or an error above.
-  int LoadLighting();
+  [[nodiscard]] int LoadLighting();
   // Writes the defaults of the selected profile. Returns 1 or the first
   // failing device result.
-  int ResetLighting();
+  [[nodiscard]] int ResetLighting();
 
   // Single changes, each in its own bracket. Results: 1 (also when nothing
   // needed writing), a device result code, or kResultBadArgument for a
   // value out of range (nothing stored or written). A failed write leaves
   // the model changed.
-  int WriteSettingsField(size_t field, std::span<const uint8_t> bytes);
-  int SetEffect(int code);           // recognised codes only
-  int SetBrightness(int brightness); // 0-4; unchanged writes nothing
-  int SetSpeed(int position);        // control position 0-4; value 4 - position
-  int SetUserMode(int mode);         // 0-9; written only while the panel is open
-  int SetPaintTool(int tool);        // 0 paint, 1 erase
-  int SetReportRate(int index);      // 0-3
+  [[nodiscard]] int WriteSettingsField(size_t field, std::span<const uint8_t> bytes);
+  [[nodiscard]] int SetEffect(int code);           // recognised codes only
+  [[nodiscard]] int SetBrightness(int brightness); // 0-4; unchanged writes nothing
+  [[nodiscard]] int SetSpeed(int position);        // control position 0-4; value 4 - position
+  [[nodiscard]] int SetUserMode(int mode);         // 0-9; written only while the panel is open
+  [[nodiscard]] int SetPaintTool(int tool);        // 0 paint, 1 erase
+  [[nodiscard]] int SetReportRate(int index);      // 0-3
   // The key's LED in the current user pattern, by the paint tool. Any
   // control: Fn has LED 45, a key button its own, every other control 0.
-  int PaintKey(uint16_t controlId);
-  int FillPattern();
-  int ClearPattern();
+  [[nodiscard]] int PaintKey(uint16_t controlId);
+  [[nodiscard]] int FillPattern();
+  [[nodiscard]] int ClearPattern();
   // Overlays of every key, G key and Fn from the current user pattern.
   void ShowUserPattern();
 
@@ -206,9 +206,9 @@ class LightingModel {
 
  private:
   PerKeyRegion& selectedRegion();
-  int writePatternBytes(size_t offset, std::span<const uint8_t> bytes);
+  [[nodiscard]] int writePatternBytes(size_t offset, std::span<const uint8_t> bytes);
   void overlayAll(Colour colour);
-  int fillCurrentPattern(uint8_t value, Colour preview);
+  [[nodiscard]] int fillCurrentPattern(uint8_t value, Colour preview);
 
   LightingView& view_;
   SettingsFile& settings_;

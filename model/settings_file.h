@@ -20,7 +20,7 @@ class SettingsFile {
   virtual std::u16string ReadString(std::u16string_view section, std::u16string_view key,
                                     std::u16string_view fallback) = 0;
   // False when the value could not be stored; callers ignore it.
-  virtual bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) = 0;
+  [[nodiscard]] virtual bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) = 0;
 };
 
 class MemorySettingsFile : public SettingsFile {

@@ -15,7 +15,7 @@ namespace kv {
 // interrupted save leaves the old file or the new one, never a torn one.
 // Before writing it removes the temporary files of earlier saves of `path`
 // that were killed (see removeStaleTemporaryFiles).
-bool writeFileAtomically(const std::filesystem::path& path, std::initializer_list<std::span<const uint8_t>> parts);
+[[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::initializer_list<std::span<const uint8_t>> parts);
 
 // The temporary file a save of `path` by process `pid` writes: "<name>.tmp-<pid>".
 std::filesystem::path temporaryPathFor(const std::filesystem::path& path, uint64_t pid);

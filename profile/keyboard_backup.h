@@ -129,7 +129,7 @@ inline constexpr int kResultBadInfoBlock = -301;
 // memory, then the settings records and the per-key regions in one
 // configuration bracket (always closed once opened). Returns 1 or the first
 // failing result; `out` is untouched on failure.
-int readKeyboardContents(KeyboardContents& out);
+[[nodiscard]] int readKeyboardContents(KeyboardContents& out);
 
 // Writes the settings records, per-key regions, key tables and the first
 // macroBytes of the macro memory in one configuration bracket (macro memory
@@ -137,7 +137,7 @@ int readKeyboardContents(KeyboardContents& out);
 // profile active. The selected profile (WriteColours) is restored after.
 // Returns 1 or the first failing result; a failed write ends the writing,
 // but an opened bracket is closed.
-int writeKeyboardContents(const KeyboardContents& contents, size_t macroBytes);
+[[nodiscard]] int writeKeyboardContents(const KeyboardContents& contents, size_t macroBytes);
 
 // ---- Reading back --------------------------------------------------------------------
 

@@ -36,7 +36,7 @@ int readKeyboardContents(KeyboardContents& out) {
   // The settings and per-key regions are read inside a bracket, as a
   // lighting load reads them.
   std::array<ProfileSettingsRecord, kProfileCount> records{};
-  result = inConfigBracket([&] {
+  result = InConfigBracket([&] {
     int r = readSettingsRecords(records);
     for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) {
       PerKeyRegion region{};
@@ -56,7 +56,7 @@ int readKeyboardContents(KeyboardContents& out) {
 
 int writeKeyboardContents(const KeyboardContents& contents, size_t macroBytes) {
   if (macroBytes > contents.macro.size() || contents.activeProfile >= kProfileCount) return kResultBadArgument;
-  int result = inConfigBracket([&] {
+  int result = InConfigBracket([&] {
     // The macro image before the key tables whose records point into it.
     int r = WriteMacroMemory(contents.macro, static_cast<int>(macroBytes));
     for (int p = 0; p < kProfileCount && r == kResultSuccess; ++p) r = WriteKeyTable(keyTableOf(contents, p), p);

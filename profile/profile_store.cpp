@@ -111,8 +111,33 @@ bool ProfileStore::ensureProfileFolder() const {
 
 std::filesystem::path ProfileStore::profileCachePath(int) const { return profileFolder() / "$Profile0"; }
 
+StoreConfigLock::StoreConfigLock(ProfileStore& store) : store_(store), lock_(store.config().lock) {}
+
+StoreConfigLock::~StoreConfigLock() {
+  lock_.unlock();
+  store_.showPendingMessages();
+}
+
+void ProfileStore::showMessage(std::u16string message) {
+  {
+    std::lock_guard lock(pendingMutex_);
+    pending_.push_back(std::move(message));
+  }
+  showPendingMessages();
+}
+
+void ProfileStore::showPendingMessages() {
+  if (config_.lock.heldByThisThread() || snapshot_.lock.heldByThisThread()) return;
+  std::vector<std::u16string> messages;
+  {
+    std::lock_guard lock(pendingMutex_);
+    messages.swap(pending_);
+  }
+  for (const std::u16string& m : messages) ui_.ShowMessage(m);
+}
+
 void ProfileStore::showFormatError(const std::filesystem::path& path) {
-  ui_.ShowMessage(formatText(text(TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(path.u16string())}));
+  showMessage(formatText(text(TextId::PROFILE_FORMAT_ERROR), {std::u16string_view(path.u16string())}));
 }
 
 bool ProfileStore::createDefaultProfile() {
@@ -220,14 +245,22 @@ void ProfileStore::reloadFromKeyboard() {
   std::filesystem::path cache = profileCachePath(0);
   bool fromKeyboard = GetActiveProfile() != -1 && readKeyboardToFile(cache);
   {
-    std::lock_guard lock(config_.lock);
-    if (!fromKeyboard || !loadProfileFile(cache)) createDefaultProfile();
+    StoreConfigLock lock(*this);
+    // Out of memory for the default table leaves no table, which every
+    // reader of the working configuration checks for.
+    if (!fromKeyboard || !loadProfileFile(cache)) (void)createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
   ui_.SetApplyEnabled(false);
 }
 
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
+  bool written = writeSnapshotToKeyboard(allProfiles);
+  showPendingMessages();  // nothing while the caller still holds the WorkingConfig lock
+  return written;
+}
+
+bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   std::lock_guard lock(snapshot_.lock);
   if (!copyToSnapshot(config_, snapshot_)) return false;
   writeProfileHeader(*snapshot_.table, static_cast<uint16_t>(snapshot_.macros.size()),
@@ -235,7 +268,7 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
   int capacity = macroCapacity_ ? macroCapacity_() : 0;
   FittedMacroImage image = fitMacroImage(snapshot_.macros, capacity > 0 ? static_cast<size_t>(capacity) : 0);
   if (image.fit == MacroFit::TooLong) {
-    ui_.ShowMessage(text(TextId::EXTRA_MACRO_TOO_LONG));
+    showMessage(text(TextId::EXTRA_MACRO_TOO_LONG));
     return false;
   }
   if (image.fit == MacroFit::NoMemory) return false;
@@ -245,7 +278,7 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
     profiles = {0, 1, 2};
   } else {
     int active = GetActiveProfile();
-    if (active < 0 || active > 2) return false;
+    if (!IsKeyboardProfile(active)) return false;
     profiles = {active};
   }
   KeySlotTemplate tmpl = currentKeySlotTemplate();
@@ -259,30 +292,29 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
   // One bracket: the macro image first, then the key tables the records
   // point into. A failed step ends the writing, but the bracket is closed.
   lastWrite_ = KeyboardWrite{image.bytes, profiles, encoded};
-  bool ok = BeginConfig() == kResultSuccess;
-  if (ok) {
-    ok = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size())) == kResultSuccess;
-    for (size_t i = 0; ok && i < profiles.size(); ++i)
-      ok = WriteKeyTable(encoded[i], profiles[i]) == kResultSuccess;
-    if (EndConfig() != kResultSuccess) ok = false;
-  }
-  if (image.fit == MacroFit::WithoutNames) ui_.ShowMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
+  int result = InConfigBracket([&] {
+    int r = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size()));
+    for (size_t i = 0; r == kResultSuccess && i < profiles.size(); ++i) r = WriteKeyTable(encoded[i], profiles[i]);
+    return r;
+  });
+  bool ok = result == kResultSuccess;
+  if (image.fit == MacroFit::WithoutNames) showMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
   return ok;
 }
 
 void ProfileStore::importProfile(const std::filesystem::path& path) {
   if (checkProfileFile(path) != kProfileFileValid) {
-    ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+    showMessage(text(TextId::MAIN_PROMPT_INPORT));
     return;
   }
   bool written = false;
   {
-    std::lock_guard lock(config_.lock);
+    StoreConfigLock lock(*this);
     if (!loadProfileFile(path)) {
-      ui_.ShowMessage(text(TextId::MAIN_PROMPT_INPORT));
+      showMessage(text(TextId::MAIN_PROMPT_INPORT));
       return;
     }
-    saveProfileCache();
+    (void)saveProfileCache();  // no cache file yet: nothing to keep in step
     written = writeConfigToKeyboard(true);
     ui_.RefreshKeyButtons();
   }
@@ -291,7 +323,7 @@ void ProfileStore::importProfile(const std::filesystem::path& path) {
 }
 
 bool ProfileStore::exportProfile(const std::filesystem::path& path) {
-  std::lock_guard lock(config_.lock);
+  StoreConfigLock lock(*this);
   return saveProfileFile(path);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ struct LoadedProfile {
   StringPool pool;
 };
 enum class ProfileReadResult { Ok, Unreadable, BadFormat, NoMemory };
-ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
+[[nodiscard]] ProfileReadResult parseProfileBytes(std::span<const uint8_t> bytes, LoadedProfile& out);
 
 // What keeps a file from loading as a profile file, in words for a command
 // line (its size, the header field that is wrong, strings that outgrow the
@@ -47,6 +48,23 @@ struct KeyboardWrite {
   std::vector<uint8_t> macroImage;
   std::vector<int> profiles;
   std::vector<std::array<uint8_t, kKeyTableSize>> keyTables;
+};
+
+class ProfileStore;
+
+// The WorkingConfig lock taken around store operations. The messages those
+// operations have for the user are shown when it is released, not while it
+// is held.
+class StoreConfigLock {
+ public:
+  explicit StoreConfigLock(ProfileStore& store);
+  ~StoreConfigLock();
+  StoreConfigLock(const StoreConfigLock&) = delete;
+  StoreConfigLock& operator=(const StoreConfigLock&) = delete;
+
+ private:
+  ProfileStore& store_;
+  std::unique_lock<TrackedMutex> lock_;
 };
 
 class ProfileStore {
@@ -65,34 +83,47 @@ class ProfileStore {
 
   // Without a path the default table becomes the working table (the caller
   // holds the lock and has freed the old configuration).
-  bool createDefaultProfile();
-  bool createDefaultProfile(const std::filesystem::path& path);
+  [[nodiscard]] bool createDefaultProfile();
+  [[nodiscard]] bool createDefaultProfile(const std::filesystem::path& path);
 
   // 1 valid, 0 invalid (a bad header shows PROFILE_FORMAT_ERROR with the
   // path), -2 not openable for reading and writing, -3 out of memory.
-  int checkProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] int checkProfileFile(const std::filesystem::path& path);
   // Replaces the working configuration with the file's, all or nothing: on
   // any failure the working configuration is as it was. A file shorter than
   // its header claims shows PROFILE_FORMAT_ERROR. The caller holds the lock.
-  bool loadProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] bool loadProfileFile(const std::filesystem::path& path);
   // The caller holds the lock.
-  bool saveProfileFile(const std::filesystem::path& path);
+  [[nodiscard]] bool saveProfileFile(const std::filesystem::path& path);
   // saveProfileFile to the cache, only when the cache file exists.
-  bool saveProfileCache();
+  [[nodiscard]] bool saveProfileCache();
 
-  bool readKeyboardToFile(const std::filesystem::path& path);
+  [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path);
   void reloadFromKeyboard();
   // The caller holds the WorkingConfig lock.
-  bool writeConfigToKeyboard(bool allProfiles);
+  [[nodiscard]] bool writeConfigToKeyboard(bool allProfiles);
   // Set, under the snapshot lock, once a write has its image and key tables
   // ready to send; empty before the first.
   const KeyboardWrite& lastWrite() const { return lastWrite_; }
   void importProfile(const std::filesystem::path& path);
-  bool exportProfile(const std::filesystem::path& path);
+  [[nodiscard]] bool exportProfile(const std::filesystem::path& path);
 
   WorkingConfig& config() { return config_; }
+  // Takes the WorkingConfig lock for operations whose caller holds it
+  // (loadProfileFile, saveProfileFile, writeConfigToKeyboard).
+  [[nodiscard]] StoreConfigLock lockConfig() { return StoreConfigLock(*this); }
+
+  // A message box runs a message loop, and the window's handlers that run in
+  // it (a G-bank refresh, a reload) take the WorkingConfig lock on the same
+  // thread: messages are kept while this thread holds the WorkingConfig or
+  // the ApplySnapshot lock, and shown here once it holds neither. The store's
+  // own operations and StoreConfigLock call this; a caller that took the
+  // lock itself calls it after releasing.
+  void showPendingMessages();
 
  private:
+  [[nodiscard]] bool writeSnapshotToKeyboard(bool allProfiles);
+  void showMessage(std::u16string text);
   void showFormatError(const std::filesystem::path& path);
 
   WorkingConfig& config_;
@@ -101,6 +132,8 @@ class ProfileStore {
   std::filesystem::path documents_;
   std::function<int()> macroCapacity_;
   KeyboardWrite lastWrite_;
+  std::mutex pendingMutex_;
+  std::vector<std::u16string> pending_;
 };
 
 }  // namespace kv

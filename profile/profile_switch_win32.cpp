@@ -3,6 +3,7 @@
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 #include "device/protocol.h"
+#include "profile/profile_file_dialog_win32.h"
 #include "profile/profile_store.h"
 #include "profile/profile_switch.h"
 #include "resources/control_ids.h"
@@ -44,10 +45,14 @@ void CProfileSwitch::CloseDialogs() {
 }
 
 bool CProfileSwitch::OnCommand(WORD id, WORD code) {
-  (void)id;
   (void)code;
-  // Switching, the profile manager, import and export come with the profile
-  // issues; until then their clicks do nothing.
+  if (id == IDM_IMPORT) {
+    // The store shows its own messages, once its locks are released.
+    if (auto path = AskProfileFileToOpen(window()); path && store_) store_->importProfile(std::filesystem::path(*path));
+    return true;
+  }
+  // Switching, the profile manager and export come with the profile issues;
+  // until then their clicks do nothing.
   return false;
 }
 

@@ -24,6 +24,8 @@ class CProfileSwitch : public CWindowPart {
   // After a reload: the keyboard's active profile shown selected and made the
   // selected profile of the configuration model.
   void UpdateSelectedProfile();
+  // The store that import and export use; set once it exists.
+  void UseStore(ProfileStore& store) { store_ = &store; }
   // Shutdown: the profile manager closes if it is open.
   void CloseDialogs();
 
@@ -31,6 +33,7 @@ class CProfileSwitch : public CWindowPart {
 
  private:
   CKorvalin_DlgProfile manager_;
+  ProfileStore* store_ = nullptr;
 };
 
 }  // namespace kv

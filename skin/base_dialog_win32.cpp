@@ -32,7 +32,7 @@ BOOL CBaseDialog::OnInitDialog() {
 
 void CBaseDialog::loadSkin() {
   loading_ = 1;
-  ini_.setFile(dataFile_);
+  (void)ini_.setFile(dataFile_);  // unbound, it names no picture: the fatal path below
   std::wstring mainName = ini_.getString(L"SCREEN", L"Main").value_or(L"");
   std::wstring maskName = ini_.getString(L"SCREEN", L"Mask", mainName).value_or(L"");
   // A missing name leaves just the folder, which cannot be opened: fatal.

@@ -17,8 +17,8 @@ class CBitmapSlider : public CWindow {
   CBitmapSlider() = default;
 
   // Attaches to a static control (made a notifying bitmap static).
-  bool SubclassWindow(HWND control);
-  bool SubclassDlgItem(int id, HWND parent);
+  [[nodiscard]] bool SubclassWindow(HWND control);
+  [[nodiscard]] bool SubclassDlgItem(int id, HWND parent);
 
   // The position is not re-clamped.
   void setRange(int minimum, int maximum);

@@ -18,7 +18,8 @@ class CIniFile {
   static constexpr size_t kValueUnits = 2048;
 
   CIniFile() = default;
-  explicit CIniFile(std::wstring_view path) { setFile(path); }
+  // Unbound when no memory could be had: every read then gives its default.
+  explicit CIniFile(std::wstring_view path) { (void)setFile(path); }
   CIniFile(const CIniFile&) = delete;
   CIniFile& operator=(const CIniFile&) = delete;
   CIniFile(CIniFile&&) noexcept = default;
@@ -26,7 +27,7 @@ class CIniFile {
 
   // Replaces the stored path; at most 259 units are kept. False when no
   // memory could be had (the reader is then unbound).
-  bool setFile(std::wstring_view path);
+  [[nodiscard]] bool setFile(std::wstring_view path);
   // The bound path, or an empty text.
   const wchar_t* file() const;
 

@@ -24,8 +24,8 @@ class CPngButton : public CWindow {
   CPngButton() = default;
 
   // Attaches to a button and makes it owner-drawn.
-  bool SubclassWindow(HWND button);
-  bool SubclassDlgItem(int id, HWND parent);
+  [[nodiscard]] bool SubclassWindow(HWND button);
+  [[nodiscard]] bool SubclassDlgItem(int id, HWND parent);
 
   // Faces are borrowed memory surfaces (skin surfaces); none draws nothing.
   // Faces are copied from (origin x - 1, origin y - 1) of each surface.

@@ -19,7 +19,7 @@ namespace kv {
 
 // Decodes a BMP, JPEG, GIF, icon or metafile picture file into a bitmap of
 // its own. Returns 0 on success or the exit code of the failing step.
-int tryLoadPictureFile(const std::wstring& path, UniqueBitmap& out);
+[[nodiscard]] int tryLoadPictureFile(const std::wstring& path, UniqueBitmap& out);
 // The same, ending the process on failure: never returns without a picture.
 UniqueBitmap loadPictureFile(const std::wstring& path);
 
@@ -90,7 +90,7 @@ class SkinSurface {
 
   // Surface of width × height compatible with `compatibleWith`, black, with
   // `picture` (if any) copied to its top-left corner unscaled.
-  bool build(HDC compatibleWith, int width, int height, HBITMAP picture);
+  [[nodiscard]] bool build(HDC compatibleWith, int width, int height, HBITMAP picture);
 
  private:
   UniqueMemoryDc dc_;
@@ -103,6 +103,6 @@ class SkinSurface {
 // width and height, the image drawn unscaled at (0, 0). A missing or
 // undecodable image leaves the surface unpainted. False when no surface
 // could be made.
-bool makeSkinSurface(SkinSurface& surface, const SkinImage& image, HWND dialog);
+[[nodiscard]] bool makeSkinSurface(SkinSurface& surface, const SkinImage& image, HWND dialog);
 
 }  // namespace kv

@@ -58,7 +58,7 @@ class CDialog : public CWindow {
   // EndDialog result, or -1 when the dialog could not be created.
   INT_PTR DoModal();
   // Creates the dialog modelessly (shown when the template says WS_VISIBLE).
-  bool Create();
+  [[nodiscard]] bool Create();
   // Modal: ends the loop with this result. Modeless: destroys the window.
   void EndDialog(INT_PTR result);
   // Destroys a modeless dialog's window (a modal one is ended instead).

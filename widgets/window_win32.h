@@ -20,8 +20,8 @@ class CWindow {
 
   // Routes the window's messages through WindowProc until it is destroyed
   // or unsubclassed. Fails when the window is invalid or already attached.
-  bool SubclassWindow(HWND hwnd);
-  bool SubclassDlgItem(int id, HWND parent);
+  [[nodiscard]] bool SubclassWindow(HWND hwnd);
+  [[nodiscard]] bool SubclassDlgItem(int id, HWND parent);
   void UnsubclassWindow();
 
   // The object attached to a window, or null.
@@ -60,6 +60,6 @@ class CWindow {
 
 // Walks from the message's window up to its top-level window and gives each
 // attached object its PreTranslateMessage; true when one consumed it.
-bool PreTranslateThroughParents(MSG& msg);
+[[nodiscard]] bool PreTranslateThroughParents(MSG& msg);
 
 }  // namespace kv

@@ -14,11 +14,11 @@ std::wstring PipeNameFrom(const std::wstring& nameOrBare);
 
 // Starts the server thread for the process-wide keyboard. Returns false
 // when the thread could not be started.
-bool StartControlPipe(const std::wstring& pipeName);
+[[nodiscard]] bool StartControlPipe(const std::wstring& pipeName);
 
 // Sends one command and collects the reply. Returns false (and a reason in
 // *reply) when the pipe cannot be reached within timeoutMs.
-bool SendControl(const std::wstring& pipeName, const std::string& line, std::string* reply,
+[[nodiscard]] bool SendControl(const std::wstring& pipeName, const std::string& line, std::string* reply,
                  unsigned long timeoutMs = 5000);
 
 }  // namespace kv::sim

@@ -402,7 +402,7 @@ int SimKeyboard::writeOne(const DeviceMatch* match, const uint8_t* data, uint32_
   if (faults_.after > 0) {
     --faults_.after;
     CommandOutcome plain = ProcessCommand(memory_, inBracket_, report);
-    if (plain.changedMemory) saveLocked();
+    if (plain.changedMemory) (void)saveLocked();  // memory stays right; the next change saves again
     scheduleAnswer(plain.response, config_.roundTrip, 64);
     return static_cast<int>(kReport);
   }
@@ -416,7 +416,7 @@ int SimKeyboard::writeOne(const DeviceMatch* match, const uint8_t* data, uint32_
   if (faults_.dropResponses > 0) {
     --faults_.dropResponses;
     outcome = ProcessCommand(memory_, inBracket_, report);
-    if (outcome.changedMemory) saveLocked();
+    if (outcome.changedMemory) (void)saveLocked();  // memory stays right; the next change saves again
     traceLocked("# answer lost");
     return static_cast<int>(kReport);
   }
@@ -437,7 +437,7 @@ int SimKeyboard::writeOne(const DeviceMatch* match, const uint8_t* data, uint32_
     traceLocked("# write acknowledged, not stored");
   } else {
     outcome = ProcessCommand(memory_, inBracket_, report);
-    if (outcome.changedMemory) saveLocked();
+    if (outcome.changedMemory) (void)saveLocked();  // memory stays right; the next change saves again
   }
   if (faults_.wrongEcho > 0) {
     --faults_.wrongEcho;
@@ -582,7 +582,7 @@ void SimKeyboard::sendConsumerEvent(uint16_t code, int newProfile) {
   if (code == 0x0402) {
     memory_.info[10] = static_cast<uint8_t>(newProfile >= 0 && newProfile <= 2 ? newProfile
                                                                                 : (memory_.info[10] + 1) % 3);
-    saveLocked();
+    (void)saveLocked();  // memory stays right; the next change saves again
   }
   Delivery d;
   d.due = Clock::now();
@@ -637,7 +637,7 @@ bool SimKeyboard::write(Region region, size_t offset, std::span<const uint8_t> b
     if (next[11] != memory_.info[11]) return false;
   }
   std::copy(bytes.begin(), bytes.end(), r.begin() + static_cast<long>(offset));
-  saveLocked();
+  (void)saveLocked();  // memory stays right; the next change saves again
   return true;
 }
 
@@ -645,7 +645,7 @@ void SimKeyboard::restoreFactory() {
   std::lock_guard lock(mutex_);
   memory_ = FactoryMemory(static_cast<int>(memory_.macro.size() / 128), 0);
   inBracket_ = false;
-  saveLocked();
+  (void)saveLocked();  // memory stays right; the next change saves again
 }
 
 bool SimKeyboard::save() {

@@ -64,7 +64,7 @@ CommandOutcome ProcessCommand(SimMemory& memory, bool& inBracket, std::span<cons
 std::vector<uint8_t> SerializeState(const SimMemory& memory);
 // Fills memory from a state image; on failure memory is untouched and
 // *error says why.
-bool ParseState(std::span<const uint8_t> image, SimMemory* memory, std::string* error);
+[[nodiscard]] bool ParseState(std::span<const uint8_t> image, SimMemory* memory, std::string* error);
 
 // Each fault counts the reports it applies to; `after` lets that many
 // reports pass untouched first.
@@ -105,13 +105,13 @@ class SimKeyboard {
   SimKeyboard& operator=(const SimKeyboard&) = delete;
 
   // ---- the library's entry points ----
-  int deviceCount(const DeviceMatch* match);
-  int asyncRead(const DeviceMatch* match, TransportCallback callback, uint32_t tag, uint32_t unitId,
+  [[nodiscard]] int deviceCount(const DeviceMatch* match);
+  [[nodiscard]] int asyncRead(const DeviceMatch* match, TransportCallback callback, uint32_t tag, uint32_t unitId,
                 uint32_t* slot);
-  int writeOne(const DeviceMatch* match, const uint8_t* data, uint32_t length);
-  int statusWrite(const DeviceMatch* match, TransportCallback callback, uint32_t tag, const uint8_t* data,
+  [[nodiscard]] int writeOne(const DeviceMatch* match, const uint8_t* data, uint32_t length);
+  [[nodiscard]] int statusWrite(const DeviceMatch* match, TransportCallback callback, uint32_t tag, const uint8_t* data,
                   uint32_t length, uint32_t unitId, uint32_t* slot);
-  int deleteRequest(uint32_t id);
+  [[nodiscard]] int deleteRequest(uint32_t id);
   void note(std::string_view text);  // a '#' line in the trace
 
   // ---- control ----
@@ -125,9 +125,9 @@ class SimKeyboard {
   void setRoundTrip(std::chrono::microseconds roundTrip);
   SimStatus status() const;
   std::vector<uint8_t> read(Region region, size_t offset, size_t length) const;
-  bool write(Region region, size_t offset, std::span<const uint8_t> bytes);
+  [[nodiscard]] bool write(Region region, size_t offset, std::span<const uint8_t> bytes);
   void restoreFactory();
-  bool save();
+  [[nodiscard]] bool save();
   std::vector<std::string> trace() const;
   void clearTrace();
 
@@ -156,7 +156,7 @@ class SimKeyboard {
                       size_t size);              // mutex_ held
   void scheduleDeviceChange();                   // mutex_ held
   void traceLocked(std::string line);            // mutex_ held
-  bool saveLocked();                             // mutex_ held
+  [[nodiscard]] bool saveLocked();                             // mutex_ held
   void loadState();
   int matchingDevices(const DeviceMatch& match) const;  // mutex_ held
 

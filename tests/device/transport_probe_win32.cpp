@@ -6,6 +6,6 @@
 #include "device/transport_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  kv::LoadTransport(kv::DefaultTransportCallback);
+  (void)kv::LoadTransport(kv::DefaultTransportCallback);
   return 0;
 }

@@ -1,7 +1,13 @@
 // A DeviceUi that records what the device link asked of the window, as the
 // main window would see it: timers by id (setting one again replaces it),
 // the tray icon, messages, visibility and the Apply button.
+//
+// A message shown while the calling thread holds the WorkingConfig or the
+// ApplySnapshot lock fails the test: the real window's message box runs a
+// message loop whose handlers take those locks on the same thread.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
@@ -11,6 +17,7 @@
 #include <vector>
 
 #include "device/device_ui.h"
+#include "keys/working_config.h"
 
 namespace kvtest {
 
@@ -45,8 +52,23 @@ class RecordingUi : public kv::DeviceUi {
     icons_.push_back(id);
   }
   void ShowMessage(std::u16string_view text) override {
+    bool configHeld = config_ && config_->lock.heldByThisThread();
+    bool snapshotHeld = snapshot_ && snapshot_->lock.heldByThisThread();
+    if (configHeld || snapshotHeld)
+      ADD_FAILURE() << "a message was shown while this thread held the "
+                    << (configHeld ? "WorkingConfig" : "") << (configHeld && snapshotHeld ? " and the " : "")
+                    << (snapshotHeld ? "ApplySnapshot" : "") << " lock";
     std::lock_guard lock(mutex_);
     messages_.emplace_back(text);
+  }
+  void ClearMessages() {
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+  }
+  // The locks a shown message must not be made under.
+  void WatchLocks(const kv::WorkingConfig& config, const kv::ApplySnapshot& snapshot) {
+    config_ = &config;
+    snapshot_ = &snapshot;
   }
   bool Initialised() const override { return initialised; }
   void SetApplyEnabled(bool enabled) override { applyEnabled = enabled; }
@@ -89,6 +111,8 @@ class RecordingUi : public kv::DeviceUi {
     std::lock_guard lock(mutex_);
     ++counter;
   }
+  const kv::WorkingConfig* config_ = nullptr;
+  const kv::ApplySnapshot* snapshot_ = nullptr;
   mutable std::mutex mutex_;
   int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, timerSets_ = 0;
   std::map<unsigned, unsigned> timers_;

@@ -189,6 +189,8 @@ void dragAlong(const std::vector<POINT>& path) {
 
 void pressKey(const char* keysym) { xdotool(L"key " + wideAscii(keysym)); }
 
+void typeText(const std::wstring& text) { xdotool(L"type --delay 20 -- '" + text + L"'"); }
+
 // ---- the screen ---------------------------------------------------------------------
 
 std::wstring screenshot(const std::string& name) {

@@ -64,6 +64,8 @@ void drag(int x0, int y0, int x1, int y1);
 // The same along a path of points, in steps between each two.
 void dragAlong(const std::vector<POINT>& path);
 void pressKey(const char* keysym);  // an xdotool key name: "F1", "Escape", "ctrl+s"
+// Types the text on the keyboard (no single quotes in it).
+void typeText(const std::wstring& text);
 
 // ---- the screen ---------------------------------------------------------------------
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -20,6 +22,7 @@ constexpr WPARAM kTagKill = 0x4C4C494B;  // "KILL"
 constexpr int kIconNoKeyboard = IDI_NO_KEYBOARD, kIconKeyboard = IDI_KEYBOARD;
 constexpr int kCmdReadKeyTable = 0x07, kCmdReadDefaultKeyTable = 0x0F;
 constexpr int kKeyTableSize = 324;
+const wchar_t kImportFailedText[] = L"File format error, import failed! ";
 
 const wchar_t kMutexName[] = L"Korvalin_Mutex_RV304 104key";
 const wchar_t kNoDeviceText[] = L"Device is not detected\xFF0Cthe key settings can not be displayed! ";
@@ -531,6 +534,94 @@ TEST_F(KorvalinE2e, HelpButtonAndF1OpenTheHelpPage) {
   pressKey("F1");
   EXPECT_TRUE(waitFor(opened, 10000)) << "F1 opened: " << readFileText(log);
   EXPECT_TRUE(app_->alive());
+}
+
+// ---- a message box while the keyboard talks -------------------------------------------------------
+
+// A profile file whose header is valid but claims a macro the file does not
+// hold: the check passes and the load refuses it, so an import shows the
+// format error and then the import message.
+void writeShortProfileFile(const std::wstring& path) {
+  std::vector<uint8_t> bytes(32832, 0);
+  const uint8_t header[] = {0x46, 0x44, 0x20, 0x00, 0x03, 0x00, 0x01, 0x00, 0xC0, 0xC0, 0x00, 0x00,
+                            0x00, 0x08, 0x01, 0x00};  // file size 32832 + 16512, 2048 entries, 1 macro
+  std::copy(std::begin(header), std::end(header), bytes.begin());
+  unsigned sum = 0;
+  for (int i = 0; i < 31; ++i) sum += bytes[i];
+  bytes[31] = static_cast<uint8_t>(sum);
+  std::ofstream(std::filesystem::path(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The import's messages come while a G-bank toggle arrives from the
+// keyboard. The window's G-bank refresh takes the working configuration's
+// lock; were the message box shown under that lock, its message loop would
+// run the refresh on the same thread and the program would hang for good.
+TEST_F(KorvalinE2e, GBankEventWhileAnImportMessageIsOpen) {
+  Running& app = start();
+  ASSERT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
+  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  std::wstring file = install_.documentsFolder() + L"\\short.kvp";
+  writeShortProfileFile(file);
+
+  // Import, as the button menu's entry sends it; the open-file dialog gets
+  // the path typed on the keyboard.
+  PostMessageW(main(), WM_COMMAND, IDM_IMPORT, 0);
+  HWND open = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (open = findVisible(L"#32770", L"Open")) != nullptr; }, 10000))
+      << "no open-file dialog";
+  // The file name box: the one edit among the dialog's descendants.
+  HWND name = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    name = nullptr;
+    EnumChildWindows(open, [](HWND h, LPARAM found) {
+      if (describe(h).className == L"Edit" && IsWindowVisible(h)) *reinterpret_cast<HWND*>(found) = h;
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&name));
+    return name && waitClickable(name, 200);
+  }, 5000)) << "no file name box";
+  POINT at = centreOf(name);
+  click(at.x, at.y);
+  pressKey("ctrl+a");
+  typeText(file);
+  pressKey("Return");
+
+  HWND box = waitMessageBox(10000);
+  ASSERT_NE(box, nullptr) << "no format-error message";
+  EXPECT_NE(messageBoxText(box).find(L"short.kvp"), std::wstring::npos) << "the format error names the file";
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  // The bank report goes out from the keyboard's thread; the labels of bank B
+  // need the window's own thread, which is inside the message box's loop.
+  EXPECT_TRUE(waitFor([&] {
+    auto t = app.trace();
+    return std::any_of(t.begin(), t.end(), [](const std::string& l) { return l.rfind("LED ", 0) == 0; });
+  }, 5000)) << "no bank report";
+  HWND g1 = GetDlgItem(main(), IDC_MAIN_FUNC_G1);
+  EXPECT_TRUE(waitFor([&] { return describe(g1).text == L"B1"; }, 5000)) << "G1 reads " << describe(g1).text.size();
+  shot("gbank_during_message");
+
+  // The box still answers a real click, and the import message follows.
+  auto clickOk = [&](HWND b) {
+    HWND ok = GetDlgItem(b, IDOK);
+    ASSERT_NE(ok, nullptr);
+    ASSERT_TRUE(waitClickable(ok));
+    POINT c = centreOf(ok);
+    click(c.x, c.y);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(b); }, 5000)) << "the message box does not close";
+  };
+  clickOk(box);
+  HWND second = waitMessageBox(5000);
+  ASSERT_NE(second, nullptr) << "no import message";
+  EXPECT_EQ(messageBoxText(second), kImportFailedText);
+  clickOk(second);
+
+  // And the window answers messages again.
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutW(main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0) << "the window hangs";
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return describe(g1).text == L"A1"; }, 5000));
+  EXPECT_TRUE(app.alive());
 }
 
 }  // namespace

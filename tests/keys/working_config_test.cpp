@@ -42,7 +42,7 @@ TEST(WorkingConfig, ClearFreesEverything) {
   WorkingConfig config;
   config.table = newKeyActionTable();
   config.macros.resize(3);
-  attachString(config.strings, 1, u"abc");
+  (void)attachString(config.strings, 1, u"abc");
   clearWorkingConfig(config);
   EXPECT_FALSE(config.table);
   EXPECT_TRUE(config.macros.empty());
@@ -59,9 +59,9 @@ TEST(WorkingConfig, EditorsAndWriterShareTheLocks) {
 
   std::thread editor([&] {
     for (uint32_t n = 0; !stop; ++n) {
-      std::lock_guard<std::mutex> g(config.lock);
-      writeAssignment(*config.table, config.strings, 0, 0x1E, ActionType::TextBlock, 0, 0);
-      attachString(config.strings, 0x1E, n % 2 ? u"odd" : u"even");
+      std::lock_guard g(config.lock);
+      (void)writeAssignment(*config.table, config.strings, 0, 0x1E, ActionType::TextBlock, 0, 0);
+      (void)attachString(config.strings, 0x1E, n % 2 ? u"odd" : u"even");
       config.macros.resize(n % 3);
       for (size_t i = 0; i < config.macros.size(); ++i) config.macros[i].id = static_cast<uint16_t>(i + 1);
     }

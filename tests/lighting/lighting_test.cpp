@@ -208,7 +208,7 @@ TEST(SettingsFile, PanelOpenOnlyForOne) {
 // ---- Loading ---------------------------------------------------------------------
 
 TEST_F(LightingTest, LoadReadsRegionInPiecesOfFiftyFourAndThreeRecordsInOneBracket) {
-  model.SelectProfile(2);
+  ASSERT_TRUE(model.SelectProfile(2));
   ASSERT_EQ(model.LoadLighting(), kv::kLightingLoaded);
   Keyboard()->drain();
   auto sent = Sends();
@@ -262,7 +262,7 @@ TEST_F(LightingTest, LoadFillsTheModelFromTheSelectedProfileOnly) {
 
 TEST_F(LightingTest, EffectListWithoutPerKeyEffectSkipsTheRegionOnLoadAndReset) {
   SetEffectList({1, 2, 3, 7});
-  model.SelectProfile(0);
+  ASSERT_TRUE(model.SelectProfile(0));
   ASSERT_EQ(model.LoadLighting(), kv::kLightingLoaded);
   ASSERT_EQ(model.ResetLighting(), kv::kResultSuccess);
   Keyboard()->drain();

@@ -104,7 +104,7 @@ int main() {
   // A full macro memory: macros of 500 actions until the image fills it.
   {
     std::lock_guard lock(wc.lock);
-    store.createDefaultProfile();
+    (void)store.createDefaultProfile();
     for (uint16_t id = 1; id <= 100; ++id) {
       wc.macros.push_back(macroOf(id, 500));
       if (kv::macroImageSizes(wc.macros).withNames > static_cast<size_t>(capacity)) {

@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::ApplySnapshot snapshot;
   kv::ProfileStore store(config, snapshot, ui, folder, [] { return 8192; });
   std::lock_guard lock(config.lock);
-  store.createDefaultProfile();
+  (void)store.createDefaultProfile();
   kv::KeyActionTable before = *config.table;
-  store.checkProfileFile(path);
+  (void)store.checkProfileFile(path);
   if (!store.loadProfileFile(path)) {
     if (std::memcmp(&before, config.table.get(), sizeof before) != 0 || !config.macros.empty()) __builtin_trap();
   } else {
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(&poolSize, data + 16, 4);
     if (config.strings.total > poolSize) __builtin_trap();
     // Whatever loaded must save and load again.
-    store.saveProfileFile(folder / "again.kvp");
+    (void)store.saveProfileFile(folder / "again.kvp");
   }
   return 0;
 }

@@ -114,7 +114,7 @@ TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
   Assign(0, 0x1E, ActionType::SingleKey, 0x30);
   auto before = Entries();
   {
-    std::lock_guard lock(config_.lock);
+    auto lock = store_->lockConfig();
     EXPECT_FALSE(store_->loadProfileFile(path));
     EXPECT_TRUE(config_.macros.empty());
   }
@@ -147,7 +147,7 @@ TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {
   Assign(0, 0x1E, ActionType::SingleKey, 0x30);
   auto before = Entries();
   {
-    std::lock_guard lock(config_.lock);
+    auto lock = store_->lockConfig();
     ASSERT_TRUE(kv::attachString(config_.strings, 7, u"mine"));
     EXPECT_FALSE(store_->loadProfileFile(path));
     EXPECT_EQ(config_.strings.total, 10u);
@@ -390,6 +390,68 @@ TEST_F(ApplyTest, UnplugDuringApplyReportsFailureAndKeepsEverything) {
   std::lock_guard lock(other.lock);
   ASSERT_TRUE(second.loadProfileFile(Cache()));
   EXPECT_EQ(std::vector<kv::KeyActionEntry>(other.table->entries.begin(), other.table->entries.end()), entries);
+}
+
+// Every message the store and Apply have for the user, each shown only once
+// the locks are released (the recording window fails the test otherwise),
+// complete and in order.
+TEST_F(ApplyTest, MessagesAreShownOnlyOutsideTheLocks) {
+  store_->reloadFromKeyboard();
+  auto longMacros = Docs("long.kvp");
+  auto namedMacros = Docs("named.kvp");
+  auto shortFile = Docs("short.kvp");
+  auto badHeader = Docs("bad.kvp");
+  size_t withoutNames = 0;
+  {
+    std::lock_guard lock(config_.lock);
+    config_.macros.push_back(MakeMacro(1, std::u16string(100, u'n'), 500));
+    withoutNames = kv::macroImageSizes(config_.macros).withoutNames;
+  }
+  ASSERT_TRUE(store_->exportProfile(longMacros));
+  ASSERT_TRUE(store_->exportProfile(namedMacros));
+  auto bytes = ReadAll(namedMacros);
+  bytes[14] = 2;  // a macro the file does not hold
+  uint32_t size = 32832 + 2 * 16512;
+  std::memcpy(&bytes[8], &size, 4);
+  bytes[31] = kv::profileHeaderChecksum(std::span<const uint8_t, 32>(bytes.data(), 32));
+  WriteAll(shortFile, bytes);
+  bytes[31] += 1;
+  WriteAll(badHeader, bytes);
+
+  const auto tooLong = kv::text(kv::TextId::EXTRA_MACRO_TOO_LONG);
+  const auto tight = kv::text(kv::TextId::EXTRA_PROFILE_SPACE_TIGHT);
+  const auto importFailed = kv::text(kv::TextId::MAIN_PROMPT_INPORT);
+  struct Case {
+    const char* name;
+    int capacity;
+    std::function<void()> run;
+    std::vector<std::u16string> messages;
+  };
+  const Case cases[] = {
+      {"Apply, macros too long", 128, [&] { ui_.applyEnabled = true; (void)Apply(); }, {tooLong}},
+      {"Apply, names dropped", static_cast<int>(withoutNames + 10),
+       [&] { ui_.applyEnabled = true; (void)Apply(); }, {tight}},
+      {"import, macros too long", 128, [&] { store_->importProfile(longMacros); }, {tooLong}},
+      {"import, names dropped", static_cast<int>(withoutNames + 10),
+       [&] { store_->importProfile(namedMacros); }, {tight}},
+      {"import, file shorter than its header", 8192, [&] { store_->importProfile(shortFile); },
+       {FormatError(shortFile), importFailed}},
+      {"import, bad header", 8192, [&] { store_->importProfile(badHeader); }, {FormatError(badHeader), importFailed}},
+      {"load under the caller's lock", 8192,
+       [&] {
+         auto lock = store_->lockConfig();
+         EXPECT_FALSE(store_->loadProfileFile(shortFile));
+         EXPECT_TRUE(ui_.messages().empty()) << "shown while the lock is held";
+       },
+       {FormatError(shortFile)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    capacity_ = c.capacity;
+    ui_.ClearMessages();
+    c.run();
+    EXPECT_EQ(ui_.messages(), c.messages);
+  }
 }
 
 TEST_F(StoreTest, SaveLeavesNoTemporaryFileAndReplacesWhole) {

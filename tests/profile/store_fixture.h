@@ -47,6 +47,7 @@ class StoreTest : public LinkTest {
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(docs_);
     std::filesystem::create_directories(docs_);
+    ui_.WatchLocks(config_, snapshot_);
     store_ = std::make_unique<kv::ProfileStore>(config_, snapshot_, ui_, docs_,
                                                 [this] { return capacity_ >= 0 ? capacity_ : Keyboard()->status().macroBytes; });
     std::lock_guard lock(config_.lock);

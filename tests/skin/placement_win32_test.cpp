@@ -50,7 +50,7 @@ class PlacementTest : public ::testing::Test {
                    L"ORIGIN=60,70,1,1\r\n");
     ASSERT_TRUE(dialog_.Create());
     first_ = dialog_.item(kFirst);
-    button_.SubclassDlgItem(kSecond, dialog_.hwnd());
+    EXPECT_TRUE(button_.SubclassDlgItem(kSecond, dialog_.hwnd()));
   }
   RECT rectOf(HWND h) {
     RECT r{};
@@ -190,7 +190,7 @@ TEST_F(SettingsTest, ProfileSectionIsUnderTheRegistryKeyAndTheProgramName) {
   EXPECT_STREQ(buf, L"1");
   EXPECT_EQ(GetProfileText(kProfilesSection, L"Missing", L"dflt"), L"dflt");
   EXPECT_EQ(GetProfileNumber(kProfilesSection, L"RecordDelay", 7), 1);
-  WriteProfileText(kProfilesSection, L"Junk", L"x1");
+  EXPECT_TRUE(WriteProfileText(kProfilesSection, L"Junk", L"x1"));
   EXPECT_EQ(GetProfileNumber(kProfilesSection, L"Junk", 7), 7);
 }
 

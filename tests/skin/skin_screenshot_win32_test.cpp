@@ -79,7 +79,7 @@ class SkinnedWindow : public CBaseDialog {
     if (!s.valid()) {
       SkinImage image = loadSkinPictureOrExit(picture);
       EXPECT_TRUE(image.decoded()) << toUtf8(u16(picture));
-      makeSkinSurface(s, image, hwnd());
+      EXPECT_TRUE(makeSkinSurface(s, image, hwnd()));
     }
     return &s;
   }
@@ -98,7 +98,7 @@ class SkinnedWindow : public CBaseDialog {
       if (!h) continue;
       if (kImageButtonKinds.count(c.kind)) {
         auto b = std::make_unique<CPngButton>();
-        b->SubclassWindow(h);
+        EXPECT_TRUE(b->SubclassWindow(h));
         buttons_[c.key] = std::move(b);
       } else {
         PlaceControl(h, dataFile(), L"BUTTONINFO", w(c.key));
@@ -222,7 +222,7 @@ TEST(SkinScreenshot, MainWindow) {
     for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{M::CONTROL_LightSlider.name, L"3.bmp"},
                                 {M::CONTROL_SpeedSlider.name, L"7.bmp"}}) {
       auto slider = std::make_unique<CBitmapSlider>();
-      slider->SubclassWindow(s.control(key));
+      EXPECT_TRUE(slider->SubclassWindow(s.control(key)));
       slider->setRange(0, 4);
       slider->setPicture(static_cast<HBITMAP>(
           LoadImageW(nullptr, (skinsFolder() + picture).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));

@@ -237,9 +237,9 @@ class ImageButtonTest : public SkinDialogTest {
       });
     }
     onInit_ = [this](TestDialog& d) {
-      button_.SubclassDlgItem(kButtonId, d.hwnd());
+      EXPECT_TRUE(button_.SubclassDlgItem(kButtonId, d.hwnd()));
       WindowDc dc(d.hwnd());
-      for (int i = 0; i < 5; ++i) surfaces_[i].build(dc.get(), 300, 200, faces_[i].get());
+      for (int i = 0; i < 5; ++i) EXPECT_TRUE(surfaces_[i].build(dc.get(), 300, 200, faces_[i].get()));
       PlaceSkinnedControl(button_, d.dataFile(), L"BUTTONINFO", L"BTN", &surfaces_[0], &surfaces_[1],
                           &surfaces_[2], &surfaces_[3], &surfaces_[4]);
     };
@@ -401,7 +401,7 @@ class LevelControlTest : public SkinDialogTest {
     SkinDialogTest::SetUp();
     writeBmp(path(L"bg.bmp"), 300, 200, [](int, int) { return RGB(40, 40, 40); });
     onInit_ = [this](TestDialog& d) {
-      slider_.SubclassDlgItem(kSliderId, d.hwnd());
+      EXPECT_TRUE(slider_.SubclassDlgItem(kSliderId, d.hwnd()));
       slider_.setRange(0, 4);
       slider_.setPicture(test::makeBitmap(100, 12, [](int, int) { return RGB(0, 200, 0); }).release());
     };

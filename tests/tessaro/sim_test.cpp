@@ -182,9 +182,9 @@ class SimKeyboardTest : public ::testing::Test {
     c.roundTrip = std::chrono::microseconds(0);
     auto kb = std::make_unique<SimKeyboard>(c);
     uint32_t slot = 0;
-    kb->asyncRead(&kv::kConsumerChannel, record, kv::kTagCons, 11, &slot);
+    (void)kb->asyncRead(&kv::kConsumerChannel, record, kv::kTagCons, 11, &slot);
     EXPECT_EQ(slot, 11u);
-    kb->asyncRead(&kv::kCommandChannel, record, kv::kTagCtrl, 12, &slot);
+    (void)kb->asyncRead(&kv::kCommandChannel, record, kv::kTagCtrl, 12, &slot);
     return kb;
   }
   std::vector<Seen> Seen_() {
@@ -312,10 +312,10 @@ TEST_F(SimKeyboardTest, RoundTripDelaysTheAnswer) {
   SimConfig c;
   auto kb = std::make_unique<SimKeyboard>(c);  // default 2 ms
   uint32_t slot = 0;
-  kb->asyncRead(&kv::kCommandChannel, record, kv::kTagCtrl, 1, &slot);
+  (void)kb->asyncRead(&kv::kCommandChannel, record, kv::kTagCtrl, 1, &slot);
   auto r = request(0x03, 0x30, 0);
   auto t0 = std::chrono::steady_clock::now();
-  kb->writeOne(&kv::kCommandChannel, r.data(), 64);
+  (void)kb->writeOne(&kv::kCommandChannel, r.data(), 64);
   std::unique_lock lock(seenMutex);
   seenSignal.wait(lock, [] { return !seen.empty(); });
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2));
@@ -324,7 +324,7 @@ TEST_F(SimKeyboardTest, RoundTripDelaysTheAnswer) {
 TEST_F(SimKeyboardTest, TraceLinesHaveTheirForms) {
   auto kb = Make();
   auto r = request(0x03, 0x30, 0);
-  kb->writeOne(&kv::kCommandChannel, r.data(), 64);
+  (void)kb->writeOne(&kv::kCommandChannel, r.data(), 64);
   const uint8_t bank[2] = {0x05, 0x03};
   uint32_t slot = 0;
   EXPECT_EQ(kb->statusWrite(&kv::kLedChannel, record, kv::kTagLed, bank, 2, 77, &slot), 1);
@@ -350,7 +350,7 @@ TEST_F(SimKeyboardTest, TraceFileGetsEveryLine) {
     c.tracePath = path;
     auto kb = Make(c);
     auto r = request(0x01, 0, 0);
-    kb->writeOne(&kv::kCommandChannel, r.data(), 64);
+    (void)kb->writeOne(&kv::kCommandChannel, r.data(), 64);
     kb->drain();
   }
   std::ifstream in(path);
@@ -399,7 +399,7 @@ TEST_F(StateFileTest, MemoryOutlivesTheKeyboard) {
     SimKeyboard kb(config());
     for (auto r : {request(0x01, 0, 0), request(0x08, 2, 324, {0xAA, 0xBB}), request(0x0A, 1, 100, {0x42}),
                    request(0x02, 0, 0)})
-      kb.writeOne(&kv::kCommandChannel, r.data(), 64);
+      (void)kb.writeOne(&kv::kCommandChannel, r.data(), 64);
     kb.sendConsumerEvent(0x0402, 2);
   }
   SimKeyboard again(config());

@@ -37,7 +37,7 @@ std::array<uint8_t, kv::kBackupSettingsBytes> settingsBytes(
 int readLightingBack(int profile, bool perKey, std::array<uint8_t, kv::kBackupSettingsBytes>& settings,
                      kv::PerKeyRegion& region) {
   std::array<kv::ProfileSettingsRecord, kv::kProfileCount> records{};
-  int result = kv::inConfigBracket([&] {
+  int result = kv::InConfigBracket([&] {
     int r = kv::readSettingsRecords(records);
     if (r == kv::kResultSuccess && perKey) r = kv::readPerKeyRegion(profile, region);
     return r;

@@ -10,16 +10,6 @@ namespace kvctl {
 
 namespace {
 
-// The settings and colour regions are read inside a bracket, as a load does.
-template <typename Reads>
-int bracketed(Reads&& reads) {
-  int r = kv::BeginConfig();
-  if (r != kv::kResultSuccess) return r;
-  r = reads();
-  (void)kv::EndConfig();  // the reads' result is what the dump reports
-  return r;
-}
-
 int readInfo(int, std::vector<uint8_t>& bytes) {
   std::array<uint8_t, kv::kInfoBlockSize> info{};
   int result = kv::ReadInfoBlock(info);
@@ -29,7 +19,7 @@ int readInfo(int, std::vector<uint8_t>& bytes) {
 
 int readSettings(int, std::vector<uint8_t>& bytes) {
   std::array<kv::ProfileSettingsRecord, 3> records{};
-  int result = bracketed([&] { return kv::readSettingsRecords(records); });
+  int result = kv::ReadInConfigBracket([&] { return kv::readSettingsRecords(records); });
   for (const auto& rec : records) {
     auto b = kv::settingsRecordBytes(rec);
     bytes.insert(bytes.end(), b.begin(), b.end());
@@ -39,7 +29,7 @@ int readSettings(int, std::vector<uint8_t>& bytes) {
 
 int readColours(int profile, std::vector<uint8_t>& bytes) {
   kv::PerKeyRegion region{};
-  int result = bracketed([&] { return kv::readPerKeyRegion(profile, region); });
+  int result = kv::ReadInConfigBracket([&] { return kv::readPerKeyRegion(profile, region); });
   bytes.assign(region.begin(), region.end());
   return result;
 }
@@ -62,7 +52,7 @@ int readMacros(int, std::vector<uint8_t>& bytes) {
   std::array<uint8_t, kv::kInfoBlockSize> info{};
   int result = kv::ReadInfoBlock(info);
   if (result != kv::kResultSuccess) return result;
-  bytes.assign(info[kv::kInfoMacroUnits] * kv::kMacroUnitBytes, 0);
+  bytes.assign(static_cast<size_t>(kv::MacroMemoryBytes(info)), 0);
   return kv::ReadMacroMemory(bytes, static_cast<int>(bytes.size()));
 }
 

@@ -38,7 +38,7 @@ int cmdInfo(Session& s) {
     if (info[i]) effects.push(static_cast<int>(info[i]));
   Json j = Json::object();
   j.set("active_profile", static_cast<int>(info[kv::kInfoActiveProfile]))
-      .set("macro_memory", static_cast<int>(info[kv::kInfoMacroUnits] * kv::kMacroUnitBytes))
+      .set("macro_memory", kv::MacroMemoryBytes(info))
       .set("effects", std::move(effects));
   s.out << j.dump() << '\n';
   return kExitOk;
@@ -65,7 +65,7 @@ int cmdWrite(Session& s) {
   std::array<uint8_t, kv::kInfoBlockSize> info{};
   int result = kv::ReadInfoBlock(info);
   if (result != kv::kResultSuccess) return s.deviceError("could not read the information block", result);
-  s.macroCapacity = info[kv::kInfoMacroUnits] * static_cast<int>(kv::kMacroUnitBytes);
+  s.macroCapacity = kv::MacroMemoryBytes(info);
   {
     std::lock_guard lock(s.config.lock);
     kv::MacroFit fit = kv::fitMacroImage(s.config.macros, static_cast<size_t>(s.macroCapacity)).fit;
@@ -77,7 +77,7 @@ int cmdWrite(Session& s) {
   if (int r = s.useKeyboardTemplate()) return r;
   bool written;
   {
-    std::lock_guard lock(s.config.lock);
+    auto lock = s.store.lockConfig();
     written = s.store.writeConfigToKeyboard(true);
   }
   if (!written) return s.fail(kExitFailed, "writing the keyboard failed" + s.storeMessages());
@@ -109,7 +109,7 @@ int cmdReportRate(Session& s) {
   kv::NullLightingView view;
   kv::MemorySettingsFile settings;
   kv::LightingModel model(view, settings);
-  model.SelectProfile(profile);
+  (void)model.SelectProfile(profile);  // targetProfile gave 0-2
   int result = model.SetReportRate(static_cast<int>(index));
   if (result != kv::kResultSuccess) return s.deviceError("could not write the report rate", result);
   if (s.flag("--verify")) {

@@ -386,8 +386,12 @@ int Session::loadProfileArgument(const std::string& arg) {
     case kv::kProfileFileNoMemory: return fail(kExitFailed, arg + ": out of memory");
     default: return invalid();
   }
-  std::lock_guard lock(config.lock);
-  if (!store.loadProfileFile(p)) return invalid();
+  bool loaded;
+  {
+    auto lock = store.lockConfig();
+    loaded = store.loadProfileFile(p);
+  }
+  if (!loaded) return invalid();
   files_.push_back({p, "the profile file", arg});
   return kExitOk;
 }
@@ -489,7 +493,7 @@ int Session::targetProfile(long given, int* profile) {
 int Session::loadLighting(kv::LightingModel& model, long given) {
   int profile = 0;
   if (int r = targetProfile(given, &profile)) return r;
-  model.SelectProfile(profile);
+  (void)model.SelectProfile(profile);  // targetProfile gave 0-2
   int loaded = model.LoadLighting();
   if (loaded == kv::kLightingNoInfoBlock) return fail(kExitFailed, "could not read the information block");
   if (loaded != kv::kLightingLoaded) return fail(kExitFailed, "could not read the lighting settings");

@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "app/placement_win32.h"
@@ -212,9 +214,16 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
 }
 
 void CKorvalinDlg::LoadSkinSurfaces() {
+  // The list names four pictures twice; each is decoded once (decoding is
+  // most of the cost) and kept only while a later entry still needs it.
+  std::map<std::wstring_view, SkinImage> kept;
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
-    SkinImage image = loadSkinPictureOrExit(kSkinImages[i]);
-    makeSkinSurface(surfaces_[i], image, hwnd());
+    std::wstring_view name = kSkinImages[i];
+    auto it = kept.find(name);
+    if (it == kept.end()) it = kept.emplace(name, loadSkinPictureOrExit(name)).first;
+    (void)makeSkinSurface(surfaces_[i], it->second, hwnd());  // an unmade surface draws nothing; the picture was checked
+    if (std::find(kSkinImages.begin() + static_cast<ptrdiff_t>(i) + 1, kSkinImages.end(), name) == kSkinImages.end())
+      kept.erase(it);
   }
 }
 
@@ -229,6 +238,7 @@ void CKorvalinDlg::SetUpControls() {
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
+  if (store_) profiles_->UseStore(*store_);
 
   for (const ids::SkinControl& b : kFrameButtons)
     frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
@@ -332,7 +342,7 @@ CPngButton* CKorvalinDlg::ButtonOf(int id) {
 bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
   switch (id) {
     case CONTROL2_APPLY.id:
-      if (apply_) apply_->Apply();
+      if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
       return true;
     case VELTRA_LINK.id:
       // Shell failures are not reported to the user.
@@ -480,7 +490,7 @@ void CKorvalinDlg::OnTimer(UINT_PTR id) {
 // OK applies and puts the window away; Cancel (and Esc) only put it away.
 // Neither ends the program: that is Close.
 void CKorvalinDlg::OnOK() {
-  if (apply_) apply_->Apply();
+  if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
   ShowWindow(hwnd(), SW_HIDE);
 }
 void CKorvalinDlg::OnCancel() { ShowWindow(hwnd(), SW_HIDE); }

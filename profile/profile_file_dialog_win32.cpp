@@ -1,0 +1,34 @@
+#include "profile/profile_file_dialog_win32.h"
+
+#include <commdlg.h>
+
+#include <cwchar>
+
+namespace kv {
+
+std::optional<std::wstring> AskProfileFileToOpen(HWND owner) {
+  // "(*.kvp)|*.kvp|(*.*)|*.*||" in the dialog's own form: pairs ended by NULs.
+  static const wchar_t kFilter[] = L"(*.kvp)\0*.kvp\0(*.*)\0*.*\0";
+  wchar_t file[MAX_PATH] = L"*.kvp";
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = kFilter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrDefExt = L"kvp";
+  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST;
+  if (!GetOpenFileNameW(&ofn)) {
+    // 0 is a plain cancel; anything else is the dialog failing.
+    if (DWORD error = CommDlgExtendedError()) {
+      wchar_t line[96];
+      swprintf(line, 96, L"Korvalin: GetOpenFileNameW failed, CommDlgExtendedError %lu\n", error);
+      OutputDebugStringW(line);
+    }
+    return std::nullopt;
+  }
+  return std::wstring(file);
+}
+
+}  // namespace kv
