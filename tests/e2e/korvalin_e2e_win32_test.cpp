@@ -398,6 +398,12 @@ TEST_F(KorvalinE2e, ExitWhileAboutIsOpenClosesItAndEnds) {
   ASSERT_TRUE(waitFor([&] { return (about = findVisible(L"#32770", kAboutTitle)) != nullptr; }, 5000))
       << "no About box";
   EXPECT_FALSE(mainVisible());
+  // The version label's text, which carries the project version.
+  wchar_t version[64] = {};
+  GetDlgItemTextW(about, 1207, version, 64);
+  const std::wstring want = L" " KV_PROJECT_VERSION;
+  std::wstring shown = version;
+  EXPECT_TRUE(shown.size() > want.size() && shown.ends_with(want)) << "About box version text: " << shown;
   shot("about_open");
 
   HWND mainWindow = main();
