@@ -64,9 +64,11 @@ shipped=(Korvalin.exe Tessaro.dll korvalinctl.exe Skins/Main.ini Skins/language.
          Simulated/KorvalinSimulated.exe Simulated/Tessaro.dll Simulated/kvsimctl.exe
          Simulated/Skins/Main.ini Simulated/Help/index.html)
 check "the zip holds the portable folder" expect_files "$portable" "${shipped[@]}"
-check "the zip's Tessaro.dll is the real one, the simulated one is in Simulated" \
-  bash -c "cmp -s '$portable/Tessaro.dll' <(x86_64-w64-mingw32-strip -o /dev/stdout '$win/bin/hid/Tessaro.dll') &&
-           cmp -s '$portable/Simulated/Tessaro.dll' <(x86_64-w64-mingw32-strip -o /dev/stdout '$win/bin/Tessaro.dll')"
+same_as_stripped() {  # same_as_stripped FILE BUILT: FILE is BUILT, stripped
+  x86_64-w64-mingw32-strip --strip-all -o "$scratch/stripped" "$2" && cmp -s "$1" "$scratch/stripped"
+}
+check "the zip's Tessaro.dll is the real one" same_as_stripped "$portable/Tessaro.dll" "$win/bin/hid/Tessaro.dll"
+check "the simulated one is in Simulated" same_as_stripped "$portable/Simulated/Tessaro.dll" "$win/bin/Tessaro.dll"
 stripped() {
   local f
   for f in "$@"; do
@@ -240,8 +242,9 @@ check "the uninstaller's page, and it uninstalls" test ! -e "$inst"
 
 # ---- the Debian package ----------------------------------------------------------
 check "the Debian package is korvalinctl $version" test "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: korvalinctl Version: $version "
+contents=$(dpkg-deb -c "$deb")
 check "it holds the program and the udev rule" \
-  bash -c "dpkg-deb -c '$deb' | grep -q ' ./usr/bin/korvalinctl\$' && dpkg-deb -c '$deb' | grep -q ' ./usr/lib/udev/rules.d/60-korvalin.rules\$'"
+  bash -c "grep -q ' ./usr/bin/korvalinctl\$' <<<'$contents' && grep -q ' ./usr/lib/udev/rules.d/60-korvalin.rules\$' <<<'$contents'"
 root="$scratch/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers" "$scratch/bin"
 touch "$root/var/lib/dpkg/status"
