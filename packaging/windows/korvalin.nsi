@@ -61,6 +61,22 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Korvalin"
 ; "Korvalin.exe /Kill" instead would start the program when none runs. Files
 ; in use could not be replaced or removed, so this waits until the
 ; single-instance mutex is gone (at most 10 s).
+Function .onInit
+  ; Per machine: Program Files, the machine's Start menu and Run key.
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP "Installing Korvalin for every user of this computer needs administrator rights." /SD IDOK
+    SetErrorLevel 740
+    Quit
+  ${EndIf}
+  SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+  SetShellVarContext all
+FunctionEnd
+
 !macro CLOSE_KORVALIN un
 Function ${un}CloseKorvalin
   StrCpy $1 0
