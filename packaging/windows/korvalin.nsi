@@ -56,11 +56,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Korvalin"
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Ends every running Korvalin of this session the way "/Kill" does: the
-; KILL message to each window carrying the MAIN marker. Running
-; "Korvalin.exe /Kill" instead would start the program when none runs. Files
-; in use could not be replaced or removed, so this waits until the
-; single-instance mutex is gone (at most 10 s).
 Function .onInit
   ; Per machine: Program Files, the machine's Start menu and Run key.
   UserInfo::GetAccountType
@@ -77,6 +72,11 @@ Function un.onInit
   SetShellVarContext all
 FunctionEnd
 
+; Ends every running Korvalin of this session the way "/Kill" does: the
+; KILL message to each window carrying the MAIN marker. Running
+; "Korvalin.exe /Kill" instead would start the program when none runs. Files
+; in use could not be replaced or removed, so this waits until the
+; single-instance mutex is gone (at most 10 s).
 !macro CLOSE_KORVALIN un
 Function ${un}CloseKorvalin
   StrCpy $1 0
@@ -112,7 +112,6 @@ FunctionEnd
 
 Section "Korvalin" SecMain
   SectionIn RO
-  SetShellVarContext all
   Call CloseKorvalin
 
   ; An installed version, older or not, is removed first with its own
@@ -153,7 +152,6 @@ Section "Start Korvalin at login" SecAutostart
 SectionEnd
 
 Section "Try Korvalin with a simulated keyboard" SecSimulated
-  SetShellVarContext all
   ; A copy of the program beside the simulated Tessaro.dll (the program loads
   ; the library only from its own folder). Its own file name lets it run while
   ; Korvalin itself waits in the notification area: a second start under the
@@ -169,7 +167,6 @@ Section "Try Korvalin with a simulated keyboard" SecSimulated
 SectionEnd
 
 Section "Uninstall"
-  SetShellVarContext all
   Call un.CloseKorvalin
 
   ; Only what the installer put here: the user's Documents\Korvalin folder
