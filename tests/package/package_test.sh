@@ -64,7 +64,14 @@ shipped=(Korvalin.exe Tessaro.dll korvalinctl.exe Skins/Main.ini Skins/language.
          Simulated/KorvalinSimulated.exe Simulated/Tessaro.dll Simulated/kvsimctl.exe
          Simulated/Skins/Main.ini Simulated/Help/index.html)
 check "the zip holds the portable folder" expect_files "$portable" "${shipped[@]}"
-same_as_stripped() {  # same_as_stripped FILE BUILT: FILE is BUILT, stripped
+# Which library is which, by the description in its version resource.
+description() { strings -el "$1" | grep -A1 -x FileDescription | tail -1; }
+check "the zip's Tessaro.dll is the real one" \
+  test "$(description "$portable/Tessaro.dll")" = "$(description "$win/bin/hid/Tessaro.dll")" -a \
+       "$(description "$portable/Tessaro.dll")" != "$(description "$win/bin/Tessaro.dll")"
+check "the simulated one is in Simulated" \
+  test "$(description "$portable/Simulated/Tessaro.dll")" = "$(description "$win/bin/Tessaro.dll")"
+stripped() {  # same_as_stripped FILE BUILT: FILE is BUILT, stripped
   x86_64-w64-mingw32-strip --strip-all -o "$scratch/stripped" "$2" && cmp -s "$1" "$scratch/stripped"
 }
 check "the zip's Tessaro.dll is the real one" same_as_stripped "$portable/Tessaro.dll" "$win/bin/hid/Tessaro.dll"
@@ -132,7 +139,7 @@ window_of() {
 running() {
   local pid pattern="[\\/]${1//./\\.}"
   for pid in $(pgrep -f -i "$pattern" 2>/dev/null); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 0
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 0
   done
   return 1
 }
