@@ -15,6 +15,7 @@
 #define IDC_ABOUT_LINK                           1124   // About box: web link
 #define IDC_ABOUT_COPYRIGHT                      1205   // About box: copyright text
 #define IDC_ABOUT_INTRO                          1206   // About box: introduction text
+#define IDC_ABOUT_VERSION                        1207   // About box: version text
 #define IDM_OPEN                                 32771  // tray menu: Open
 #define IDM_ABOUT                                32773  // tray and button menus: About
 #define IDM_EXIT                                 32774  // tray menu: Exit

@@ -12,6 +12,7 @@ kv_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth xdotool x11-utils imagemagick
+  nsis zip unzip
 )
 
 kv_log() { printf '== %s\n' "$*" >&2; }

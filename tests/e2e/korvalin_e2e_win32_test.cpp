@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
 
 namespace kv::e2e {
@@ -401,6 +402,12 @@ TEST_F(KorvalinE2e, ExitWhileAboutIsOpenClosesItAndEnds) {
   ASSERT_TRUE(waitFor([&] { return (about = findVisible(L"#32770", kAboutTitle)) != nullptr; }, 5000))
       << "no About box";
   EXPECT_FALSE(mainVisible());
+  // The version label's text, which carries the project version.
+  wchar_t version[64] = {};
+  GetDlgItemTextW(about, IDC_ABOUT_VERSION, version, 64);
+  const std::wstring want = L" " KV_PROJECT_VERSION;
+  std::wstring shown = version;
+  EXPECT_TRUE(shown.size() > want.size() && shown.ends_with(want)) << "About box version text: " << shown;
   shot("about_open");
 
   HWND mainWindow = main();

@@ -324,6 +324,7 @@ const std::vector<ResourceId>& resourceIds() {
       {"IDC_ABOUT_LINK", 1124, "About box: web link"},
       {"IDC_ABOUT_COPYRIGHT", 1205, "About box: copyright text"},
       {"IDC_ABOUT_INTRO", 1206, "About box: introduction text"},
+      {"IDC_ABOUT_VERSION", 1207, "About box: version text"},
       {"IDM_OPEN", 32771, "tray menu: Open"},
       {"IDM_ABOUT", 32773, "tray and button menus: About"},
       {"IDM_EXIT", 32774, "tray menu: Exit"},

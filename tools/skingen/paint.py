@@ -16,6 +16,7 @@ Needs Debian's python3-pil, fonts-dejavu-core and fonts-droid-fallback.
 
 import json
 import os
+import re
 import sys
 
 from PIL import Image, ImageDraw, ImageFont
@@ -510,9 +511,19 @@ def colour_scene(layout, base, lit):
 
 # ---- INI files ----
 
+def project_version():
+    """The one version number, set in the top-level CMakeLists.txt; the
+    version label's texts carry it as @KORVALIN_VERSION@."""
+    with open(os.path.join(HERE, "..", "..", "CMakeLists.txt"), encoding="utf-8") as f:
+        m = re.search(r"project\(\s*Korvalin\s+VERSION\s+([0-9.]+)", f.read())
+    if not m:
+        sys.exit("CMakeLists.txt: no project(Korvalin VERSION ...)")
+    return m.group(1)
+
+
 def read_source(name):
     with open(os.path.join(HERE, "texts", name), encoding="utf-8") as f:
-        lines = [l.rstrip("\n").rstrip("\r") for l in f]
+        lines = [l.rstrip("\n").rstrip("\r").replace("@KORVALIN_VERSION@", project_version()) for l in f]
     return [l for l in lines if not l.startswith(";")]
 
 

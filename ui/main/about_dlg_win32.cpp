@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include "app/text_table.h"
 #include "app/text_table_win32.h"
+#include "app/wide_win32.h"
 #include "resources/control_ids.h"
 
 namespace kv {
@@ -10,6 +12,8 @@ namespace {
 constexpr int kLinkId = IDC_ABOUT_LINK;
 constexpr int kIntroId = IDC_ABOUT_INTRO;
 constexpr int kCopyrightId = IDC_ABOUT_COPYRIGHT;
+// The version label's text, the same the main window shows.
+constexpr int kVersionId = IDC_ABOUT_VERSION;
 }  // namespace
 
 void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
@@ -39,6 +43,7 @@ BOOL CAboutDlg::OnInitDialog() {
   // them cannot fail while the box exists.
   (void)SetDlgItemTextW(hwnd(), kIntroId, ReadLanguageText(languageFile_, "GUANYU_JIESHAO").c_str());
   (void)SetDlgItemTextW(hwnd(), kCopyrightId, ReadLanguageText(languageFile_, "GUANYU_BANQUAN").c_str());
+  (void)SetDlgItemTextW(hwnd(), kVersionId, wide(text(TextId::MAIN_BUTTON_VELTRA_VER)).c_str());
   (void)SetDlgItemTextW(hwnd(), kLinkId, link_.c_str());
   (void)InvalidateRect(item(kIntroId), nullptr, TRUE);
   (void)InvalidateRect(item(kCopyrightId), nullptr, TRUE);
