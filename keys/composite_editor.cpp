@@ -7,11 +7,11 @@ Assignment assignmentOf(const EditorChoice& c) {
   a.type = static_cast<ActionType>(c.page);
   a.aux = gKeyCode(c.editedSlot);
   switch (c.page) {
-    case kPageSingleKey:
+    case kEditorPageSingleKey:
       a.value = c.capturedCode;
       if (c.capturedCode == 0 || slotOfKey(c.capturedCode) == c.editedSlot) a = {ActionType::Default, a.aux, a.value};
       break;
-    case kPageMacro:
+    case kEditorPageMacro:
       if (c.macroCount == 0) {
         a.type = ActionType::Default;
       } else {
@@ -19,8 +19,8 @@ Assignment assignmentOf(const EditorChoice& c) {
         a.aux = c.cycles;
       }
       break;
-    case kPageMedia:
-    case kPageFunction:
+    case kEditorPageMedia:
+    case kEditorPageFunction:
       a.value = c.listRow;
       break;
     default:

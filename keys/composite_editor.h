@@ -9,14 +9,14 @@
 namespace kv {
 
 // Editor pages; the values are the ActionType that Apply stores.
-inline constexpr int kPageNone = 0;  // after Clear, or an unassigned key
-inline constexpr int kPageSingleKey = 2;
-inline constexpr int kPageMacro = 4;
-inline constexpr int kPageMedia = 7;
-inline constexpr int kPageFunction = 8;
+inline constexpr int kEditorPageNone = 0;  // after Clear, or an unassigned key
+inline constexpr int kEditorPageSingleKey = 2;
+inline constexpr int kEditorPageMacro = 4;
+inline constexpr int kEditorPageMedia = 7;
+inline constexpr int kEditorPageFunction = 8;
 
 struct EditorChoice {
-  int page = kPageNone;
+  int page = kEditorPageNone;
   int editedSlot = 0;
   KeyCode capturedCode = 0;
   uint32_t listRow = 0;        // media or function-key row

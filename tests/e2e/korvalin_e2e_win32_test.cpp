@@ -11,6 +11,8 @@
 #include <string>
 
 #include "resources/control_ids.h"
+#include "app/text_table.h"
+#include "app/wide_win32.h"
 #include "tests/e2e/harness_win32.h"
 
 namespace kv::e2e {
@@ -629,6 +631,170 @@ TEST_F(KorvalinE2e, GBankEventWhileAnImportMessageIsOpen) {
   EXPECT_EQ(app.sim("event 02FF"), "OK\n");
   EXPECT_TRUE(waitFor([&] { return describe(g1).text == L"A1"; }, 5000));
   EXPECT_TRUE(app.alive());
+
+// ---- remapping a key ------------------------------------------------------------------
+
+constexpr int kCmdBeginConfig = 0x01, kCmdEndConfig = 0x02, kCmdWriteKeyTable = 0x08;
+
+// Where the keyboard keeps a key's record in a profile's table: the position
+// of its factory record (02 02 usage) in the factory table.
+int recordOffsetOfUsage(Running& app, const std::string& usageHex) {
+  std::string reply = app.sim("read default 0 324");
+  if (reply.rfind("OK\n", 0) != 0) return -1;
+  std::string hex = reply.substr(3, 324 * 2);
+  for (size_t i = 0; i + 6 <= hex.size(); i += 6)
+    if (hex.compare(i, 6, "0202" + usageHex) == 0) return static_cast<int>(i / 6) * 3;
+  return -1;
+}
+
+std::string keyRecord(Running& app, int offset) {
+  std::string reply = app.sim("read keys " + std::to_string(offset) + " 3");
+  return reply.rfind("OK\n", 0) == 0 ? reply.substr(3, 6) : "";
+}
+
+// An edit control's text lives in the control, not in the window's caption
+// that other processes read: ask the control.
+std::wstring windowText(HWND h) {
+  wchar_t buffer[260] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied))
+    return L"";
+  return buffer;
+}
+std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
+
+class KeyEditing : public KorvalinE2e {
+ protected:
+  Running& startShown() {
+    Running& app = start();
+    EXPECT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
+    EXPECT_TRUE(waitClickable(mainItem(ids::main_dlg::KEY_01E.id)));
+    return app;
+  }
+  HWND mainItem(int id) const { return GetDlgItem(main(), id); }
+  // The open composite editor: the program's other skinned dialog with the
+  // editor's tab buttons.
+  HWND editor() const {
+    for (HWND h : topLevelWindows(app_->pid(), true))
+      if (h != main() && describe(h).className == L"#32770" && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return h;
+    return nullptr;
+  }
+  // Clicks a key button and waits for its editor; prints how long it took
+  // from the end of the click to the editor on the screen.
+  HWND openEditor(int controlId, const char* label) {
+    HWND button = mainItem(controlId);
+    if (!button) return nullptr;
+    clickCentre(button);
+    ULONGLONG t0 = GetTickCount64();
+    HWND e = nullptr;
+    waitFor([&] { return (e = editor()) != nullptr; }, 5000, 2);
+    if (e) {
+      std::printf("[ figure ] editor open (%s): %llu ms after the click\n", label, GetTickCount64() - t0);
+      waitClickable(e);
+    }
+    return e;
+  }
+  HWND editorItem(HWND e, int id) const { return GetDlgItem(e, id); }
+  void clickEditor(HWND e, int id) { clickCentre(editorItem(e, id)); }
+  bool waitEditorClosed() {
+    return waitFor([&] { return editor() == nullptr; }, 5000);
+  }
+  std::wstring tooltip(int controlId) const { return tooltipOf(app_->process(), GetDlgItem(main(), controlId)); }
+  bool mainApplyEnabled() const { return IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)) != FALSE; }
+};
+
+TEST_F(KeyEditing, ClickAPressBApplyWritesTheKeyboard) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  EXPECT_EQ(keyRecord(app, recordA), "020204");
+  EXPECT_EQ(tooltip(keyA), L"A");
+
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr) << "no editor";
+  shot("editor_single_key_open");
+  EXPECT_FALSE(IsWindowEnabled(main())) << "the editor is modal";
+  EXPECT_FALSE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY)));
+  // Beside the key: right and below it when there is room.
+  RECT k{}, w{};
+  GetWindowRect(mainItem(keyA), &k);
+  GetWindowRect(e, &w);
+  EXPECT_EQ(w.left, k.right);
+  EXPECT_EQ(w.top, k.bottom);
+
+  pressKey("b");
+  EXPECT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000))
+      << "captured: " << utf8(windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY)));
+  shot("editor_single_key_captured");
+  clickEditor(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  EXPECT_TRUE(waitFor([&] { return tooltip(keyA) == L"AKeys, Set: Key(B)"; }, 3000)) << utf8(tooltip(keyA));
+  EXPECT_TRUE(mainApplyEnabled());
+  EXPECT_EQ(keyRecord(app, recordA), "020204") << "nothing reaches the keyboard before the main Apply";
+
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_TRUE(IsWindowEnabled(main()));
+  // A later opening shows the stored key.
+  e = openEditor(keyA, "again");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)), L"B");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  auto trace = app.trace();
+  EXPECT_EQ(tracedCommands(trace, kCmdBeginConfig).size(), 1u) << "one bracket";
+  EXPECT_EQ(tracedCommands(trace, kCmdEndConfig).size(), 1u);
+  auto writes = tracedCommands(trace, kCmdWriteKeyTable);
+  ASSERT_FALSE(writes.empty());
+  for (auto [address, length] : writes) EXPECT_LT(address + length, 325) << "only the active profile's table";
+  EXPECT_EQ(keyRecord(app, recordA), "020205");
+  shot("key_a_sends_b");
+}
+
+TEST_F(KeyEditing, CaptureTakesOnePressAndLeavesMediaKeys) {
+  startShown();
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id, "first");
+  ASSERT_NE(e, nullptr);
+  HWND field = editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT);
+  HWND apply = editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  // Enter and Escape are keys to capture, not the editor's buttons.
+  pressKey("Escape");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"Esc"; }, 3000)) << utf8(windowText(field));
+  pressKey("Return");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"Enter"; }, 3000)) << utf8(windowText(field));
+  EXPECT_NE(editor(), nullptr) << "Enter closed the editor";
+
+  // A held key is taken once: after an Apply its repeats and its release
+  // change nothing, so Apply stays off.
+  keyDown("c");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"C"; }, 3000)) << utf8(windowText(field));
+  clickCentre(apply);
+  EXPECT_TRUE(waitFor([&] { return !IsWindowEnabled(apply); }, 3000));
+  EXPECT_TRUE(holdsFor([&] { return !IsWindowEnabled(apply); }, 800)) << "a repeat was captured";
+  keyUp("c");
+  EXPECT_TRUE(holdsFor([&] { return !IsWindowEnabled(apply); }, 300)) << "the release was captured";
+  EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"AKeys, Set: Key(C)");
+
+  pressKey("Print");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"PrintScreen"; }, 3000)) << utf8(windowText(field));
+  shot("editor_single_key_print_screen");
+  // Calculator (0x121) goes on to the system: nothing captured. A letter sent
+  // the same way shows the way reaches the editor.
+  sendSystemKey('D', 0x20, false);
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"D"; }, 3000)) << utf8(windowText(field));
+  sendSystemKey(VK_LAUNCH_APP2, 0x21, true);
+  EXPECT_TRUE(holdsFor([&] { return windowText(field) == L"D"; }, 500)) << utf8(windowText(field));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"AKeys, Set: Key(C)") << "Cancel stores nothing";
+  EXPECT_TRUE(IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
 }
 
 }  // namespace

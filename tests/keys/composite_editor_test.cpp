@@ -14,16 +14,16 @@ TEST(EditorAssignment, WhatApplyStores) {
     EditorChoice choice;
     Assignment expected;
   } cases[] = {
-      {"single key", {kPageSingleKey, kSlotA, 0x30}, {ActionType::SingleKey, 0, 0x30}},
-      {"a key assigned to itself stores the default", {kPageSingleKey, kSlotA, 0x1E}, {ActionType::Default, 0, 0x1E}},
-      {"nothing captured", {kPageSingleKey, kSlotA, 0}, {ActionType::Default, 0, 0}},
-      {"an E0 key", {kPageSingleKey, kSlotA, 0x138}, {ActionType::SingleKey, 0, 0x138}},
-      {"a G key keeps its code", {kPageSingleKey, kSlotG1BankB, 0x30}, {ActionType::SingleKey, 0x1301, 0x30}},
-      {"cleared G key", {kPageNone, kSlotG1, 0x30}, {ActionType::Default, 0x0301, 0}},
-      {"media row", {kPageMedia, kSlotA, 0, 16}, {ActionType::Media, 0, 16}},
-      {"function row", {kPageFunction, kSlotA, 0, 4}, {ActionType::FunctionKey, 0, 4}},
-      {"macro with its cycles", {kPageMacro, kSlotG1, 0, 0, 2, 7, 5}, {ActionType::PlayMacro, 5, 7}},
-      {"macro page with no macros", {kPageMacro, kSlotG1, 0, 0, 0, 0, 5}, {ActionType::Default, 0x0301, 0}},
+      {"single key", {kEditorPageSingleKey, kSlotA, 0x30}, {ActionType::SingleKey, 0, 0x30}},
+      {"a key assigned to itself stores the default", {kEditorPageSingleKey, kSlotA, 0x1E}, {ActionType::Default, 0, 0x1E}},
+      {"nothing captured", {kEditorPageSingleKey, kSlotA, 0}, {ActionType::Default, 0, 0}},
+      {"an E0 key", {kEditorPageSingleKey, kSlotA, 0x138}, {ActionType::SingleKey, 0, 0x138}},
+      {"a G key keeps its code", {kEditorPageSingleKey, kSlotG1BankB, 0x30}, {ActionType::SingleKey, 0x1301, 0x30}},
+      {"cleared G key", {kEditorPageNone, kSlotG1, 0x30}, {ActionType::Default, 0x0301, 0}},
+      {"media row", {kEditorPageMedia, kSlotA, 0, 16}, {ActionType::Media, 0, 16}},
+      {"function row", {kEditorPageFunction, kSlotA, 0, 4}, {ActionType::FunctionKey, 0, 4}},
+      {"macro with its cycles", {kEditorPageMacro, kSlotG1, 0, 0, 2, 7, 5}, {ActionType::PlayMacro, 5, 7}},
+      {"macro page with no macros", {kEditorPageMacro, kSlotG1, 0, 0, 0, 0, 5}, {ActionType::Default, 0x0301, 0}},
       {"a kept type stores no value", {3, kSlotA, 0x30}, {ActionType::LaunchProgram, 0, 0}},
   };
   for (const Case& c : cases) EXPECT_EQ(assignmentOf(c.choice), c.expected) << c.what;
