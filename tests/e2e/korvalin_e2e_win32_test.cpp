@@ -797,5 +797,156 @@ TEST_F(KeyEditing, CaptureTakesOnePressAndLeavesMediaKeys) {
   EXPECT_TRUE(IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
 }
 
+TEST_F(KeyEditing, MediaAndFunctionPagesStoreTheirRows) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id, keyS = ids::main_dlg::KEY_01F.id;
+  int recordA = recordOffsetOfUsage(app, "04"), recordS = recordOffsetOfUsage(app, "16");
+  ASSERT_GE(recordA, 0);
+  ASSERT_GE(recordS, 0);
+
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_MEDIA);
+  HWND media = editorItem(e, IDC_COMPOSITE_FUNC_MEDIA_SELECT);
+  ASSERT_TRUE(waitFor([&] { return IsWindowVisible(media) != FALSE; }, 3000));
+  EXPECT_FALSE(IsWindowVisible(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  EXPECT_EQ(SendMessageW(media, LB_GETCOUNT, 0, 0), 18);
+  for (int i = 0; i < 3; ++i) pressKey("Down");  // the list has the focus
+  EXPECT_TRUE(waitFor([&] { return SendMessageW(media, LB_GETCURSEL, 0, 0) == 3; }, 3000));
+  shot("editor_media_page");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyA).rfind(L"AKeys, Set: Media(", 0), 0u) << utf8(tooltip(keyA));
+
+  e = openEditor(keyS, "again");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_FUNCTION);
+  HWND functions = editorItem(e, IDC_COMPOSITE_FUNC_FUNCTION_SELECT);
+  ASSERT_TRUE(waitFor([&] { return IsWindowVisible(functions) != FALSE; }, 3000));
+  EXPECT_EQ(SendMessageW(functions, LB_GETCOUNT, 0, 0), 11);
+  for (int i = 0; i < 2; ++i) pressKey("Down");
+  EXPECT_TRUE(waitFor([&] { return SendMessageW(functions, LB_GETCURSEL, 0, 0) == 2; }, 3000));
+  shot("editor_function_page");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyS).rfind(L"SKeys, Set: Function(", 0), 0u) << utf8(tooltip(keyS));
+
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  EXPECT_EQ(keyRecord(app, recordA), "03B600") << "consumer usage 0x00B6, previous track";
+  EXPECT_EQ(keyRecord(app, recordS), "050502") << "function key row 2";
+}
+
+TEST_F(KeyEditing, ClearAndAKeyAssignedToItselfGiveTheFactoryAction) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id, keyS = ids::main_dlg::KEY_01F.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  ASSERT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 5000));
+
+  // Clear: the key field empties, and OK stores the factory action.
+  e = openEditor(keyA, "again");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CLEAR);
+  EXPECT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)).empty(); }, 3000));
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY))) << "a cleared key has a change to apply";
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyA), L"A");
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020204"; }, 5000)) << keyRecord(app, recordA);
+
+  // A key given itself keeps its factory action.
+  e = openEditor(keyS, "again");
+  ASSERT_NE(e, nullptr);
+  pressKey("s");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"S"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyS), L"S");
+}
+
+TEST_F(KeyEditing, GKeysEditTheirBanksSlotsAndG9EditsItsMacro) {
+  Running& app = startShown();
+  const int g1 = ids::main_dlg::FUNC_G1.id, g9 = ids::main_dlg::FUNC_G9.id;
+  ASSERT_TRUE(waitClickable(mainItem(g9))) << "G9 is placed by its own skin entry";
+  HWND e = openEditor(g9, "G9");
+  ASSERT_NE(e, nullptr);
+  for (int id : {IDC_COMPOSITE_CONTROL_KEY, IDC_COMPOSITE_CONTROL_MEDIA, IDC_COMPOSITE_CONTROL_FUNCTION,
+                 IDC_COMPOSITE_CONTROL_CLEAR})
+    EXPECT_FALSE(IsWindowEnabled(editorItem(e, id))) << id;
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL_MACRO)));
+  EXPECT_FALSE(IsWindowVisible(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  shot("editor_macro_page_g9");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+
+  // Bank B: G1 is slot 265; bank A's G1 keeps its own.
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return windowText(mainItem(g1)) == L"B1"; }, 3000)) << utf8(windowText(mainItem(g1)));
+  e = openEditor(g1, "G1");
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(g1), L"G1Keys, Set: Key(B)");
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return tooltip(g1) == L"G1"; }, 3000)) << utf8(tooltip(g1));
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return tooltip(g1) == L"G1Keys, Set: Key(B)"; }, 3000)) << utf8(tooltip(g1));
+}
+
+TEST_F(KeyEditing, RestoreDefaultsAsksWithNoAsDefault) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
+  ASSERT_TRUE(waitClickable(apply));
+  clickCentre(apply);
+  ASSERT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 5000));
+  ASSERT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+
+  HWND defaults = mainItem(ids::main_dlg::FUNC_DEFAULT.id);
+  ASSERT_TRUE(waitClickable(defaults));
+  clickCentre(defaults);
+  HWND box = waitMessageBox();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(messageBoxText(box), L"Do you want to restore the default settings?");
+  shot("restore_defaults_prompt");
+  pressKey("Return");  // No is the default
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(box); }, 3000));
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_FALSE(mainApplyEnabled());
+
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  ASSERT_TRUE(waitClickable(defaults));
+  clickCentre(defaults);
+  box = waitMessageBox();
+  ASSERT_NE(box, nullptr);
+  clickCentre(GetDlgItem(box, IDYES));
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020204"; }, 5000)) << keyRecord(app, recordA);
+  EXPECT_EQ(tooltip(keyA), L"A");
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  EXPECT_EQ(tracedCommands(app.trace(), kCmdBeginConfig).size(), 1u);
+}
+
 }  // namespace
 }  // namespace kv::e2e

@@ -52,7 +52,7 @@ void CKeyboardView::Place() {
   (void)EnableWindow(item(RIGHT_ARROW.id), FALSE);
   for (int id : {FUNC_SWITCH.id, FUNC_TEST, FUNC_DYNAMIC_MENU}) ShowWindow(item(id), SW_HIDE);
 
-  for (int g = 0; g < 9; ++g) key(kGKeyControlIds[g], wideAscii(gKeySkinKey(g + 1)));
+  for (int g = 0; g < 9; ++g) key(kGKeyControlIds[g], wideAscii(gKeySkinKey(g)));  // g = 0-8 names FUNC_G1-FUNC_G9
   for (const KeyButton& k : KeyButtonTable) key(k.controlId, wideAscii(keyButtonSkinKey(k.keyCode)));
   key(kFnControlId, wideAscii(kFnSkinKey));
 
