@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/wide_win32.h"
@@ -190,6 +192,36 @@ void dragAlong(const std::vector<POINT>& path) {
 
 void pressKey(const char* keysym) { xdotool(L"key " + wideAscii(keysym)); }
 void keyDown(const char* keysym) { xdotool(L"keydown " + wideAscii(keysym)); }
+
+int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, std::string* output) {
+  wchar_t temp[MAX_PATH], outPath[MAX_PATH];
+  if (!GetTempPathW(MAX_PATH, temp) || !GetTempFileNameW(temp, L"kvo", 0, outPath)) return -1;
+  int rc = -1;
+  {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    UniqueFile out(CreateFileW(outPath, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    std::wstring exe = ExecutableFolder() + exeName;
+    std::wstring cmd = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out.get();
+    si.hStdError = out.get();
+    PROCESS_INFORMATION pi{};
+    if (out && CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+      DWORD code = 0;
+      if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &code))
+        rc = static_cast<int>(code);
+    }
+  }
+  if (output) {
+    std::ifstream in(std::filesystem::path(outPath), std::ios::binary);
+    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  DeleteFileW(outPath);
+  return rc;
+}
 void keyUp(const char* keysym) { xdotool(L"keyup " + wideAscii(keysym)); }
 
 void sendSystemKey(WORD vk, WORD scan, bool extended) {

@@ -74,6 +74,10 @@ void keyUp(const char* keysym);
 // another key.
 void sendSystemKey(WORD vk, WORD scan, bool extended);
 
+// Runs a program of the test's own folder with arguments, waits for it, and
+// returns its exit code (-1 when it could not run) with its standard output.
+int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, std::string* output);
+
 // ---- the screen ---------------------------------------------------------------------
 
 // Saves a screenshot of the whole X screen as build/e2e/<name>.png; returns

@@ -956,5 +956,139 @@ TEST_F(KeyEditing, RestoreDefaultsAsksWithNoAsDefault) {
   EXPECT_EQ(tracedCommands(app.trace(), kCmdBeginConfig).size(), 1u);
 }
 
+// ---- import and export ----------------------------------------------------------------
+
+class ProfileFiles : public KeyEditing {
+ protected:
+  // Opens the button menu and chooses one of its four entries.
+  void chooseFromButtonMenu(int index) {
+    HWND menuButton = mainItem(ids::main_dlg::CONTROL_MENU.id);
+    ASSERT_TRUE(waitClickable(menuButton));
+    clickCentre(menuButton);
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = findVisible(L"#32768")) != nullptr; }, 5000));
+    ASSERT_TRUE(waitClickable(menu));
+    RECT r{};
+    GetWindowRect(menu, &r);
+    click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
+  }
+  // The common file dialog: the program's dialog that is neither the main
+  // window nor a message box.
+  HWND waitFileDialog() {
+    HWND d = nullptr;
+    waitFor([&] {
+      for (HWND h : topLevelWindows(app_->pid(), true))
+        if (h != main() && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK))
+          return (d = h) != nullptr;
+      return false;
+    }, 5000);
+    return d;
+  }
+  // Types a full path into the dialog's file name field and confirms it.
+  void enterFileName(HWND dialog, const std::wstring& path) {
+    // The file name field: the combo box of the explorer-style dialogs, or
+    // the plain edit of the older ones.
+    HWND name = GetDlgItem(dialog, 0x47C);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    ASSERT_NE(name, nullptr);
+    RECT last{};
+    ASSERT_TRUE(waitFor([&] {
+      RECT now{};
+      bool settled = IsWindowVisible(name) && GetWindowRect(name, &now) && EqualRect(&now, &last);
+      last = now;
+      return settled;
+    }, 5000, 100));
+    clickCentre(name);
+    pressKey("ctrl+a");
+    typeText(path);
+    pressKey("Return");
+  }
+  std::wstring documentsFile(const std::wstring& name) const { return install_.documentsFolder() + L"\\" + name; }
+  std::string keyTable(Running& app) {
+    std::string reply = app.sim("read keys");
+    return reply.rfind("OK\n", 0) == 0 ? reply.substr(3) : "";
+  }
+};
+
+TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+
+  chooseFromButtonMenu(1);  // Export
+  HWND save = waitFileDialog();
+  ASSERT_NE(save, nullptr) << "no save dialog";
+  shot("export_dialog");
+  std::wstring exported = documentsFile(L"mine.kvp");
+  enterFileName(save, exported);
+  ASSERT_TRUE(waitFor([&] { return GetFileAttributesW(exported.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000));
+  std::string out;
+  EXPECT_EQ(runBesideTests(L"korvalinctl.exe", L"file check \"" + exported + L"\"", &out), 0) << out;
+  EXPECT_EQ(runBesideTests(L"korvalinctl.exe", L"file show \"" + exported + L"\"", &out), 0) << out;
+  out.erase(std::remove(out.begin(), out.end(), ' '), out.end());
+  EXPECT_NE(out.find("\"type\":\"SingleKey\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"target\":\"B\""), std::string::npos) << out;
+
+  // A file that is no profile file: the import message, and nothing changes.
+  std::wstring bad = documentsFile(L"bad.kvp");
+  {
+    std::ofstream f(std::filesystem::path(bad), std::ios::binary);
+    f << "not a profile file";
+  }
+  std::string tableBefore = keyTable(app);
+  std::wstring cache = documentsFile(L"Korvalin\\$Profile0");
+  std::string cacheBefore = readFileText(cache);
+  chooseFromButtonMenu(0);  // Import
+  HWND open = waitFileDialog();
+  ASSERT_NE(open, nullptr) << "no open dialog";
+  enterFileName(open, bad);
+  HWND box = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (HWND h : topLevelWindows(app_->pid(), true))
+      if (messageBoxText(h).find(L"File format error") != std::wstring::npos) return (box = h) != nullptr;
+    return false;
+  }, 5000));
+  shot("import_rejected");
+  // Every message of the rejection closed with its own button (Enter could
+  // reach the main window once they are gone, whose default button applies).
+  while (box) {
+    clickCentre(GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDCANCEL));
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 3000));
+    box = nullptr;
+    waitFor([&] {
+      for (HWND h : topLevelWindows(app_->pid(), true))
+        if (h != main() && !messageBoxText(h).empty()) return (box = h) != nullptr;
+      return false;
+    }, 1000);
+  }
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)") << "the working configuration is unchanged";
+  EXPECT_TRUE(mainApplyEnabled()) << "and still waits to be applied";
+  EXPECT_TRUE(keyTable(app) == tableBefore) << "the keyboard's key tables changed";
+  EXPECT_TRUE(readFileText(cache) == cacheBefore) << "the profile cache changed";
+
+  // The exported file reaches all three profiles and the buttons show it.
+  int recordA = recordOffsetOfUsage(app, "04");
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  chooseFromButtonMenu(0);
+  open = waitFileDialog();
+  ASSERT_NE(open, nullptr);
+  enterFileName(open, exported);
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 8000));
+  EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
+  std::vector<int> written;
+  for (auto [address, length] : tracedCommands(app.trace(), kCmdWriteKeyTable)) written.push_back(address / 324);
+  std::sort(written.begin(), written.end());
+  written.erase(std::unique(written.begin(), written.end()), written.end());
+  EXPECT_EQ(written, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_FALSE(mainApplyEnabled());
+  shot("import_done");
+}
+
 }  // namespace
 }  // namespace kv::e2e
