@@ -51,10 +51,6 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   // Shutdown: the composite editor closes if it is open.
   void CloseDialogs();
 
-  // The lighting panel's paint click: given a key button, D1-D6 or Fn, true
-  // when it took the click (the panel is open).
-  void SetPaintClick(std::function<bool(int id)> paintClick) { paintClick_ = std::move(paintClick); }
-
   bool OnCommand(WORD id, WORD code) override;
 
  private:
