@@ -706,6 +706,15 @@ class KeyEditing : public KorvalinE2e {
   }
   std::wstring tooltip(int controlId) const { return tooltipOf(app_->process(), GetDlgItem(main(), controlId)); }
   bool mainApplyEnabled() const { return IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)) != FALSE; }
+  // A key given another through its editor: opened, the key pressed, OK.
+  bool assignKey(int controlId, const char* keysym, const wchar_t* keyName) {
+    HWND e = openEditor(controlId, "first");
+    if (!e) return false;
+    pressKey(keysym);
+    if (!waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == keyName; }, 3000)) return false;
+    clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+    return waitEditorClosed();
+  }
 };
 
 TEST_F(KeyEditing, ClickAPressBApplyWritesTheKeyboard) {
@@ -851,12 +860,8 @@ TEST_F(KeyEditing, ClearAndAKeyAssignedToItselfGiveTheFactoryAction) {
   const int keyA = ids::main_dlg::KEY_01E.id, keyS = ids::main_dlg::KEY_01F.id;
   int recordA = recordOffsetOfUsage(app, "04");
   ASSERT_GE(recordA, 0);
-  HWND e = openEditor(keyA, "first");
-  ASSERT_NE(e, nullptr);
-  pressKey("b");
-  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
-  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
-  ASSERT_TRUE(waitEditorClosed());
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+  HWND e = nullptr;
   ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
   clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
   ASSERT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 5000));
@@ -920,12 +925,7 @@ TEST_F(KeyEditing, RestoreDefaultsAsksWithNoAsDefault) {
   const int keyA = ids::main_dlg::KEY_01E.id;
   int recordA = recordOffsetOfUsage(app, "04");
   ASSERT_GE(recordA, 0);
-  HWND e = openEditor(keyA, "first");
-  ASSERT_NE(e, nullptr);
-  pressKey("b");
-  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
-  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
-  ASSERT_TRUE(waitEditorClosed());
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
   HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
   ASSERT_TRUE(waitClickable(apply));
   clickCentre(apply);
@@ -1013,12 +1013,7 @@ class ProfileFiles : public KeyEditing {
 TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
   Running& app = startShown();
   const int keyA = ids::main_dlg::KEY_01E.id;
-  HWND e = openEditor(keyA, "first");
-  ASSERT_NE(e, nullptr);
-  pressKey("b");
-  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
-  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
-  ASSERT_TRUE(waitEditorClosed());
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
 
   chooseFromButtonMenu(1);  // Export
   HWND save = waitFileDialog();
