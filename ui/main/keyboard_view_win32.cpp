@@ -219,8 +219,7 @@ void CKeyboardView::RestoreDefaults() {
                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION);
   if (answer != IDYES) return;
   ResetKeyAssignments();
-  // The lighting reset of an open lighting panel comes with the panel.
-  if (applyNow_) applyNow_();
+  if (afterRestore_) afterRestore_();
 }
 
 void CKeyboardView::ShowButtonMenu() {

@@ -26,8 +26,9 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   // The lighting panel's paint click: given a key button, D1-D6 or Fn, true
   // when it took the click (the panel is open).
   void SetPaintClick(std::function<bool(int id)> paintClick) { paintClick_ = std::move(paintClick); }
-  // The main window's Apply, run after a restore.
-  void SetApplyNow(std::function<void()> applyNow) { applyNow_ = std::move(applyNow); }
+  // What the rest of the window does after the keys were restored: the
+  // lighting of an open panel reset, and the configuration applied.
+  void SetAfterRestore(std::function<void()> afterRestore) { afterRestore_ = std::move(afterRestore); }
 
   // At start: every button of the view placed by its skin key with its faces,
   // the hidden buttons hidden, Flip shown as stored.
@@ -73,7 +74,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   WorkingConfig& config_;
   DeviceUi& ui_;
   Korvalin_DlgComposite editor_;
-  std::function<void()> applyNow_;
+  std::function<void()> afterRestore_;
   std::function<bool(int)> paintClick_;
 };
 

@@ -260,7 +260,13 @@ void CKorvalinDlg::BuildParts() {
   keyboard_->Place();
   lighting_->Build(settingsFile_, *keyboard_);
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
-  keyboard_->SetApplyNow([this] { (void)apply_->Apply(); });  // a failed write leaves Apply enabled
+  keyboard_->SetAfterRestore([this] {
+    // No message for a failed lighting write: the model keeps
+    // the defaults and the next reload shows the keyboard's own. A failed key
+    // write leaves Apply enabled.
+    if (lighting_->ResetIfOpen() != kResultSuccess) OutputDebugStringW(L"Korvalin: the lighting reset was not written\n");
+    (void)apply_->Apply();
+  });
   // The Menu button is the keyboard view's, its tooltip one of the window's.
   keyboard_->Attach(CONTROL_MENU.id).setTooltip(wide(text(TextId::MAIN_MENU_PROMPT)), true);
 }
