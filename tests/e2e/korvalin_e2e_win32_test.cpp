@@ -631,6 +631,7 @@ TEST_F(KorvalinE2e, GBankEventWhileAnImportMessageIsOpen) {
   EXPECT_EQ(app.sim("event 02FF"), "OK\n");
   EXPECT_TRUE(waitFor([&] { return describe(g1).text == L"A1"; }, 5000));
   EXPECT_TRUE(app.alive());
+}
 
 // ---- remapping a key ------------------------------------------------------------------
 
