@@ -1,22 +1,100 @@
-// The composite key editor (template 134): the pages that give a key or G key
-// a new function. A skinned dialog of its own, held by the keyboard view; the
-// key-editing issues fill it in.
+// The composite key editor (template 134): gives the clicked key or G key a
+// single key, a macro, a media function or a function key, or its factory
+// action back (Clear). A skinned modal dialog held by the keyboard view.
 #pragma once
 
+#include <array>
+#include <map>
+#include <memory>
 #include <string>
 
+#include "keys/composite_editor.h"
+#include "keys/key_hooks_win32.h"
+#include "keys/working_config.h"
 #include "skin/base_dialog_win32.h"
+#include "skin/png_button_win32.h"
+#include "skin/skin_picture_win32.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 
-class Korvalin_DlgComposite : public CBaseDialog {
+// What the editor asks of the window that opened it.
+class CompositeHost {
  public:
-  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder);
+  virtual ~CompositeHost() = default;
+  // Set state and tooltip of every key button; the WorkingConfig lock is held.
+  virtual void RefreshKeySummariesLocked() = 0;
+  // The main window's Apply: something is waiting to be written.
+  virtual void EnableMainApply() = 0;
+  virtual HWND ButtonWindow(int controlId) const = 0;
+};
+
+class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
+ public:
+  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, WorkingConfig& config,
+                        CompositeHost& host);
+  ~Korvalin_DlgComposite() override;
 
   // Set by the keyboard view before the editor is shown.
   int editedSlot = 0;      // slot in the active profile's block
   int editedButtonId = 0;  // the clicked control
   bool macroOnly = false;  // G9 and the macro-edit button
+
+  // The main window closes its editors this way: as Cancel.
+  void closeIfOpen();
+  // The five image sets, loaded once per run; opening loads them if needed.
+  void LoadImageSets();
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  bool OnCommand(WORD id, WORD code, HWND control) override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  bool PreTranslateMessage(MSG& msg) override;
+
+ private:
+  enum ImageSet { kKeySet, kMacroSet, kGreySet, kMediaSet, kFunctionSet, kImageSetCount };
+  struct Faces {
+    SkinSurface normal, over, down, disabled;
+    bool ownDisabled = false;
+    const SkinSurface& disabledFace() const { return ownDisabled ? disabled : normal; }
+  };
+
+  void OnKeyCaptured(KeyCode code) override;
+
+  void SkinControls();
+  void MakeFonts();
+  void FillLists();
+  void ReadEntry();
+  void ApplyMacroOnly();
+  void PlaceBesideKey();
+  void SetTexts();
+  void ShowPage(bool firstTime);
+  void RepaintPageControls();
+  void SelectTab(int page);
+  void Clear();
+  void Apply();
+  void Closing();
+  void SetChanged(bool changed);
+  void SkinButton(int id, const wchar_t* key, ImageSet set);
+  void SetPageFaces(ImageSet set);
+  std::wstring LanguageText(const char* key) const;
+  CPngButton& Button(int id);
+
+  WorkingConfig& config_;
+  CompositeHost& host_;
+  std::array<Faces, kImageSetCount> sets_;
+  bool setsLoaded_ = false;
+  std::map<int, std::unique_ptr<CPngButton>> buttons_;
+  UniqueFont keyFont_, listFont_, labelFont_;
+
+  int page_ = kEditorPageNone;
+  KeyCode capturedCode_ = 0;
+  uint32_t entryValue_ = 0;
+  uint16_t entryAux_ = 0;
+  bool changed_ = false;
+  int openCount_ = 0;
 };
 
 }  // namespace kv

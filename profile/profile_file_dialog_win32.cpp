@@ -6,7 +6,9 @@
 
 namespace kv {
 
-std::optional<std::wstring> AskProfileFileToOpen(HWND owner) {
+namespace {
+
+std::optional<std::wstring> askProfileFile(HWND owner, bool save) {
   // "(*.kvp)|*.kvp|(*.*)|*.*||" in the dialog's own form: pairs ended by NULs.
   static const wchar_t kFilter[] = L"(*.kvp)\0*.kvp\0(*.*)\0*.*\0";
   wchar_t file[MAX_PATH] = L"*.kvp";
@@ -18,17 +20,23 @@ std::optional<std::wstring> AskProfileFileToOpen(HWND owner) {
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
   ofn.lpstrDefExt = L"kvp";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) {
+  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : 0);
+  if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) {
     // 0 is a plain cancel; anything else is the dialog failing.
     if (DWORD error = CommDlgExtendedError()) {
       wchar_t line[96];
-      swprintf(line, 96, L"Korvalin: GetOpenFileNameW failed, CommDlgExtendedError %lu\n", error);
+      swprintf(line, 96, L"Korvalin: %ls failed, CommDlgExtendedError %lu\n",
+               save ? L"GetSaveFileNameW" : L"GetOpenFileNameW", error);
       OutputDebugStringW(line);
     }
     return std::nullopt;
   }
   return std::wstring(file);
 }
+
+}  // namespace
+
+std::optional<std::wstring> AskProfileFileToOpen(HWND owner) { return askProfileFile(owner, false); }
+std::optional<std::wstring> AskProfileFileToSave(HWND owner) { return askProfileFile(owner, true); }
 
 }  // namespace kv

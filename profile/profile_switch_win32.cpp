@@ -1,5 +1,6 @@
 #include "profile/profile_switch_win32.h"
 
+
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 #include "device/protocol.h"
@@ -45,15 +46,21 @@ void CProfileSwitch::CloseDialogs() {
 }
 
 bool CProfileSwitch::OnCommand(WORD id, WORD code) {
-  (void)code;
-  if (id == IDM_IMPORT) {
-    // The store shows its own messages, once its locks are released.
-    if (auto path = AskProfileFileToOpen(window()); path && store_) store_->importProfile(std::filesystem::path(*path));
-    return true;
+  if (code != BN_CLICKED) return false;  // menu commands come with 0 too
+  switch (id) {
+    case IDM_IMPORT:
+      // The store shows its own messages, once its locks are released.
+      if (auto path = AskProfileFileToOpen(window()); path && store_) store_->importProfile(std::filesystem::path(*path));
+      return true;
+    case IDM_EXPORT:
+      if (auto path = AskProfileFileToSave(window());
+          path && store_ && !store_->exportProfile(std::filesystem::path(*path)))
+        OutputDebugStringW((L"Korvalin: the profile file was not written: " + *path + L"\n").c_str());
+      return true;
+    default:
+      // Switching and the profile manager come with the profile issues.
+      return false;
   }
-  // Switching, the profile manager and export come with the profile issues;
-  // until then their clicks do nothing.
-  return false;
 }
 
 }  // namespace kv

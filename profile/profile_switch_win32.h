@@ -4,6 +4,8 @@
 // import, export and the profile manager here.
 #pragma once
 
+#include <string>
+
 #include "app/window_part_win32.h"
 #include "profile/profile_dlg_win32.h"
 

@@ -1,11 +1,14 @@
 #include "tests/e2e/harness_win32.h"
 
 #include <shellapi.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/wide_win32.h"
@@ -188,6 +191,50 @@ void dragAlong(const std::vector<POINT>& path) {
 }
 
 void pressKey(const char* keysym) { xdotool(L"key " + wideAscii(keysym)); }
+void keyDown(const char* keysym) { xdotool(L"keydown " + wideAscii(keysym)); }
+
+int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, std::string* output) {
+  wchar_t temp[MAX_PATH], outPath[MAX_PATH];
+  if (!GetTempPathW(MAX_PATH, temp) || !GetTempFileNameW(temp, L"kvo", 0, outPath)) return -1;
+  int rc = -1;
+  {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    UniqueFile out(CreateFileW(outPath, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    std::wstring exe = ExecutableFolder() + exeName;
+    std::wstring cmd = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out.get();
+    si.hStdError = out.get();
+    PROCESS_INFORMATION pi{};
+    if (out && CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+      DWORD code = 0;
+      if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &code))
+        rc = static_cast<int>(code);
+    }
+  }
+  if (output) {
+    std::ifstream in(std::filesystem::path(outPath), std::ios::binary);
+    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  DeleteFileW(outPath);
+  return rc;
+}
+void keyUp(const char* keysym) { xdotool(L"keyup " + wideAscii(keysym)); }
+
+void sendSystemKey(WORD vk, WORD scan, bool extended) {
+  INPUT in[2] = {};
+  for (INPUT& i : in) {
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = vk;
+    i.ki.wScan = scan;
+    i.ki.dwFlags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
+  }
+  in[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+  if (SendInput(2, in, sizeof(INPUT)) != 2) std::fprintf(stderr, "SendInput failed: %lu\n", GetLastError());
+}
 
 void typeText(const std::wstring& text) { xdotool(L"type --delay 20 -- '" + text + L"'"); }
 
@@ -526,6 +573,41 @@ std::vector<std::pair<int, int>> tracedCommands(const std::vector<std::string>& 
     if (byte(line, 3) != command) continue;
     found.emplace_back(byte(line, 5) | (byte(line, 6) << 8), byte(line, 4));
   }
+  return found;
+}
+
+void clickCentre(HWND hwnd) {
+  POINT c = centreOf(hwnd);
+  click(c.x, c.y);
+}
+
+std::wstring tooltipOf(HANDLE process, HWND control) {
+  // The tool records and their text must live in the program's own memory:
+  // tooltip messages carry pointers.
+  constexpr SIZE_T kTextChars = 512;
+  constexpr SIZE_T kBlock = sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, kBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return L"";
+  auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
+  std::wstring found;
+  DWORD pid = GetProcessId(process);
+  for (HWND tip : topLevelWindows(pid, false)) {
+    if (describe(tip).className != L"tooltips_class32") continue;
+    TTTOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.lpszText = remoteText;
+    SIZE_T done = 0;
+    if (!WriteProcessMemory(process, remote, &info, sizeof info, &done)) break;
+    if (!SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(remote))) continue;
+    if (!ReadProcessMemory(process, remote, &info, sizeof info, &done) || info.hwnd != control) continue;
+    info.lpszText = remoteText;
+    if (!WriteProcessMemory(process, remote, &info, sizeof info, &done)) break;
+    (void)SendMessageW(tip, TTM_GETTEXTW, kTextChars, reinterpret_cast<LPARAM>(remote));
+    std::vector<wchar_t> text(kTextChars + 1, L'\0');
+    if (ReadProcessMemory(process, remoteText, text.data(), kTextChars * sizeof(wchar_t), &done)) found = text.data();
+    break;
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   return found;
 }
 

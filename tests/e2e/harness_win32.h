@@ -66,6 +66,17 @@ void dragAlong(const std::vector<POINT>& path);
 void pressKey(const char* keysym);  // an xdotool key name: "F1", "Escape", "ctrl+s"
 // Types the text on the keyboard (no single quotes in it).
 void typeText(const std::wstring& text);
+void keyDown(const char* keysym);
+void keyUp(const char* keysym);
+// A press and release through the system's input queue, for keys the virtual
+// display's keymap does not have (the media keys): xdotool would bind them to
+// a spare key code that Wine, which read the keymap at its start, takes for
+// another key.
+void sendSystemKey(WORD vk, WORD scan, bool extended);
+
+// Runs a program of the test's own folder with arguments, waits for it, and
+// returns its exit code (-1 when it could not run) with its standard output.
+int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, std::string* output);
 
 // ---- the screen ---------------------------------------------------------------------
 
@@ -94,6 +105,13 @@ std::vector<HWND> topLevelWindows(DWORD pid, bool visibleOnly);
 HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
 // The text of a message box (its static text control).
 std::wstring messageBoxText(HWND box);
+
+// The text of the tooltip that a control of another process shows (its
+// tooltip window's one tool), read through memory lent in that process;
+// empty when there is none.
+std::wstring tooltipOf(HANDLE process, HWND control);
+// A real click at the centre of a window.
+void clickCentre(HWND hwnd);
 
 // ---- the notification area ---------------------------------------------------------------
 

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "resources/control_ids.h"
+#include "app/text_table.h"
+#include "app/wide_win32.h"
 #include "tests/e2e/harness_win32.h"
 
 namespace kv::e2e {
@@ -629,6 +631,459 @@ TEST_F(KorvalinE2e, GBankEventWhileAnImportMessageIsOpen) {
   EXPECT_EQ(app.sim("event 02FF"), "OK\n");
   EXPECT_TRUE(waitFor([&] { return describe(g1).text == L"A1"; }, 5000));
   EXPECT_TRUE(app.alive());
+}
+
+// ---- remapping a key ------------------------------------------------------------------
+
+constexpr int kCmdBeginConfig = 0x01, kCmdEndConfig = 0x02, kCmdWriteKeyTable = 0x08;
+
+// Where the keyboard keeps a key's record in a profile's table: the position
+// of its factory record (02 02 usage) in the factory table.
+int recordOffsetOfUsage(Running& app, const std::string& usageHex) {
+  std::string reply = app.sim("read default 0 324");
+  if (reply.rfind("OK\n", 0) != 0) return -1;
+  std::string hex = reply.substr(3, 324 * 2);
+  for (size_t i = 0; i + 6 <= hex.size(); i += 6)
+    if (hex.compare(i, 6, "0202" + usageHex) == 0) return static_cast<int>(i / 6) * 3;
+  return -1;
+}
+
+std::string keyRecord(Running& app, int offset) {
+  std::string reply = app.sim("read keys " + std::to_string(offset) + " 3");
+  return reply.rfind("OK\n", 0) == 0 ? reply.substr(3, 6) : "";
+}
+
+// An edit control's text lives in the control, not in the window's caption
+// that other processes read: ask the control.
+std::wstring windowText(HWND h) {
+  wchar_t buffer[260] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied))
+    return L"";
+  return buffer;
+}
+std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
+
+class KeyEditing : public KorvalinE2e {
+ protected:
+  Running& startShown() {
+    Running& app = start();
+    EXPECT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
+    EXPECT_TRUE(waitClickable(mainItem(ids::main_dlg::KEY_01E.id)));
+    return app;
+  }
+  HWND mainItem(int id) const { return GetDlgItem(main(), id); }
+  // The open composite editor: the program's other skinned dialog with the
+  // editor's tab buttons.
+  HWND editor() const {
+    for (HWND h : topLevelWindows(app_->pid(), true))
+      if (h != main() && describe(h).className == L"#32770" && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return h;
+    return nullptr;
+  }
+  // Clicks a key button and waits for its editor; prints how long it took
+  // from the end of the click to the editor on the screen.
+  HWND openEditor(int controlId, const char* label) {
+    HWND button = mainItem(controlId);
+    if (!button) return nullptr;
+    // xdotool runs as a separate process: the click happens somewhere between
+    // starting it and its end, so both bounds are printed.
+    ULONGLONG started = GetTickCount64();
+    clickCentre(button);
+    ULONGLONG clicked = GetTickCount64();
+    HWND e = nullptr;
+    waitFor([&] { return (e = editor()) != nullptr; }, 5000, 2);
+    if (e) {
+      ULONGLONG shown = GetTickCount64();
+      std::printf("[ figure ] editor open (%s): %llu ms after the click ended, %llu ms after it started\n", label,
+                  shown - clicked, shown - started);
+      waitClickable(e);
+    }
+    return e;
+  }
+  HWND editorItem(HWND e, int id) const { return GetDlgItem(e, id); }
+  void clickEditor(HWND e, int id) { clickCentre(editorItem(e, id)); }
+  bool waitEditorClosed() {
+    return waitFor([&] { return editor() == nullptr; }, 5000);
+  }
+  std::wstring tooltip(int controlId) const { return tooltipOf(app_->process(), GetDlgItem(main(), controlId)); }
+  bool mainApplyEnabled() const { return IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)) != FALSE; }
+  // A key given another through its editor: opened, the key pressed, OK.
+  bool assignKey(int controlId, const char* keysym, const wchar_t* keyName) {
+    HWND e = openEditor(controlId, "first");
+    if (!e) return false;
+    pressKey(keysym);
+    if (!waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == keyName; }, 3000)) return false;
+    clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+    return waitEditorClosed();
+  }
+};
+
+TEST_F(KeyEditing, ClickAPressBApplyWritesTheKeyboard) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  EXPECT_EQ(keyRecord(app, recordA), "020204");
+  EXPECT_EQ(tooltip(keyA), L"A");
+
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr) << "no editor";
+  shot("editor_single_key_open");
+  EXPECT_FALSE(IsWindowEnabled(main())) << "the editor is modal";
+  EXPECT_FALSE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY)));
+  // Beside the key: right and below it when there is room.
+  RECT k{}, w{};
+  GetWindowRect(mainItem(keyA), &k);
+  GetWindowRect(e, &w);
+  EXPECT_EQ(w.left, k.right);
+  EXPECT_EQ(w.top, k.bottom);
+
+  pressKey("b");
+  EXPECT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000))
+      << "captured: " << utf8(windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY)));
+  shot("editor_single_key_captured");
+  clickEditor(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  EXPECT_TRUE(waitFor([&] { return tooltip(keyA) == L"AKeys, Set: Key(B)"; }, 3000)) << utf8(tooltip(keyA));
+  EXPECT_TRUE(mainApplyEnabled());
+  EXPECT_EQ(keyRecord(app, recordA), "020204") << "nothing reaches the keyboard before the main Apply";
+
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_TRUE(IsWindowEnabled(main()));
+  // A later opening shows the stored key.
+  e = openEditor(keyA, "again");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)), L"B");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  auto trace = app.trace();
+  EXPECT_EQ(tracedCommands(trace, kCmdBeginConfig).size(), 1u) << "one bracket";
+  EXPECT_EQ(tracedCommands(trace, kCmdEndConfig).size(), 1u);
+  auto writes = tracedCommands(trace, kCmdWriteKeyTable);
+  ASSERT_FALSE(writes.empty());
+  for (auto [address, length] : writes) EXPECT_LT(address + length, 325) << "only the active profile's table";
+  EXPECT_EQ(keyRecord(app, recordA), "020205");
+  shot("key_a_sends_b");
+}
+
+TEST_F(KeyEditing, CaptureTakesOnePressAndLeavesMediaKeys) {
+  startShown();
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id, "first");
+  ASSERT_NE(e, nullptr);
+  HWND field = editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT);
+  HWND apply = editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  // Enter and Escape are keys to capture, not the editor's buttons.
+  pressKey("Escape");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"Esc"; }, 3000)) << utf8(windowText(field));
+  pressKey("Return");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"Enter"; }, 3000)) << utf8(windowText(field));
+  EXPECT_NE(editor(), nullptr) << "Enter closed the editor";
+
+  // A held key is taken once: after an Apply its repeats and its release
+  // change nothing, so Apply stays off.
+  keyDown("c");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"C"; }, 3000)) << utf8(windowText(field));
+  clickCentre(apply);
+  EXPECT_TRUE(waitFor([&] { return !IsWindowEnabled(apply); }, 3000));
+  EXPECT_TRUE(holdsFor([&] { return !IsWindowEnabled(apply); }, 800)) << "a repeat was captured";
+  keyUp("c");
+  EXPECT_TRUE(holdsFor([&] { return !IsWindowEnabled(apply); }, 300)) << "the release was captured";
+  EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"AKeys, Set: Key(C)");
+
+  // The Win key never reaches a thread hook: the low-level hook takes it.
+  pressKey("Super_L");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"Win"; }, 3000)) << utf8(windowText(field));
+  pressKey("Print");
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"PrintScreen"; }, 3000)) << utf8(windowText(field));
+  shot("editor_single_key_print_screen");
+  // Calculator (0x121) goes on to the system: nothing captured. A letter sent
+  // the same way shows the way reaches the editor.
+  sendSystemKey('D', 0x20, false);
+  EXPECT_TRUE(waitFor([&] { return windowText(field) == L"D"; }, 3000)) << utf8(windowText(field));
+  sendSystemKey(VK_LAUNCH_APP2, 0x21, true);
+  EXPECT_TRUE(holdsFor([&] { return windowText(field) == L"D"; }, 500)) << utf8(windowText(field));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"AKeys, Set: Key(C)") << "Cancel stores nothing";
+  EXPECT_TRUE(IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+}
+
+TEST_F(KeyEditing, MediaAndFunctionPagesStoreTheirRows) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id, keyS = ids::main_dlg::KEY_01F.id;
+  int recordA = recordOffsetOfUsage(app, "04"), recordS = recordOffsetOfUsage(app, "16");
+  ASSERT_GE(recordA, 0);
+  ASSERT_GE(recordS, 0);
+
+  HWND e = openEditor(keyA, "first");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_MEDIA);
+  HWND media = editorItem(e, IDC_COMPOSITE_FUNC_MEDIA_SELECT);
+  ASSERT_TRUE(waitFor([&] { return IsWindowVisible(media) != FALSE; }, 3000));
+  EXPECT_FALSE(IsWindowVisible(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  EXPECT_EQ(SendMessageW(media, LB_GETCOUNT, 0, 0), 18);
+  for (int i = 0; i < 3; ++i) pressKey("Down");  // the list has the focus
+  EXPECT_TRUE(waitFor([&] { return SendMessageW(media, LB_GETCURSEL, 0, 0) == 3; }, 3000));
+  shot("editor_media_page");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyA).rfind(L"AKeys, Set: Media(", 0), 0u) << utf8(tooltip(keyA));
+
+  e = openEditor(keyS, "again");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_FUNCTION);
+  HWND functions = editorItem(e, IDC_COMPOSITE_FUNC_FUNCTION_SELECT);
+  ASSERT_TRUE(waitFor([&] { return IsWindowVisible(functions) != FALSE; }, 3000));
+  EXPECT_EQ(SendMessageW(functions, LB_GETCOUNT, 0, 0), 11);
+  for (int i = 0; i < 2; ++i) pressKey("Down");
+  EXPECT_TRUE(waitFor([&] { return SendMessageW(functions, LB_GETCURSEL, 0, 0) == 2; }, 3000));
+  shot("editor_function_page");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyS).rfind(L"SKeys, Set: Function(", 0), 0u) << utf8(tooltip(keyS));
+
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  EXPECT_EQ(keyRecord(app, recordA), "03B600") << "consumer usage 0x00B6, previous track";
+  EXPECT_EQ(keyRecord(app, recordS), "050502") << "function key row 2";
+}
+
+TEST_F(KeyEditing, ClearAndAKeyAssignedToItselfGiveTheFactoryAction) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id, keyS = ids::main_dlg::KEY_01F.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+  HWND e = nullptr;
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  ASSERT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 5000));
+
+  // Clear: the key field empties, and OK stores the factory action.
+  e = openEditor(keyA, "again");
+  ASSERT_NE(e, nullptr);
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CLEAR);
+  EXPECT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)).empty(); }, 3000));
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL2_APPLY))) << "a cleared key has a change to apply";
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyA), L"A");
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
+  clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020204"; }, 5000)) << keyRecord(app, recordA);
+
+  // A key given itself keeps its factory action.
+  e = openEditor(keyS, "again");
+  ASSERT_NE(e, nullptr);
+  pressKey("s");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"S"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(keyS), L"S");
+}
+
+TEST_F(KeyEditing, GKeysEditTheirBanksSlotsAndG9EditsItsMacro) {
+  Running& app = startShown();
+  const int g1 = ids::main_dlg::FUNC_G1.id, g9 = ids::main_dlg::FUNC_G9.id;
+  ASSERT_TRUE(waitClickable(mainItem(g9))) << "G9 is placed by its own skin entry";
+  HWND e = openEditor(g9, "G9");
+  ASSERT_NE(e, nullptr);
+  for (int id : {IDC_COMPOSITE_CONTROL_KEY, IDC_COMPOSITE_CONTROL_MEDIA, IDC_COMPOSITE_CONTROL_FUNCTION,
+                 IDC_COMPOSITE_CONTROL_CLEAR})
+    EXPECT_FALSE(IsWindowEnabled(editorItem(e, id))) << id;
+  EXPECT_TRUE(IsWindowEnabled(editorItem(e, IDC_COMPOSITE_CONTROL_MACRO)));
+  EXPECT_FALSE(IsWindowVisible(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)));
+  shot("editor_macro_page_g9");
+  clickEditor(e, IDC_COMPOSITE_CONTROL_CANCEL);
+  ASSERT_TRUE(waitEditorClosed());
+
+  // Bank B: G1 is slot 265; bank A's G1 keeps its own.
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return windowText(mainItem(g1)) == L"B1"; }, 3000)) << utf8(windowText(mainItem(g1)));
+  e = openEditor(g1, "G1");
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return windowText(editorItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  clickEditor(e, IDC_COMPOSITE_CONTROL_OK);
+  ASSERT_TRUE(waitEditorClosed());
+  EXPECT_EQ(tooltip(g1), L"G1Keys, Set: Key(B)");
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return tooltip(g1) == L"G1"; }, 3000)) << utf8(tooltip(g1));
+  EXPECT_EQ(app.sim("event 02FF"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return tooltip(g1) == L"G1Keys, Set: Key(B)"; }, 3000)) << utf8(tooltip(g1));
+}
+
+TEST_F(KeyEditing, RestoreDefaultsAsksWithNoAsDefault) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+  HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
+  ASSERT_TRUE(waitClickable(apply));
+  clickCentre(apply);
+  ASSERT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 5000));
+  ASSERT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+
+  HWND defaults = mainItem(ids::main_dlg::FUNC_DEFAULT.id);
+  ASSERT_TRUE(waitClickable(defaults));
+  clickCentre(defaults);
+  HWND box = waitMessageBox();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(messageBoxText(box), L"Do you want to restore the default settings?");
+  shot("restore_defaults_prompt");
+  pressKey("Return");  // No is the default
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(box); }, 3000));
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_FALSE(mainApplyEnabled());
+
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  ASSERT_TRUE(waitClickable(defaults));
+  clickCentre(defaults);
+  box = waitMessageBox();
+  ASSERT_NE(box, nullptr);
+  clickCentre(GetDlgItem(box, IDYES));
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020204"; }, 5000)) << keyRecord(app, recordA);
+  EXPECT_EQ(tooltip(keyA), L"A");
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  EXPECT_EQ(tracedCommands(app.trace(), kCmdBeginConfig).size(), 1u);
+}
+
+// ---- import and export ----------------------------------------------------------------
+
+class ProfileFiles : public KeyEditing {
+ protected:
+  // Opens the button menu and chooses one of its four entries.
+  void chooseFromButtonMenu(int index) {
+    HWND menuButton = mainItem(ids::main_dlg::CONTROL_MENU.id);
+    ASSERT_TRUE(waitClickable(menuButton));
+    clickCentre(menuButton);
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = findVisible(L"#32768")) != nullptr; }, 5000));
+    ASSERT_TRUE(waitClickable(menu));
+    RECT r{};
+    GetWindowRect(menu, &r);
+    click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
+  }
+  // The common file dialog: the program's dialog that is neither the main
+  // window nor a message box.
+  HWND waitFileDialog() {
+    HWND d = nullptr;
+    waitFor([&] {
+      for (HWND h : topLevelWindows(app_->pid(), true))
+        if (h != main() && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK))
+          return (d = h) != nullptr;
+      return false;
+    }, 5000);
+    return d;
+  }
+  // Types a full path into the dialog's file name field and confirms it.
+  void enterFileName(HWND dialog, const std::wstring& path) {
+    // The file name field: the combo box of the explorer-style dialogs, or
+    // the plain edit of the older ones.
+    HWND name = GetDlgItem(dialog, 0x47C);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    ASSERT_NE(name, nullptr);
+    RECT last{};
+    ASSERT_TRUE(waitFor([&] {
+      RECT now{};
+      bool settled = IsWindowVisible(name) && GetWindowRect(name, &now) && EqualRect(&now, &last);
+      last = now;
+      return settled;
+    }, 5000, 100));
+    clickCentre(name);
+    pressKey("ctrl+a");
+    typeText(path);
+    pressKey("Return");
+  }
+  std::wstring documentsFile(const std::wstring& name) const { return install_.documentsFolder() + L"\\" + name; }
+  std::string keyTable(Running& app) {
+    std::string reply = app.sim("read keys");
+    return reply.rfind("OK\n", 0) == 0 ? reply.substr(3) : "";
+  }
+};
+
+TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
+  Running& app = startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+
+  chooseFromButtonMenu(1);  // Export
+  HWND save = waitFileDialog();
+  ASSERT_NE(save, nullptr) << "no save dialog";
+  shot("export_dialog");
+  std::wstring exported = documentsFile(L"mine.kvp");
+  enterFileName(save, exported);
+  ASSERT_TRUE(waitFor([&] { return GetFileAttributesW(exported.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000));
+  std::string out;
+  EXPECT_EQ(runBesideTests(L"korvalinctl.exe", L"file check \"" + exported + L"\"", &out), 0) << out;
+  EXPECT_EQ(runBesideTests(L"korvalinctl.exe", L"file show \"" + exported + L"\"", &out), 0) << out;
+  out.erase(std::remove(out.begin(), out.end(), ' '), out.end());
+  EXPECT_NE(out.find("\"type\":\"SingleKey\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"target\":\"B\""), std::string::npos) << out;
+
+  // A file that is no profile file: the import message, and nothing changes.
+  std::wstring bad = documentsFile(L"bad.kvp");
+  {
+    std::ofstream f(std::filesystem::path(bad), std::ios::binary);
+    f << "not a profile file";
+  }
+  std::string tableBefore = keyTable(app);
+  std::wstring cache = documentsFile(L"Korvalin\\$Profile0");
+  std::string cacheBefore = readFileText(cache);
+  chooseFromButtonMenu(0);  // Import
+  HWND open = waitFileDialog();
+  ASSERT_NE(open, nullptr) << "no open dialog";
+  enterFileName(open, bad);
+  HWND box = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (HWND h : topLevelWindows(app_->pid(), true))
+      if (messageBoxText(h).find(L"File format error") != std::wstring::npos) return (box = h) != nullptr;
+    return false;
+  }, 5000));
+  shot("import_rejected");
+  // Every message of the rejection closed with its own button (Enter could
+  // reach the main window once they are gone, whose default button applies).
+  while (box) {
+    clickCentre(GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDCANCEL));
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 3000));
+    box = nullptr;
+    waitFor([&] {
+      for (HWND h : topLevelWindows(app_->pid(), true))
+        if (h != main() && !messageBoxText(h).empty()) return (box = h) != nullptr;
+      return false;
+    }, 1000);
+  }
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)") << "the working configuration is unchanged";
+  EXPECT_TRUE(mainApplyEnabled()) << "and still waits to be applied";
+  EXPECT_TRUE(keyTable(app) == tableBefore) << "the keyboard's key tables changed";
+  EXPECT_TRUE(readFileText(cache) == cacheBefore) << "the profile cache changed";
+
+  // The exported file reaches all three profiles and the buttons show it.
+  int recordA = recordOffsetOfUsage(app, "04");
+  EXPECT_EQ(app.sim("trace clear"), "OK\n");
+  chooseFromButtonMenu(0);
+  open = waitFileDialog();
+  ASSERT_NE(open, nullptr);
+  enterFileName(open, exported);
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 8000));
+  EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
+  std::vector<int> written;
+  for (auto [address, length] : tracedCommands(app.trace(), kCmdWriteKeyTable)) written.push_back(address / 324);
+  std::sort(written.begin(), written.end());
+  written.erase(std::unique(written.begin(), written.end()), written.end());
+  EXPECT_EQ(written, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_FALSE(mainApplyEnabled());
+  shot("import_done");
 }
 
 }  // namespace

@@ -167,10 +167,19 @@ TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
   EXPECT_FALSE(shown(CONTROL_XGcombox.id));
   EXPECT_TRUE(shown(CONTROL_DengStaPic.id));
   clearTrace();
-  clickControl(KEY_01E.id);
   clickControl(kFnControlId);
+  // A key opens its editor instead of painting.
+  clickControl(KEY_01E.id);
+  HWND editor = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (HWND h : topLevelWindows(app.pid(), true))
+      if (h != app.mainWindow() && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return (editor = h) != nullptr;
+    return false;
+  }, 5000));
   Sleep(300);
   EXPECT_TRUE(writes(kCmdWriteColours).empty()) << "a closed panel paints nothing";
+  clickCentre(GetDlgItem(editor, IDCANCEL));
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(editor) || !IsWindowVisible(editor); }, 5000));
   pointerAway();
   shot("lighting_closed");
 

@@ -1,11 +1,17 @@
 #include "ui/main/keyboard_view_win32.h"
 
+#include <mutex>
+#include <span>
+
 #include "app/placement_win32.h"
 #include "app/settings_win32.h"
+#include "app/text_table.h"
+#include "app/text_table_win32.h"
 #include "app/wide_win32.h"
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "keys/key_action.h"
+#include "keys/key_summary.h"
 #include "model/key_codes.h"
 #include "resources/control_ids.h"
 
@@ -13,6 +19,19 @@ namespace kv {
 namespace {
 
 using namespace ids::main_dlg;
+
+int currentBank() { return CurrentBankReport()[1] & 1; }
+
+// The button menu's entries: command and text key, top to bottom.
+struct MenuEntry {
+  UINT command;
+  const char* textKey;
+};
+constexpr MenuEntry kButtonMenu[] = {
+    {IDM_IMPORT, "MENU_1"}, {IDM_EXPORT, "MENU_2"}, {IDM_ABOUT, "MENU_3"}, {IDM_CLOSE, "MENU_4"}};
+
+constexpr int kFlipOffKeys[] = {KEY_03B.id, KEY_03C.id, KEY_03D.id, KEY_03E.id};  // F1-F4
+constexpr int kFlipOnKeys[] = {KEY_D1, KEY_D2, KEY_D3, KEY_D4, KEY_D5, KEY_D6};
 
 }  // namespace
 
@@ -33,42 +52,124 @@ void CKeyboardView::Place() {
   (void)EnableWindow(item(RIGHT_ARROW.id), FALSE);
   for (int id : {FUNC_SWITCH.id, FUNC_TEST, FUNC_DYNAMIC_MENU}) ShowWindow(item(id), SW_HIDE);
 
-  for (int g = 0; g < 9; ++g) key(kGKeyControlIds[g], wideAscii(gKeySkinKey(g + 1)));
+  for (int g = 0; g < 9; ++g) key(kGKeyControlIds[g], wideAscii(gKeySkinKey(g)));  // g = 0-8 names FUNC_G1-FUNC_G9
   for (const KeyButton& k : KeyButtonTable) key(k.controlId, wideAscii(keyButtonSkinKey(k.keyCode)));
   key(kFnControlId, wideAscii(kFnSkinKey));
+
+  // The Flip buttons and F5 lie over Flip0: drawn again after it.
+  Attach(FLIP_0.id).setDrawCallback([this](HWND, bool) {
+    bool on = GetFlipSetting() != 0;
+    auto again = [&](int id) {
+      if (CPngButton* b = Button(id)) b->redraw();
+    };
+    for (int id : on ? std::span<const int>(kFlipOnKeys) : std::span<const int>(kFlipOffKeys)) again(id);
+    for (int id : {KEY_03F.id, FLIP_1.id, FLIP_2.id}) again(id);
+  });
+  // Each Flip button drawn in its normal look shows its arrow for the state.
+  Attach(FLIP_1.id).setDrawCallback([this](HWND, bool normalFace) {
+    if (normalFace) ShowArrow(LEFT_ARROW, UP_ARROW_LEFT1.key, DOWN_ARROW_LEFT1.key);
+  });
+  Attach(FLIP_2.id).setDrawCallback([this](HWND, bool normalFace) {
+    if (normalFace) ShowArrow(RIGHT_ARROW, UP_ARROW_RIGHT1.key, DOWN_ARROW_RIGHT1.key);
+  });
   ShowFlip();
+}
+
+void CKeyboardView::ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKey, const wchar_t* downKey) {
+  bool on = GetFlipSetting() != 0;
+  Placement origin = ReadPlacement(context_.skinFile, L"BUTTONINFO2", on ? upKey : downKey);
+  CPngButton& a = Attach(arrow.id);
+  if (a.originX() == origin.x && a.originY() == origin.y) return;  // already showing it
+  PlaceControlWithImageOrigin(a, context_.skinFile, L"BUTTONINFO", arrow.key, L"BUTTONINFO2", on ? upKey : downKey,
+                              &surface(kSurfaceArrow));
+  a.redraw();
 }
 
 void CKeyboardView::ShowFlip() {
   // With Flip off F1-F4 take the keys, with Flip on D1-D6.
   bool on = GetFlipSetting() != 0;
   // EnableWindow answers the previous state, not success.
-  for (int id : {KEY_03B.id, KEY_03C.id, KEY_03D.id, KEY_03E.id}) (void)EnableWindow(item(id), on ? FALSE : TRUE);
-  for (int id : {KEY_D1, KEY_D2, KEY_D3, KEY_D4, KEY_D5, KEY_D6}) (void)EnableWindow(item(id), on ? TRUE : FALSE);
+  for (int id : kFlipOffKeys) (void)EnableWindow(item(id), on ? FALSE : TRUE);
+  for (int id : kFlipOnKeys) (void)EnableWindow(item(id), on ? TRUE : FALSE);
+  CPngButton& flip0 = Attach(FLIP_0.id);
+  flip0.setFaces(flip0.originX(), flip0.originY(), surface(kSurfaceNormal).hdc(), surface(kSurfaceNormal).hdc(),
+                 surface(kSurfaceNormal).hdc(), surface(kSurfaceNormal).hdc(), surface(kSurfaceSet).hdc(), true);
+  ShowArrow(LEFT_ARROW, UP_ARROW_LEFT1.key, DOWN_ARROW_LEFT1.key);
+  ShowArrow(RIGHT_ARROW, UP_ARROW_RIGHT1.key, DOWN_ARROW_RIGHT1.key);
+}
+
+void CKeyboardView::ToggleFlip() {
+  (void)SetFlipSetting(GetFlipSetting() == 0 ? 1 : 0);  // answers the value stored
+  ShowFlip();
+}
+
+// ---- key summaries ----------------------------------------------------------------
+
+void CKeyboardView::Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e) {
+  CPngButton* b = Button(controlId);
+  if (!b) return;
+  b->setSetState(summarySetState(e), true);
+  b->setTooltip(wide(keySummaryText(name, e, config_.macros)), true);
+}
+
+void CKeyboardView::RefreshKeySummaries() {
+  int active = GetActiveProfile();
+  const KeyActionTable* table = config_.table.get();
+  auto entry = [&](int slot) { return table ? readEntry(*table, active, slot) : KeyActionEntry{}; };
+  int bank = currentBank();
+  for (int n = 0; n < kGKeyCount; ++n) Summarise(kGKeyControlIds[n], gKeyButtonName(n), entry(slotOfGKey(bank, n)));
+  for (const KeyButton& k : KeyButtonTable) Summarise(k.controlId, keyButtonName(k.keyCode), entry(slotOfKey(k.keyCode)));
 }
 
 void CKeyboardView::RefreshKeyButtons() {
-  int active = GetActiveProfile();
-  const KeyActionTable* table = config_.table.get();
-  for (const KeyButton& k : KeyButtonTable) {
-    CPngButton* b = Button(k.controlId);
-    if (!b) continue;
-    bool set = table && readEntry(*table, active, slotOfKey(k.keyCode)).type != ActionType::Default;
-    b->setSetState(set, true);
-  }
-  RefreshGKeys();
+  RefreshKeySummaries();
+  ShowFlip();
 }
 
 void CKeyboardView::RefreshGKeys() {
   int active = GetActiveProfile();
-  int bank = CurrentBankReport()[1] & 1;
-  for (int n = 0; n < 9; ++n) {
-    CPngButton* b = Button(kGKeyControlIds[n]);
-    if (!b) continue;
-    bool marked = active >= 0 && config_.table &&
-                  readEntry(*config_.table, active, slotOfGKey(bank, n)).type != ActionType::Default;
-    b->setSetState(marked, true);
+  int bank = currentBank();
+  for (int n = 0; n < kGKeyCount; ++n) {
+    KeyActionEntry e = config_.table ? readEntry(*config_.table, active, slotOfGKey(bank, n)) : KeyActionEntry{};
+    Summarise(kGKeyControlIds[n], gKeyButtonName(n), e);
   }
+}
+
+void CKeyboardView::ShowKeyUnassigned(int slot) {
+  int controlId = 0;
+  std::u16string name;
+  if (isGKeySlot(slot)) {
+    int bank = currentBank();
+    int n = slot - slotOfGKey(bank, 0);
+    if (n < 0 || n >= kGKeyCount) return;  // a G key of the other bank has no button now
+    controlId = kGKeyControlIds[n];
+    name = gKeyButtonName(n);
+  } else {
+    for (const KeyButton& k : KeyButtonTable)
+      if (slotOfKey(k.keyCode) == slot) {
+        controlId = k.controlId;
+        name = keyButtonName(k.keyCode);
+        break;
+      }
+  }
+  CPngButton* b = controlId ? Button(controlId) : nullptr;
+  if (!b) return;
+  b->setSetState(false, IsWindowEnabled(b->hwnd()) != FALSE);
+  b->setTooltip(wide(name), true);
+}
+
+void CKeyboardView::ResetKeyAssignments() {
+  int active = GetActiveProfile();
+  {
+    std::lock_guard lock(config_.lock);
+    if (!config_.table || active < 0) return;
+    KeyActionTable& table = *config_.table;
+    int bank = currentBank();
+    for (int n = 0; n < kGKeyCount; ++n) table.entries[entryIndex(active, slotOfGKey(bank, n))] = KeyActionEntry{};
+    for (const KeyButton& k : KeyButtonTable) table.entries[entryIndex(active, slotOfKey(k.keyCode))] = KeyActionEntry{};
+    RefreshKeySummaries();
+  }
+  ui_.SetApplyEnabled(true);
 }
 
 void CKeyboardView::ShowGKeyLabels(bool bankB) {
@@ -80,17 +181,97 @@ void CKeyboardView::ShowGKeyLabels(bool bankB) {
   }
 }
 
-void CKeyboardView::CloseDialogs() {
-  if (editor_.isOpen()) editor_.DestroyWindow();
+// ---- clicks ---------------------------------------------------------------------------
+
+void CKeyboardView::SetNormalFaces(CPngButton& b) {
+  b.setFaces(b.originX(), b.originY(), surface(kSurfaceNormal).hdc(), surface(kSurfaceOver).hdc(),
+             surface(kSurfaceDown).hdc(), surface(kSurfaceNormal).hdc(), surface(kSurfaceSet).hdc(), true);
 }
 
+void CKeyboardView::OpenEditor(int buttonId, int slot, bool macroOnly) {
+  CPngButton* b = Button(buttonId);
+  // The clicked key stays highlighted while its editor is open.
+  if (b)
+    b->setFaces(b->originX(), b->originY(), surface(kSurfaceOver).hdc(), surface(kSurfaceOver).hdc(),
+                surface(kSurfaceDown).hdc(), surface(kSurfaceNormal).hdc(), surface(kSurfaceOver).hdc(), true);
+  editor_.editedSlot = slot;
+  editor_.editedButtonId = buttonId;
+  editor_.macroOnly = macroOnly;
+  (void)editor_.DoModal();  // what the user chose is stored by the editor itself
+  if (b) SetNormalFaces(*b);
+  std::lock_guard lock(config_.lock);
+  RefreshKeySummaries();
+}
+
+void CKeyboardView::KeyClick(int id) {
+  if (paintClick_ && paintClick_(id)) return;
+  const KeyButton* k = keyButtonOfControl(static_cast<uint16_t>(id));
+  if (!k) return;  // D1-D6 and the spare key have no key
+  OpenEditor(id, slotOfKey(k->keyCode), false);
+}
+
+void CKeyboardView::GKeyClick(int g) {
+  OpenEditor(kGKeyControlIds[g], slotOfGKey(currentBank(), g), g == kGKeyCount - 1);
+}
+
+void CKeyboardView::RestoreDefaults() {
+  int answer = MessageBoxW(window(), wide(text(TextId::MAIN_PROMPT_DEFAULT)).c_str(), L"",
+                           MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION);
+  if (answer != IDYES) return;
+  ResetKeyAssignments();
+  if (afterRestore_) afterRestore_();
+}
+
+void CKeyboardView::ShowButtonMenu() {
+  UniqueMenu menu(CreatePopupMenu());
+  if (!menu) {
+    ReportWin32Failure(L"CreatePopupMenu");
+    return;
+  }
+  for (const MenuEntry& e : kButtonMenu) {
+    // Read each time: the language may have changed since the last opening.
+    std::wstring t = ReadLanguageText(context_.languageFile, e.textKey);
+    if (!AppendMenuW(menu.get(), MF_STRING, e.command, t.c_str())) ReportWin32Failure(L"AppendMenuW(button menu)");
+  }
+  POINT at{};
+  if (!GetCursorPos(&at)) ReportWin32Failure(L"GetCursorPos");
+  // The chosen command reaches the window as WM_COMMAND; closing the menu
+  // without a choice is not a failure.
+  (void)TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, window(), nullptr);
+}
+
+void CKeyboardView::CloseDialogs() { editor_.closeIfOpen(); }
+
 bool CKeyboardView::OnCommand(WORD id, WORD code) {
-  // With the lighting panel open a key click paints; Fn does nothing else.
-  bool paintable = (id >= IDC_MAIN_KEY_03B && id <= IDC_MAIN_KEY_052) || id == kFnControlId;
-  if (paintable && code == BN_CLICKED && paintClick_ && paintClick_(id)) return true;
-  if (id == kFnControlId) return true;
-  // Key and G-key clicks, Flip, restore and the button menu come with the
-  // key-editing issues; until then their clicks do nothing.
+  if (code != BN_CLICKED) return false;  // menu commands come with 0 too
+  if (int g = gKeyOfControl(id); g >= 0) {
+    GKeyClick(g);
+    return true;
+  }
+  switch (id) {
+    case FUNC_MACRO.id:  // the macro-edit button is G9
+      GKeyClick(kGKeyCount - 1);
+      return true;
+    case FUNC_DEFAULT.id:
+      RestoreDefaults();
+      return true;
+    case CONTROL_MENU.id:
+      ShowButtonMenu();
+      return true;
+    case FLIP_1.id:
+    case FLIP_2.id:
+      ToggleFlip();
+      return true;
+    case KEY_FN.id:
+      if (paintClick_) (void)paintClick_(id);  // nothing while the lighting panel is closed
+      return true;
+    default:
+      break;
+  }
+  if (keyButtonOfControl(id) || (id >= KEY_D1 && id <= KEY_D6)) {
+    KeyClick(id);
+    return true;
+  }
   return false;
 }
 

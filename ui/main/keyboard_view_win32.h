@@ -1,46 +1,81 @@
 // The keyboard view: the key buttons, the G keys, Fn, Flip with its arrows,
-// the macro-edit and restore-defaults buttons and the button menu. Later
-// issues fill in key clicks, key summaries and the composite editor here.
+// the macro-edit and restore-defaults buttons and the button menu; key clicks
+// open the composite editor, and every button's set state and tooltip say
+// what its key does.
 #pragma once
 
 #include <functional>
 
 #include "app/window_part_win32.h"
+#include "device/device_ui.h"
 #include "keys/composite_dlg_win32.h"
 #include "keys/working_config.h"
+#include "resources/control_ids.h"
 
 namespace kv {
 
-class CKeyboardView : public CWindowPart {
+class CKeyboardView : public CWindowPart, private CompositeHost {
  public:
   // editorSkinFile: the composite editor's skin description file.
-  CKeyboardView(WindowContext context, WorkingConfig& config, const std::wstring& editorSkinFile)
-      : CWindowPart(std::move(context)), config_(config), editor_(context_.dialog, editorSkinFile, context_.skinsFolder) {}
-
-  // At start: every button of the view placed by its skin key with its faces,
-  // the hidden buttons hidden, Flip shown as stored.
-  void Place();
-  // The set state of every key and G-key button from the active profile's
-  // key table. The caller holds the WorkingConfig lock.
-  void RefreshKeyButtons();
-  void RefreshGKeys();
-  // The G keys' texts for the bank, redrawn over the bank indicator.
-  void ShowGKeyLabels(bool bankB);
-  // Shutdown: the composite editor closes if it is open.
-  void CloseDialogs();
+  CKeyboardView(WindowContext context, WorkingConfig& config, DeviceUi& ui, const std::wstring& editorSkinFile)
+      : CWindowPart(std::move(context)),
+        config_(config),
+        ui_(ui),
+        editor_(context_.dialog, editorSkinFile, context_.skinsFolder, config, *this) {}
 
   // The lighting panel's paint click: given a key button, D1-D6 or Fn, true
   // when it took the click (the panel is open).
   void SetPaintClick(std::function<bool(int id)> paintClick) { paintClick_ = std::move(paintClick); }
+  // What the rest of the window does after the keys were restored: the
+  // lighting of an open panel reset, and the configuration applied.
+  void SetAfterRestore(std::function<void()> afterRestore) { afterRestore_ = std::move(afterRestore); }
+
+  // At start: every button of the view placed by its skin key with its faces,
+  // the hidden buttons hidden, Flip shown as stored.
+  void Place();
+  // Set state and tooltip of the 9 G keys and the 104 key buttons from the
+  // active profile's block; the caller holds the WorkingConfig lock.
+  void RefreshKeySummaries();
+  // The same, then the Flip controls brought up to date (after a load, a
+  // switch or an import).
+  void RefreshKeyButtons();
+  void RefreshGKeys();
+  // One slot of the active block shown unassigned (a stale macro removed).
+  void ShowKeyUnassigned(int slot);
+  // The G keys of the current bank and the key slots of the active block
+  // back to their factory action; takes the WorkingConfig lock.
+  void ResetKeyAssignments();
+  // The G keys' texts for the bank, redrawn over the bank indicator.
+  void ShowGKeyLabels(bool bankB);
+  // After start-up: the editor's pictures loaded ahead of the first click.
+  void PrepareEditor() { editor_.LoadImageSets(); }
+  // Shutdown: the composite editor closes if it is open.
+  void CloseDialogs();
 
   bool OnCommand(WORD id, WORD code) override;
 
  private:
+  void KeyClick(int id);
+  void GKeyClick(int g);
+  void OpenEditor(int buttonId, int slot, bool macroOnly);
+  void RestoreDefaults();
+  void ShowButtonMenu();
+  void ToggleFlip();
   void ShowFlip();
+  void ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKey, const wchar_t* downKey);
+  void Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e);
+  void SetNormalFaces(CPngButton& b);
+
+  // CompositeHost
+  void RefreshKeySummariesLocked() override { RefreshKeySummaries(); }
+  void EnableMainApply() override { ui_.SetApplyEnabled(true); }
+  HWND ButtonWindow(int controlId) const override { return item(controlId); }
 
   WorkingConfig& config_;
+  DeviceUi& ui_;
   Korvalin_DlgComposite editor_;
-  std::function<bool(int id)> paintClick_;
+  std::function<void()> afterRestore_;
+  std::function<bool(int)> paintClick_;
 };
 
 }  // namespace kv

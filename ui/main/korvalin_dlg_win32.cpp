@@ -235,7 +235,7 @@ void CKorvalinDlg::ReadWebLink() {
 void CKorvalinDlg::SetUpControls() {
   WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_};
   frame_ = std::make_unique<FrameControls>(context);
-  keyboard_ = std::make_unique<CKeyboardView>(context, config_, paths_.compositeSkinFile);
+  keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
   if (store_) profiles_->UseStore(*store_);
@@ -260,6 +260,13 @@ void CKorvalinDlg::BuildParts() {
   keyboard_->Place();
   lighting_->Build(settingsFile_, *keyboard_);
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
+  keyboard_->SetAfterRestore([this] {
+    // No message for a failed lighting write: the model keeps
+    // the defaults and the next reload shows the keyboard's own. A failed key
+    // write leaves Apply enabled.
+    if (lighting_->ResetIfOpen() != kResultSuccess) OutputDebugStringW(L"Korvalin: the lighting reset was not written\n");
+    (void)apply_->Apply();
+  });
   // The Menu button is the keyboard view's, its tooltip one of the window's.
   keyboard_->Attach(CONTROL_MENU.id).setTooltip(wide(text(TextId::MAIN_MENU_PROMPT)), true);
 }
@@ -313,6 +320,7 @@ void CKorvalinDlg::OnDeferredInit() {
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
   profiles_->ShowActiveProfileName(store_.get());
+  keyboard_->PrepareEditor();
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
 }
@@ -356,6 +364,7 @@ bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
       return true;
     case CONTROL_CLOSE.id:
     case IDM_EXIT:
+    case IDM_CLOSE:  // the button menu's Close
       Close();
       return true;
     case IDM_OPEN:
