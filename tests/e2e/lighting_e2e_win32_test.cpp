@@ -90,6 +90,12 @@ class LightingE2e : public ::testing::Test {
   int selectedEffectIndex() const { return static_cast<int>(SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0)); }
 
   // Opens a drop-down list with a real click and clicks its item.
+  // The composite editor's window, if one is shown.
+  HWND editorWindow(Running& app) {
+    for (HWND h : topLevelWindows(app.pid(), true))
+      if (h != app.mainWindow() && IsWindowVisible(h) && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return h;
+    return nullptr;
+  }
   void choose(int comboId, int index) {
     clickControl(comboId);
     HWND list = nullptr;
@@ -171,11 +177,7 @@ TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
   // A key opens its editor instead of painting.
   clickControl(KEY_01E.id);
   HWND editor = nullptr;
-  ASSERT_TRUE(waitFor([&] {
-    for (HWND h : topLevelWindows(app.pid(), true))
-      if (h != app.mainWindow() && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return (editor = h) != nullptr;
-    return false;
-  }, 5000));
+  ASSERT_TRUE(waitFor([&] { return (editor = editorWindow(app)) != nullptr; }, 5000));
   Sleep(300);
   EXPECT_TRUE(writes(kCmdWriteColours).empty()) << "a closed panel paints nothing";
   clickCentre(GetDlgItem(editor, IDCANCEL));
@@ -252,10 +254,15 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   EXPECT_FALSE(shown(CONTROL_umCombo.id));
   clearTrace();
   clickControl(KEY_01E.id);
-  clickControl(FUNC_G3.id);
   Sleep(300);
+  EXPECT_EQ(editorWindow(app), nullptr) << "with the panel open a key click is a paint click";
+  // A G key has no LED: it still opens its editor.
+  clickControl(FUNC_G3.id);
+  HWND editor = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (editor = editorWindow(app)) != nullptr; }, 5000)) << "G3 opens its editor";
   EXPECT_TRUE(writes(kCmdWriteColours).empty());
-  (void)app;
+  clickCentre(GetDlgItem(editor, IDCANCEL));
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(editor) || !IsWindowVisible(editor); }, 5000));
 }
 
 TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
