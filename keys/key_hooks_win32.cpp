@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "keys/key_capture.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 namespace {
@@ -53,7 +54,9 @@ void installCaptureHooks(WorkingConfig& config, KeyCaptureTarget& target) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   // Failures leave the field empty; the page then simply captures nothing.
   config.captureHook = SetWindowsHookExW(WH_KEYBOARD, CaptureProc, instance, GetCurrentThreadId());
+  if (!config.captureHook) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD)");
   config.captureHookLL = SetWindowsHookExW(WH_KEYBOARD_LL, CaptureProcLL, instance, 0);
+  if (!config.captureHookLL) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL)");
 }
 
 void removeCaptureHooks(WorkingConfig& config) {
@@ -64,6 +67,10 @@ void removeCaptureHooks(WorkingConfig& config) {
   if (g_config == &config) g_target = nullptr;
 }
 
-void openOnScreenKeyboard() { (void)ShellExecuteW(nullptr, L"open", L"osk.exe", L"", L"", SW_SHOW); }
+void openOnScreenKeyboard() {
+  // ShellExecuteW returns a value above 32 on success.
+  if (reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", L"osk.exe", L"", L"", SW_SHOW)) <= 32)
+    ReportWin32Failure(L"ShellExecuteW(osk.exe)");
+}
 
 }  // namespace kv
