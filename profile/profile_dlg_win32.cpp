@@ -56,12 +56,23 @@ BOOL CKorvalin_DlgProfile::OnInitDialog() {
   buttons_.clear();  // the windows of the last opening are gone
   (void)CBaseDialog::OnInitDialog();
   ++openCount_;
+  CentreOnOwner();
   LoadSurfaces();
   SkinControls();
   MakeColumns();
   FillRows();
   EnableApply(false);
   return TRUE;
+}
+
+void CKorvalin_DlgProfile::CentreOnOwner() {
+  // Over the keyboard picture it was opened from, not at the screen's corner.
+  HWND owner = GetWindow(hwnd(), GW_OWNER);
+  RECT o{}, d{};
+  if (!owner || !GetWindowRect(owner, &o) || !GetWindowRect(hwnd(), &d)) return;
+  int x = (o.left + o.right - (d.right - d.left)) / 2, y = (o.top + o.bottom - (d.bottom - d.top)) / 2;
+  if (!SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+    ReportWin32Failure(L"SetWindowPos(profile manager)");
 }
 
 void CKorvalin_DlgProfile::LoadSurfaces() {

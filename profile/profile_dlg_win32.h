@@ -52,6 +52,7 @@ class CKorvalin_DlgProfile : public CBaseDialog {
   bool PreTranslateMessage(MSG& msg) override;
 
  private:
+  void CentreOnOwner();
   void LoadSurfaces();
   void SkinControls();
   void MakeColumns();

@@ -112,6 +112,22 @@ std::wstring messageBoxText(HWND box);
 std::wstring tooltipOf(HANDLE process, HWND control);
 // A real click at the centre of a window.
 void clickCentre(HWND hwnd);
+// The text of a cell of another process's list view (report view), read
+// through memory lent in that process.
+std::wstring listItemText(HANDLE process, HWND list, int row, int column);
+// A part (LVIR_BOUNDS, LVIR_ICON, ...) of a row of another process's list
+// view, in screen coordinates; empty when the row is not there.
+RECT listItemRect(HANDLE process, HWND list, int row, int part);
+// The contents of a control of another process (an edit's text is not its
+// caption, which is all GetWindowText reads there).
+std::wstring controlText(HWND control);
+
+// A common file dialog of the process: a dialog that is neither the window
+// excluded nor a message box; null when none shows in time.
+HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs = 5000);
+// Types a full path into the file dialog's name field with real key input
+// and confirms it with Enter.
+bool enterFileName(HWND dialog, const std::wstring& path);
 
 // ---- the notification area ---------------------------------------------------------------
 
