@@ -234,7 +234,12 @@ void CKorvalin_DlgProfile::OnCancel() {
 
 void CKorvalin_DlgProfile::EnableApply(bool enabled) {
   applyEnabled_ = enabled;
-  if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // previous state
+  HWND apply = item(CONTROL2_APPLY.id);
+  if (!apply) return;
+  // A disabled button keeps no focus: without one the dialog would take no
+  // keys (F1, Enter, Escape) until the next click.
+  if (!enabled && GetFocus() == apply) (void)SetFocus(list());  // answers the previous focus
+  (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // previous state
 }
 
 bool CKorvalin_DlgProfile::OnCommand(WORD id, WORD code, HWND control) {

@@ -37,6 +37,10 @@ class CKorvalin_DlgProfile : public CBaseDialog {
 
   // Open from its start until it closes.
   bool opened() const { return openCount_ > 0; }
+  // The main window closes it this way when it shuts down: as Cancel.
+  void closeIfOpen() {
+    if (opened()) OnCancel();
+  }
   // Changes in the list not yet applied.
   bool applyEnabled() const { return applyEnabled_; }
   // A switch made while the dialog is open: the row of that profile marked,

@@ -69,7 +69,7 @@ void CProfileSwitch::UpdateSelectedProfile() {
 }
 
 void CProfileSwitch::CloseDialogs() {
-  if (manager_.isOpen()) manager_.DestroyWindow();
+  manager_.closeIfOpen();
 }
 
 void CProfileSwitch::OnProfileButton(int profile) {

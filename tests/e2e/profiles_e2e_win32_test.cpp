@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -353,6 +354,23 @@ TEST_F(ProfileManagerE2e, ListsTheOnBoardProfilesAndMakesTheMarkedOneActive) {
   EXPECT_EQ(markedRows(m), std::vector<int>{1});
   shot("profile_manager_applied");
 
+  // F1 opens the help page. Wine hands it to the programs its registry lists
+  // as browsers; a script stands in for the browser and notes its argument.
+  std::wstring log = install_.path(L"browser.log"), script = install_.path(L"browser.sh");
+  {
+    std::ofstream f(std::filesystem::path(script), std::ios::binary);
+    f << "#!/bin/sh\necho \"$@\" >> '" << utf8(unixPath(log)) << "'\n";
+  }
+  ASSERT_EQ(runUnix(L"chmod +x '" + unixPath(script) + L"'"), 0);
+  RegistryOverride browsers(L"Software\\Wine\\WineBrowser", L"Browsers", unixPath(script));
+  pressKey("F1");
+  auto logged = [&] {
+    std::ifstream f(std::filesystem::path(log), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_TRUE(waitFor([&] { return logged().find("Help/index.html") != std::string::npos; }, 10000)) << logged();
+  EXPECT_NE(dialogWith(IDC_PROFILE_PROGRAM_LIST), nullptr) << "F1 closed the manager";
+
   clickControl(GetDlgItem(m, IDC_PROFILE_CONTROL_CANCEL));
   ASSERT_TRUE(waitFor([&] { return dialogWith(IDC_PROFILE_PROGRAM_LIST) == nullptr; }, 5000));
   auto after = profileButtonLooks();
@@ -417,6 +435,22 @@ TEST_F(ProfileManagerE2e, NewLoadDeleteAndApplyingNoRows) {
   clickControl(GetDlgItem(m, IDC_PROFILE_CONTROL_OK));
   EXPECT_TRUE(waitFor([&] { return dialogWith(IDC_PROFILE_PROGRAM_LIST) == nullptr; }, 5000));
   EXPECT_TRUE(IsWindowEnabled(main()));
+}
+
+TEST_F(ProfileManagerE2e, ClosingTheProgramClosesAnOpenManagerFirst) {
+  start();
+  HWND m = openManager();
+  ASSERT_NE(m, nullptr) << "no profile manager";
+  HWND mainWindow = main();
+  ASSERT_TRUE(PostMessageW(mainWindow, 0x4D4B, 0x4C4C494B, 0));  // KILL, as a second start sends it
+  bool managerFirst = false;
+  waitFor([&] {
+    if (IsWindow(m)) return false;
+    managerFirst = IsWindow(mainWindow) != FALSE;
+    return true;
+  }, 10000, 5);
+  EXPECT_TRUE(managerFirst) << "the manager outlived the main window";
+  EXPECT_EQ(app_->waitExit(15000), 0u) << "the program did not end";
 }
 
 }  // namespace
