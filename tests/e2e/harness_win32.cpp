@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -561,6 +562,31 @@ void Running::terminate() {
   if (!process_) return;
   TerminateProcess(process_.get(), 255);
   WaitForSingleObject(process_.get(), 5000);
+}
+
+std::vector<uint8_t> bytesOf(const std::string& reply) {
+  std::vector<uint8_t> out;
+  size_t start = reply.find('\n');
+  if (reply.rfind("OK", 0) != 0 || start == std::string::npos) return out;
+  std::string hex;
+  for (char c : reply.substr(start + 1))
+    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+COLORREF pixelAt(int x, int y) {
+  WindowDc screen(nullptr);
+  return GetPixel(screen.get(), x, y);
+}
+
+std::vector<COLORREF> looksOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  std::vector<COLORREF> px;
+  for (int i = 1; i < 5; ++i)
+    for (int j = 1; j < 5; ++j) px.push_back(pixelAt(r.left + (r.right - r.left) * i / 5, r.top + (r.bottom - r.top) * j / 5));
+  return px;
 }
 
 std::vector<std::pair<int, int>> tracedCommands(const std::vector<std::string>& trace, int command) {

@@ -80,6 +80,12 @@ int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, s
 
 // ---- the screen ---------------------------------------------------------------------
 
+// A pixel of the screen.
+COLORREF pixelAt(int x, int y);
+// A few pixels across a window (a 4 x 4 grid inside it), to tell its looks
+// apart: the same control drawn with another face gives other pixels.
+std::vector<COLORREF> looksOf(HWND hwnd);
+
 // Saves a screenshot of the whole X screen as build/e2e/<name>.png; returns
 // its path (empty when it could not be written).
 std::wstring screenshot(const std::string& name);
@@ -246,6 +252,9 @@ class Running {
   UniqueKernelHandle process_;
   HWND main_ = nullptr;  // remembered to clear its tray icon after a kill
 };
+
+// The bytes of a simulated keyboard's "read" reply; empty for an error.
+std::vector<uint8_t> bytesOf(const std::string& reply);
 
 // The traced reports to the keyboard with this command byte, as
 // (address, length) pairs.

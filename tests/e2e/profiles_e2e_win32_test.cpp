@@ -36,22 +36,6 @@ const int kProfileButtons[] = {FUNC_PROFILE1.id, FUNC_PROFILE2.id, FUNC_PROFILE3
 
 std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
 
-std::vector<uint8_t> bytesOf(const std::string& reply) {
-  std::vector<uint8_t> out;
-  size_t start = reply.find('\n');
-  if (reply.rfind("OK", 0) != 0 || start == std::string::npos) return out;
-  std::string hex;
-  for (char c : reply.substr(start + 1))
-    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-COLORREF pixelAt(int x, int y) {
-  WindowDc screen(nullptr);
-  return GetPixel(screen.get(), x, y);
-}
-
 std::wstring profileSetting(const wchar_t* name) {
   wchar_t value[520] = {};
   DWORD bytes = sizeof value;
@@ -107,20 +91,12 @@ class ProfilesE2e : public ::testing::Test {
   bool mainApplyEnabled() const { return IsWindowEnabled(ctl(CONTROL2_APPLY.id)) != FALSE; }
   std::wstring tooltip(int id) const { return tooltipOf(app_->process(), ctl(id)); }
 
-  // A few pixels of a control, to tell its looks apart (the pointer away).
-  std::vector<COLORREF> looksOf(int id) const {
-    RECT r{};
-    GetWindowRect(ctl(id), &r);
-    std::vector<COLORREF> px;
-    for (int i = 1; i < 5; ++i)
-      for (int j = 1; j < 5; ++j) px.push_back(pixelAt(r.left + (r.right - r.left) * i / 5, r.top + (r.bottom - r.top) * j / 5));
-    return px;
-  }
+  // How the three profile buttons look, the pointer away from them.
   std::vector<std::vector<COLORREF>> profileButtonLooks() {
     pointerAway();
     Sleep(300);
     std::vector<std::vector<COLORREF>> looks;
-    for (int id : kProfileButtons) looks.push_back(looksOf(id));
+    for (int id : kProfileButtons) looks.push_back(looksOf(ctl(id)));
     return looks;
   }
 
