@@ -92,6 +92,8 @@ void CKorvalin_DlgProfile::SkinControls() {
   for (const ids::SkinControl& c : kButtons)
     PlaceSkinnedControl(Button(c.id), dataFile(), L"BUTTONINFO", c.key, &normal_, &over_, &down_, &down_, &normal_);
   PlaceControl(list(), dataFile(), L"BUTTONINFO", PROGRAM_LIST.key);
+  // The resource compiler makes every control visible; Test never shows.
+  (void)ShowWindow(item(FUNC_TEST), SW_HIDE);  // answers the previous visibility
 }
 
 void CKorvalin_DlgProfile::MakeColumns() {

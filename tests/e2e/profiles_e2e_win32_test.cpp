@@ -150,7 +150,12 @@ class ProfilesE2e : public ::testing::Test {
 // ---- the profile buttons --------------------------------------------------------------------------
 
 TEST_F(ProfilesE2e, Profile2SwitchesTheKeyboardAndShowsItsLighting) {
+  // The lighting panel starts open; choosing a profile closes it.
+  std::wstring settings = install_.documentsFolder() + L"\\Korvalin\\wskb.ini";
+  CreateDirectoryW((install_.documentsFolder() + L"\\Korvalin").c_str(), nullptr);
+  ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", settings.c_str()));
   Running& app = start();
+  EXPECT_TRUE(IsWindowVisible(ctl(CONTROL_XGcombox.id))) << "the panel did not start open";
   // Profile 2's lighting differs from profile 1's: effect 5.
   ASSERT_EQ(app.sim("write settings " + std::to_string(kSettingsRecordSize) + " 05"), "OK\n");
   ASSERT_EQ(activeProfileOnKeyboard(), 0);
@@ -164,6 +169,10 @@ TEST_F(ProfilesE2e, Profile2SwitchesTheKeyboardAndShowsItsLighting) {
   ASSERT_TRUE(waitFor([&] { return activeProfileOnKeyboard() == 1; }, 5000));
   EXPECT_EQ(traced(kCmdWriteInfoBlock).size(), 1u);
   EXPECT_TRUE(waitFor([&] { return selectedEffectIndex() == 4; }, 3000)) << "the lighting of profile 2";
+  EXPECT_FALSE(IsWindowVisible(ctl(CONTROL_XGcombox.id))) << "the lighting panel stayed open";
+  wchar_t open[8] = {};
+  GetPrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"", open, 8, settings.c_str());
+  EXPECT_STREQ(open, L"0");
   auto after = profileButtonLooks();
   EXPECT_NE(after[0], before[0]) << "Profile 1 no longer shows set";
   EXPECT_NE(after[1], before[1]) << "Profile 2 shows set";
@@ -314,6 +323,8 @@ TEST_F(ProfileManagerE2e, ListsTheOnBoardProfilesAndMakesTheMarkedOneActive) {
   }
   EXPECT_FALSE(applyEnabled(m));
   EXPECT_FALSE(IsWindowEnabled(main())) << "the manager is modal";
+  ASSERT_NE(GetDlgItem(m, IDC_PROFILE_FUNC_TEST), nullptr);
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(m, IDC_PROFILE_FUNC_TEST))) << "the Test button shows";
   pointerAway();
   shot("profile_manager");
 
