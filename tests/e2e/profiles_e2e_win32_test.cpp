@@ -248,6 +248,42 @@ TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
   shot("profiles_saved_and_switched");
 }
 
+TEST_F(ProfilesE2e, YesThatCannotWriteKeepsTheProfileAndTheChange) {
+  Running& app = start();
+  const int keyA = KEY_01E.id;
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+  clickControl(ctl(FUNC_PROFILE2.id));
+  HWND box = waitMessageBox();
+  ASSERT_NE(box, nullptr) << "no save prompt";
+  // The keyboard opens the configuration bracket, then refuses one write:
+  // the change is not stored, and the keyboard would take a switch.
+  ASSERT_EQ(app.sim("fault status FF 3"), "OK\n");
+  ASSERT_EQ(app.sim("fault after 1"), "OK\n");
+  clickControl(GetDlgItem(box, IDYES));
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(box); }, 3000));
+  // Whatever the failed write has to say is answered.
+  for (HWND more = nullptr; (more = waitMessageBox()) != nullptr;) {
+    std::printf("[ note ] message after the failed write: %s\n", utf8(messageBoxText(more)).c_str());
+    clickCentre(GetDlgItem(more, IDOK) ? GetDlgItem(more, IDOK) : GetDlgItem(more, IDCANCEL));
+    waitFor([&] { return !IsWindow(more); }, 3000);
+  }
+  ASSERT_EQ(app.sim("fault clear"), "OK\n");
+  EXPECT_TRUE(holdsFor([&] { return activeProfileOnKeyboard() == 0; }, 1000)) << "the profile was left";
+  EXPECT_TRUE(mainApplyEnabled()) << "the change is still waiting to be applied";
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  auto looks = profileButtonLooks();
+  shot("profiles_yes_not_written");
+  // Once the keyboard answers again, the change goes through and the switch
+  // follows.
+  clickControl(ctl(FUNC_PROFILE2.id));
+  box = waitMessageBox();
+  ASSERT_NE(box, nullptr) << "no save prompt";
+  clickControl(GetDlgItem(box, IDYES));
+  EXPECT_TRUE(waitFor([&] { return activeProfileOnKeyboard() == 1; }, 8000));
+  EXPECT_FALSE(mainApplyEnabled());
+  EXPECT_NE(profileButtonLooks(), looks);
+}
+
 // ---- the keyboard's own switch ------------------------------------------------------------------------
 
 TEST_F(ProfilesE2e, ProfileChangedOnTheKeyboardShowsOnTheButtons) {
