@@ -68,6 +68,9 @@ void DeviceEvents::OnConsumerCode(uint16_t code) {
       ui_.SetTimer(kTimerLighting, 0);
       break;
     case kEventProfileChanged:
+      // The keyboard moved its active profile itself: the cached one is no
+      // longer true, and the reload must read it again.
+      ResetActiveProfileCache();
       ui_.SetTimer(kTimerReload, 0);
       break;
     case kEventTrayRestore:

@@ -42,6 +42,8 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
 
   // The main window closes its editors this way: as Cancel.
   void closeIfOpen();
+  // Open from its start until it closes.
+  bool opened() const { return openCount_ > 0; }
   // The five image sets, loaded once per run; opening loads them if needed.
   void LoadImageSets();
 

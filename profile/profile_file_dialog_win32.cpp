@@ -8,10 +8,12 @@ namespace kv {
 
 namespace {
 
-std::optional<std::wstring> askProfileFile(HWND owner, bool save) {
+std::optional<std::wstring> askProfileFile(HWND owner, bool save, const std::wstring& initialName) {
   // "(*.kvp)|*.kvp|(*.*)|*.*||" in the dialog's own form: pairs ended by NULs.
   static const wchar_t kFilter[] = L"(*.kvp)\0*.kvp\0(*.*)\0*.*\0";
-  wchar_t file[MAX_PATH] = L"*.kvp";
+  wchar_t file[MAX_PATH] = L"";
+  // A name that does not fit starts the dialog with the plain pattern.
+  (void)wcsncpy(file, initialName.size() < MAX_PATH ? initialName.c_str() : L"*.kvp", MAX_PATH - 1);
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
@@ -36,7 +38,11 @@ std::optional<std::wstring> askProfileFile(HWND owner, bool save) {
 
 }  // namespace
 
-std::optional<std::wstring> AskProfileFileToOpen(HWND owner) { return askProfileFile(owner, false); }
-std::optional<std::wstring> AskProfileFileToSave(HWND owner) { return askProfileFile(owner, true); }
+std::optional<std::wstring> AskProfileFileToOpen(HWND owner, const std::wstring& initialName) {
+  return askProfileFile(owner, false, initialName);
+}
+std::optional<std::wstring> AskProfileFileToSave(HWND owner, const std::wstring& initialName) {
+  return askProfileFile(owner, true, initialName);
+}
 
 }  // namespace kv

@@ -254,6 +254,13 @@ void ProfileStore::reloadFromKeyboard() {
   ui_.SetApplyEnabled(false);
 }
 
+bool ProfileStore::revertToCache() {
+  ui_.SetApplyEnabled(false);
+  if (GetActiveProfile() == -1) return true;  // nothing was read: nothing to go back to
+  StoreConfigLock lock(*this);
+  return loadProfileFile(profileCachePath(0));
+}
+
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
   bool written = writeSnapshotToKeyboard(allProfiles);
   showPendingMessages();  // nothing while the caller still holds the WorkingConfig lock

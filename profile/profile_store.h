@@ -100,6 +100,11 @@ class ProfileStore {
 
   [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path);
   void reloadFromKeyboard();
+  // A profile switch that drops unapplied edits: Apply disabled and, when
+  // the keyboard's active profile is known, the working configuration loaded
+  // again from the cache file (the last read or applied configuration).
+  // False when that load failed; the working configuration is then as it was.
+  [[nodiscard]] bool revertToCache();
   // The caller holds the WorkingConfig lock.
   [[nodiscard]] bool writeConfigToKeyboard(bool allProfiles);
   // Set, under the snapshot lock, once a write has its image and key tables

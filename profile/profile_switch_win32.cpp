@@ -1,12 +1,13 @@
 #include "profile/profile_switch_win32.h"
 
+#include <mutex>
 
 #include "app/text_table.h"
 #include "app/wide_win32.h"
+#include "device/device_ui.h"
 #include "device/protocol.h"
 #include "profile/profile_file_dialog_win32.h"
 #include "profile/profile_store.h"
-#include "profile/profile_switch.h"
 #include "resources/control_ids.h"
 
 namespace kv {
@@ -15,6 +16,8 @@ namespace {
 using namespace ids::main_dlg;
 
 constexpr ids::SkinControl kProfileButtons[kOnBoardProfiles] = {FUNC_PROFILE1, FUNC_PROFILE2, FUNC_PROFILE3};
+// A profile button's profile is its offset from the first.
+static_assert(FUNC_PROFILE2.id == FUNC_PROFILE1.id + 1 && FUNC_PROFILE3.id == FUNC_PROFILE1.id + 2);
 
 }  // namespace
 
@@ -25,40 +28,132 @@ void CProfileSwitch::Place() {
   Attach(FUNC_PROFILES.id).setCaptionStyle(true, 10, L"Arial", RGB(0xE4, 0xE4, 0xE4), CPngButton::kDefaultCaptionFormat);
 }
 
-void CProfileSwitch::ShowActiveProfileName(const ProfileStore* store) {
-  int active = GetActiveProfile();
-  std::wstring name = store ? wide(profilesButtonText(*store, active, text(TextId::DEFAULT_PROFILE_NAME)))
-                            : wide(text(TextId::DEFAULT_PROFILE_NAME));
-  (void)SetWindowTextW(item(FUNC_PROFILES.id), name.c_str());
+void CProfileSwitch::BuildProfileMenu() {
+  std::u16string defaultName(text(TextId::DEFAULT_PROFILE_NAME));
+  ProfileMenu menu = links_.store ? profileMenu(*links_.store, GetActiveProfile(), defaultName)
+                                  : ProfileMenu{{{kMenuDefaultProfile, defaultName}}, 0};
+  if (!menu_) {
+    menu_.reset(CreatePopupMenu());
+    if (!menu_) ReportWin32Failure(L"CreatePopupMenu");
+  } else {
+    for (int i = GetMenuItemCount(menu_.get()) - 1; i >= 0; --i)
+      if (!RemoveMenu(menu_.get(), static_cast<UINT>(i), MF_BYPOSITION)) ReportWin32Failure(L"RemoveMenu");
+  }
+  if (menu_) {
+    for (const ProfileMenuItem& i : menu.items) {
+      std::wstring t = wide(i.text);
+      BOOL added = i.id == 0 ? AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr)
+                             : AppendMenuW(menu_.get(), MF_STRING, static_cast<UINT_PTR>(i.id), t.c_str());
+      if (!added) ReportWin32Failure(L"AppendMenuW(profile)");
+    }
+    // CheckMenuItem answers the previous state.
+    (void)CheckMenuItem(menu_.get(), static_cast<UINT>(menu.marked), MF_BYPOSITION | MF_CHECKED);
+  }
+  std::wstring name = wide(menu.markedText());
+  (void)SetWindowTextW(item(FUNC_PROFILES.id), name.c_str());  // the control exists: the template has it
   Attach(FUNC_PROFILES.id).setTooltip(wide(text(TextId::PROFILE_TIP)) + name, true);
+  if (HWND b = item(FUNC_PROFILES.id)) (void)InvalidateRect(b, nullptr, TRUE);  // the caption is drawn by the button
+}
+
+void CProfileSwitch::ShowSelected(int profile) {
+  for (int i = 0; i < kOnBoardProfiles; ++i)
+    if (CPngButton* b = Button(kProfileButtons[i].id)) b->setSetState(i == profile, true);
 }
 
 void CProfileSwitch::UpdateSelectedProfile() {
-  std::optional<int> shown = shownProfile(GetActiveProfile());
-  if (!shown) return;
-  for (int i = 0; i < kOnBoardProfiles; ++i)
-    if (CPngButton* b = Button(kProfileButtons[i].id)) b->setSetState(i == *shown, true);
-  SetSelectedProfile(*shown);
+  if (std::optional<int> shown = shownProfile(GetActiveProfile())) {
+    ShowSelected(*shown);
+    SetSelectedProfile(*shown);
+  }
+  BuildProfileMenu();
 }
 
 void CProfileSwitch::CloseDialogs() {
-  if (manager_.isOpen()) manager_.DestroyWindow();
+  manager_.closeIfOpen();
 }
+
+void CProfileSwitch::OnProfileButton(int profile) {
+  if (links_.selectLighting) links_.selectLighting(profile);
+  // Only a real change of profile is written to the keyboard.
+  if (GetActiveProfile() == profile) return;
+  if (!switcher_.switchProfile(profile, *this)) return;
+  ShowSelected(profile);
+}
+
+// ---- the switch's host ----------------------------------------------------------------
+
+bool CProfileSwitch::editorOpen() { return links_.editorOpen && links_.editorOpen(); }
+
+bool CProfileSwitch::unappliedChanges() {
+  return (links_.ui && links_.ui->ApplyEnabled()) || (manager_.opened() && manager_.applyEnabled());
+}
+
+HWND CProfileSwitch::PromptOwner() const { return manager_.isOpen() ? manager_.hwnd() : window(); }
+
+void CProfileSwitch::refuseWhileEditorOpen() {
+  (void)MessageBoxW(PromptOwner(), wide(text(TextId::PROFILE_SEELCT_PROMPT2)).c_str(), L"", MB_OK);  // OK only
+}
+
+bool CProfileSwitch::askSaveChanges() {
+  return MessageBoxW(PromptOwner(), wide(text(TextId::PROFILE_SELECT_PROMPT)).c_str(), L"",
+                     MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
+bool CProfileSwitch::applyAndWait() { return links_.apply && links_.apply(); }
+
+void CProfileSwitch::revertToCache() {
+  // The store shows a failed load once its lock is released; the edits then
+  // stay, with Apply disabled as for a revert.
+  if (links_.store && !links_.store->revertToCache())
+    OutputDebugStringW(L"Korvalin: the profile cache could not be loaded again\n");
+}
+
+int CProfileSwitch::setActiveProfile(int profile) { return SetActiveProfile(profile); }
+
+void CProfileSwitch::markManagerRow(int profile) { manager_.markActiveProfile(profile); }
+
+void CProfileSwitch::showActiveProfile(int) {
+  if (!links_.store || !links_.ui) return;
+  StoreConfigLock lock = links_.store->lockConfig();
+  links_.ui->RefreshKeyButtons();
+}
+
+// ---- the profile manager's host -----------------------------------------------------------
+
+void CProfileSwitch::afterManagerApply() {
+  // The window's reload: the store reads the keyboard (disabling Apply), the
+  // profile buttons, the lighting and the profile menu follow.
+  if (links_.ui) links_.ui->RequestReload();
+}
+
+void CProfileSwitch::openHelp() {
+  if (links_.openHelp) links_.openHelp();
+}
+
+// ---- commands ------------------------------------------------------------------------------
 
 bool CProfileSwitch::OnCommand(WORD id, WORD code) {
   if (code != BN_CLICKED) return false;  // menu commands come with 0 too
   switch (id) {
+    case FUNC_PROFILE1.id:
+    case FUNC_PROFILE2.id:
+    case FUNC_PROFILE3.id:
+      OnProfileButton(id - FUNC_PROFILE1.id);
+      return true;
+    case FUNC_PROFILES.id:
+      (void)manager_.DoModal();  // the dialog applies its own changes
+      return true;
     case IDM_IMPORT:
       // The store shows its own messages, once its locks are released.
-      if (auto path = AskProfileFileToOpen(window()); path && store_) store_->importProfile(std::filesystem::path(*path));
+      if (auto path = AskProfileFileToOpen(window()); path && links_.store)
+        links_.store->importProfile(std::filesystem::path(*path));
       return true;
     case IDM_EXPORT:
       if (auto path = AskProfileFileToSave(window());
-          path && store_ && !store_->exportProfile(std::filesystem::path(*path)))
+          path && links_.store && !links_.store->exportProfile(std::filesystem::path(*path)))
         OutputDebugStringW((L"Korvalin: the profile file was not written: " + *path + L"\n").c_str());
       return true;
     default:
-      // Switching and the profile manager come with the profile issues.
       return false;
   }
 }

@@ -1,41 +1,81 @@
 // Profile switching in the main window: the three on-board profile buttons,
-// the profiles button that opens the profile manager, and the import and
-// export commands of the button menu. Later issues fill in switching,
-// import, export and the profile manager here.
+// the profiles button that names the active profile and opens the profile
+// manager, and the import and export commands of the button menu.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/window_part_win32.h"
 #include "profile/profile_dlg_win32.h"
+#include "profile/profile_switch.h"
+#include "widgets/handles_win32.h"
 
 namespace kv {
 
+class DeviceUi;
 class ProfileStore;
 
-class CProfileSwitch : public CWindowPart {
+// What switching needs of the rest of the window.
+struct ProfileSwitchLinks {
+  ProfileStore* store = nullptr;
+  DeviceUi* ui = nullptr;
+  std::function<bool()> editorOpen;         // the composite editor is open
+  std::function<bool()> apply;              // the main window's Apply; false when not written
+  std::function<void(int)> selectLighting;  // lighting of profile n read and shown, an open panel closed
+  std::function<void()> openHelp;
+};
+
+class CProfileSwitch : public CWindowPart, private ProfileSwitchHost, private ProfileManagerHost {
  public:
   // managerSkinFile: the profile manager's skin description file.
   CProfileSwitch(WindowContext context, const std::wstring& managerSkinFile)
-      : CWindowPart(std::move(context)), manager_(context_.dialog, managerSkinFile, context_.skinsFolder) {}
+      : CWindowPart(std::move(context)), manager_(context_.dialog, managerSkinFile, context_.skinsFolder, *this) {}
 
   // At start: the profile buttons and the profiles button placed.
   void Place();
-  // Deferred initialisation: the profiles button names the active profile.
-  void ShowActiveProfileName(const ProfileStore* store);
+  // Set once the store and the other parts exist.
+  void Connect(ProfileSwitchLinks links) { links_ = std::move(links); }
+  // The profile menu built again (made the first time) for the keyboard's
+  // active profile, its marked item's text on the profiles button.
+  void BuildProfileMenu();
   // After a reload: the keyboard's active profile shown selected and made the
-  // selected profile of the configuration model.
+  // selected profile of the configuration model, and named on the profiles
+  // button.
   void UpdateSelectedProfile();
-  // The store that import and export use; set once it exists.
-  void UseStore(ProfileStore& store) { store_ = &store; }
   // Shutdown: the profile manager closes if it is open.
   void CloseDialogs();
 
   bool OnCommand(WORD id, WORD code) override;
 
  private:
+  void OnProfileButton(int profile);
+  void ShowSelected(int profile);
+  HWND PromptOwner() const;
+
+  // ProfileSwitchHost
+  bool editorOpen() override;
+  bool unappliedChanges() override;
+  void refuseWhileEditorOpen() override;
+  bool askSaveChanges() override;
+  bool applyAndWait() override;
+  void revertToCache() override;
+  int setActiveProfile(int profile) override;
+  void markManagerRow(int profile) override;
+  void showActiveProfile(int profile) override;
+  void buildProfileMenu() override { BuildProfileMenu(); }
+
+  // ProfileManagerHost
+  ProfileStore* profileStore() override { return links_.store; }
+  void afterManagerApply() override;
+  void openHelp() override;
+
   CKorvalin_DlgProfile manager_;
-  ProfileStore* store_ = nullptr;
+  ProfileSwitchLinks links_;
+  ProfileSwitcher switcher_;
+  // Never shown (the only control that would is hidden); the profiles button
+  // takes its marked item's text.
+  UniqueMenu menu_;
 };
 
 }  // namespace kv

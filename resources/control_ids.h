@@ -278,6 +278,8 @@
 #define IDC_PROFILE_CONTROL2_APPLY               1012
 #define IDC_PROFILE_CONTROL_OK                   1
 #define IDC_PROFILE_CONTROL_CANCEL               2
+// In the template, not placed by the skin.
+#define IDC_PROFILE_FUNC_TEST                    1013
 
 #ifndef RC_INVOKED
 namespace kv::ids {
@@ -552,6 +554,7 @@ inline constexpr SkinControl FUNC_DELETE{IDC_PROFILE_FUNC_DELETE, "FUNC_DELETE",
 inline constexpr SkinControl CONTROL2_APPLY{IDC_PROFILE_CONTROL2_APPLY, "CONTROL2_APPLY", L"CONTROL2_APPLY"};
 inline constexpr SkinControl CONTROL_OK{IDC_PROFILE_CONTROL_OK, "CONTROL_OK", L"CONTROL_OK"};
 inline constexpr SkinControl CONTROL_CANCEL{IDC_PROFILE_CONTROL_CANCEL, "CONTROL_CANCEL", L"CONTROL_CANCEL"};
+inline constexpr int FUNC_TEST = IDC_PROFILE_FUNC_TEST;
 }  // namespace profile_dlg
 
 }  // namespace kv::ids

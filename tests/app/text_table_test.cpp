@@ -13,6 +13,12 @@ TEST(TextTable, BuiltInTextsBeforeLoading) {
             u"Device is not detected\uff0cthe key settings can not be displayed! ");
   EXPECT_EQ(text(TextId::FUNC_KEY_DESC11), u"Zoom+");
   EXPECT_TRUE(text(TextId::MAIN_BUTTON_VELTRA_VER).empty());
+  // The profile texts a switch and the profile manager show.
+  EXPECT_EQ(text(TextId::PROFILE_SELECT_PROMPT), u"Whether to save the profile settings made?");
+  EXPECT_EQ(text(TextId::PROFILE_SEELCT_PROMPT2),
+            u"When fast switch scene mode, you must first close the editor dialog box.");
+  EXPECT_EQ(text(TextId::PROFILE_NEW), u"\\The new contextual  mode");
+  EXPECT_EQ(text(TextId::PROFILE_TIP), u"The current contextual  mode: ");
 }
 
 TEST(TextTable, KeysInLoaderOrder) {

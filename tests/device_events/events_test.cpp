@@ -161,6 +161,14 @@ TEST_F(EventsTest, KeyboardChangesSetTimersOnly) {
   EXPECT_EQ(ui_.reloads(), reloads + 1);
 }
 
+TEST_F(EventsTest, ProfileChangedOnTheKeyboardIsReadAgain) {
+  Boot(true);
+  ASSERT_EQ(kv::GetActiveProfile(), 0);
+  Keyboard()->sendConsumerEvent(kv::kEventProfileChanged, 2);
+  ASSERT_TRUE(eventually([&] { return ui_.timers().count(kv::kTimerReload) == 1; }));
+  EXPECT_EQ(kv::GetActiveProfile(), 2) << "the reload would show the profile cached before the event";
+}
+
 TEST_F(EventsTest, OtherCodesChangeNothing) {
   Boot(true);
   auto icons = ui_.icons();

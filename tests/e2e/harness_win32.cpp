@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -563,6 +564,31 @@ void Running::terminate() {
   WaitForSingleObject(process_.get(), 5000);
 }
 
+std::vector<uint8_t> bytesOf(const std::string& reply) {
+  std::vector<uint8_t> out;
+  size_t start = reply.find('\n');
+  if (reply.rfind("OK", 0) != 0 || start == std::string::npos) return out;
+  std::string hex;
+  for (char c : reply.substr(start + 1))
+    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+COLORREF pixelAt(int x, int y) {
+  WindowDc screen(nullptr);
+  return GetPixel(screen.get(), x, y);
+}
+
+std::vector<COLORREF> looksOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  std::vector<COLORREF> px;
+  for (int i = 1; i < 5; ++i)
+    for (int j = 1; j < 5; ++j) px.push_back(pixelAt(r.left + (r.right - r.left) * i / 5, r.top + (r.bottom - r.top) * j / 5));
+  return px;
+}
+
 std::vector<std::pair<int, int>> tracedCommands(const std::vector<std::string>& trace, int command) {
   std::vector<std::pair<int, int>> found;
   auto byte = [](const std::string& hex, size_t i) {
@@ -609,6 +635,90 @@ std::wstring tooltipOf(HANDLE process, HWND control) {
   }
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   return found;
+}
+
+std::wstring listItemText(HANDLE process, HWND list, int row, int column) {
+  // The item record and its text buffer must live in the program's memory:
+  // list view messages carry pointers.
+  constexpr SIZE_T kTextChars = 512;
+  constexpr SIZE_T kBlock = sizeof(LVITEMW) + kTextChars * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, kBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return L"";
+  auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = remoteText;
+  item.cchTextMax = static_cast<int>(kTextChars);
+  std::wstring found;
+  SIZE_T done = 0;
+  if (WriteProcessMemory(process, remote, &item, sizeof item, &done)) {
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote),
+                            SMTO_ABORTIFHUNG, 2000, &copied)) {
+      std::vector<wchar_t> text(kTextChars + 1, L'\0');
+      if (ReadProcessMemory(process, remoteText, text.data(), kTextChars * sizeof(wchar_t), &done)) found = text.data();
+    }
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  return found;
+}
+
+RECT listItemRect(HANDLE process, HWND list, int row, int part) {
+  RECT r{};
+  void* remote = VirtualAllocEx(process, nullptr, sizeof r, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return RECT{};
+  r.left = part;
+  SIZE_T done = 0;
+  DWORD_PTR found = 0;
+  bool ok = WriteProcessMemory(process, remote, &r, sizeof r, &done) &&
+            SendMessageTimeoutW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote),
+                                SMTO_ABORTIFHUNG, 2000, &found) &&
+            found && ReadProcessMemory(process, remote, &r, sizeof r, &done);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (!ok) return RECT{};
+  MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::wstring controlText(HWND control) {
+  wchar_t buffer[260] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(control, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied))
+    return L"";
+  return buffer;
+}
+
+HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs) {
+  HWND d = nullptr;
+  waitFor([&] {
+    for (HWND h : topLevelWindows(pid, true))
+      if (h != exclude && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK) &&
+          (GetDlgItem(h, 0x47C) || GetDlgItem(h, 0x480)))
+        return (d = h) != nullptr;
+    return false;
+  }, timeoutMs);
+  return d;
+}
+
+bool enterFileName(HWND dialog, const std::wstring& path) {
+  // The file name field: the combo box of the explorer-style dialogs, or the
+  // plain edit of the older ones.
+  HWND name = GetDlgItem(dialog, 0x47C);
+  if (!name) name = GetDlgItem(dialog, 0x480);
+  if (!name) return false;
+  RECT last{};
+  if (!waitFor([&] {
+        RECT now{};
+        bool settled = IsWindowVisible(name) && GetWindowRect(name, &now) && EqualRect(&now, &last);
+        last = now;
+        return settled;
+      }, 5000, 100))
+    return false;
+  clickCentre(name);
+  pressKey("ctrl+a");
+  typeText(path);
+  pressKey("Return");
+  return true;
 }
 
 }  // namespace kv::e2e

@@ -80,6 +80,12 @@ int runBesideTests(const std::wstring& exeName, const std::wstring& arguments, s
 
 // ---- the screen ---------------------------------------------------------------------
 
+// A pixel of the screen.
+COLORREF pixelAt(int x, int y);
+// A few pixels across a window (a 4 x 4 grid inside it), to tell its looks
+// apart: the same control drawn with another face gives other pixels.
+std::vector<COLORREF> looksOf(HWND hwnd);
+
 // Saves a screenshot of the whole X screen as build/e2e/<name>.png; returns
 // its path (empty when it could not be written).
 std::wstring screenshot(const std::string& name);
@@ -112,6 +118,22 @@ std::wstring messageBoxText(HWND box);
 std::wstring tooltipOf(HANDLE process, HWND control);
 // A real click at the centre of a window.
 void clickCentre(HWND hwnd);
+// The text of a cell of another process's list view (report view), read
+// through memory lent in that process.
+std::wstring listItemText(HANDLE process, HWND list, int row, int column);
+// A part (LVIR_BOUNDS, LVIR_ICON, ...) of a row of another process's list
+// view, in screen coordinates; empty when the row is not there.
+RECT listItemRect(HANDLE process, HWND list, int row, int part);
+// The contents of a control of another process (an edit's text is not its
+// caption, which is all GetWindowText reads there).
+std::wstring controlText(HWND control);
+
+// A common file dialog of the process: a dialog that is neither the window
+// excluded nor a message box; null when none shows in time.
+HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs = 5000);
+// Types a full path into the file dialog's name field with real key input
+// and confirms it with Enter.
+bool enterFileName(HWND dialog, const std::wstring& path);
 
 // ---- the notification area ---------------------------------------------------------------
 
@@ -230,6 +252,9 @@ class Running {
   UniqueKernelHandle process_;
   HWND main_ = nullptr;  // remembered to clear its tray icon after a kill
 };
+
+// The bytes of a simulated keyboard's "read" reply; empty for an error.
+std::vector<uint8_t> bytesOf(const std::string& reply);
 
 // The traced reports to the keyboard with this command byte, as
 // (address, length) pairs.

@@ -655,13 +655,7 @@ std::string keyRecord(Running& app, int offset) {
 
 // An edit control's text lives in the control, not in the window's caption
 // that other processes read: ask the control.
-std::wstring windowText(HWND h) {
-  wchar_t buffer[260] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied))
-    return L"";
-  return buffer;
-}
+std::wstring windowText(HWND h) { return controlText(h); }
 std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
 
 class KeyEditing : public KorvalinE2e {
@@ -975,35 +969,9 @@ class ProfileFiles : public KeyEditing {
   }
   // The common file dialog: the program's dialog that is neither the main
   // window nor a message box.
-  HWND waitFileDialog() {
-    HWND d = nullptr;
-    waitFor([&] {
-      for (HWND h : topLevelWindows(app_->pid(), true))
-        if (h != main() && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK))
-          return (d = h) != nullptr;
-      return false;
-    }, 5000);
-    return d;
-  }
+  HWND waitFileDialog() { return e2e::waitFileDialog(app_->pid(), main()); }
   // Types a full path into the dialog's file name field and confirms it.
-  void enterFileName(HWND dialog, const std::wstring& path) {
-    // The file name field: the combo box of the explorer-style dialogs, or
-    // the plain edit of the older ones.
-    HWND name = GetDlgItem(dialog, 0x47C);
-    if (!name) name = GetDlgItem(dialog, 0x480);
-    ASSERT_NE(name, nullptr);
-    RECT last{};
-    ASSERT_TRUE(waitFor([&] {
-      RECT now{};
-      bool settled = IsWindowVisible(name) && GetWindowRect(name, &now) && EqualRect(&now, &last);
-      last = now;
-      return settled;
-    }, 5000, 100));
-    clickCentre(name);
-    pressKey("ctrl+a");
-    typeText(path);
-    pressKey("Return");
-  }
+  void enterFileName(HWND dialog, const std::wstring& path) { ASSERT_TRUE(e2e::enterFileName(dialog, path)); }
   std::wstring documentsFile(const std::wstring& name) const { return install_.documentsFolder() + L"\\" + name; }
   std::string keyTable(Running& app) {
     std::string reply = app.sim("read keys");

@@ -26,22 +26,6 @@ constexpr int kEffectCount = 29;   // the simulated keyboard's list: 1-28 and 25
 constexpr int kComboPerKey = 28;   // the list position of 254
 constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
 
-std::vector<uint8_t> bytesOf(const std::string& reply) {
-  std::vector<uint8_t> out;
-  size_t start = reply.find('\n');
-  if (reply.rfind("OK", 0) != 0 || start == std::string::npos) return out;
-  std::string hex;
-  for (char c : reply.substr(start + 1))
-    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-COLORREF pixelAt(int x, int y) {
-  WindowDc screen(nullptr);
-  return GetPixel(screen.get(), x, y);
-}
-
 // Byte and bit of a key's LED in a user pattern.
 struct LedBit {
   int offset;
@@ -150,14 +134,7 @@ class LightingE2e : public ::testing::Test {
     return pixelAt(r.left + 1, (r.top + r.bottom) / 2);
   }
   // A few pixels of a control, to tell its looks apart.
-  std::vector<COLORREF> looksOf(int id) const {
-    RECT r{};
-    GetWindowRect(ctl(id), &r);
-    std::vector<COLORREF> px;
-    for (int i = 1; i < 5; ++i)
-      for (int j = 1; j < 5; ++j) px.push_back(pixelAt(r.left + (r.right - r.left) * i / 5, r.top + (r.bottom - r.top) * j / 5));
-    return px;
-  }
+  std::vector<COLORREF> looksOf(int id) const { return e2e::looksOf(ctl(id)); }
   void pointerAway() { mouseMoveTo(5, 5); }
 
   void shot(const std::string& name) { EXPECT_FALSE(screenshot(name).empty()) << "screenshot " << name; }

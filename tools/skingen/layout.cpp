@@ -306,6 +306,7 @@ DialogLayout profileLayout() {
   add(d, "CONTROL2_APPLY", 1012, 214, 360, 100, 32, "labelled", "Apply", "\u5e94\u7528");
   add(d, "CONTROL_OK", 1, 320, 360, 100, 32, "labelled", "OK", "\u786e\u5b9a");
   add(d, "CONTROL_CANCEL", 2, 426, 360, 100, 32, "labelled", "Cancel", "\u53d6\u6d88");
+  d.unplaced.push_back({"FUNC_TEST", 1013, "button", false});  // hidden, does nothing
   return d;
 }
 

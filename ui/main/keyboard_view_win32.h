@@ -51,6 +51,8 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void PrepareEditor() { editor_.LoadImageSets(); }
   // Shutdown: the composite editor closes if it is open.
   void CloseDialogs();
+  // The composite editor is open (a profile switch waits for it to close).
+  bool EditorOpen() const { return editor_.opened(); }
 
   bool OnCommand(WORD id, WORD code) override;
 

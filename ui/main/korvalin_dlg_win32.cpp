@@ -238,7 +238,14 @@ void CKorvalinDlg::SetUpControls() {
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
-  if (store_) profiles_->UseStore(*store_);
+  ProfileSwitchLinks links;
+  links.store = store_.get();
+  links.ui = this;
+  links.editorOpen = [this] { return keyboard_->EditorOpen(); };
+  links.apply = [this] { return apply_ && apply_->Apply(); };
+  links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
+  links.openHelp = [this] { OpenHelp(); };
+  profiles_->Connect(std::move(links));
 
   for (const ids::SkinControl& b : kFrameButtons)
     frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
@@ -319,7 +326,7 @@ void CKorvalinDlg::OnDeferredInit() {
   // back when the shell announces a new taskbar.
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
-  profiles_->ShowActiveProfileName(store_.get());
+  profiles_->BuildProfileMenu();
   keyboard_->PrepareEditor();
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
