@@ -283,6 +283,8 @@ DialogLayout compositeLayout() {
   add(d, "FUNC_MACRO_RECORD_DELAY2", 1133, 318, 300, 120, 20, "label");
   add(d, "FUNC_MACRO_CYCLES_PROMPT", 1130, 296, 334, 80, 20, "label");
   add(d, "FUNC_MACRO_CYCLES", 1125, 380, 332, 60, 22, "edit");
+  // The macro memory gauge: bytes the keyboard's macro image needs against its memory.
+  add(d, "FUNC_MACRO_GAUGE", 1134, 296, 358, 236, 18, "gauge");
   add(d, "MEDIA_SETTING_TISHI", 1202, 36, 132, 488, 22, "label");
   add(d, "FUNC_MEDIA_SELECT", 1128, 36, 160, 488, 210, "list");
   add(d, "FUNCTION_KEY_SETTING_TISHI", 1203, 36, 132, 488, 22, "label");
