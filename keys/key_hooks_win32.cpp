@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "keys/key_capture.h"
 #include "widgets/handles_win32.h"
 
@@ -14,6 +16,59 @@ WorkingConfig* g_config = nullptr;
 KeyCaptureTarget* g_target = nullptr;
 
 HHOOK hookOf(void* h) { return static_cast<HHOOK>(h); }
+
+// The one recording in progress.
+WorkingConfig* g_recordConfig = nullptr;
+MacroRecordTarget* g_recordTarget = nullptr;
+// Time spent in the recorder's hooks, written to the debugger output when a
+// recording stops.
+LONGLONG g_recordTicks = 0;
+int g_recordEvents = 0;
+
+void deliverRecorded(KeyCode key, bool release) {
+  LARGE_INTEGER t0{}, t1{};
+  QueryPerformanceCounter(&t0);
+  DWORD now = GetTickCount();
+  MacroAction actions[2]{};
+  size_t n = recordedActions(key, release, now - g_recordConfig->lastTick, actions);
+  for (size_t i = 0; i < n; ++i) g_recordTarget->OnRecordedAction(actions[i]);
+  g_recordConfig->lastTick = now;
+  QueryPerformanceCounter(&t1);
+  g_recordTicks += t1.QuadPart - t0.QuadPart;
+  ++g_recordEvents;
+}
+
+LRESULT CALLBACK RecordProc(int code, WPARAM wp, LPARAM lp) {
+  HHOOK self = g_recordConfig ? hookOf(g_recordConfig->recordHook) : nullptr;
+  if (code != HC_ACTION || !g_recordTarget) return CallNextHookEx(self, code, wp, lp);
+  auto flags = static_cast<uint32_t>(lp);
+  KeyCode key = keyCodeFromMessage(static_cast<uint32_t>(wp), flags);
+  switch (recordActionOf(key, flags)) {
+    case RecordAction::PassOn:
+      return CallNextHookEx(self, code, wp, lp);
+    case RecordAction::Swallow:
+      return 1;
+    case RecordAction::Record:
+      deliverRecorded(key, isReleaseMessage(flags));
+      return 1;
+  }
+  return 1;
+}
+
+LRESULT CALLBACK RecordProcLL(int code, WPARAM wp, LPARAM lp) {
+  HHOOK self = g_recordConfig ? hookOf(g_recordConfig->recordHookLL) : nullptr;
+  if (code == HC_ACTION && g_recordTarget &&
+      (wp == WM_KEYDOWN || wp == WM_KEYUP || wp == WM_SYSKEYDOWN || wp == WM_SYSKEYUP)) {
+    const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lp);
+    bool down = wp == WM_KEYDOWN || wp == WM_SYSKEYDOWN;
+    LowLevelRecord r = lowLevelRecordOf(k->vkCode, down, g_recordConfig->lastWinKey);
+    if (r.handled) {
+      if (r.record) deliverRecorded(r.code, r.release);
+      return 1;
+    }
+  }
+  return CallNextHookEx(self, code, wp, lp);
+}
 
 LRESULT CALLBACK CaptureProc(int code, WPARAM wp, LPARAM lp) {
   HHOOK self = g_config ? hookOf(g_config->captureHook) : nullptr;
@@ -65,6 +120,41 @@ void removeCaptureHooks(WorkingConfig& config) {
     *h = nullptr;
   }
   if (g_config == &config) g_target = nullptr;
+}
+
+void installRecordHooks(WorkingConfig& config, MacroRecordTarget& target) {
+  removeRecordHooks(config);
+  g_recordConfig = &config;
+  g_recordTarget = &target;
+  g_recordTicks = 0;
+  g_recordEvents = 0;
+  config.lastTick = GetTickCount();
+  config.lastWinKey = 0;
+  config.recordTarget = &target;
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  config.recordHook = SetWindowsHookExW(WH_KEYBOARD, RecordProc, instance, GetCurrentThreadId());
+  if (!config.recordHook) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD, recorder)");
+  config.recordHookLL = SetWindowsHookExW(WH_KEYBOARD_LL, RecordProcLL, instance, 0);
+  if (!config.recordHookLL) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL, recorder)");
+}
+
+void removeRecordHooks(WorkingConfig& config) {
+  bool had = config.recordHook || config.recordHookLL;
+  for (void** h : {&config.recordHook, &config.recordHookLL}) {
+    if (*h) (void)UnhookWindowsHookEx(hookOf(*h));  // a hook already gone is what was asked
+    *h = nullptr;
+  }
+  config.recordTarget = nullptr;
+  if (g_recordConfig == &config) g_recordTarget = nullptr;
+  if (had && g_recordEvents > 0) {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    wchar_t line[160];
+    swprintf(line, 160, L"Korvalin: recorder: %d events, %.1f us per event in the hooks\n", g_recordEvents,
+             f.QuadPart ? 1e6 * static_cast<double>(g_recordTicks) / static_cast<double>(f.QuadPart) / g_recordEvents
+                        : 0.0);
+    OutputDebugStringW(line);
+  }
 }
 
 void openOnScreenKeyboard() {

@@ -269,6 +269,9 @@
 #define IDC_COMPOSITE_CONTROL2_APPLY             1015
 #define IDC_COMPOSITE_CONTROL_OK                 1
 #define IDC_COMPOSITE_CONTROL_CANCEL             2
+// In the template, not placed by the skin.
+#define IDC_COMPOSITE_MACRO_CELL_EDIT            1135
+#define IDC_COMPOSITE_MACRO_CELL_LIST            1136
 
 // profile window: its template and its controls by skin key.
 #define IDD_PROFILE                              131
@@ -546,6 +549,8 @@ inline constexpr SkinControl FUNC_FUNCTION_SELECT{IDC_COMPOSITE_FUNC_FUNCTION_SE
 inline constexpr SkinControl CONTROL2_APPLY{IDC_COMPOSITE_CONTROL2_APPLY, "CONTROL2_APPLY", L"CONTROL2_APPLY"};
 inline constexpr SkinControl CONTROL_OK{IDC_COMPOSITE_CONTROL_OK, "CONTROL_OK", L"CONTROL_OK"};
 inline constexpr SkinControl CONTROL_CANCEL{IDC_COMPOSITE_CONTROL_CANCEL, "CONTROL_CANCEL", L"CONTROL_CANCEL"};
+inline constexpr int MACRO_CELL_EDIT = IDC_COMPOSITE_MACRO_CELL_EDIT;
+inline constexpr int MACRO_CELL_LIST = IDC_COMPOSITE_MACRO_CELL_LIST;
 }  // namespace composite_dlg
 
 namespace profile_dlg {

@@ -48,6 +48,10 @@ def control(kind, cid, visible=True):
         # The rows live in the editor; the control asks for the texts it shows.
         return (f'    CONTROL "", {cid}, "SysListView32", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | '
                 f'LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1')
+    if kind == "celledit":
+        return f'    CONTROL "", {cid}, "Edit", ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER{vis}, 0, 0, 1, 1'
+    if kind == "celllist":
+        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL{vis}, 0, 0, 1, 60'
     if kind == "gauge":
         return f'    CONTROL "", {cid}, "Static", SS_OWNERDRAW{vis}, 0, 0, 1, 1'
     if kind == "listbox":

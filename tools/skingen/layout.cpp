@@ -292,6 +292,11 @@ DialogLayout compositeLayout() {
   add(d, "CONTROL2_APPLY", 1015, 244, 398, 96, 34, "button");
   add(d, "CONTROL_OK", 1, 344, 398, 96, 34, "button");
   add(d, "CONTROL_CANCEL", 2, 444, 398, 96, 34, "button");
+  // In the template, not in the skin: the in-place editors of the action
+  // list's cells, moved over the cell being edited (a number field for
+  // delays, a drop-down list for actions and keys).
+  d.unplaced.push_back({"MACRO_CELL_EDIT", 1135, "celledit", false});
+  d.unplaced.push_back({"MACRO_CELL_LIST", 1136, "celllist", false});
   return d;
 }
 
