@@ -37,6 +37,10 @@ class MacroPage : public ::testing::Test {
  protected:
   void SetUp() override { keepTrayUncovered(); }
 
+  // Every scenario starts with record delays off, whatever an earlier one
+  // left in the user's profile section.
+  RegistryOverride recordDelay_{L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES", L"RecordDelay", L"0"};
+
   Running& start() {
     app_ = std::make_unique<Running>(install_.start());
     EXPECT_TRUE(app_->started());

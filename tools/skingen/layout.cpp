@@ -269,8 +269,9 @@ DialogLayout compositeLayout() {
   add(d, "FUNC_KEY_INPUT", 1127, 130, 210, 300, 48, "edit");
   add(d, "MARCO_NAME_SETTING", 1200, 32, 132, 200, 20, "label");
   add(d, "FUNC_MACRO_LIST", 1126, 32, 154, 200, 220, "combo");
-  add(d, "FUNC_MACRO_ADD", 1017, 240, 152, 64, 26, "macro");
-  add(d, "FUNC_MACRO_DELETE", 1018, 310, 152, 64, 26, "macro");
+  // Add and delete macro have no text of their own: their pictures carry a sign.
+  add(d, "FUNC_MACRO_ADD", 1017, 240, 152, 64, 26, "macro", "+");
+  add(d, "FUNC_MACRO_DELETE", 1018, 310, 152, 64, 26, "macro", "\u2212");
   add(d, "FUNC_MACRO_LIST2", 1019, 32, 188, 250, 182, "list");
   add(d, "FUNC_MACRO_RECORD", 1020, 296, 188, 110, 30, "macro");
   add(d, "FUNC_MACRO_DELETE2", 1021, 296, 224, 110, 28, "macro");
