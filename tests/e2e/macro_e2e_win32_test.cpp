@@ -357,6 +357,26 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
     typeText(c.typed);
     EXPECT_TRUE(waitFor([&] { return text(cycles) == c.shown; }, 3000)) << utf8(c.typed) << " -> " << utf8(text(cycles));
   }
+
+  // The Win key through the low-level hook; Print Screen with its extra
+  // press before each of its events (50 ms each with record delays off).
+  POINT last = cellPoint(1, 0);
+  click(last.x, last.y);
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
+  pressKey("Super_L");
+  ASSERT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000)) << rowCount();
+  pressKey("Print");
+  EXPECT_TRUE(waitFor([&] { return rowCount() >= 6; }, 3000)) << rowCount();
+  Sleep(300);
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  std::wstring all;
+  for (int row = 2; row < rowCount(); ++row) all += rowText(row) + L";";
+  EXPECT_EQ(rowText(2), std::wstring(L"Win|") + kPress + L"|50") << utf8(all);
+  EXPECT_EQ(rowText(3), std::wstring(L"Win|") + kRelease + L"|50") << utf8(all);
+  EXPECT_EQ(rowText(4), std::wstring(L"PrintScreen|") + kPress + L"|50") << utf8(all);
+  EXPECT_EQ(cell(5, 0), L"PrintScreen") << utf8(all);
+  std::printf("[ figure ] recorded Win and Print Screen rows: %s\n", utf8(all).c_str());
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
 }
 
