@@ -435,13 +435,13 @@ TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
 }
 
 TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
-  // The keyboard holds one macro of 1998 actions.
+  // The keyboard holds one macro of 2000 actions.
   MacroRecord big{};
   setMacroName(big, u"Long");
   big.id = 1;
   big.cycles = 1;
-  big.actionCount = 1998;
-  for (int i = 0; i < 1998; ++i) big.actions[i] = {10, 0x1E, static_cast<uint16_t>(i % 2)};
+  big.actionCount = 2000;
+  for (int i = 0; i < 2000; ++i) big.actions[i] = {10, 0x1E, static_cast<uint16_t>(i % 2)};
   MacroList list = {big};
   FittedMacroImage image = fitMacroImage(list, 64 * 128);
   ASSERT_EQ(image.fit, MacroFit::WithNames);
@@ -466,13 +466,21 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
   ULONGLONG t0 = GetTickCount64();
   clickCentre(e(IDC_COMPOSITE_CONTROL_MACRO));
   ULONGLONG t1 = GetTickCount64();
-  ASSERT_TRUE(waitFor([&] { return rowCount() == 1998; }, 5000, 1)) << rowCount();
+  ASSERT_TRUE(waitFor([&] { return rowCount() == 2000; }, 5000, 1)) << rowCount();
   ULONGLONG t2 = GetTickCount64();
-  std::printf("[ figure ] 1998 rows in the action list: %llu ms after the click ended, %llu ms after it started\n",
+  std::printf("[ figure ] 2000 rows in the action list: %llu ms after the click ended, %llu ms after it started\n",
               t2 - t1, t2 - t0);
   // Scrolled to the end, drawn.
-  SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_ENSUREVISIBLE, 1997, FALSE);
-  EXPECT_EQ(rowText(1997), std::wstring(L"A|") + kRelease + L"|10");
+  SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_ENSUREVISIBLE, 1999, FALSE);
+  EXPECT_EQ(rowText(1999), std::wstring(L"A|") + kRelease + L"|10");
+  // Two rows fewer: room for one recorded key.
+  for (int i = 0; i < 2; ++i) {
+    POINT p = cellPoint(0, 0);
+    SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_ENSUREVISIBLE, 0, FALSE);
+    click(p.x, p.y);
+    clickE(IDC_COMPOSITE_FUNC_MACRO_DELETE2);
+    ASSERT_TRUE(waitFor([&] { return rowCount() == 1999 - i; }, 3000)) << rowCount();
+  }
 
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
   recordKey("a");
@@ -487,9 +495,9 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
   EXPECT_FALSE(mainApplyEnabled());
 
-  // Cancel discarded the recording: the macro still has 1998 actions.
+  // Cancel discarded the edits: the macro still has its 2000 actions.
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
-  EXPECT_TRUE(waitFor([&] { return rowCount() == 1998; }, 3000)) << rowCount();
+  EXPECT_TRUE(waitFor([&] { return rowCount() == 2000; }, 3000)) << rowCount();
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
 }
 
