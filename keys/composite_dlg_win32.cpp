@@ -45,6 +45,16 @@ constexpr int kMacroControls[] = {FUNC_MACRO_ADD.id,     FUNC_MACRO_DELETE.id,  
                                   FUNC_MACRO_LIST.id,    FUNC_MACRO_RECORD_DELAY2.id, MARCO_NAME_SETTING.id,
                                   FUNC_MACRO_CYCLES_PROMPT.id};
 
+// The action list's move buttons.
+struct MoveButton {
+  int id;
+  RowMove move;
+};
+constexpr MoveButton kMoveButtons[] = {{FUNC_MACRO_UP_TOP.id, RowMove::Top},
+                                       {FUNC_MACRO_UP.id, RowMove::Up},
+                                       {FUNC_MACRO_DOWN.id, RowMove::Down},
+                                       {FUNC_MACRO_DOWN_BOTTOM.id, RowMove::Bottom}};
+
 // Labels drawn transparently over the skin.
 constexpr int kLabels[] = {KEY_SETTING.id,         MARCO_NAME_SETTING.id,         TISHI_SINGLE_STATIC.id,
                            MEDIA_SETTING_TISHI.id, FUNCTION_KEY_SETTING_TISHI.id, FUNC_MACRO_CYCLES_PROMPT.id,
@@ -491,18 +501,6 @@ bool Korvalin_DlgComposite::OnCommand(WORD id, WORD code, HWND control) {
     case IDC_COMPOSITE_FUNC_MACRO_CLEAR:
       ClearActions();
       return true;
-    case IDC_COMPOSITE_FUNC_MACRO_UP_TOP:
-      MoveAction(RowMove::Top);
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_UP:
-      MoveAction(RowMove::Up);
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_DOWN:
-      MoveAction(RowMove::Down);
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_DOWN_BOTTOM:
-      MoveAction(RowMove::Bottom);
-      return true;
     case IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY:
       if (code == BN_CLICKED) ToggleRecordDelays();
       return true;
@@ -522,6 +520,11 @@ bool Korvalin_DlgComposite::OnCommand(WORD id, WORD code, HWND control) {
       if (code == LBN_SELCHANGE) SetChanged(true);
       return true;
     default:
+      for (const MoveButton& m : kMoveButtons)
+        if (m.id == id) {
+          MoveAction(m.move);
+          return true;
+        }
       return CBaseDialog::OnCommand(id, code, control);
   }
 }

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <string>
 
 #include "keys/key_capture.h"
 #include "widgets/handles_win32.h"
@@ -100,25 +101,37 @@ LRESULT CALLBACK CaptureProcLL(int code, WPARAM wp, LPARAM lp) {
   return CallNextHookEx(self, code, wp, lp);
 }
 
+// A thread keyboard hook for this thread and a low-level one, both run on
+// this thread. Failures leave a field empty; that pair then simply sees less.
+void installPair(void*& thread, HOOKPROC threadProc, void*& lowLevel, HOOKPROC lowLevelProc, const wchar_t* what) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  thread = SetWindowsHookExW(WH_KEYBOARD, threadProc, instance, GetCurrentThreadId());
+  if (!thread) ReportWin32Failure((std::wstring(L"SetWindowsHookExW(WH_KEYBOARD, ") + what + L")").c_str());
+  lowLevel = SetWindowsHookExW(WH_KEYBOARD_LL, lowLevelProc, instance, 0);
+  if (!lowLevel) ReportWin32Failure((std::wstring(L"SetWindowsHookExW(WH_KEYBOARD_LL, ") + what + L")").c_str());
+}
+
+// True when a hook was installed.
+bool removePair(void*& thread, void*& lowLevel) {
+  bool had = thread || lowLevel;
+  for (void** h : {&thread, &lowLevel}) {
+    if (*h) (void)UnhookWindowsHookEx(hookOf(*h));  // a hook already gone is what was asked
+    *h = nullptr;
+  }
+  return had;
+}
+
 }  // namespace
 
 void installCaptureHooks(WorkingConfig& config, KeyCaptureTarget& target) {
   removeCaptureHooks(config);
   g_config = &config;
   g_target = &target;
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  // Failures leave the field empty; the page then simply captures nothing.
-  config.captureHook = SetWindowsHookExW(WH_KEYBOARD, CaptureProc, instance, GetCurrentThreadId());
-  if (!config.captureHook) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD)");
-  config.captureHookLL = SetWindowsHookExW(WH_KEYBOARD_LL, CaptureProcLL, instance, 0);
-  if (!config.captureHookLL) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL)");
+  installPair(config.captureHook, CaptureProc, config.captureHookLL, CaptureProcLL, L"capture");
 }
 
 void removeCaptureHooks(WorkingConfig& config) {
-  for (void** h : {&config.captureHook, &config.captureHookLL}) {
-    if (*h) (void)UnhookWindowsHookEx(hookOf(*h));  // a hook already gone is what was asked
-    *h = nullptr;
-  }
+  (void)removePair(config.captureHook, config.captureHookLL);  // none installed: nothing to do
   if (g_config == &config) g_target = nullptr;
 }
 
@@ -131,19 +144,11 @@ void installRecordHooks(WorkingConfig& config, MacroRecordTarget& target) {
   config.lastTick = GetTickCount();
   config.lastWinKey = 0;
   config.recordTarget = &target;
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  config.recordHook = SetWindowsHookExW(WH_KEYBOARD, RecordProc, instance, GetCurrentThreadId());
-  if (!config.recordHook) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD, recorder)");
-  config.recordHookLL = SetWindowsHookExW(WH_KEYBOARD_LL, RecordProcLL, instance, 0);
-  if (!config.recordHookLL) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL, recorder)");
+  installPair(config.recordHook, RecordProc, config.recordHookLL, RecordProcLL, L"recorder");
 }
 
 void removeRecordHooks(WorkingConfig& config) {
-  bool had = config.recordHook || config.recordHookLL;
-  for (void** h : {&config.recordHook, &config.recordHookLL}) {
-    if (*h) (void)UnhookWindowsHookEx(hookOf(*h));  // a hook already gone is what was asked
-    *h = nullptr;
-  }
+  bool had = removePair(config.recordHook, config.recordHookLL);
   config.recordTarget = nullptr;
   if (g_recordConfig == &config) g_recordTarget = nullptr;
   if (had && g_recordEvents > 0) {
