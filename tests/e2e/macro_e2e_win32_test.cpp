@@ -528,9 +528,14 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   start();
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
   EXPECT_FALSE(IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) && text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)).empty());
-  clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
-  // 16 + 2 + 4 + 12 ("Macro1") = 34 with the name, 22 without.
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"34 (22) / 128"; }, 3000))
+  // A name typed into the empty list creates the macro.
+  clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
+  typeText(L"Mine");
+  ASSERT_TRUE(waitFor([&] { return macroCount() == 1 && selectedMacro() == 0; }, 3000)) << macroCount();
+  EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
+  EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_CONTROL2_APPLY)));
+  // 16 + 2 + 4 + 8 ("Mine") = 30 with the name, 22 without.
+  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"30 (22) / 128"; }, 3000))
       << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeFits); }, 2000));
   shot("macro_gauge_fits");
@@ -539,15 +544,15 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   for (const char* k : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}) recordKey(k);
   ASSERT_TRUE(waitFor([&] { return rowCount() == 20; }, 3000));
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"114 (102) / 128"; }, 3000))
+  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"110 (102) / 128"; }, 3000))
       << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   // A longer name no longer fits: 15 units, 132 bytes; the names are dropped.
   clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
   pressKey("End");
-  typeText(L"abcdefghi");
+  typeText(L"abcdefghijk");
   EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"132 (102) / 128"; }, 3000))
       << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro1abcdefghi");
+  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Mineabcdefghijk");
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeNamesDropped); }, 2000));
   shot("macro_gauge_names_dropped");
   // Eight more actions: 134 bytes even without the name.
