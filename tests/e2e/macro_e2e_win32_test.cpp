@@ -566,9 +566,20 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   shot("macro_gauge_too_long");
   std::printf("[ figure ] key press to recorded row, mean of %d: %.1f ms (upper bound of the hooks' time)\n",
               pressesTimed_, pressLatencyMs_ / pressesTimed_);
-  // Other pages do not show it.
+  // Apply and another page both end a recording.
+  HWND record = e(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  clickE(IDC_COMPOSITE_CONTROL2_APPLY);
+  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "Apply stops recording";
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  // Other pages do not show the gauge.
   clickE(IDC_COMPOSITE_CONTROL_MEDIA);
   EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)); }, 3000));
+  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "another page stops recording";
+  pressKey("z");
+  EXPECT_TRUE(holdsFor([&] { return rowCount() == 28; }, 300)) << "a key recorded after the page changed";
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
 }
 
