@@ -93,46 +93,16 @@ class MacroPage : public ::testing::Test {
   int rowCount() const { return static_cast<int>(SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_GETITEMCOUNT, 0, 0)); }
   int macroCount() const { return static_cast<int>(SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST), CB_GETCOUNT, 0, 0)); }
   int selectedMacro() const { return static_cast<int>(SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST), CB_GETCURSEL, 0, 0)); }
-  // A cell's text, asked of the list in the program (the request carries a
-  // pointer, so it lives in the program's memory).
   std::wstring cell(int row, int column) const {
-    constexpr SIZE_T kChars = 64;
-    HANDLE p = app_->process();
-    void* remote = VirtualAllocEx(p, nullptr, sizeof(LVITEMW) + kChars * 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!remote) return L"?";
-    LVITEMW it{};
-    it.iSubItem = column;
-    it.cchTextMax = kChars;
-    it.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
-    wchar_t text[kChars + 1] = {};
-    SIZE_T done = 0;
-    DWORD_PTR answer = 0;
-    if (WriteProcessMemory(p, remote, &it, sizeof it, &done) &&
-        SendMessageTimeoutW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 2000, &answer))
-      ReadProcessMemory(p, it.pszText, text, kChars * 2, &done);
-    VirtualFreeEx(p, remote, 0, MEM_RELEASE);
-    return text;
+    return listItemText(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, column);
   }
   std::wstring rowText(int row) const { return cell(row, 0) + L"|" + cell(row, 1) + L"|" + cell(row, 2); }
-  std::wstring text(HWND h) const {
-    wchar_t buffer[300] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(h, WM_GETTEXT, 300, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied);
-    return buffer;
-  }
-  // Screen point of a cell of the action list: the header's height and the
-  // row height (from two rows' positions are not readable from outside, so
-  // the list's font row height is taken as the header's).
+  std::wstring text(HWND h) const { return controlText(h); }
+  // Screen point of a cell of the action list (columns 50, 50 and 60 wide).
   POINT cellPoint(int row, int column) const {
-    HWND list = e(IDC_COMPOSITE_FUNC_MACRO_LIST2);
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    RECT h{};
-    GetWindowRect(header, &h);
-    int rowHeight = static_cast<int>(HIWORD(SendMessageW(list, LVM_GETITEMSPACING, TRUE, 0)));
-    if (rowHeight <= 0 || rowHeight > 40) rowHeight = h.bottom - h.top;
+    RECT r = listItemRect(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, LVIR_BOUNDS);
     const int left[] = {0, 50, 100}, width[] = {50, 50, 60};
-    return {h.left + left[column] + width[column] / 2, h.bottom + rowHeight * row + rowHeight / 2};
+    return {r.left + left[column] + width[column] / 2, (r.top + r.bottom) / 2};
   }
   void doubleClickCell(int row, int column) {
     POINT p = cellPoint(row, column);
@@ -155,10 +125,7 @@ class MacroPage : public ::testing::Test {
       }
     return "";
   }
-  std::string macroMemory(size_t bytes) {
-    std::string r = app_->sim("read macro 0 " + std::to_string(bytes));
-    return r.rfind("OK\n", 0) == 0 ? r.substr(3, bytes * 2) : "";
-  }
+  std::vector<uint8_t> macroMemory(size_t bytes) { return bytesOf(app_->sim("read macro 0 " + std::to_string(bytes))); }
   // Presses and releases a key while recording; returns the time from the
   // end of each xdotool call to the row appearing (an upper bound of the
   // hook's time: it includes the X server and Wine's input path).
@@ -183,9 +150,7 @@ class MacroPage : public ::testing::Test {
     if (!IsWindowVisible(g)) return false;
     RECT r{};
     GetWindowRect(g, &r);
-    HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, r.left + 2, (r.top + r.bottom) / 2);
-    ReleaseDC(nullptr, screen);
+    COLORREF c = pixelAt(r.left + 2, (r.top + r.bottom) / 2);
     auto close = [](int a, int b) { return a - b < 12 && b - a < 12; };
     return close(GetRValue(c), GetRValue(expected)) && close(GetGValue(c), GetGValue(expected)) &&
            close(GetBValue(c), GetBValue(expected));
@@ -284,7 +249,7 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
   MacroList expected = {m};
   FittedMacroImage image = fitMacroImage(expected, 64 * 128);
   ASSERT_EQ(image.fit, MacroFit::WithNames);
-  EXPECT_EQ(macroMemory(image.bytes.size()), hexOf(image.bytes));
+  EXPECT_EQ(macroMemory(image.bytes.size()), image.bytes);
   EXPECT_EQ(keyRecordOf("09"), "050100") << "F plays the macro at position 0";
   shot("macro_assigned_to_f");
 
@@ -497,8 +462,8 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
   EXPECT_EQ(rowText(1999), std::wstring(L"A|") + kRelease + L"|10");
   // Two rows fewer: room for one recorded key.
   for (int i = 0; i < 2; ++i) {
-    POINT p = cellPoint(0, 0);
     SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_LIST2), LVM_ENSUREVISIBLE, 0, FALSE);
+    POINT p = cellPoint(0, 0);
     click(p.x, p.y);
     clickE(IDC_COMPOSITE_FUNC_MACRO_DELETE2);
     ASSERT_TRUE(waitFor([&] { return rowCount() == 1999 - i; }, 3000)) << rowCount();
