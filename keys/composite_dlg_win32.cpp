@@ -36,14 +36,24 @@ constexpr ImageFiles kImageFiles[] = {
     {L"function_normal.jpg", L"function_over.jpg", L"function_down.jpg", nullptr},
 };
 
-// The macro page's controls; its contents are still to come, so they stay
-// hidden and the page shows its picture alone.
+// The macro page's controls, shown on that page only (the gauge shows itself
+// when there is a keyboard to measure against).
 constexpr int kMacroControls[] = {FUNC_MACRO_ADD.id,     FUNC_MACRO_DELETE.id,       FUNC_MACRO_LIST2.id,
                                   FUNC_MACRO_RECORD.id,  FUNC_MACRO_DELETE2.id,      FUNC_MACRO_CLEAR.id,
                                   FUNC_MACRO_UP_TOP.id,  FUNC_MACRO_UP.id,           FUNC_MACRO_DOWN.id,
                                   FUNC_MACRO_DOWN_BOTTOM.id, FUNC_MACRO_RECORD_DELAY.id, FUNC_MACRO_CYCLES.id,
                                   FUNC_MACRO_LIST.id,    FUNC_MACRO_RECORD_DELAY2.id, MARCO_NAME_SETTING.id,
                                   FUNC_MACRO_CYCLES_PROMPT.id};
+
+// The action list's move buttons.
+struct MoveButton {
+  int id;
+  RowMove move;
+};
+constexpr MoveButton kMoveButtons[] = {{FUNC_MACRO_UP_TOP.id, RowMove::Top},
+                                       {FUNC_MACRO_UP.id, RowMove::Up},
+                                       {FUNC_MACRO_DOWN.id, RowMove::Down},
+                                       {FUNC_MACRO_DOWN_BOTTOM.id, RowMove::Bottom}};
 
 // Labels drawn transparently over the skin.
 constexpr int kLabels[] = {KEY_SETTING.id,         MARCO_NAME_SETTING.id,         TISHI_SINGLE_STATIC.id,
@@ -70,7 +80,10 @@ Korvalin_DlgComposite::Korvalin_DlgComposite(CWindow* parent, std::wstring skinF
                                              WorkingConfig& config, CompositeHost& host)
     : CBaseDialog(IDD_COMPOSITE, parent, std::move(skinFile), std::move(skinsFolder)), config_(config), host_(host) {}
 
-Korvalin_DlgComposite::~Korvalin_DlgComposite() { removeCaptureHooks(config_); }
+Korvalin_DlgComposite::~Korvalin_DlgComposite() {
+  removeCaptureHooks(config_);
+  removeRecordHooks(config_);
+}
 
 void Korvalin_DlgComposite::closeIfOpen() {
   if (openCount_ > 0) OnCancel();
@@ -96,9 +109,11 @@ BOOL Korvalin_DlgComposite::OnInitDialog() {
   CBaseDialog::OnInitDialog();
   openCount_ = 1;
   LoadImageSets();
+  SetUpActionList();
   SkinControls();
   MakeFonts();
   FillLists();
+  FillMacroList();
   changed_ = false;
   ReadEntry();
   if (macroOnly) {
@@ -174,7 +189,7 @@ void Korvalin_DlgComposite::SkinControls() {
   for (const ids::SkinControl& c :
        {KEY_SETTING, TISHI_SINGLE_STATIC, FUNC_KEY_INPUT, MARCO_NAME_SETTING, FUNC_MACRO_LIST, FUNC_MACRO_LIST2,
         FUNC_MACRO_RECORD_DELAY, FUNC_MACRO_RECORD_DELAY2, FUNC_MACRO_CYCLES_PROMPT, FUNC_MACRO_CYCLES,
-        MEDIA_SETTING_TISHI, FUNC_MEDIA_SELECT, FUNCTION_KEY_SETTING_TISHI, FUNC_FUNCTION_SELECT})
+        FUNC_MACRO_GAUGE, MEDIA_SETTING_TISHI, FUNC_MEDIA_SELECT, FUNCTION_KEY_SETTING_TISHI, FUNC_FUNCTION_SELECT})
     PlaceControl(item(c.id), dataFile(), L"BUTTONINFO", c.key);
   Button(CONTROL_CLEAR.id).setTooltip(LanguageText("COMPOSITE_PROMPT_CLEAR"), true);
   Button(CONTROL_OSK.id).setTooltip(LanguageText("COMPOSITE_PROMPT_OSK"), true);
@@ -209,7 +224,9 @@ void Korvalin_DlgComposite::FillLists() {
   };
   fill(FUNC_MEDIA_SELECT.id, kMediaFunctionCount, [](size_t i) { return KeyName(MediaFunctionList[i].keyCode); });
   fill(FUNC_FUNCTION_SELECT.id, FunctionKeyList.size(), [](size_t i) { return std::u16string(functionKeyName(i)); });
+  cyclesGuard_ = true;
   (void)SetWindowTextW(item(FUNC_MACRO_CYCLES.id), L"1");
+  cyclesGuard_ = false;
 }
 
 void Korvalin_DlgComposite::ReadEntry() {
@@ -286,6 +303,10 @@ void Korvalin_DlgComposite::SetTexts() {
 
 void Korvalin_DlgComposite::ShowPage(bool firstTime) {
   int shown = page_ == kEditorPageMacro || page_ == kEditorPageMedia || page_ == kEditorPageFunction ? page_ : kEditorPageSingleKey;
+  if (shown != kEditorPageMacro) {
+    EndCellEdit(true);
+    StopRecording();
+  }
   switch (shown) {
     case kEditorPageMacro:
       SetPageFaces(kMacroSet);
@@ -309,7 +330,7 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
       break;
   }
   auto show = [&](int id, bool on) { ShowWindow(item(id), on ? SW_SHOW : SW_HIDE); };
-  for (int id : kMacroControls) show(id, false);
+  for (int id : kMacroControls) show(id, shown == kEditorPageMacro);
   show(FUNC_KEY_INPUT.id, shown == kEditorPageSingleKey);
   show(TISHI_SINGLE_STATIC.id, shown == kEditorPageSingleKey && !macroOnly);
   show(FUNC_MEDIA_SELECT.id, shown == kEditorPageMedia);
@@ -320,12 +341,22 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
   Button(CONTROL_MACRO.id).setSetState(shown == kEditorPageMacro, true);
   Button(CONTROL_MEDIA.id).setSetState(shown == kEditorPageMedia, true);
   Button(CONTROL_FUNCTION.id).setSetState(shown == kEditorPageFunction, true);
+  if (shown == kEditorPageMacro)
+    ShowMacroPage(firstTime);
+  else
+    show(FUNC_MACRO_GAUGE.id, false);
   RepaintPageControls();
 }
 
 void Korvalin_DlgComposite::RepaintPageControls() {
   // The page picture is drawn over the page's controls: draw them again on top.
   HWND focus = nullptr;
+  if (page_ == kEditorPageMacro) {
+    for (int id : kMacroControls)
+      if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    for (int id : {FUNC_MACRO_GAUGE.id, MACRO_CELL_EDIT, MACRO_CELL_LIST})
+      if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+  }
   for (int id : {FUNC_KEY_INPUT.id, FUNC_MEDIA_SELECT.id, FUNC_FUNCTION_SELECT.id, TISHI_SINGLE_STATIC.id,
                  MEDIA_SETTING_TISHI.id, FUNCTION_KEY_SETTING_TISHI.id}) {
     HWND h = item(id);
@@ -375,10 +406,16 @@ void Korvalin_DlgComposite::SetChanged(bool changed) {
 // ---- Apply, OK, Cancel ----------------------------------------------------------------
 
 void Korvalin_DlgComposite::Apply() {
+  EndCellEdit(true);
+  StopRecording();
+  CommitMacroList();
   EditorChoice c;
   c.page = page_;
   c.editedSlot = editedSlot;
   c.capturedCode = capturedCode_;
+  c.selectedMacroId = macroIdAt(macros_, currentMacro_);
+  // The cycles field, as the commit stored it into the selected macro.
+  if (c.selectedMacroId != 0) c.cycles = macros_[static_cast<size_t>(currentMacro_)].cycles;
   if (page_ == kEditorPageMedia || page_ == kEditorPageFunction) {
     LRESULT row = SendMessageW(item(page_ == kEditorPageMedia ? FUNC_MEDIA_SELECT.id : FUNC_FUNCTION_SELECT.id),
                                LB_GETCURSEL, 0, 0);
@@ -405,6 +442,8 @@ void Korvalin_DlgComposite::Apply() {
 
 void Korvalin_DlgComposite::Closing() {
   removeCaptureHooks(config_);
+  StopRecording();
+  ClearMacroPage();
   SetChanged(false);
   openCount_ = 0;
 }
@@ -443,12 +482,49 @@ bool Korvalin_DlgComposite::OnCommand(WORD id, WORD code, HWND control) {
     case IDC_COMPOSITE_CONTROL2_APPLY:
       Apply();
       return true;
+    case IDC_COMPOSITE_FUNC_MACRO_LIST:
+      if (code == CBN_SELCHANGE) MacroSelectionChanged();
+      if (code == CBN_EDITCHANGE) MacroNameEdited();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_ADD:
+      AddMacro();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_DELETE:
+      DeleteMacro();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_RECORD:
+      ToggleRecording();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_DELETE2:
+      DeleteAction();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_CLEAR:
+      ClearActions();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY:
+      if (code == BN_CLICKED) ToggleRecordDelays();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_CYCLES:
+      if (code == EN_CHANGE) CyclesChanged();
+      return true;
+    case IDC_COMPOSITE_MACRO_CELL_EDIT:
+      if (code == EN_KILLFOCUS) EndCellEdit(true);
+      return true;
+    case IDC_COMPOSITE_MACRO_CELL_LIST:
+      // Choosing a row ends the edit as Enter would.
+      if (code == CBN_SELENDOK || code == CBN_KILLFOCUS) EndCellEdit(true);
+      return true;
     case IDC_COMPOSITE_FUNC_MEDIA_SELECT:
     case IDC_COMPOSITE_FUNC_FUNCTION_SELECT:
       // Another row is another function to apply.
       if (code == LBN_SELCHANGE) SetChanged(true);
       return true;
     default:
+      for (const MoveButton& m : kMoveButtons)
+        if (m.id == id) {
+          MoveAction(m.move);
+          return true;
+        }
       return CBaseDialog::OnCommand(id, code, control);
   }
 }
@@ -469,6 +545,19 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
     case WM_HELP:
       result = TRUE;
       return true;  // F1 is taken in PreTranslateMessage
+    case WM_NOTIFY: {
+      const auto* n = reinterpret_cast<const NMHDR*>(lp);
+      if (n && n->idFrom == static_cast<UINT_PTR>(FUNC_MACRO_LIST2.id)) return OnActionListNotify(*n, result);
+      return CBaseDialog::OnMessage(msg, wp, lp, result);
+    }
+    case WM_DRAWITEM: {
+      const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      if (dis && dis->CtlID == static_cast<UINT>(FUNC_MACRO_GAUGE.id) && DrawGauge(*dis)) {
+        result = TRUE;
+        return true;
+      }
+      return CBaseDialog::OnMessage(msg, wp, lp, result);
+    }
     default:
       return CBaseDialog::OnMessage(msg, wp, lp, result);
   }
@@ -476,6 +565,17 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
 
 bool Korvalin_DlgComposite::PreTranslateMessage(MSG& msg) {
   bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP;
+  // Enter and Escape end an in-place cell edit (kept or dropped).
+  if (cellRow_ >= 0 && msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
+    HWND cell = item(cellColumn_ == kDelayColumn ? MACRO_CELL_EDIT : MACRO_CELL_LIST);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    bool droppedList = cellColumn_ != kDelayColumn && GetComboBoxInfo(cell, &info) && msg.hwnd == info.hwndList;
+    if (msg.hwnd == cell || IsChild(cell, msg.hwnd) || droppedList) {
+      EndCellEdit(msg.wParam == VK_RETURN);
+      return true;
+    }
+  }
   // Enter and Escape never close the editor: only its buttons do.
   if (key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {

@@ -11,6 +11,7 @@
 #include "keys/composite_editor.h"
 #include "keys/key_hooks_win32.h"
 #include "keys/working_config.h"
+#include "macro/macro_edit.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
@@ -27,9 +28,12 @@ class CompositeHost {
   // The main window's Apply: something is waiting to be written.
   virtual void EnableMainApply() = 0;
   virtual HWND ButtonWindow(int controlId) const = 0;
+  // A key of the active profile's block lost its macro (a stale reference
+  // removed when the macros were committed): its button shows no assignment.
+  virtual void ShowKeyUnassigned(int slot) = 0;
 };
 
-class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
+class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, private MacroRecordTarget {
  public:
   Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, WorkingConfig& config,
                         CompositeHost& host);
@@ -64,6 +68,7 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
   };
 
   void OnKeyCaptured(KeyCode code) override;
+  void OnRecordedAction(const MacroAction& action) override;
 
   void SkinControls();
   void MakeFonts();
@@ -84,6 +89,38 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
   std::wstring LanguageText(const char* key) const;
   CPngButton& Button(int id);
 
+  // The macro page (macro_page_win32.cpp): its own copies of the macro list,
+  // the rows of the macro shown, committed only by Apply.
+  void SetUpActionList();
+  void FillMacroList();
+  void SelectMacro(int index, bool load);
+  void LoadMacro();
+  void StoreMacro();
+  void ShowMacroPage(bool firstTime);
+  void EnableActionButtons();
+  void ShowRows(int select);
+  int SelectedRow() const;
+  void AddAction(MacroAction action, bool recorded, bool markChanged, bool afterSelection, bool loading);
+  void AddMacro();
+  void DeleteMacro();
+  void MacroNameEdited();
+  void MacroSelectionChanged();
+  void DeleteAction();
+  void ClearActions();
+  void MoveAction(RowMove move);
+  void CyclesChanged();
+  void ToggleRecordDelays();
+  void ToggleRecording();
+  void StopRecording();
+  void CommitMacroList();
+  void ClearMacroPage();
+  bool OnActionListNotify(const NMHDR& n, LRESULT& result);
+  void BeginCellEdit(int row, int column);
+  void EndCellEdit(bool commit);
+  void UpdateGauge();
+  bool DrawGauge(const DRAWITEMSTRUCT& dis);
+  bool ConfirmYesNo(const std::u16string& text);
+
   WorkingConfig& config_;
   CompositeHost& host_;
   std::array<Faces, kImageSetCount> sets_;
@@ -97,6 +134,20 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
   uint16_t entryAux_ = 0;
   bool changed_ = false;
   int openCount_ = 0;
+
+  MacroList macros_;
+  ActionRows rows_;
+  int currentMacro_ = -1;
+  int macroNameCounter_ = 0;  // keeps counting across openings
+  bool firstMacroShow_ = true;
+  int recordDelays_ = 0;
+  bool comboGuard_ = false;
+  bool cyclesGuard_ = false;
+  MacroGauge gauge_;
+  // In-place editing of one cell of the action list.
+  static constexpr int kDelayColumn = 2;  // key, action, delay
+  int cellRow_ = -1, cellColumn_ = -1;  // -1: no cell is being edited
+  bool endingCellEdit_ = false;
 };
 
 }  // namespace kv

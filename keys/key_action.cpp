@@ -27,6 +27,11 @@ void resetTable(KeyActionTable& table) {
   for (int s = kGKeySlotBase; s < kGKeySlotBase + kGKeySlotCount; ++s) table.entries[entryIndex(0, s)].aux = gKeyCode(s);
 }
 
+bool macroUsedByKeys(const KeyActionTable& table, uint16_t id) {
+  return std::any_of(table.entries.begin(), table.entries.end(),
+                     [id](const KeyActionEntry& e) { return e.type == ActionType::PlayMacro && e.value == id; });
+}
+
 int removeStaleMacroReferences(KeyActionTable& table, std::span<const MacroRecord> macros,
                                const std::function<void(int)>& onChanged) {
   int changed = 0;

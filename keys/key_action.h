@@ -91,6 +91,9 @@ KeyActionEntry readEntry(const KeyActionTable& table, int profile, int slot);
 // The header is left alone.
 void resetTable(KeyActionTable& table);
 
+// Whether any of the 2048 entries (every profile) plays the macro with that id.
+bool macroUsedByKeys(const KeyActionTable& table, uint16_t id);
+
 // After the editor commits its macro copies: a PlayMacro entry whose id no
 // macro has, or a macro created since the editor opened (isNew), falls back
 // to Default (aux and value kept); id 0 takes the first macro's id while the

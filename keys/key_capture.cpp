@@ -50,4 +50,32 @@ KeyCode lowLevelCaptureKey(uint32_t vk) {
   }
 }
 
+RecordAction recordActionOf(KeyCode code, uint32_t flags) {
+  if (code == 0 || isPassedOnKey(code)) return RecordAction::PassOn;
+  bool autoRepeat = (flags & kTransitionBit) == 0 && (flags & kPreviousStateBit) != 0;
+  return autoRepeat ? RecordAction::Swallow : RecordAction::Record;
+}
+
+size_t recordedActions(KeyCode code, bool release, uint32_t elapsedMs, MacroAction (&out)[2]) {
+  constexpr uint32_t kExtraPressMs = 2;
+  size_t n = 0;
+  if (code == 0x54 || code == 0x71 || code == 0x72 || code == kPrintScreenKey)
+    out[n++] = {kExtraPressMs, code, kMacroPress};
+  out[n++] = {elapsedMs, code, release ? kMacroRelease : kMacroPress};
+  return n;
+}
+
+LowLevelRecord lowLevelRecordOf(uint32_t vk, bool down, uint8_t& lastWinKey) {
+  LowLevelRecord r;
+  if (vk != 0x5B && vk != 0x5C) return r;
+  r.handled = true;
+  r.release = !down;
+  bool fresh = !down || vk != lastWinKey;
+  lastWinKey = down ? static_cast<uint8_t>(vk) : 0;
+  if (!fresh) return r;  // the held key's repeats
+  r.record = true;
+  r.code = static_cast<KeyCode>(0x100 + vk);
+  return r;
+}
+
 }  // namespace kv

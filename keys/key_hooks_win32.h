@@ -15,9 +15,21 @@ class KeyCaptureTarget {
   virtual void OnKeyCaptured(KeyCode code) = 0;
 };
 
+// Receives each recorded action (an extra press comes first for the keys
+// that need one).
+class MacroRecordTarget {
+ public:
+  virtual ~MacroRecordTarget() = default;
+  virtual void OnRecordedAction(const MacroAction& action) = 0;
+};
+
 // Removes an installed pair first, so there is never more than one.
 void installCaptureHooks(WorkingConfig& config, KeyCaptureTarget& target);
 void removeCaptureHooks(WorkingConfig& config);
+
+// The recorder's pair, installed only while recording; lastTick starts now.
+void installRecordHooks(WorkingConfig& config, MacroRecordTarget& target);
+void removeRecordHooks(WorkingConfig& config);
 
 // The system's on-screen keyboard; its result is not reported.
 void openOnScreenKeyboard();

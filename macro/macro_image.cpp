@@ -168,10 +168,17 @@ bool parseMacroImage(std::span<const uint8_t> image, MacroList& out) {
   }
 }
 
+MacroFit macroFitOf(const MacroImageSizes& sizes, size_t capacity) {
+  if (capacity < sizes.withoutNames || sizes.withoutNames > kMaxImageLength) return MacroFit::TooLong;
+  return capacity >= sizes.withNames && sizes.withNames <= kMaxImageLength ? MacroFit::WithNames
+                                                                           : MacroFit::WithoutNames;
+}
+
 FittedMacroImage fitMacroImage(std::span<const MacroRecord> macros, size_t capacity) {
   MacroImageSizes sizes = macroImageSizes(macros);
-  if (capacity < sizes.withoutNames || sizes.withoutNames > kMaxImageLength) return {MacroFit::TooLong, {}};
-  bool withNames = capacity >= sizes.withNames && sizes.withNames <= kMaxImageLength;
+  MacroFit fit = macroFitOf(sizes, capacity);
+  if (fit == MacroFit::TooLong) return {MacroFit::TooLong, {}};
+  bool withNames = fit == MacroFit::WithNames;
   size_t size = withNames ? sizes.withNames : sizes.withoutNames;
   FittedMacroImage result{withNames ? MacroFit::WithNames : MacroFit::WithoutNames, {}};
   try {

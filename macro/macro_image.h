@@ -68,6 +68,8 @@ struct FittedMacroImage {
   MacroFit fit;
   std::vector<uint8_t> bytes;  // empty unless fit is WithNames or WithoutNames
 };
+// Which image fits `capacity` bytes: with names, without, or none (never NoMemory).
+MacroFit macroFitOf(const MacroImageSizes& sizes, size_t capacity);
 // Builds the image that fits `capacity` bytes (information block byte 11 x 128).
 FittedMacroImage fitMacroImage(std::span<const MacroRecord> macros, size_t capacity);
 

@@ -21,7 +21,7 @@ IMAGE_BUTTONS = {"key", "gkey", "fn", "tool", "tab", "button", "report", "field"
                  "panel", "flip", "arrow", "macro", "labelled", "page", "title", "link"}
 
 # Kinds of controls by skin key where the painter's kind does not say.
-COMPOSITE_KINDS = {"FUNC_MACRO_LIST2": "listview", "FUNC_MEDIA_SELECT": "listbox",
+COMPOSITE_KINDS = {"FUNC_MACRO_LIST2": "virtuallist", "FUNC_MEDIA_SELECT": "listbox",
                    "FUNC_FUNCTION_SELECT": "listbox", "FUNC_MACRO_LIST": "editcombo",
                    "FUNC_KEY_INPUT": "readonly"}
 PROFILE_KINDS = {"PROGRAM_LIST": "listview"}
@@ -40,10 +40,20 @@ def control(kind, cid, visible=True):
     if kind == "combo":
         return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP{vis}, 0, 0, 1, 60'
     if kind == "editcombo":
-        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP{vis}, 0, 0, 1, 60'
+        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP{vis}, 0, 0, 1, 60'
     if kind == "listview":
         return (f'    CONTROL "", {cid}, "SysListView32", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | '
                 f'WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1')
+    if kind == "virtuallist":
+        # The rows live in the editor; the control asks for the texts it shows.
+        return (f'    CONTROL "", {cid}, "SysListView32", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | '
+                f'LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1')
+    if kind == "celledit":
+        return f'    CONTROL "", {cid}, "Edit", ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER{vis}, 0, 0, 1, 1'
+    if kind == "celllist":
+        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL{vis}, 0, 0, 1, 60'
+    if kind == "gauge":
+        return f'    CONTROL "", {cid}, "Static", SS_OWNERDRAW{vis}, 0, 0, 1, 1'
     if kind == "listbox":
         return f'    CONTROL "", {cid}, "ListBox", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1'
     if kind == "edit":

@@ -112,6 +112,16 @@ TEST(StaleMacroReferences, EmptyListResetsEveryNonZeroId) {
   EXPECT_EQ(t->entries[2].type, ActionType::PlayMacro);
 }
 
+TEST(StaleMacroReferences, UseCheckCoversEveryProfile) {
+  auto t = newKeyActionTable();
+  t->entries[entryIndex(2, 300)] = {ActionType::PlayMacro, 1, 4, 0, 0};
+  t->entries[5] = {ActionType::SingleKey, 0, 7, 0, 0};  // value 7 but not a macro key
+  EXPECT_TRUE(macroUsedByKeys(*t, 4));
+  EXPECT_FALSE(macroUsedByKeys(*t, 7));
+  t->entries[kEntryCount - 1] = {ActionType::PlayMacro, 1, 7, 0, 0};
+  EXPECT_TRUE(macroUsedByKeys(*t, 7));
+}
+
 TEST(FunctionKeys, NamesFromTheTextTable) {
   resetTextTable();
   EXPECT_EQ(functionKeyName(0), u"Open");

@@ -66,5 +66,66 @@ TEST(LowLevelCapture, WinAndApplicationsKeysOnly) {
   EXPECT_EQ(lowLevelCaptureKey(0x2C), 0);
 }
 
+TEST(Recorder, PressesAndReleasesOnceRepeatsSwallowedMediaPassed) {
+  struct Case {
+    KeyCode code;
+    uint32_t flags;
+    RecordAction action;
+  } cases[] = {{0x01E, scan(0x1E), RecordAction::Record},
+               {0x01E, scan(0x1E) | kRepeat, RecordAction::Swallow},
+               {0x01E, scan(0x1E) | kRelease, RecordAction::Record},
+               {0x121, scan(0x21) | kExtended, RecordAction::PassOn},
+               {0, 0, RecordAction::PassOn}};
+  for (const auto& c : cases) EXPECT_EQ(recordActionOf(c.code, c.flags), c.action) << std::hex << c.code << " " << c.flags;
+  EXPECT_TRUE(isReleaseMessage(kRelease));
+  EXPECT_FALSE(isReleaseMessage(kRepeat));
+}
+
+TEST(Recorder, ExtraPressBeforeTheKeysThatNeedIt) {
+  for (KeyCode k : {0x54, 0x71, 0x72, 0x137, 0x1E}) {
+    for (bool release : {false, true}) {
+      MacroAction out[2]{};
+      size_t n = recordedActions(k, release, 345, out);
+      bool extra = k != 0x1E;
+      ASSERT_EQ(n, extra ? 2u : 1u) << std::hex << k;
+      if (extra) {
+        EXPECT_EQ(out[0].key, k);
+        EXPECT_EQ(out[0].state, kMacroPress);
+        EXPECT_EQ(out[0].delay, 2u);
+      }
+      EXPECT_EQ(out[n - 1].key, k);
+      EXPECT_EQ(out[n - 1].state, release ? kMacroRelease : kMacroPress);
+      EXPECT_EQ(out[n - 1].delay, 345u);
+    }
+  }
+}
+
+TEST(Recorder, WinKeysThroughTheLowLevelHookOncePerPress) {
+  uint8_t last = 0;
+  struct Step {
+    uint32_t vk;
+    bool down;
+    bool handled, record;
+    KeyCode code;
+  } steps[] = {
+      {0x5B, true, true, true, 0x15B},    // press
+      {0x5B, true, true, false, 0},       // its repeat
+      {0x5C, true, true, true, 0x15C},    // the other Win key while held
+      {0x5C, false, true, true, 0x15C},   // release
+      {0x5B, false, true, true, 0x15B},
+      {0x41, true, false, false, 0},      // other keys: the thread hook's
+      {0x5B, true, true, true, 0x15B},    // pressed again after its release
+  };
+  for (const auto& s : steps) {
+    LowLevelRecord r = lowLevelRecordOf(s.vk, s.down, last);
+    EXPECT_EQ(r.handled, s.handled) << std::hex << s.vk << s.down;
+    EXPECT_EQ(r.record, s.record) << std::hex << s.vk << s.down;
+    if (s.record) {
+      EXPECT_EQ(r.code, s.code);
+      EXPECT_EQ(r.release, !s.down);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kv

@@ -269,8 +269,9 @@ DialogLayout compositeLayout() {
   add(d, "FUNC_KEY_INPUT", 1127, 130, 210, 300, 48, "edit");
   add(d, "MARCO_NAME_SETTING", 1200, 32, 132, 200, 20, "label");
   add(d, "FUNC_MACRO_LIST", 1126, 32, 154, 200, 220, "combo");
-  add(d, "FUNC_MACRO_ADD", 1017, 240, 152, 64, 26, "macro");
-  add(d, "FUNC_MACRO_DELETE", 1018, 310, 152, 64, 26, "macro");
+  // Add and delete macro have no text of their own: their pictures carry a sign.
+  add(d, "FUNC_MACRO_ADD", 1017, 240, 152, 64, 26, "macro", "+");
+  add(d, "FUNC_MACRO_DELETE", 1018, 310, 152, 64, 26, "macro", "\u2212");
   add(d, "FUNC_MACRO_LIST2", 1019, 32, 188, 250, 182, "list");
   add(d, "FUNC_MACRO_RECORD", 1020, 296, 188, 110, 30, "macro");
   add(d, "FUNC_MACRO_DELETE2", 1021, 296, 224, 110, 28, "macro");
@@ -283,6 +284,8 @@ DialogLayout compositeLayout() {
   add(d, "FUNC_MACRO_RECORD_DELAY2", 1133, 318, 300, 120, 20, "label");
   add(d, "FUNC_MACRO_CYCLES_PROMPT", 1130, 296, 334, 80, 20, "label");
   add(d, "FUNC_MACRO_CYCLES", 1125, 380, 332, 60, 22, "edit");
+  // The macro memory gauge: bytes the keyboard's macro image needs against its memory.
+  add(d, "FUNC_MACRO_GAUGE", 1134, 296, 358, 236, 18, "gauge");
   add(d, "MEDIA_SETTING_TISHI", 1202, 36, 132, 488, 22, "label");
   add(d, "FUNC_MEDIA_SELECT", 1128, 36, 160, 488, 210, "list");
   add(d, "FUNCTION_KEY_SETTING_TISHI", 1203, 36, 132, 488, 22, "label");
@@ -290,6 +293,11 @@ DialogLayout compositeLayout() {
   add(d, "CONTROL2_APPLY", 1015, 244, 398, 96, 34, "button");
   add(d, "CONTROL_OK", 1, 344, 398, 96, 34, "button");
   add(d, "CONTROL_CANCEL", 2, 444, 398, 96, 34, "button");
+  // In the template, not in the skin: the in-place editors of the action
+  // list's cells, moved over the cell being edited (a number field for
+  // delays, a drop-down list for actions and keys).
+  d.unplaced.push_back({"MACRO_CELL_EDIT", 1135, "celledit", false});
+  d.unplaced.push_back({"MACRO_CELL_LIST", 1136, "celllist", false});
   return d;
 }
 

@@ -306,7 +306,7 @@ def draw_control(img, c, state, dialog, page="key", grey=False):
     elif kind == "macro":
         if page != "macro":
             return  # shown on the macro page only
-        draw_button(img, c, "disable" if state == "disable" else state, radius=5)
+        draw_button(img, c, "disable" if state == "disable" else state, radius=5, legend=c["legend"])
     elif kind == "report":
         draw_button(img, c, state, radius=6, legend=c["legend"], sub=c["sub"])
     elif kind == "labelled":

@@ -41,7 +41,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void RefreshKeyButtons();
   void RefreshGKeys();
   // One slot of the active block shown unassigned (a stale macro removed).
-  void ShowKeyUnassigned(int slot);
+  void ShowKeyUnassigned(int slot) override;
   // The G keys of the current bank and the key slots of the active block
   // back to their factory action; takes the WorkingConfig lock.
   void ResetKeyAssignments();

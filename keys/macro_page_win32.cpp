@@ -1,0 +1,589 @@
+// The composite editor's macro page: the macro list (a drop-down with an
+// editable name), the action list with in-place cell editing, the recorder,
+// the cycles field, the record-delays option, the memory gauge, and the
+// commit of the page's copies at Apply. The editing rules themselves are the
+// portable ones of macro/macro_edit.h; this file mirrors them in controls.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+
+#include "app/settings_win32.h"
+#include "app/text_table.h"
+#include "app/wide_win32.h"
+#include "device/events.h"
+#include "device/protocol.h"
+#include "keys/composite_dlg_win32.h"
+#include "model/key_info.h"
+#include "resources/control_ids.h"
+
+namespace kv {
+namespace {
+
+using namespace ids::composite_dlg;
+
+constexpr int kColumnKey = 0, kColumnAction = 1;
+constexpr int kColumnDelay = 2;  // Korvalin_DlgComposite::kDelayColumn
+constexpr int kColumnWidths[] = {50, 50, 60};
+constexpr int kActionRowsShown = 6;
+constexpr int kKeyRowsShown = 20;
+
+// 1020-1026: enabled exactly when a macro is selected.
+constexpr int kActionButtons[] = {FUNC_MACRO_RECORD.id,  FUNC_MACRO_DELETE2.id, FUNC_MACRO_CLEAR.id,
+                                  FUNC_MACRO_UP_TOP.id,  FUNC_MACRO_UP.id,      FUNC_MACRO_DOWN.id,
+                                  FUNC_MACRO_DOWN_BOTTOM.id};
+// Disabled while recording.
+constexpr int kListControls[] = {FUNC_MACRO_ADD.id, FUNC_MACRO_DELETE.id, FUNC_MACRO_LIST.id};
+
+std::wstring actionText(uint16_t state) { return state == kMacroRelease ? L"  \u2191" : L"\u2193"; }
+
+std::wstring windowText(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::wstring s(static_cast<size_t>(std::max(n, 0)) + 1, L'\0');
+  s.resize(static_cast<size_t>(std::max(GetWindowTextW(h, s.data(), n + 1), 0)));
+  return s;
+}
+
+size_t keyboardMacroMemory() {
+  DeviceEvents* events = InstalledDeviceEvents();
+  if (!events || events->DevicePresent() <= 0) return 0;
+  return static_cast<size_t>(std::max(events->MacroMemorySize(), 0));
+}
+
+}  // namespace
+
+// ---- opening and closing --------------------------------------------------------------
+
+void Korvalin_DlgComposite::SetUpActionList() {
+  HWND list = item(FUNC_MACRO_LIST2.id);
+  (void)SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  // The cell editors lie over the list: it must not paint over them.
+  SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | WS_CLIPSIBLINGS);
+  const TextId titles[] = {TextId::MACRO_KEYS_TISHI, TextId::MACRO_ACTION_TISHI, TextId::MACRO_DELAY_MS};
+  for (int i = 0; i < 3; ++i) {
+    std::wstring title = wide(text(titles[i]));
+    LVCOLUMNW c{};
+    c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+    c.fmt = LVCFMT_LEFT;
+    c.cx = kColumnWidths[i];
+    c.pszText = title.data();
+    c.iSubItem = i;
+    if (SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c)) < 0) ReportWin32Failure(L"LVM_INSERTCOLUMNW");
+  }
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+  for (int id : {MACRO_CELL_EDIT, MACRO_CELL_LIST})
+    (void)SendMessageW(item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);  // answers nothing
+  (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_LIMITTEXT, kMaxMacroNameUnits, 0);
+  (void)SendMessageW(item(FUNC_MACRO_CYCLES.id), EM_LIMITTEXT, 3, 0);
+
+  // The option is read at every opening and written back as 0 or 1.
+  std::wstring name = wide(text(TextId::MACRO_ACTION_RECORD_DELAY));
+  recordDelays_ = GetProfileNumber(kProfilesSection, name, 0) == 1 ? 1 : 0;
+  (void)WriteProfileText(kProfilesSection, name, recordDelays_ ? L"1" : L"0");  // reported inside
+  (void)SendMessageW(item(FUNC_MACRO_RECORD_DELAY.id), BM_SETCHECK, recordDelays_ ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Korvalin_DlgComposite::FillMacroList() {
+  config_.recording = 0;
+  {
+    std::lock_guard lock(config_.lock);
+    if (!copyMacroList(config_.macros, macros_)) macros_.clear();
+  }
+  for (MacroRecord& m : macros_) m.isNew = 0;
+  HWND combo = item(FUNC_MACRO_LIST.id);
+  comboGuard_ = true;
+  (void)SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const MacroRecord& m : macros_) {
+    std::wstring name = wide(macroName(m));
+    (void)SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));  // answers the index
+  }
+  (void)SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  comboGuard_ = false;
+  currentMacro_ = -1;
+  rows_.clear();
+  ShowRows(-1);
+  EnableActionButtons();
+  firstMacroShow_ = true;
+}
+
+void Korvalin_DlgComposite::ClearMacroPage() {
+  StopRecording();
+  EndCellEdit(false);
+  rows_.clear();
+  macros_.clear();
+  macros_.shrink_to_fit();  // 16 KB a macro: given back while the editor is closed
+  currentMacro_ = -1;
+  ShowRows(-1);
+  comboGuard_ = true;
+  (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_RESETCONTENT, 0, 0);
+  comboGuard_ = false;
+}
+
+void Korvalin_DlgComposite::ShowMacroPage(bool firstTime) {
+  auto selectFirst = [&] { SelectMacro(macros_.empty() ? -1 : 0, true); };
+  uint16_t id = static_cast<uint16_t>(entryValue_ & 0xFFFF);
+  if (firstTime) {
+    auto it = std::find_if(macros_.begin(), macros_.end(), [&](const MacroRecord& m) { return id != 0 && m.id == id; });
+    if (it != macros_.end())
+      SelectMacro(static_cast<int>(it - macros_.begin()), true);
+    else
+      selectFirst();
+  } else if (firstMacroShow_) {
+    firstMacroShow_ = false;
+    if (id == 0) selectFirst();
+  }
+  UpdateGauge();
+}
+
+// ---- the macro list ------------------------------------------------------------------------
+
+void Korvalin_DlgComposite::SelectMacro(int index, bool load) {
+  comboGuard_ = true;
+  (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);  // -1 selects none
+  comboGuard_ = false;
+  currentMacro_ = index;
+  if (load) LoadMacro();
+}
+
+void Korvalin_DlgComposite::LoadMacro() {
+  EndCellEdit(false);
+  rows_.clear();
+  bool valid = currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size();
+  if (valid) {
+    const MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
+    cyclesGuard_ = true;
+    (void)SetWindowTextW(item(FUNC_MACRO_CYCLES.id), std::to_wstring(m.cycles).c_str());
+    cyclesGuard_ = false;
+    size_t n = macroActionCount(m);
+    rows_.reserve(kMaxMacroActions);
+    for (size_t i = 0; i < n; ++i) (void)insertActionRow(rows_, m.actions[i], -1, false, true);
+  }
+  ShowRows(-1);
+  EnableActionButtons();
+}
+
+void Korvalin_DlgComposite::StoreMacro() {
+  if (currentMacro_ < 0 || static_cast<size_t>(currentMacro_) >= macros_.size()) return;
+  MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
+  m.cycles = cyclesOf(u16(windowText(item(FUNC_MACRO_CYCLES.id))));
+  m.actionCount = static_cast<uint16_t>(std::min(rows_.size(), kMaxMacroActions));
+  std::copy_n(rows_.begin(), m.actionCount, m.actions);
+}
+
+void Korvalin_DlgComposite::EnableActionButtons() {
+  bool on = currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size();
+  for (int id : kActionButtons) (void)EnableWindow(item(id), on ? TRUE : FALSE);  // answers the previous state
+}
+
+void Korvalin_DlgComposite::MacroSelectionChanged() {
+  if (comboGuard_) return;
+  auto sel = static_cast<int>(SendMessageW(item(FUNC_MACRO_LIST.id), CB_GETCURSEL, 0, 0));
+  StoreMacro();
+  currentMacro_ = sel;
+  LoadMacro();
+  UpdateGauge();
+}
+
+void Korvalin_DlgComposite::MacroNameEdited() {
+  if (comboGuard_) return;
+  HWND combo = item(FUNC_MACRO_LIST.id);
+  std::u16string name = u16(windowText(combo));
+  // Replacing the item text selects the whole field: the caret is put back.
+  DWORD caret = static_cast<DWORD>(SendMessageW(combo, CB_GETEDITSEL, 0, 0));
+  auto putItem = [&](int index) {
+    std::wstring w = wide(macroName(macros_[static_cast<size_t>(index)]));
+    comboGuard_ = true;
+    (void)SendMessageW(combo, CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    (void)SendMessageW(combo, CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.c_str()));
+    (void)SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    (void)SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(LOWORD(caret), HIWORD(caret)));
+    comboGuard_ = false;
+  };
+  if (macros_.empty()) {
+    if (name.empty()) return;
+    MacroRecord& m = macros_.emplace_back();
+    initNewMacro(m, {}, name);
+    currentMacro_ = 0;
+    putItem(0);
+    LoadMacro();
+  } else if (currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size()) {
+    setMacroName(macros_[static_cast<size_t>(currentMacro_)], name);
+    putItem(currentMacro_);
+  } else {
+    return;  // macros, but none selected: the typing names nothing
+  }
+  SetChanged(true);
+  UpdateGauge();
+}
+
+void Korvalin_DlgComposite::AddMacro() {
+  if (macros_.size() >= kMaxMacros) {
+    std::wstring t = wide(formatText(text(TextId::MACRO_ERR_MAX), {static_cast<int>(kMaxMacros)}));
+    (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK only
+    return;
+  }
+  StoreMacro();
+  int index = -1;
+  if (addMacro(macros_, macroNameCounter_, &index) != AddMacroResult::Added) return;
+  std::wstring name = wide(macroName(macros_[static_cast<size_t>(index)]));
+  comboGuard_ = true;
+  (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  comboGuard_ = false;
+  SelectMacro(index, true);
+  SetChanged(true);
+  UpdateGauge();
+}
+
+bool Korvalin_DlgComposite::ConfirmYesNo(const std::u16string& question) {
+  // Never under the WorkingConfig lock: the box runs a message loop.
+  return MessageBoxW(hwnd(), wide(question).c_str(), L"", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
+}
+
+void Korvalin_DlgComposite::DeleteMacro() {
+  if (currentMacro_ < 0 || static_cast<size_t>(currentMacro_) >= macros_.size()) return;
+  const MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
+  if (m.isNew == 0) {
+    bool used = false;
+    {
+      std::lock_guard lock(config_.lock);
+      used = config_.table && macroUsedByKeys(*config_.table, m.id);
+    }
+    if (used && !ConfirmYesNo(text(TextId::MACRO_DELETE_CONFIRM_OF_KEYS))) return;
+  }
+  int index = currentMacro_;
+  int next = deleteMacroAt(macros_, index);
+  comboGuard_ = true;
+  (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+  comboGuard_ = false;
+  SelectMacro(next, true);
+  SetChanged(true);
+  UpdateGauge();
+}
+
+// ---- the action list -----------------------------------------------------------------------
+
+int Korvalin_DlgComposite::SelectedRow() const {
+  return static_cast<int>(SendMessageW(item(FUNC_MACRO_LIST2.id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void Korvalin_DlgComposite::ShowRows(int select) {
+  HWND list = item(FUNC_MACRO_LIST2.id);
+  // A virtual list: the rows are rows_, the control only asks for texts.
+  (void)SendMessageW(list, LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOINVALIDATEALL);
+  LVITEMW none{};
+  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  (void)SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  if (select >= 0 && static_cast<size_t>(select) < rows_.size()) {
+    LVITEMW on{};
+    on.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    on.state = LVIS_SELECTED | LVIS_FOCUSED;
+    (void)SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(select), reinterpret_cast<LPARAM>(&on));
+    (void)SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(select), FALSE);
+  }
+  (void)InvalidateRect(list, nullptr, FALSE);
+}
+
+void Korvalin_DlgComposite::AddAction(MacroAction action, bool recorded, bool markChanged, bool afterSelection,
+                                      bool loading) {
+  if (recorded) action.delay = recordedDelay(action.delay, recordDelays_);
+  int at = insertActionRow(rows_, action, SelectedRow(), afterSelection, loading);
+  if (at < 0) return;  // 2000 rows: dropped without a message
+  if (recorded)
+    ShowRows(at);
+  else
+    (void)SendMessageW(item(FUNC_MACRO_LIST2.id), LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOSCROLL);
+  if (markChanged) SetChanged(true);
+  UpdateGauge();
+}
+
+void Korvalin_DlgComposite::OnRecordedAction(const MacroAction& action) {
+  if (!config_.recording || currentMacro_ < 0) return;
+  AddAction(action, true, true, true, false);
+}
+
+void Korvalin_DlgComposite::DeleteAction() {
+  int row = SelectedRow();
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  rows_.erase(rows_.begin() + row);  // the neighbours keep their delays
+  ShowRows(-1);
+  SetChanged(true);
+  UpdateGauge();
+}
+
+void Korvalin_DlgComposite::ClearActions() {
+  if (rows_.empty()) return;
+  if (!ConfirmYesNo(text(TextId::MACRO_ACTION_CLEAR_CONFIRM))) return;
+  rows_.clear();
+  ShowRows(-1);
+  SetChanged(true);
+  UpdateGauge();
+}
+
+void Korvalin_DlgComposite::MoveAction(RowMove move) {
+  int row = SelectedRow();
+  if (row < 0) return;
+  int to = moveActionRow(rows_, row, move);
+  ShowRows(to);
+  (void)SetFocus(item(FUNC_MACRO_LIST2.id));  // answers the previous focus
+  SetChanged(true);
+}
+
+void Korvalin_DlgComposite::CyclesChanged() {
+  if (cyclesGuard_) return;
+  HWND field = item(FUNC_MACRO_CYCLES.id);
+  if (auto corrected = correctedCycles(u16(windowText(field)))) {
+    cyclesGuard_ = true;
+    (void)SetWindowTextW(field, wide(*corrected).c_str());
+    (void)SendMessageW(field, EM_SETSEL, corrected->size(), static_cast<LPARAM>(corrected->size()));
+    cyclesGuard_ = false;
+  }
+  SetChanged(true);
+}
+
+void Korvalin_DlgComposite::ToggleRecordDelays() {
+  recordDelays_ = recordDelays_ == 1 ? 0 : 1;
+  (void)WriteProfileText(kProfilesSection, wide(text(TextId::MACRO_ACTION_RECORD_DELAY)),
+                         recordDelays_ ? L"1" : L"0");  // reported inside
+  (void)SendMessageW(item(FUNC_MACRO_RECORD_DELAY.id), BM_SETCHECK, recordDelays_ ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// ---- recording -------------------------------------------------------------------------------
+
+void Korvalin_DlgComposite::ToggleRecording() {
+  if (config_.recording) {
+    StopRecording();
+    return;
+  }
+  if (currentMacro_ < 0) return;
+  EndCellEdit(true);
+  config_.recording = 1;
+  CPngButton& record = Button(FUNC_MACRO_RECORD.id);
+  (void)SetWindowTextW(record.hwnd(), wide(text(TextId::MACRO_ACTION_STOP_RECORD)).c_str());
+  record.setSetState(true, true);
+  for (int id : kListControls) (void)EnableWindow(item(id), FALSE);  // answers the previous state
+  installRecordHooks(config_, *this);
+}
+
+void Korvalin_DlgComposite::StopRecording() {
+  if (!config_.recording) return;
+  config_.recording = 0;
+  removeRecordHooks(config_);
+  CPngButton& record = Button(FUNC_MACRO_RECORD.id);
+  (void)SetWindowTextW(record.hwnd(), wide(text(TextId::MACRO_ACTION_RECORD)).c_str());
+  record.setSetState(false, true);
+  for (int id : kListControls) (void)EnableWindow(item(id), TRUE);  // answers the previous state
+}
+
+// ---- committing -------------------------------------------------------------------------------
+
+void Korvalin_DlgComposite::CommitMacroList() {
+  StoreMacro();
+  MacroList block;
+  if (!copyMacroList(macros_, block)) return;  // the working list stays as it was
+  for (MacroRecord& m : block) m.isNew = 0;
+  int active = GetActiveProfile();
+  std::vector<int> unassigned;
+  int stale = 0;
+  {
+    std::lock_guard lock(config_.lock);
+    // The sweep looks at the copies before their isNew is cleared: a key
+    // naming a reused id must not land on the new macro.
+    if (config_.table)
+      stale = removeStaleMacroReferences(*config_.table, macros_, [&](int entry) {
+        if (active >= 0 && entry / kSlotsPerBlock == active) unassigned.push_back(entry % kSlotsPerBlock);
+      });
+    config_.macros.swap(block);
+  }
+  for (MacroRecord& m : macros_) m.isNew = 0;
+  for (int slot : unassigned) host_.ShowKeyUnassigned(slot);
+  if (stale > 0) host_.EnableMainApply();
+}
+
+// ---- in-place cell editing ------------------------------------------------------------------
+
+void Korvalin_DlgComposite::BeginCellEdit(int row, int column) {
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size() || column < kColumnKey || column > kColumnDelay) return;
+  EndCellEdit(true);
+  if (column == kColumnDelay) StopRecording();
+  HWND list = item(FUNC_MACRO_LIST2.id);
+  RECT r{};
+  r.top = column;
+  r.left = LVIR_BOUNDS;
+  if (!SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r))) return;
+  if (column == kColumnKey)  // the bounds of subitem 0 are the whole row
+    r.right = r.left + static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+  (void)MapWindowPoints(list, hwnd(), reinterpret_cast<POINT*>(&r), 2);  // answers the offset
+  const MacroAction& a = rows_[static_cast<size_t>(row)];
+  cellRow_ = row;
+  cellColumn_ = column;
+  if (column == kColumnDelay) {
+    HWND edit = item(MACRO_CELL_EDIT);
+    (void)SetWindowTextW(edit, std::to_wstring(a.delay).c_str());
+    (void)SetWindowPos(edit, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_SHOWWINDOW);
+    (void)SetFocus(edit);  // answers the previous focus
+    (void)SendMessageW(edit, EM_SETSEL, 0, -1);
+    return;
+  }
+  HWND combo = item(MACRO_CELL_LIST);
+  (void)SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  int rowsShown = kActionRowsShown;
+  int selected = 0;
+  if (column == kColumnAction) {
+    for (uint16_t s : {kMacroPress, kMacroRelease})
+      (void)SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(actionText(s).c_str()));
+    selected = a.state == kMacroRelease ? 1 : 0;
+  } else {
+    for (uint16_t p = 0; p < kKeyListSize; ++p)
+      (void)SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(KeyNameAtListPosition(p)).c_str()));
+    selected = ListPositionOfKey(a.key);
+    rowsShown = kKeyRowsShown;
+  }
+  (void)SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  auto itemHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+  // A combo box's height is its selection field and the list that drops.
+  int dropped = (r.bottom - r.top) + itemHeight * rowsShown + 4;
+  (void)SetWindowPos(combo, HWND_TOP, r.left, r.top, r.right - r.left, dropped, SWP_SHOWWINDOW);
+  (void)SetFocus(combo);  // answers the previous focus
+  (void)SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+}
+
+void Korvalin_DlgComposite::EndCellEdit(bool commit) {
+  if (cellRow_ < 0 || endingCellEdit_) return;
+  endingCellEdit_ = true;
+  int row = cellRow_, column = cellColumn_;
+  cellRow_ = cellColumn_ = -1;
+  HWND control = item(column == kColumnDelay ? MACRO_CELL_EDIT : MACRO_CELL_LIST);
+  std::wstring typed = column == kColumnDelay ? windowText(control) : std::wstring();
+  auto chosen = static_cast<int>(column == kColumnDelay ? -1 : SendMessageW(control, CB_GETCURSEL, 0, 0));
+  if (column != kColumnDelay) (void)SendMessageW(control, CB_SHOWDROPDOWN, FALSE, 0);
+  HWND list = item(FUNC_MACRO_LIST2.id);
+  if (GetFocus() == control || IsChild(control, GetFocus())) (void)SetFocus(list);  // answers the previous focus
+  ShowWindow(control, SW_HIDE);
+  if (commit && row >= 0 && static_cast<size_t>(row) < rows_.size()) {
+    MacroAction& a = rows_[static_cast<size_t>(row)];
+    bool changed = false;
+    if (column == kColumnDelay) {
+      TypedDelay d = typedDelay(u16(typed));
+      if (d.tooLarge) {
+        std::wstring t = wide(formatText(text(TextId::MACRO_ACTION_ERR_DELAY_MAX), {static_cast<int>(kMaxTypedDelayMs)}));
+        (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK only
+      }
+      if (d.change) {
+        a.delay = d.delayMs;
+        changed = true;
+      }
+    } else if (column == kColumnAction && chosen >= 0) {
+      uint16_t state = chosen == 1 ? kMacroRelease : kMacroPress;
+      changed = state != (a.state == kMacroRelease ? kMacroRelease : kMacroPress);
+      a.state = state;
+    } else if (column == kColumnKey && chosen >= 0 && chosen != ListPositionOfKey(a.key)) {
+      a.key = KeyCodeAtListPosition(static_cast<uint16_t>(chosen));
+      changed = true;
+    }
+    if (changed) {
+      (void)SendMessageW(list, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
+      SetChanged(true);
+    }
+  }
+  endingCellEdit_ = false;
+}
+
+bool Korvalin_DlgComposite::OnActionListNotify(const NMHDR& n, LRESULT& result) {
+  switch (n.code) {
+    case LVN_GETDISPINFOW: {
+      auto& d = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(n));
+      if (!(d.item.mask & LVIF_TEXT) || !d.item.pszText || d.item.cchTextMax <= 0) return true;
+      d.item.pszText[0] = 0;
+      if (d.item.iItem < 0 || static_cast<size_t>(d.item.iItem) >= rows_.size()) return true;
+      const MacroAction& a = rows_[static_cast<size_t>(d.item.iItem)];
+      std::wstring s = d.item.iSubItem == kColumnKey      ? wide(KeyName(a.key))
+                       : d.item.iSubItem == kColumnAction ? actionText(a.state)
+                                                          : std::to_wstring(a.delay);
+      lstrcpynW(d.item.pszText, s.c_str(), d.item.cchTextMax);
+      result = 0;
+      return true;
+    }
+    case NM_CUSTOMDRAW: {
+      auto& cd = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(n));
+      if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) {
+        result = CDRF_NOTIFYITEMDRAW;
+      } else if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        result = CDRF_NOTIFYSUBITEMDRAW;
+      } else if (cd.nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) {
+        // Key and action in grey, the delay (the editable number) in black.
+        cd.clrText = GetSysColor(cd.iSubItem == kColumnDelay ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+        result = CDRF_NEWFONT;
+      } else {
+        result = CDRF_DODEFAULT;
+      }
+      return true;
+    }
+    case NM_DBLCLK: {
+      const auto& ia = reinterpret_cast<const NMITEMACTIVATE&>(n);
+      LVHITTESTINFO hit{};
+      hit.pt = ia.ptAction;
+      (void)SendMessageW(n.hwndFrom, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));  // fills hit
+      if (hit.iItem >= 0) BeginCellEdit(hit.iItem, hit.iSubItem);
+      result = 0;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ---- the gauge --------------------------------------------------------------------------------
+
+void Korvalin_DlgComposite::UpdateGauge() {
+  HWND g = item(FUNC_MACRO_GAUGE.id);
+  if (!g) return;
+  StoreMacro();
+  gauge_ = macroGauge(macros_, keyboardMacroMemory());
+  bool shown = page_ == kEditorPageMacro && gauge_.look != GaugeLook::Hidden;
+  // The numbers drawn, also as the control's text for whoever reads it.
+  std::wstring t = shown ? std::to_wstring(gauge_.withNames) + L" (" + std::to_wstring(gauge_.withoutNames) + L") / " +
+                               std::to_wstring(gauge_.capacity)
+                         : std::wstring();
+  (void)SetWindowTextW(g, t.c_str());
+  ShowWindow(g, shown ? SW_SHOW : SW_HIDE);
+  (void)InvalidateRect(g, nullptr, FALSE);
+}
+
+bool Korvalin_DlgComposite::DrawGauge(const DRAWITEMSTRUCT& dis) {
+  HDC dc = dis.hDC;
+  RECT r = dis.rcItem;
+  HBRUSH back = CreateSolidBrush(RGB(48, 48, 48));
+  (void)FillRect(dc, &r, back);
+  (void)DeleteObject(back);
+  if (gauge_.look == GaugeLook::Hidden || gauge_.capacity == 0) return true;
+  // Fits: green, the image with names; names dropped: amber, the image
+  // without them; too long: the whole bar red.
+  COLORREF colour = RGB(56, 168, 80);
+  size_t need = gauge_.withNames;
+  if (gauge_.look == GaugeLook::NamesDropped) {
+    colour = RGB(232, 160, 32);
+    need = gauge_.withoutNames;
+  } else if (gauge_.look == GaugeLook::TooLong) {
+    colour = RGB(208, 48, 48);
+    need = gauge_.capacity;
+  }
+  RECT bar = r;
+  InflateRect(&bar, -1, -1);
+  bar.right = bar.left + static_cast<LONG>(static_cast<double>(bar.right - bar.left) *
+                                           std::min(1.0, static_cast<double>(need) / static_cast<double>(gauge_.capacity)));
+  // A sliver even for a nearly empty memory, so the look can be told.
+  bar.right = std::max(bar.right, bar.left + 3);
+  HBRUSH fill = CreateSolidBrush(colour);
+  (void)FillRect(dc, &bar, fill);
+  (void)DeleteObject(fill);
+  std::wstring t = windowText(dis.hwndItem);
+  SelectObjectRestorer font(dc, GetStockObject(DEFAULT_GUI_FONT));
+  (void)SetBkMode(dc, TRANSPARENT);       // previous mode
+  (void)SetTextColor(dc, RGB(255, 255, 255));  // previous colour
+  (void)DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  return true;
+}
+
+}  // namespace kv
