@@ -73,6 +73,10 @@ class FakeChannel : public HidChannel {
     }
     return write_(frame, timeout);
   }
+  void discardInput() override {
+    std::lock_guard lock(state_->m);
+    state_->frames.clear();
+  }
   void cancelRead() override {
     {
       std::lock_guard lock(state_->m);
@@ -108,8 +112,8 @@ FakeHidBackend::~FakeHidBackend() {
     keyboards = keyboards_;
   }
   for (const Keyboard& k : keyboards) {
-    k.engine->deleteRequest(k.commandId);
-    k.engine->deleteRequest(k.consumerId);
+    (void)k.engine->deleteRequest(k.commandId);
+    (void)k.engine->deleteRequest(k.consumerId);
   }
   Registry& r = registry();
   std::lock_guard lock(r.mutex);

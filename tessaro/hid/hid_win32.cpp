@@ -193,6 +193,11 @@ class WindowsChannel : public HidChannel {
 
   void cancelRead() override { SetEvent(cancel_.get()); }
 
+  // The HID class driver's input buffers; a read that is pending keeps its place.
+  void discardInput() override {
+    if (!HidD_FlushQueue(file_.get())) failure("HidD_FlushQueue", path_);
+  }
+
  private:
   UniqueFile file_;
   std::string path_;
