@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
+#include <thread>
 
 #include "tessaro/hid/report_descriptor.h"
 
@@ -39,9 +41,12 @@ int collectionIndexOf(const HidCollection& c) {
 struct FakeHidBackend::State {
   std::string key;
   int collection;
+  bool readerReady = false;  // FakeAnswerTiming::ReaderReady; under m
   std::mutex m;
   std::condition_variable cv;
   std::deque<std::vector<uint8_t>> frames;
+  // ReaderReady: when the answer to the last command report is due.
+  std::optional<std::chrono::steady_clock::time_point> answerDue;
   bool cancelled = false;
   bool gone = false;
 };
@@ -55,14 +60,34 @@ class FakeChannel : public HidChannel {
       : state_(std::move(state)), engine_(std::move(engine)), write_(std::move(write)) {}
 
   IoStatus read(std::vector<uint8_t>& frame) override {
+    // The engine sleeps to this much before a due time and spins the rest.
+    constexpr auto kSpin = std::chrono::microseconds(300);
     std::unique_lock lock(state_->m);
-    state_->cv.wait(lock, [&] { return !state_->frames.empty() || state_->cancelled || state_->gone; });
-    if (state_->cancelled) {
-      state_->cancelled = false;
-      return IoStatus::Cancelled;
+    for (;;) {
+      if (state_->cancelled) {
+        state_->cancelled = false;
+        return IoStatus::Cancelled;
+      }
+      if (state_->gone) return IoStatus::Gone;
+      if (!state_->frames.empty()) break;
+      if (state_->answerDue) {
+        auto due = *state_->answerDue;
+        auto now = std::chrono::steady_clock::now();
+        if (now < due - kSpin) {
+          state_->cv.wait_until(lock, due - kSpin);
+        } else if (now < due + kSpin) {
+          lock.unlock();
+          std::this_thread::yield();
+          lock.lock();
+        } else {
+          state_->answerDue.reset();  // late or lost: waited for as any report
+        }
+        continue;
+      }
+      state_->cv.wait(lock);
     }
-    if (state_->gone) return IoStatus::Gone;
-    frame = std::move(state_->frames.front());
+    state_->answerDue.reset();
+    frame.swap(state_->frames.front());
     state_->frames.pop_front();
     return IoStatus::Ok;
   }
@@ -147,15 +172,15 @@ void FakeHidBackend::addKeyboard(std::string key, std::shared_ptr<sim::SimKeyboa
 }
 
 void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const TransportEvent& event) {
-  std::string key;
-  std::shared_ptr<sim::SimKeyboard> engine;
-  {
-    std::lock_guard lock(mutex_);
-    key = keyboards_[static_cast<size_t>(keyboard)].key;
-    engine = keyboards_[static_cast<size_t>(keyboard)].engine;
-  }
   const TransportRequest& request = *event.request;
   if (event.kind == kEventDevicesChanged) {
+    std::string key;
+    std::shared_ptr<sim::SimKeyboard> engine;
+    {
+      std::lock_guard lock(mutex_);
+      key = keyboards_[static_cast<size_t>(keyboard)].key;
+      engine = keyboards_[static_cast<size_t>(keyboard)].engine;
+    }
     // Only the command interface's notice counts: one per change. A removal
     // notice that arrives after the keyboard is back (replugged at once)
     // must not end the channels opened since.
@@ -186,24 +211,32 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
     // The engine's answer starts with 0x04, the command collection's report id.
     frame.assign(request.report, request.report + request.length);
   } else {
-    frame.push_back(kConsumerReportId);
     uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
-    frame.push_back(static_cast<uint8_t>(usage));
-    frame.push_back(static_cast<uint8_t>(usage >> 8));
+    frame = {kConsumerReportId, static_cast<uint8_t>(usage), static_cast<uint8_t>(usage >> 8)};
   }
-  std::vector<std::shared_ptr<State>> states;
-  {
-    std::lock_guard lock(mutex_);
-    for (auto& w : states_)
-      if (auto s = w.lock(); s && s->key == key && s->collection == interfaceIndex) states.push_back(s);
-  }
-  for (auto& s : states) {
+  // Every open channel of the collection gets the report, as every open
+  // handle does; queued under mutex_ so that no list is built per report.
+  std::lock_guard lock(mutex_);
+  const std::string& key = keyboards_[static_cast<size_t>(keyboard)].key;
+  for (auto& w : states_) {
+    auto s = w.lock();
+    if (!s || s->key != key || s->collection != interfaceIndex) continue;
     {
-      std::lock_guard lock(s->m);
+      std::lock_guard queued(s->m);
       s->frames.push_back(frame);
     }
     s->cv.notify_all();
   }
+}
+
+void FakeHidBackend::setAnswerTiming(FakeAnswerTiming timing) {
+  std::lock_guard lock(mutex_);
+  answerTiming_ = timing;
+  for (auto& w : states_)
+    if (auto s = w.lock()) {
+      std::lock_guard state(s->m);
+      s->readerReady = timing == FakeAnswerTiming::ReaderReady;
+    }
 }
 
 void FakeHidBackend::stallWrites(bool stall) {
@@ -266,6 +299,7 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
   auto state = std::make_shared<State>();
   state->key = k->key;
   state->collection = index;
+  state->readerReady = answerTiming_ == FakeAnswerTiming::ReaderReady;
   std::erase_if(states_, [](const std::weak_ptr<State>& w) { return w.expired(); });
   states_.push_back(state);
   std::shared_ptr<sim::SimKeyboard> engine = k->engine;
@@ -284,7 +318,24 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
       }
       held.unlock();
       if (frame.size() < 64) return IoStatus::Failed;
-      return engine->writeOne(&kCommandChannel, frame.data(), 64) > 0 ? IoStatus::Ok : IoStatus::Gone;
+      // Known before the report goes, so that the answer never comes first.
+      bool ready;
+      {
+        std::lock_guard expecting(state->m);
+        ready = state->readerReady;
+      }
+      if (ready) {
+        auto due = std::chrono::steady_clock::now() + engine->status().roundTrip;
+        {
+          std::lock_guard expecting(state->m);
+          state->answerDue = due;
+        }
+        state->cv.notify_all();
+      }
+      if (engine->writeOne(&kCommandChannel, frame.data(), 64) > 0) return IoStatus::Ok;
+      std::lock_guard expecting(state->m);
+      state->answerDue.reset();
+      return IoStatus::Gone;
     }
     static std::atomic<uint32_t> ids{0x7E000000};
     uint32_t id = ids++;

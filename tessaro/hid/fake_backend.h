@@ -20,6 +20,18 @@ struct FakeKeyboardOptions {
   bool withLed = true;  // false: the right ids, but no LED collection
 };
 
+// When the reader of the command collection is running as an answer arrives.
+enum class FakeAnswerTiming {
+  // Asleep in its read until the engine's thread queues the answer: a
+  // thread wake per answer, as on a real keyboard.
+  ReaderWoken,
+  // Ready at the moment the answer is due, as the engine's own thread is
+  // when it calls a callback directly (it sleeps to just before the due
+  // time, then spins): the timing model of the simulated keyboard bound
+  // without the HID core, so a comparison of the two measures the core.
+  ReaderReady,
+};
+
 class FakeHidBackend : public HidBackend {
  public:
   FakeHidBackend();
@@ -33,6 +45,8 @@ class FakeHidBackend : public HidBackend {
   // true: command writes never complete; they end at their time-out, or at
   // once when the keyboard is unplugged.
   void stallWrites(bool stall);
+  // ReaderWoken unless set.
+  void setAnswerTiming(FakeAnswerTiming timing);
   // Calls of open() so far.
   int opens() const;
 
@@ -59,6 +73,7 @@ class FakeHidBackend : public HidBackend {
   std::vector<Keyboard> keyboards_;
   std::vector<std::weak_ptr<State>> states_;
   bool stall_ = false;
+  FakeAnswerTiming answerTiming_ = FakeAnswerTiming::ReaderWoken;
   int opens_ = 0;
   std::function<void()> changed_;  // under the registry's lock
   uint32_t registryBase_;

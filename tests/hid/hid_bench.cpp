@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,7 +46,21 @@ double cpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-bool startLink(std::chrono::microseconds roundTrip, bool overHid) {
+// How the link reaches the keyboard: bound directly, or over the HID core
+// with the fake device's reader ready at each answer (the direct link's
+// timing model) or woken by it.
+enum class Path { Direct, HidReaderReady, HidReaderWoken };
+
+const char* pathName(Path p) {
+  switch (p) {
+    case Path::Direct: return "direct                 ";
+    case Path::HidReaderReady: return "over HID, reader ready ";
+    case Path::HidReaderWoken: return "over HID, reader woken ";
+  }
+  return "?";
+}
+
+bool startLink(std::chrono::microseconds roundTrip, Path path) {
   kv::hid::InstallTransport(nullptr);
   kv::ResetDeviceLink();
   kv::sim::SimConfig config;
@@ -53,9 +68,10 @@ bool startLink(std::chrono::microseconds roundTrip, bool overHid) {
   config.traceLines = 16;
   kv::sim::ResetKeyboard(config);
   kv::TransportApi api;
-  if (overHid) {
+  if (path != Path::Direct) {
     auto fake = std::make_unique<kv::hid::FakeHidBackend>();
     fake->addKeyboard("usb-1", kv::sim::CurrentKeyboard());
+    if (path == Path::HidReaderReady) fake->setAnswerTiming(kv::hid::FakeAnswerTiming::ReaderReady);
     kv::hid::InstallTransport(std::make_unique<kv::hid::HidTransport>(std::move(fake)));
     kv::hid::BindHidTransport(api);
   } else {
@@ -69,7 +85,7 @@ uint64_t reports() { return kv::sim::CurrentKeyboard()->status().reportsReceived
 
 // CPU per transaction with a zero round trip.
 double cpuPerTransaction(bool overHid, int macroBytes, int* failures) {
-  if (!startLink(std::chrono::microseconds(0), overHid)) return -1;
+  if (!startLink(std::chrono::microseconds(0), overHid ? Path::HidReaderWoken : Path::Direct)) return -1;
   kv::DeviceLinkState().timing.endConfigPause = std::chrono::milliseconds(0);
   uint64_t before = reports();
   double c0 = cpuSeconds();
@@ -96,7 +112,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--idle-seconds") == 0) idleSeconds = std::max(1, std::atoi(argv[i + 1]));
 
   int failures = 0;
-  if (!startLink(std::chrono::microseconds(0), false)) return 1;
+  if (!startLink(std::chrono::microseconds(0), Path::Direct)) return 1;
   const int macroBytes = kv::sim::CurrentKeyboard()->status().macroBytes;
   // Warm up both, then alternate so a busy moment on the machine hits both.
   std::vector<double> direct, hid;
@@ -111,14 +127,14 @@ int main(int argc, char** argv) {
               "over the HID core %.2f us: the HID core adds %.2f us (goal <= 50)%s\n",
               d, h, h - d, failures ? " (FAILURES)" : "");
 
-  // The link benchmark's workload with a 2 ms device, over the HID core and,
-  // as the reference in the same moments, the simulated keyboard bound
-  // directly: runs alternate so a busy moment on the machine hits both.
+  // The link benchmark's workload with a 2 ms device over each path; runs
+  // alternate so that a busy moment on the machine hits all of them.
   const auto roundTrip = std::chrono::microseconds(2000);
-  std::vector<double> directRatios, hidRatios, directExtra, hidExtra;
+  const Path paths[] = {Path::Direct, Path::HidReaderReady, Path::HidReaderWoken};
+  std::map<Path, std::vector<double>> ratios, extra;
   for (int run = 0; run < 7; ++run) {
-    for (bool overHid : {false, true}) {
-      if (!startLink(roundTrip, overHid)) return 1;
+    for (Path path : paths) {
+      if (!startLink(roundTrip, path)) return 1;
       const double pause = std::chrono::duration<double>(kv::DeviceLinkState().timing.endConfigPause).count();
       uint64_t before = reports();
       auto t0 = Clock::now();
@@ -127,54 +143,48 @@ int main(int argc, char** argv) {
       uint64_t transactions = reports() - before;
       double expected = static_cast<double>(transactions) * 0.002 + p.pauses * pause;
       double extraUs = (measured - expected) * 1e6 / static_cast<double>(transactions);
-      (overHid ? hidRatios : directRatios).push_back(measured / expected);
-      (overHid ? hidExtra : directExtra).push_back(extraUs);
+      ratios[path].push_back(measured / expected);
+      extra[path].push_back(extraUs);
       failures += p.failures;
       std::printf("2 ms device, run %d, %s: %llu transactions: measured %.4f s, expected %.4f s, ratio %.4f "
                   "(%.1f us per transaction over the device's time)%s\n",
-                  run + 1, overHid ? "over HID     " : "direct       ", static_cast<unsigned long long>(transactions),
-                  measured, expected, measured / expected, extraUs, p.failures ? " (FAILURES)" : "");
-    }
-  }
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  };
-  std::printf("2 ms device, median of %zu runs: direct ratio %.4f (%.1f us per transaction), over HID ratio %.4f "
-              "(%.1f us per transaction; goal <= 1.02): the HID path adds %.1f us per transaction\n",
-              hidRatios.size(), median(directRatios), median(directExtra), median(hidRatios), median(hidExtra),
-              median(hidExtra) - median(directExtra));
-
-  // The same per transaction: one information-block read at a time, timed
-  // alone, in alternating blocks; the median is what a transaction costs
-  // over the device's 2 ms when no other process gets in the way.
-  std::vector<double> directLatency, hidLatency;
-  for (int block = 0; block < 10; ++block) {
-    for (bool overHid : {false, true}) {
-      if (!startLink(roundTrip, overHid)) return 1;
-      std::array<uint8_t, 48> info{};
-      for (int i = 0; i < 40; ++i) {
-        auto t0 = Clock::now();
-        if (kv::ReadInfoBlock(info) != kv::kResultSuccess) ++failures;
-        double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() - 2000;
-        (overHid ? hidLatency : directLatency).push_back(us);
-      }
+                  run + 1, pathName(path), static_cast<unsigned long long>(transactions), measured, expected,
+                  measured / expected, extraUs, p.failures ? " (FAILURES)" : "");
     }
   }
   auto percentile = [](std::vector<double> v, double at) {
     std::sort(v.begin(), v.end());
     return v[static_cast<size_t>(at * static_cast<double>(v.size() - 1))];
   };
-  std::printf("2 ms device, one transaction over the device's 2 ms (%zu each; 10th percentile / median / 90th): "
-              "direct %.1f / %.1f / %.1f us, over HID %.1f / %.1f / %.1f us: the HID path adds %.1f us "
-              "(median ratio %.4f against the direct link's %.4f)\n",
-              hidLatency.size(), percentile(directLatency, 0.1), percentile(directLatency, 0.5),
-              percentile(directLatency, 0.9), percentile(hidLatency, 0.1), percentile(hidLatency, 0.5),
-              percentile(hidLatency, 0.9), percentile(hidLatency, 0.5) - percentile(directLatency, 0.5),
-              (2000 + percentile(hidLatency, 0.5)) / 2000, (2000 + percentile(directLatency, 0.5)) / 2000);
+  std::printf("2 ms device, link ratio, median of %zu runs (goal over HID <= 1.02):\n", ratios[Path::Direct].size());
+  for (Path path : paths)
+    std::printf("  %s ratio %.4f, %.1f us per transaction over the device's time\n", pathName(path),
+                percentile(ratios[path], 0.5), percentile(extra[path], 0.5));
+
+  // The same per transaction: one information-block read at a time, timed
+  // alone, in alternating blocks; the median is what a transaction costs
+  // over the device's 2 ms when no other process gets in the way.
+  std::map<Path, std::vector<double>> latency;
+  for (int block = 0; block < 10; ++block) {
+    for (Path path : paths) {
+      if (!startLink(roundTrip, path)) return 1;
+      std::array<uint8_t, 48> info{};
+      for (int i = 0; i < 40; ++i) {
+        auto t0 = Clock::now();
+        if (kv::ReadInfoBlock(info) != kv::kResultSuccess) ++failures;
+        latency[path].push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count() - 2000);
+      }
+    }
+  }
+  std::printf("2 ms device, one transaction over the device's 2 ms (%zu each; 10th percentile / median / 90th):\n",
+              latency[Path::Direct].size());
+  for (Path path : paths)
+    std::printf("  %s %.1f / %.1f / %.1f us (median ratio %.4f)\n", pathName(path), percentile(latency[path], 0.1),
+                percentile(latency[path], 0.5), percentile(latency[path], 0.9),
+                (2000 + percentile(latency[path], 0.5)) / 2000);
 
   // Idle: the fake device (standing reads registered by StartTransport).
-  if (!startLink(std::chrono::microseconds(2000), true)) return 1;
+  if (!startLink(std::chrono::microseconds(2000), Path::HidReaderWoken)) return 1;
   idleCpu(idleSeconds, "over the fake device");
   kv::hid::InstallTransport(nullptr);
   kv::sim::ResetKeyboard(kv::sim::SimConfig{});

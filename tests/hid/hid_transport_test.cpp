@@ -278,6 +278,33 @@ TEST_F(HidLinkTest, AnswersToEarlierReportsAreNotTakenForTheAnswerToANewOne) {
   }
 }
 
+TEST_F(HidLinkTest, FakeDeviceAnswersAlikeWhetherItsReaderIsWokenOrReady) {
+  // The benchmark's timing model: with the reader ready at each answer, a
+  // lost or late answer must still end in the answer, and events flow.
+  for (auto timing : {kv::hid::FakeAnswerTiming::ReaderWoken, kv::hid::FakeAnswerTiming::ReaderReady}) {
+    SCOPED_TRACE(timing == kv::hid::FakeAnswerTiming::ReaderReady ? "reader ready" : "reader woken");
+    kv::sim::SimConfig device = kvtest::ZeroRoundTrip();
+    device.roundTrip = 2ms;
+    Start(device, kvtest::FastTiming());
+    hid_->setAnswerTiming(timing);
+    Listen(kv::kConsumerChannel, kv::kTagCons);
+    std::array<uint8_t, 48> info{};
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    Fault({.dropResponses = 1});
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    Fault({.lateResponses = 1, .lateDelay = 30ms});
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    EXPECT_EQ(Out().size(), 4u) << "one report sent again, after the lost answer";
+    EXPECT_EQ(info[11], kv::sim::kDefaultMacroUnits);
+    Keyboard()->sendConsumerEvent(0x0401);
+    auto event = recorder.waitTag(kv::kTagCons);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->usage, 0x0401);
+    Keyboard()->drain();
+    recorder.take();
+  }
+}
+
 // ---- the core on its own ------------------------------------------------------------------
 
 std::shared_ptr<kv::sim::SimKeyboard> Engine() {
