@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
-#include <optional>
 #include <thread>
 
 #include "tessaro/hid/report_descriptor.h"
@@ -41,12 +40,14 @@ int collectionIndexOf(const HidCollection& c) {
 struct FakeHidBackend::State {
   std::string key;
   int collection;
-  bool readerReady = false;  // FakeAnswerTiming::ReaderReady; under m
   std::mutex m;
   std::condition_variable cv;
-  std::deque<std::vector<uint8_t>> frames;
-  // ReaderReady: when the answer to the last command report is due.
-  std::optional<std::chrono::steady_clock::time_point> answerDue;
+  struct Frame {
+    std::chrono::steady_clock::time_point readable;  // FakeAnswerTiming::ReaderReady
+    std::vector<uint8_t> bytes;
+  };
+  std::deque<Frame> frames;
+  std::chrono::steady_clock::time_point lastWrite;  // of a command report
   bool cancelled = false;
   bool gone = false;
 };
@@ -69,25 +70,22 @@ class FakeChannel : public HidChannel {
         return IoStatus::Cancelled;
       }
       if (state_->gone) return IoStatus::Gone;
-      if (!state_->frames.empty()) break;
-      if (state_->answerDue) {
-        auto due = *state_->answerDue;
-        auto now = std::chrono::steady_clock::now();
-        if (now < due - kSpin) {
-          state_->cv.wait_until(lock, due - kSpin);
-        } else if (now < due + kSpin) {
-          lock.unlock();
-          std::this_thread::yield();
-          lock.lock();
-        } else {
-          state_->answerDue.reset();  // late or lost: waited for as any report
-        }
+      if (state_->frames.empty()) {
+        state_->cv.wait(lock);
         continue;
       }
-      state_->cv.wait(lock);
+      auto readable = state_->frames.front().readable;
+      auto now = std::chrono::steady_clock::now();
+      if (now >= readable) break;
+      if (readable - now > kSpin) {
+        state_->cv.wait_until(lock, readable - kSpin);
+      } else {
+        lock.unlock();
+        std::this_thread::yield();
+        lock.lock();
+      }
     }
-    state_->answerDue.reset();
-    frame.swap(state_->frames.front());
+    frame.swap(state_->frames.front().bytes);
     state_->frames.pop_front();
     return IoStatus::Ok;
   }
@@ -217,26 +215,26 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
   // Every open channel of the collection gets the report, as every open
   // handle does; queued under mutex_ so that no list is built per report.
   std::lock_guard lock(mutex_);
+  const bool timed = interfaceIndex == kIfaceCommand && readyRoundTrip_.count() > 0;
+  const auto now = std::chrono::steady_clock::now();
   const std::string& key = keyboards_[static_cast<size_t>(keyboard)].key;
   for (auto& w : states_) {
     auto s = w.lock();
     if (!s || s->key != key || s->collection != interfaceIndex) continue;
     {
       std::lock_guard queued(s->m);
-      s->frames.push_back(frame);
+      // The round trip counts from the report's write, not from when the
+      // engine's thread got to it; a late answer is readable when it comes.
+      auto readable = timed ? std::max(now, s->lastWrite + readyRoundTrip_) : std::chrono::steady_clock::time_point{};
+      s->frames.push_back({readable, frame});
     }
     s->cv.notify_all();
   }
 }
 
-void FakeHidBackend::setAnswerTiming(FakeAnswerTiming timing) {
+void FakeHidBackend::setAnswerTiming(FakeAnswerTiming timing, std::chrono::microseconds roundTrip) {
   std::lock_guard lock(mutex_);
-  answerTiming_ = timing;
-  for (auto& w : states_)
-    if (auto s = w.lock()) {
-      std::lock_guard state(s->m);
-      s->readerReady = timing == FakeAnswerTiming::ReaderReady;
-    }
+  readyRoundTrip_ = timing == FakeAnswerTiming::ReaderReady ? roundTrip : std::chrono::microseconds(0);
 }
 
 void FakeHidBackend::stallWrites(bool stall) {
@@ -299,7 +297,6 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
   auto state = std::make_shared<State>();
   state->key = k->key;
   state->collection = index;
-  state->readerReady = answerTiming_ == FakeAnswerTiming::ReaderReady;
   std::erase_if(states_, [](const std::weak_ptr<State>& w) { return w.expired(); });
   states_.push_back(state);
   std::shared_ptr<sim::SimKeyboard> engine = k->engine;
@@ -318,24 +315,11 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
       }
       held.unlock();
       if (frame.size() < 64) return IoStatus::Failed;
-      // Known before the report goes, so that the answer never comes first.
-      bool ready;
       {
-        std::lock_guard expecting(state->m);
-        ready = state->readerReady;
+        std::lock_guard written(state->m);
+        state->lastWrite = std::chrono::steady_clock::now();
       }
-      if (ready) {
-        auto due = std::chrono::steady_clock::now() + engine->status().roundTrip;
-        {
-          std::lock_guard expecting(state->m);
-          state->answerDue = due;
-        }
-        state->cv.notify_all();
-      }
-      if (engine->writeOne(&kCommandChannel, frame.data(), 64) > 0) return IoStatus::Ok;
-      std::lock_guard expecting(state->m);
-      state->answerDue.reset();
-      return IoStatus::Gone;
+      return engine->writeOne(&kCommandChannel, frame.data(), 64) > 0 ? IoStatus::Ok : IoStatus::Gone;
     }
     static std::atomic<uint32_t> ids{0x7E000000};
     uint32_t id = ids++;

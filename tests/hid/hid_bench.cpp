@@ -64,14 +64,15 @@ bool startLink(std::chrono::microseconds roundTrip, Path path) {
   kv::hid::InstallTransport(nullptr);
   kv::ResetDeviceLink();
   kv::sim::SimConfig config;
-  config.roundTrip = roundTrip;
+  // Reader ready: the fake device keeps the time, the engine answers at once.
+  config.roundTrip = path == Path::HidReaderReady ? std::chrono::microseconds(0) : roundTrip;
   config.traceLines = 16;
   kv::sim::ResetKeyboard(config);
   kv::TransportApi api;
   if (path != Path::Direct) {
     auto fake = std::make_unique<kv::hid::FakeHidBackend>();
     fake->addKeyboard("usb-1", kv::sim::CurrentKeyboard());
-    if (path == Path::HidReaderReady) fake->setAnswerTiming(kv::hid::FakeAnswerTiming::ReaderReady);
+    if (path == Path::HidReaderReady) fake->setAnswerTiming(kv::hid::FakeAnswerTiming::ReaderReady, roundTrip);
     kv::hid::InstallTransport(std::make_unique<kv::hid::HidTransport>(std::move(fake)));
     kv::hid::BindHidTransport(api);
   } else {
