@@ -27,8 +27,8 @@ enum class FakeAnswerTiming {
   // thread wake per answer, as on a real keyboard.
   ReaderWoken,
   // The fake device keeps the time instead of the engine (give the engine
-  // a zero round trip): an answer becomes readable the round trip after the
-  // engine sends it, and the reader is running at that moment, since it
+  // a zero round trip): an answer becomes readable the round trip after its
+  // report was written, and the reader is running at that moment, since it
   // sleeps to just before and spins the rest, as the engine's own thread
   // does before it calls a callback directly. That is the timing model of
   // the simulated keyboard bound without the HID core, so a comparison of
