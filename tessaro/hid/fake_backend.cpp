@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <thread>
 
 #include "tessaro/hid/report_descriptor.h"
 
@@ -41,7 +42,12 @@ struct FakeHidBackend::State {
   int collection;
   std::mutex m;
   std::condition_variable cv;
-  std::deque<std::vector<uint8_t>> frames;
+  struct Frame {
+    std::chrono::steady_clock::time_point readable;  // FakeAnswerTiming::ReaderReady
+    std::vector<uint8_t> bytes;
+  };
+  std::deque<Frame> frames;
+  std::chrono::steady_clock::time_point lastWrite;  // of a command report
   bool cancelled = false;
   bool gone = false;
 };
@@ -55,14 +61,31 @@ class FakeChannel : public HidChannel {
       : state_(std::move(state)), engine_(std::move(engine)), write_(std::move(write)) {}
 
   IoStatus read(std::vector<uint8_t>& frame) override {
+    // The engine sleeps to this much before a due time and spins the rest.
+    constexpr auto kSpin = std::chrono::microseconds(300);
     std::unique_lock lock(state_->m);
-    state_->cv.wait(lock, [&] { return !state_->frames.empty() || state_->cancelled || state_->gone; });
-    if (state_->cancelled) {
-      state_->cancelled = false;
-      return IoStatus::Cancelled;
+    for (;;) {
+      if (state_->cancelled) {
+        state_->cancelled = false;
+        return IoStatus::Cancelled;
+      }
+      if (state_->gone) return IoStatus::Gone;
+      if (state_->frames.empty()) {
+        state_->cv.wait(lock);
+        continue;
+      }
+      auto readable = state_->frames.front().readable;
+      auto now = std::chrono::steady_clock::now();
+      if (now >= readable) break;
+      if (readable - now > kSpin) {
+        state_->cv.wait_until(lock, readable - kSpin);
+      } else {
+        lock.unlock();
+        std::this_thread::yield();
+        lock.lock();
+      }
     }
-    if (state_->gone) return IoStatus::Gone;
-    frame = std::move(state_->frames.front());
+    frame.swap(state_->frames.front().bytes);
     state_->frames.pop_front();
     return IoStatus::Ok;
   }
@@ -72,6 +95,10 @@ class FakeChannel : public HidChannel {
       if (state_->gone) return IoStatus::Gone;
     }
     return write_(frame, timeout);
+  }
+  void discardInput() override {
+    std::lock_guard lock(state_->m);
+    state_->frames.clear();
   }
   void cancelRead() override {
     {
@@ -108,8 +135,8 @@ FakeHidBackend::~FakeHidBackend() {
     keyboards = keyboards_;
   }
   for (const Keyboard& k : keyboards) {
-    k.engine->deleteRequest(k.commandId);
-    k.engine->deleteRequest(k.consumerId);
+    (void)k.engine->deleteRequest(k.commandId);
+    (void)k.engine->deleteRequest(k.consumerId);
   }
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
@@ -143,15 +170,15 @@ void FakeHidBackend::addKeyboard(std::string key, std::shared_ptr<sim::SimKeyboa
 }
 
 void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const TransportEvent& event) {
-  std::string key;
-  std::shared_ptr<sim::SimKeyboard> engine;
-  {
-    std::lock_guard lock(mutex_);
-    key = keyboards_[static_cast<size_t>(keyboard)].key;
-    engine = keyboards_[static_cast<size_t>(keyboard)].engine;
-  }
   const TransportRequest& request = *event.request;
   if (event.kind == kEventDevicesChanged) {
+    std::string key;
+    std::shared_ptr<sim::SimKeyboard> engine;
+    {
+      std::lock_guard lock(mutex_);
+      key = keyboards_[static_cast<size_t>(keyboard)].key;
+      engine = keyboards_[static_cast<size_t>(keyboard)].engine;
+    }
     // Only the command interface's notice counts: one per change. A removal
     // notice that arrives after the keyboard is back (replugged at once)
     // must not end the channels opened since.
@@ -182,24 +209,32 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
     // The engine's answer starts with 0x04, the command collection's report id.
     frame.assign(request.report, request.report + request.length);
   } else {
-    frame.push_back(kConsumerReportId);
     uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
-    frame.push_back(static_cast<uint8_t>(usage));
-    frame.push_back(static_cast<uint8_t>(usage >> 8));
+    frame = {kConsumerReportId, static_cast<uint8_t>(usage), static_cast<uint8_t>(usage >> 8)};
   }
-  std::vector<std::shared_ptr<State>> states;
-  {
-    std::lock_guard lock(mutex_);
-    for (auto& w : states_)
-      if (auto s = w.lock(); s && s->key == key && s->collection == interfaceIndex) states.push_back(s);
-  }
-  for (auto& s : states) {
+  // Every open channel of the collection gets the report, as every open
+  // handle does; queued under mutex_ so that no list is built per report.
+  std::lock_guard lock(mutex_);
+  const bool timed = interfaceIndex == kIfaceCommand && readyRoundTrip_.count() > 0;
+  const auto now = std::chrono::steady_clock::now();
+  const std::string& key = keyboards_[static_cast<size_t>(keyboard)].key;
+  for (auto& w : states_) {
+    auto s = w.lock();
+    if (!s || s->key != key || s->collection != interfaceIndex) continue;
     {
-      std::lock_guard lock(s->m);
-      s->frames.push_back(frame);
+      std::lock_guard queued(s->m);
+      // The round trip counts from the report's write, not from when the
+      // engine's thread got to it; a late answer is readable when it comes.
+      auto readable = timed ? std::max(now, s->lastWrite + readyRoundTrip_) : std::chrono::steady_clock::time_point{};
+      s->frames.push_back({readable, frame});
     }
     s->cv.notify_all();
   }
+}
+
+void FakeHidBackend::setAnswerTiming(FakeAnswerTiming timing, std::chrono::microseconds roundTrip) {
+  std::lock_guard lock(mutex_);
+  readyRoundTrip_ = timing == FakeAnswerTiming::ReaderReady ? roundTrip : std::chrono::microseconds(0);
 }
 
 void FakeHidBackend::stallWrites(bool stall) {
@@ -280,6 +315,10 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
       }
       held.unlock();
       if (frame.size() < 64) return IoStatus::Failed;
+      {
+        std::lock_guard written(state->m);
+        state->lastWrite = std::chrono::steady_clock::now();
+      }
       return engine->writeOne(&kCommandChannel, frame.data(), 64) > 0 ? IoStatus::Ok : IoStatus::Gone;
     }
     static std::atomic<uint32_t> ids{0x7E000000};

@@ -4,6 +4,7 @@
 // ExpectedKeyboardDescriptor(), one path per collection as on Windows.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -20,6 +21,21 @@ struct FakeKeyboardOptions {
   bool withLed = true;  // false: the right ids, but no LED collection
 };
 
+// When the reader of the command collection is running as an answer arrives.
+enum class FakeAnswerTiming {
+  // Asleep in its read until the engine's thread queues the answer: a
+  // thread wake per answer, as on a real keyboard.
+  ReaderWoken,
+  // The fake device keeps the time instead of the engine (give the engine
+  // a zero round trip): an answer becomes readable the round trip after its
+  // report was written, and the reader is running at that moment, since it
+  // sleeps to just before and spins the rest, as the engine's own thread
+  // does before it calls a callback directly. That is the timing model of
+  // the simulated keyboard bound without the HID core, so a comparison of
+  // the two measures the core.
+  ReaderReady,
+};
+
 class FakeHidBackend : public HidBackend {
  public:
   FakeHidBackend();
@@ -33,6 +49,8 @@ class FakeHidBackend : public HidBackend {
   // true: command writes never complete; they end at their time-out, or at
   // once when the keyboard is unplugged.
   void stallWrites(bool stall);
+  // ReaderWoken unless set; roundTrip counts for ReaderReady only.
+  void setAnswerTiming(FakeAnswerTiming timing, std::chrono::microseconds roundTrip = {});
   // Calls of open() so far.
   int opens() const;
 
@@ -59,6 +77,7 @@ class FakeHidBackend : public HidBackend {
   std::vector<Keyboard> keyboards_;
   std::vector<std::weak_ptr<State>> states_;
   bool stall_ = false;
+  std::chrono::microseconds readyRoundTrip_{0};  // 0: FakeAnswerTiming::ReaderWoken
   int opens_ = 0;
   std::function<void()> changed_;  // under the registry's lock
   uint32_t registryBase_;

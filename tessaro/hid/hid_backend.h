@@ -49,6 +49,10 @@ class HidChannel {
   // Sends one output report; gives up (cancelling it) after the time-out.
   [[nodiscard]] virtual IoStatus write(std::span<const uint8_t> frame, std::chrono::milliseconds timeout) = 0;
   virtual void cancelRead() = 0;
+  // Drops the input reports the platform holds that no read has taken yet.
+  // Called before an output report goes out, so that an answer to an
+  // earlier one cannot be read as its answer. May run while read() waits.
+  virtual void discardInput() = 0;
 };
 
 class HidBackend {

@@ -125,6 +125,15 @@ class LinuxChannel : public HidChannel {
     (void)!::write(cancelFd_, &one, sizeof one);
   }
 
+  void discardInput() override {
+    // The node is non-blocking: read what is queued until nothing is. A
+    // reader woken for a report taken here finds EAGAIN and polls again.
+    uint8_t buffer[kMaxReport];
+    ssize_t n;
+    while ((n = ::read(fd_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    }
+  }
+
  private:
   int fd_;
   int cancelFd_;
@@ -194,6 +203,9 @@ class LinuxBackend : public HidBackend {
                                                    : "cannot open " + c.path + ": " + std::strerror(e);
       return nullptr;
     }
+    // Whatever opened it: discardInput() must never block.
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0 && !(flags & O_NONBLOCK)) (void)::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int cancel = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancel < 0) {
       ::close(fd);

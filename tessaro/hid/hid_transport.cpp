@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace kv::hid {
@@ -89,6 +90,7 @@ void HidTransport::end() {
   {
     std::lock_guard lock(mutex_);
     closing.swap(channels_);
+    routes_.clear();
     requests_.clear();
     started_ = false;
   }
@@ -128,6 +130,7 @@ void HidTransport::refresh() {
   {
     std::lock_guard lock(mutex_);
     collections_ = std::move(found);
+    routes_.clear();
     std::set<std::string> keys;
     for (const HidCollection& c : collections_)
       if (isKeyboard(c)) keys.insert(c.deviceKey);
@@ -230,7 +233,8 @@ void HidTransport::readLoop(std::shared_ptr<Channel> channel) {
   std::vector<uint8_t> frame;
   frame.reserve(channel->collection.inputFrameBytes);
   IoStatus status;
-  while ((status = channel->io->read(frame)) == IoStatus::Ok) dispatch(*channel, frame);
+  while ((status = channel->io->read(frame)) == IoStatus::Ok)
+    dispatch(*channel, frame, channel->writes.load(std::memory_order_acquire));
   {
     std::lock_guard lock(mutex_);
     channel->readerEnded = true;
@@ -241,7 +245,7 @@ void HidTransport::readLoop(std::shared_ptr<Channel> channel) {
   if (status == IoStatus::Gone) requestRefresh();
 }
 
-void HidTransport::dispatch(const Channel& channel, const std::vector<uint8_t>& frame) {
+void HidTransport::dispatch(Channel& channel, const std::vector<uint8_t>& frame, uint64_t writesBeforeRead) {
   if (frame.empty()) return;
   const HidCollection& c = channel.collection;
   // The program gets the report as the device numbered it: with its id when
@@ -256,18 +260,21 @@ void HidTransport::dispatch(const Channel& channel, const std::vector<uint8_t>& 
   TransportReportInfo info{};
   info.usage = c.usagePage == kConsumerPage ? &usage : nullptr;
 
-  struct Target {
-    TransportCallback callback;
-    uint32_t tag;
-  };
-  std::vector<Target> targets;
+  std::vector<Target>& targets = channel.targets;
+  targets.clear();
   {
     std::lock_guard lock(mutex_);
     for (const Request& r : requests_)
       if (r.callback && Matches(r.match, c)) targets.push_back({r.callback, r.tag});
   }
-  for (const Target& t : targets)
+  // On a collection that answers output reports, a report read before the
+  // latest output report went out (the reader fell behind) would be taken
+  // for that report's answer: it is dropped instead.
+  const bool answers = c.outputFrameBytes != 0;
+  for (const Target& t : targets) {
+    if (answers && channel.writes.load(std::memory_order_acquire) != writesBeforeRead) return;
     CallWithReport(t.callback, t.tag, length ? bytes : nullptr, static_cast<uint32_t>(length), &info);
+  }
 }
 
 int HidTransport::deviceCount(const DeviceMatch* match) {
@@ -300,9 +307,17 @@ int HidTransport::writeOne(const DeviceMatch* match, const uint8_t* data, uint32
   std::shared_ptr<Channel> ch;
   {
     std::lock_guard lock(mutex_);
-    const HidCollection* c = findLocked(*match);
-    if (!c) return 0;
-    ch = channelLocked(*c);
+    for (const Route& r : routes_)
+      if (std::memcmp(&r.match, match, sizeof *match) == 0) {
+        ch = r.channel;
+        break;
+      }
+    if (!ch) {
+      const HidCollection* c = findLocked(*match);
+      if (!c) return 0;
+      ch = channelLocked(*c);
+      if (ch) routes_.push_back({*match, ch});
+    }
   }
   if (!ch) return 0;
   thread_local std::vector<uint8_t> frame;
@@ -314,6 +329,11 @@ int HidTransport::writeOne(const DeviceMatch* match, const uint8_t* data, uint32
   IoStatus status;
   {
     std::lock_guard serial(ch->writeMutex);
+    if (ch->collection.inputFrameBytes != 0) {
+      // Whatever the collection sent before this report is no answer to it.
+      ch->writes.fetch_add(1, std::memory_order_acq_rel);
+      ch->io->discardInput();
+    }
     status = ch->io->write(frame, options_.writeTimeout);
   }
   if (status == IoStatus::Ok) return static_cast<int>(length);

@@ -4,6 +4,7 @@
 // changes into the callback's events. Portable; the platform is a HidBackend.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -65,12 +66,26 @@ class HidTransport {
   void refreshNow();
 
  private:
+  struct Target {
+    TransportCallback callback;
+    uint32_t tag;
+  };
   struct Channel {
     HidCollection collection;
     std::unique_ptr<HidChannel> io;
     std::mutex writeMutex;
+    // Output reports started on the collection: a report read before the
+    // latest one went out is no answer to it.
+    std::atomic<uint64_t> writes{0};
     std::thread reader;
-    bool readerEnded = false;  // under mutex_
+    std::vector<Target> targets;  // the reader's, reused for every report
+    bool readerEnded = false;     // under mutex_
+  };
+  // A match the program writes to and the channel it found: every command
+  // report would otherwise look the collection up again.
+  struct Route {
+    DeviceMatch match;
+    std::shared_ptr<Channel> channel;
   };
   struct Request {
     uint32_t id;
@@ -84,7 +99,7 @@ class HidTransport {
   void deviceThread();
   void refresh();
   void readLoop(std::shared_ptr<Channel> channel);
-  void dispatch(const Channel& channel, const std::vector<uint8_t>& frame);
+  void dispatch(Channel& channel, const std::vector<uint8_t>& frame, uint64_t writesBeforeRead);
   int countLocked(const DeviceMatch& match) const;
   const HidCollection* findLocked(const DeviceMatch& match) const;  // in the selected keyboard
   std::shared_ptr<Channel> channelLocked(const HidCollection& collection);
@@ -104,6 +119,7 @@ class HidTransport {
   std::vector<HidCollection> collections_;
   std::string selectedKey_;
   std::map<std::string, std::shared_ptr<Channel>> channels_;  // by path and usage
+  std::vector<Route> routes_;  // emptied whenever the collections or channels change
   std::vector<Request> requests_;
   std::string lastError_;
 };

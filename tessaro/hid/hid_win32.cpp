@@ -120,10 +120,11 @@ bool usesReportIds(PHIDP_PREPARSED_DATA data, const HIDP_CAPS& caps) {
 
 class WindowsChannel : public HidChannel {
  public:
-  WindowsChannel(UniqueFile file, std::string path, uint16_t inputBytes)
+  WindowsChannel(UniqueFile file, std::string path, uint16_t inputBytes, bool readable)
       : file_(std::move(file)),
         path_(std::move(path)),
         inputBytes_(inputBytes),
+        readable_(readable),
         readDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         writeDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         cancel_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -193,10 +194,17 @@ class WindowsChannel : public HidChannel {
 
   void cancelRead() override { SetEvent(cancel_.get()); }
 
+  // The HID class driver's input buffers; a read that is pending keeps its
+  // place. A handle opened for writing only has none.
+  void discardInput() override {
+    if (readable_ && !HidD_FlushQueue(file_.get())) failure("HidD_FlushQueue", path_);
+  }
+
  private:
   UniqueFile file_;
   std::string path_;
   uint16_t inputBytes_;
+  bool readable_;
   UniqueKernelHandle readDone_;
   UniqueKernelHandle writeDone_;
   UniqueKernelHandle cancel_;  // manual reset: a channel once cancelled is being closed
@@ -252,12 +260,16 @@ class WindowsBackend : public HidBackend {
     const DWORD tries[] = {GENERIC_READ | GENERIC_WRITE, GENERIC_WRITE, GENERIC_READ};
     UniqueFile file;
     DWORD error = 0;
+    DWORD opened = 0;
     for (DWORD access : tries) {
       if (access == GENERIC_READ && c.inputFrameBytes == 0) continue;
       if (access == GENERIC_WRITE && c.outputFrameBytes == 0) continue;
       file.reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr));
-      if (file) break;
+      if (file) {
+        opened = access;
+        break;
+      }
       error = GetLastError();
       failure("CreateFile", c.path);
       if (statusOfError(error) != IoStatus::AccessDenied) break;
@@ -269,7 +281,8 @@ class WindowsBackend : public HidBackend {
     }
     if (c.inputFrameBytes && !HidD_SetNumInputBuffers(file.get(), kInputBuffers))
       failure("HidD_SetNumInputBuffers", c.path);
-    auto channel = std::make_unique<WindowsChannel>(std::move(file), c.path, c.inputFrameBytes);
+    auto channel = std::make_unique<WindowsChannel>(std::move(file), c.path, c.inputFrameBytes,
+                                                    (opened & GENERIC_READ) != 0);
     if (!channel->ready()) {
       failure("CreateEvent");
       *status = IoStatus::Failed;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "tessaro/hid/hid_linux.h"
@@ -91,6 +92,12 @@ class LinuxHidTest : public ::testing::Test {
   }
 
   kv::hid::HidTransport& Start() {
+    transport_ = std::make_unique<kv::hid::HidTransport>(kv::hid::MakeLinuxHidBackend(Options()));
+    EXPECT_GT(transport_->init(), 0);
+    return *transport_;
+  }
+
+  kv::hid::LinuxHidOptions Options() {
     kv::hid::LinuxHidOptions o;
     o.sysClass = (root_ / "sys").string();
     o.devDir = (root_ / "dev").string();
@@ -106,9 +113,7 @@ class LinuxHidTest : public ::testing::Test {
       peers_.push_back(pair[1]);
       return pair[0];
     };
-    transport_ = std::make_unique<kv::hid::HidTransport>(kv::hid::MakeLinuxHidBackend(o));
-    EXPECT_GT(transport_->init(), 0);
-    return *transport_;
+    return o;
   }
 
   // A report from the device: every open node gets it.
@@ -194,6 +199,29 @@ TEST_F(LinuxHidTest, ReadsAndWritesWholeReportsAndRoutesThemByReportId) {
       EXPECT_EQ(s.bytes, (std::vector<uint8_t>{0x03, 0x02, 0x04}));
     }
   }
+}
+
+TEST_F(LinuxHidTest, DiscardingInputDropsOnlyWhatIsQueuedAndNeverBlocks) {
+  auto backend = kv::hid::MakeLinuxHidBackend(Options());
+  std::optional<kv::hid::HidCollection> command;
+  for (const auto& c : backend->enumerate())
+    if (kv::hid::Matches(kv::kCommandChannel, c)) command = c;
+  ASSERT_TRUE(command);
+  kv::hid::IoStatus status;
+  std::string message;
+  auto channel = backend->open(*command, &status, &message);
+  ASSERT_TRUE(channel) << message;
+  channel->discardInput();  // nothing queued: returns at once
+
+  std::vector<uint8_t> stale(64, 0x11), fresh(64, 0x22);
+  stale[0] = fresh[0] = 0x04;
+  DeviceSends(stale);
+  DeviceSends(stale);
+  channel->discardInput();
+  DeviceSends(fresh);
+  std::vector<uint8_t> frame;
+  ASSERT_EQ(channel->read(frame), kv::hid::IoStatus::Ok);
+  EXPECT_EQ(frame, fresh);
 }
 
 TEST_F(LinuxHidTest, BankReportIsTwoBytesOnTheNode) {

@@ -193,6 +193,119 @@ TEST_F(HidLinkTest, UnplugDuringAWriteEndsAtOnceWithAnError) {
   EXPECT_EQ(kv::CountDevices(), 0);
 }
 
+// A standing read on the command collection whose callback holds the
+// reader while the gate is closed, as a reader the system does not get to
+// run for a while: the keyboard's answers wait in the platform's queue.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool closed = false;
+  int held = 0;
+
+  void close() {
+    std::lock_guard lock(mutex);
+    closed = true;
+  }
+  void open() {
+    {
+      std::lock_guard lock(mutex);
+      closed = false;
+    }
+    cv.notify_all();
+  }
+  void reset() {
+    std::lock_guard lock(mutex);
+    closed = false;
+    held = 0;
+  }
+  bool waitHeld() {
+    std::unique_lock lock(mutex);
+    return cv.wait_for(lock, 2s, [&] { return held > 0; });
+  }
+};
+Gate gate;
+
+int KV_TRANSPORT_CALL HoldWhileClosed(const kv::TransportEvent*) {
+  std::unique_lock lock(gate.mutex);
+  if (gate.closed) {
+    ++gate.held;
+    gate.cv.notify_all();
+    gate.cv.wait(lock, [] { return !gate.closed; });
+  }
+  return 1;
+}
+
+TEST_F(HidLinkTest, AnswersToEarlierReportsAreNotTakenForTheAnswerToANewOne) {
+  // The held reader has the earlier read's answer in hand, not yet given to
+  // the program (gate first), or has given its report to the program and
+  // the earlier read's answers wait behind it (gate last). Either way the
+  // next read of the same command must get its own answer.
+  for (bool gateFirst : {true, false}) {
+    SCOPED_TRACE(gateFirst ? "gate before the program's read" : "gate after the program's read");
+    // The new read's own answer comes well after the gate opens, so only a
+    // held answer could be taken for it.
+    kv::sim::SimConfig slow = kvtest::ZeroRoundTrip();
+    slow.roundTrip = 50ms;
+    Start(slow, kvtest::FastTiming());
+    gate.reset();
+    uint32_t slot = 0;
+    ASSERT_EQ(kv::hid::RequestAsyncRead(&kv::kCommandChannel, HoldWhileClosed, 0x47415445, 0x47415445, &slot), 1);
+    if (gateFirst) kv::RegisterCommandRead();  // the program's read now comes after the gate
+    const std::vector<uint8_t> first(42, 0x11), second(42, 0x22);
+    ASSERT_TRUE(Keyboard()->write(kv::sim::Region::Settings, 0, first));
+    ASSERT_TRUE(Keyboard()->write(kv::sim::Region::Settings, 42, second));
+
+    gate.close();
+    std::shared_ptr<void> reopen(nullptr, [](void*) { gate.open(); });
+    std::array<uint8_t, 56> piece{};
+    if (!gateFirst) {
+      std::array<uint8_t, 48> info{};
+      EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+      ASSERT_TRUE(gate.waitHeld());
+    }
+    EXPECT_EQ(kv::ReadSettings(piece, 42, 0), kv::kResultNoResponse) << "its answers are held";
+    ASSERT_TRUE(gate.waitHeld());
+
+    auto opener = std::async(std::launch::async, [] {
+      std::this_thread::sleep_for(5ms);
+      gate.open();
+    });
+    piece.fill(0);
+    EXPECT_EQ(kv::ReadSettings(piece, 42, 42), kv::kResultSuccess);
+    EXPECT_EQ(piece[0], 0x22) << "an answer to the read at address 0 was taken for the read at 42";
+    opener.get();
+    Keyboard()->drain();
+  }
+}
+
+TEST_F(HidLinkTest, FakeDeviceAnswersAlikeWhetherItsReaderIsWokenOrReady) {
+  // The benchmark's timing model: with the reader ready at each answer, a
+  // lost or late answer must still end in the answer, and events flow.
+  for (auto timing : {kv::hid::FakeAnswerTiming::ReaderWoken, kv::hid::FakeAnswerTiming::ReaderReady}) {
+    SCOPED_TRACE(timing == kv::hid::FakeAnswerTiming::ReaderReady ? "reader ready" : "reader woken");
+    const bool ready = timing == kv::hid::FakeAnswerTiming::ReaderReady;
+    kv::sim::SimConfig device = kvtest::ZeroRoundTrip();
+    if (!ready) device.roundTrip = 2ms;  // else the fake device keeps the time
+    Start(device, kvtest::FastTiming());
+    hid_->setAnswerTiming(timing, 2000us);
+    Listen(kv::kConsumerChannel, kv::kTagCons);
+    std::array<uint8_t, 48> info{};
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    Fault({.dropResponses = 1});
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    Fault({.lateResponses = 1, .lateDelay = 30ms});
+    EXPECT_EQ(kv::ReadInfoBlock(info), kv::kResultSuccess);
+    EXPECT_EQ(Out().size(), 4u) << "one report sent again, after the lost answer";
+    EXPECT_EQ(info[11], kv::sim::kDefaultMacroUnits);
+    Keyboard()->sendConsumerEvent(0x0401);
+    auto event = recorder.waitTag(kv::kTagCons);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->usage, 0x0401);
+    Keyboard()->drain();
+    recorder.take();
+  }
+}
+
 // ---- the core on its own ------------------------------------------------------------------
 
 std::shared_ptr<kv::sim::SimKeyboard> Engine() {
