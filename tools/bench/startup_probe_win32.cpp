@@ -143,6 +143,8 @@ Run timeOnce(const std::wstring& program, bool marker) {
           // First-chance exceptions belong to the program (the initial
           // breakpoint included).
           if (e.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+          if (g_verbose && run.visibleMs < 0)
+            std::printf("  %8.1f ms  exception %08lx\n", msSince(start), e.u.Exception.ExceptionRecord.ExceptionCode);
           break;
         default:
           break;
