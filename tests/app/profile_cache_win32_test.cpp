@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/profile_cache_win32.h"
 #include "app/text_table_win32.h"
+#include "tests/skin/skin_test_util_win32.h"
 
 namespace kv {
 namespace {
@@ -18,16 +18,6 @@ std::wstring tempPath(const wchar_t* name) {
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);
   return std::wstring(tmp) + name;
-}
-
-void writeUtf16(const std::wstring& path, const std::wstring& content) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  out.put(char(0xFF));
-  out.put(char(0xFE));
-  for (wchar_t c : content) {
-    out.put(char(c & 0xFF));
-    out.put(char((c >> 8) & 0xFF));
-  }
 }
 
 // Written the way users and editors write INI files: blanks around names and
@@ -59,8 +49,8 @@ class ProfileCacheTest : public ::testing::Test {
   void SetUp() override {
     cached_ = tempPath(L"kv_profile_cache_test.ini");
     plain_ = tempPath(L"kv_profile_cache_plain.ini");
-    writeUtf16(cached_, kContent);
-    writeUtf16(plain_, kContent);
+    test::writeIni(cached_, kContent);
+    test::writeIni(plain_, kContent);
     CacheReadOnlyProfile(cached_);
   }
   void TearDown() override {
@@ -105,7 +95,7 @@ TEST_F(ProfileCacheTest, AChangedFileIsReadAgain) {
   // The same length, so only the file's time tells the change.
   std::wstring changed = kContent;
   changed.replace(changed.find(L"main_bg.jpg"), 11, L"main_xx.jpg");
-  writeUtf16(cached_, changed);
+  test::writeIni(cached_, changed);
   HANDLE f = CreateFileW(cached_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   FILETIME now{};
@@ -119,7 +109,7 @@ TEST_F(ProfileCacheTest, AChangedFileIsReadAgain) {
   CloseHandle(f);
   EXPECT_EQ(ReadProfileText(cached_, L"SCREEN", L"Main"), L"main_xx.jpg");
   // Another length.
-  writeUtf16(cached_, L"[SCREEN]\r\nMain=shorter.jpg\r\n");
+  test::writeIni(cached_, L"[SCREEN]\r\nMain=shorter.jpg\r\n");
   EXPECT_EQ(ReadProfileText(cached_, L"SCREEN", L"Main"), L"shorter.jpg");
   // Gone: the platform's reader gives the default.
   DeleteFileW(cached_.c_str());
