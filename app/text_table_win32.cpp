@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/profile_cache_win32.h"
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 
@@ -13,6 +14,7 @@ std::wstring ReadProfileText(const std::wstring& iniPath, std::wstring_view sect
                              std::wstring_view defaultText, size_t bufferChars) {
   // Windows strips the trailing blank of a " " default, Wine does not; the
   // callers want "missing means empty", so a blank default is taken as empty.
+  if (std::optional<std::wstring> cached = CachedProfileText(iniPath, section, key, bufferChars)) return *cached;
   std::wstring def(defaultText);
   if (def == L" ") def.clear();
   std::vector<wchar_t> buf(bufferChars > 0 ? bufferChars : 1, L'\0');

@@ -140,9 +140,11 @@ void DeviceEvents::Presence(int count) {
     ResetActiveProfileCache();
     ui_.HideWindow();
   }
+  // A short wait: the first show follows this, so the window's start-up
+  // waits for it.
   while (!ui_.Initialised()) {
     if (stopping_) return;
-    sleepMs(50);
+    sleepMs(2);
   }
   int icon = count != 0 ? kIconKeyboard : kIconNoKeyboard;
   connectionIcon_ = icon;

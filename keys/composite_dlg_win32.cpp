@@ -128,19 +128,28 @@ BOOL Korvalin_DlgComposite::OnInitDialog() {
   return FALSE;  // the page has set the focus
 }
 
-void Korvalin_DlgComposite::LoadImageSets() {
+std::vector<std::wstring> Korvalin_DlgComposite::ImageFileNames() {
+  std::vector<std::wstring> names;
+  for (const ImageFiles& f : kImageFiles)
+    for (const wchar_t* name : {f.normal, f.over, f.down, f.disabled})
+      if (name) names.emplace_back(name);
+  return names;
+}
+
+void Korvalin_DlgComposite::LoadImageSets(SkinPicturePreloader* preloaded) {
   if (setsLoaded_) return;
   // Surfaces of the pictures' own size: they are the editor's size, and the
   // editor need not exist yet (the main window loads them ahead of the first
   // click, so that the editor opens at once).
   WindowDc screen(nullptr);
   auto load = [&](SkinSurface& s, const wchar_t* file) {
-    SkinImage image = loadSkinPicture(file);
+    std::wstring path = skinsFolder() + file;
+    PreparedPicture p = preloaded ? preloaded->take(path) : preparePicture(path);
+    const SkinImage& image = p.image;
     // A skin picture the editor cannot show ends the program, as at start-up.
     if (!image.created()) fatalSkinError(kExitSkinImageObject, file);
     if (!image.decoded()) fatalSkinError(kExitSkinPictureDecode, file);
-    UniqueBitmap picture = image.toBitmap();
-    if (!s.build(screen.get(), image.width(), image.height(), picture.get())) fatalSkinError(kExitSkinImageObject, file);
+    if (!s.build(screen.get(), image.width(), image.height(), p.bitmap.get())) fatalSkinError(kExitSkinImageObject, file);
   };
   for (int i = 0; i < kImageSetCount; ++i) {
     const ImageFiles& f = kImageFiles[i];

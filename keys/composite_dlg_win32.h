@@ -7,12 +7,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "keys/composite_editor.h"
 #include "keys/key_hooks_win32.h"
 #include "keys/working_config.h"
 #include "macro/macro_edit.h"
 #include "skin/base_dialog_win32.h"
+#include "skin/picture_preloader_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 #include "widgets/handles_win32.h"
@@ -49,7 +51,10 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
   // Open from its start until it closes.
   bool opened() const { return openCount_ > 0; }
   // The five image sets, loaded once per run; opening loads them if needed.
-  void LoadImageSets();
+  // Pictures decoded ahead are taken from `preloaded`.
+  void LoadImageSets(SkinPicturePreloader* preloaded = nullptr);
+  // The files of the image sets, for decoding them ahead.
+  static std::vector<std::wstring> ImageFileNames();
 
  protected:
   BOOL OnInitDialog() override;

@@ -316,12 +316,16 @@ bool SkinSurface::build(HDC compatibleWith, int width, int height, HBITMAP pictu
 }
 
 bool makeSkinSurface(SkinSurface& surface, const SkinImage& image, HWND dialog) {
+  UniqueBitmap picture = image.toBitmap();
+  return makeSkinSurface(surface, picture.get(), dialog);
+}
+
+bool makeSkinSurface(SkinSurface& surface, HBITMAP picture, HWND dialog) {
   RECT client{};
   if (!dialog || !GetClientRect(dialog, &client)) return false;
   WindowDc dc(dialog);
   if (!dc) return false;
-  UniqueBitmap picture = image.toBitmap();
-  return surface.build(dc.get(), client.right + 100, client.bottom + 100, picture.get());
+  return surface.build(dc.get(), client.right + 100, client.bottom + 100, picture);
 }
 
 }  // namespace kv

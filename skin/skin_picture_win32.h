@@ -104,5 +104,8 @@ class SkinSurface {
 // undecodable image leaves the surface unpainted. False when no surface
 // could be made.
 [[nodiscard]] bool makeSkinSurface(SkinSurface& surface, const SkinImage& image, HWND dialog);
+// The same from a bitmap of the picture (SkinImage::toBitmap); none leaves
+// the surface unpainted.
+[[nodiscard]] bool makeSkinSurface(SkinSurface& surface, HBITMAP picture, HWND dialog);
 
 }  // namespace kv

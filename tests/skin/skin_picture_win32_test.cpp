@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "skin/picture_preloader_win32.h"
 #include "skin/skin_exit_codes.h"
 #include "skin/skin_picture_win32.h"
 #include "tests/skin/skin_test_util_win32.h"
@@ -111,6 +113,51 @@ TEST(ImageLibrary, MissingFileStillGivesAnObjectAndABlankSurface) {
   EXPECT_TRUE(makeSkinSurface(surface, image, window));
   EXPECT_EQ(GetPixel(surface.hdc(), 3, 3), RGB(0, 0, 0));
   DestroyWindow(window);
+}
+
+// ---- pictures decoded ahead on a thread of their own ----
+
+TEST(PicturePreloader, GivesEveryPictureAsDecodedOnTheSpot) {
+  std::wstring bmp = test::tempDir() + L"quadrants_ahead.bmp";
+  test::writeBmp(bmp, 40, 20, quadrant);
+  const std::wstring jpeg = dataFile(L"halves.jpg");
+  const std::wstring missing = test::tempDir() + L"no_such_ahead.jpg";
+  const std::wstring garbage = dataFile(L"garbage.jpg");
+  // Named twice, a missing and an undecodable file among them.
+  SkinPicturePreloader ahead({jpeg, bmp, missing, jpeg, garbage});
+  struct Case {
+    std::wstring path;
+    bool decoded;
+  };
+  // Taken out of order, one taken twice, one never listed.
+  const Case cases[] = {{bmp, true}, {jpeg, true}, {jpeg, true}, {missing, false}, {garbage, false},
+                        {dataFile(L"halves.gif"), true}};
+  for (const Case& c : cases) {
+    PreparedPicture got = ahead.take(c.path);
+    PreparedPicture direct = preparePicture(c.path);
+    SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+    EXPECT_TRUE(got.image.created());
+    EXPECT_EQ(got.image.decoded(), c.decoded);
+    EXPECT_EQ(static_cast<bool>(got.bitmap), c.decoded);
+    if (!c.decoded) continue;
+    ASSERT_EQ(sizeOf(got.bitmap.get()).cx, sizeOf(direct.bitmap.get()).cx);
+    ASSERT_EQ(sizeOf(got.bitmap.get()).cy, sizeOf(direct.bitmap.get()).cy);
+    for (POINT p : {POINT{0, 0}, POINT{39, 0}, POINT{5, 5}, POINT{30, 15}})
+      EXPECT_EQ(bitmapPixel(got.bitmap.get(), p.x, p.y), bitmapPixel(direct.bitmap.get(), p.x, p.y));
+  }
+}
+
+TEST(PicturePreloader, EndsWithPicturesNotTaken) {
+  std::vector<std::wstring> paths(12, dataFile(L"halves.jpg"));
+  for (int i = 0; i < 12; ++i) {
+    std::wstring bmp = test::tempDir() + L"ahead_" + std::to_wstring(i) + L".bmp";
+    test::writeBmp(bmp, 400, 300, quadrant);
+    paths.push_back(bmp);
+  }
+  // Destroyed while it may still be decoding: it stops and frees them.
+  { SkinPicturePreloader ahead(paths); }
+  SkinPicturePreloader ahead(paths);
+  EXPECT_TRUE(ahead.take(paths.back()).image.decoded());
 }
 
 // ---- fatal problems, seen from a debugger ----

@@ -108,7 +108,9 @@ void CKeyboardView::ToggleFlip() {
 void CKeyboardView::Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e) {
   CPngButton* b = Button(controlId);
   if (!b) return;
-  b->setSetState(summarySetState(e), true);
+  // Drawn again only when its look changes: a reload refreshes every key.
+  bool set = summarySetState(e);
+  b->setSetState(set, set != b->setState());
   b->setTooltip(wide(keySummaryText(name, e, config_.macros)), true);
 }
 

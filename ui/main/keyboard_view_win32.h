@@ -47,8 +47,9 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void ResetKeyAssignments();
   // The G keys' texts for the bank, redrawn over the bank indicator.
   void ShowGKeyLabels(bool bankB);
-  // After start-up: the editor's pictures loaded ahead of the first click.
-  void PrepareEditor() { editor_.LoadImageSets(); }
+  // After start-up: the editor's pictures loaded ahead of the first click,
+  // from those decoded ahead.
+  void PrepareEditor(SkinPicturePreloader* preloaded) { editor_.LoadImageSets(preloaded); }
   // Shutdown: the composite editor closes if it is open.
   void CloseDialogs();
   // The composite editor is open (a profile switch waits for it to close).

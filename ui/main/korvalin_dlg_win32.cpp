@@ -10,6 +10,7 @@
 #include "app/placement_win32.h"
 #include "app/settings_win32.h"
 #include "app/single_instance_win32.h"
+#include "app/startup_marks_win32.h"
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
@@ -87,6 +88,7 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
   if (!check.continueRunning) ExitProcess(0);  // handed over to the running instance
   mutex_ = std::move(check.mutex);
   suppressFirstShow_ = check.suppressFirstShow;
+  StartPictureDecoding();
   LaunchCompanion(paths_.companion);
   unsaved_ = false;
 }
@@ -140,19 +142,26 @@ void CKorvalinDlg::ShowProgress(bool visible) {
 
 void CKorvalinDlg::RefreshKeyButtons() {
   // Runs with the WorkingConfig lock held by the caller.
+  StartupMark(L"key summaries");
   if (keyboard_) keyboard_->RefreshKeyButtons();
+  StartupMark(L"key summaries done");
 }
 
 // ---- initialisation -------------------------------------------------------------
 
 BOOL CKorvalinDlg::OnInitDialog() {
+  StartupMark(L"window");
   (void)CBaseDialog::OnInitDialog();  // this dialog sets no focus of its own either way
+  StartupMark(L"skin background");
   AddAboutToSystemMenu();
   SetWindowIcons();
   StartDeviceLink();  // ends the process when the transport library is unusable
+  StartupMark(L"transport");
   RequireLayeredWindows();
   BuildDefaultConfiguration();
+  StartupMark(L"default configuration");
   LoadSkinSurfaces();
+  StartupMark(L"skin pictures");
   ReadWebLink();
   SetUpControls();
   settingsFile_ = SettingsFilePath();
@@ -161,6 +170,7 @@ BOOL CKorvalinDlg::OnInitDialog() {
   CreateNamedEvents();
   if (!PostMessageW(hwnd(), kMsgDeferredInit, kTagInit, 0)) ReportWin32Failure(L"PostMessageW(INIT)");
   FillLists();
+  StartupMark(L"controls");
   // The presence worker starts last: its reload needs the store and the
   // window, which is now fully built.
   events_->StartPresenceWorker(deviceCount_);
@@ -213,15 +223,30 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
   config_.recording = 0;
 }
 
+void CKorvalinDlg::StartPictureDecoding() {
+  // Decoding is most of the cost of the pictures; it runs beside the
+  // building of the window, in the order the pictures are needed.
+  std::vector<std::wstring> paths;
+  for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);
+  for (const std::wstring& name : Korvalin_DlgComposite::ImageFileNames()) paths.push_back(skinsFolder() + name);
+  pictures_ = std::make_unique<SkinPicturePreloader>(std::move(paths));
+}
+
 void CKorvalinDlg::LoadSkinSurfaces() {
-  // The list names four pictures twice; each is decoded once (decoding is
-  // most of the cost) and kept only while a later entry still needs it.
-  std::map<std::wstring_view, SkinImage> kept;
+  // The list names four pictures twice; each is decoded once and kept only
+  // while a later entry still needs it.
+  std::map<std::wstring_view, PreparedPicture> kept;
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
     std::wstring_view name = kSkinImages[i];
     auto it = kept.find(name);
-    if (it == kept.end()) it = kept.emplace(name, loadSkinPictureOrExit(name)).first;
-    (void)makeSkinSurface(surfaces_[i], it->second, hwnd());  // an unmade surface draws nothing; the picture was checked
+    if (it == kept.end()) {
+      std::wstring path = skinsFolder() + std::wstring(name);
+      PreparedPicture p = pictures_ ? pictures_->take(path) : preparePicture(path);
+      if (!p.image.created()) fatalSkinError(kExitSkinImageObject, name);
+      it = kept.emplace(name, std::move(p)).first;
+    }
+    // An unmade surface draws nothing; the picture was checked.
+    (void)makeSkinSurface(surfaces_[i], it->second.bitmap.get(), hwnd());
     if (std::find(kSkinImages.begin() + static_cast<ptrdiff_t>(i) + 1, kSkinImages.end(), name) == kSkinImages.end())
       kept.erase(it);
   }
@@ -327,7 +352,9 @@ void CKorvalinDlg::OnDeferredInit() {
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
   profiles_->BuildProfileMenu();
-  keyboard_->PrepareEditor();
+  keyboard_->PrepareEditor(pictures_.get());
+  pictures_.reset();  // every picture is taken; the thread has ended
+  StartupMark(L"deferred");
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
 }
@@ -461,6 +488,7 @@ void CKorvalinDlg::OnShow() {
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
   (void)SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, (ex & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);  // previous value
   shownOnRequest_ = true;
+  StartupMark(L"show");
   ShowWindow(hwnd(), SW_SHOWNORMAL);
   // The system may refuse the foreground to a background process; the window
   // is shown either way.
@@ -469,9 +497,11 @@ void CKorvalinDlg::OnShow() {
 
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
+  StartupMark(L"reload");
   store_->reloadFromKeyboard();
   profiles_->UpdateSelectedProfile();
   lighting_->Reload();
+  StartupMark(L"reload done");
 }
 
 bool CKorvalinDlg::PreTranslateMessage(MSG& msg) {

@@ -20,6 +20,7 @@
 #include "profile/profile_store.h"
 #include "profile/profile_switch_win32.h"
 #include "skin/base_dialog_win32.h"
+#include "skin/picture_preloader_win32.h"
 #include "ui/main/about_dlg_win32.h"
 #include "ui/main/keyboard_view_win32.h"
 #include "ui/main/lighting_panel_win32.h"
@@ -92,6 +93,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void StartDeviceLink();
   static void RequireLayeredWindows();
   void BuildDefaultConfiguration();
+  void StartPictureDecoding();
   void LoadSkinSurfaces();
   void ReadWebLink();
   void SetUpControls();
@@ -132,6 +134,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::unique_ptr<ApplyCommand> apply_;
   int deviceCount_ = 0;
 
+  // The main window's and the composite editor's pictures, decoded on a
+  // thread of their own from construction until the deferred initialisation.
+  std::unique_ptr<SkinPicturePreloader> pictures_;
   MainSurfaces surfaces_;
   // The frame's own controls: title bar, link, version, Apply, OK, Cancel.
   struct FrameControls : CWindowPart {
