@@ -29,40 +29,36 @@ PROFILE_KINDS = {"PROGRAM_LIST": "listview"}
 MAIN_HIDDEN = {"FUNC_SWITCH", "CONTROL_JDTStatic"}
 
 
+# Window class, style and nominal height of each kind of control; every image
+# button is a plain push button that the skin draws.
+CONTROL_KINDS = {
+    "label": ("Static", "SS_LEFT | SS_NOTIFY", 1),
+    "picture": ("Static", "SS_BITMAP | SS_NOTIFY", 1),
+    "combo": ("ComboBox", "CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP", 60),
+    "editcombo": ("ComboBox", "CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP", 60),
+    "listview": ("SysListView32", "LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP", 1),
+    # The rows live in the editor; the control asks for the texts it shows.
+    "virtuallist": ("SysListView32",
+                    "LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP", 1),
+    "celledit": ("Edit", "ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER", 1),
+    "celllist": ("ComboBox", "CBS_DROPDOWNLIST | WS_VSCROLL", 60),
+    "gauge": ("Static", "SS_OWNERDRAW", 1),
+    "listbox": ("ListBox", "LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP", 1),
+    "edit": ("Edit", "ES_CENTER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP", 1),
+    "readonly": ("Edit", "ES_CENTER | ES_READONLY | WS_BORDER", 1),
+    "check": ("Button", "BS_AUTOCHECKBOX | WS_TABSTOP", 1),
+}
+
+
 def control(kind, cid, visible=True):
     vis = " | WS_VISIBLE" if visible else ""
     if kind in IMAGE_BUTTONS:
-        return f'    CONTROL "", {cid}, "Button", BS_PUSHBUTTON | WS_TABSTOP{vis}, 0, 0, 1, 1'
-    if kind == "label":
-        return f'    CONTROL "", {cid}, "Static", SS_LEFT | SS_NOTIFY{vis}, 0, 0, 1, 1'
-    if kind == "picture":
-        return f'    CONTROL "", {cid}, "Static", SS_BITMAP | SS_NOTIFY{vis}, 0, 0, 1, 1'
-    if kind == "combo":
-        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP{vis}, 0, 0, 1, 60'
-    if kind == "editcombo":
-        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP{vis}, 0, 0, 1, 60'
-    if kind == "listview":
-        return (f'    CONTROL "", {cid}, "SysListView32", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | '
-                f'WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1')
-    if kind == "virtuallist":
-        # The rows live in the editor; the control asks for the texts it shows.
-        return (f'    CONTROL "", {cid}, "SysListView32", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | '
-                f'LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1')
-    if kind == "celledit":
-        return f'    CONTROL "", {cid}, "Edit", ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER{vis}, 0, 0, 1, 1'
-    if kind == "celllist":
-        return f'    CONTROL "", {cid}, "ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL{vis}, 0, 0, 1, 60'
-    if kind == "gauge":
-        return f'    CONTROL "", {cid}, "Static", SS_OWNERDRAW{vis}, 0, 0, 1, 1'
-    if kind == "listbox":
-        return f'    CONTROL "", {cid}, "ListBox", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1'
-    if kind == "edit":
-        return f'    CONTROL "", {cid}, "Edit", ES_CENTER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP{vis}, 0, 0, 1, 1'
-    if kind == "readonly":
-        return f'    CONTROL "", {cid}, "Edit", ES_CENTER | ES_READONLY | WS_BORDER{vis}, 0, 0, 1, 1'
-    if kind == "check":
-        return f'    CONTROL "", {cid}, "Button", BS_AUTOCHECKBOX | WS_TABSTOP{vis}, 0, 0, 1, 1'
-    raise ValueError(kind)
+        cls, style, height = "Button", "BS_PUSHBUTTON | WS_TABSTOP", 1
+    elif kind in CONTROL_KINDS:
+        cls, style, height = CONTROL_KINDS[kind]
+    else:
+        raise ValueError(kind)
+    return f'    CONTROL "", {cid}, "{cls}", {style}{vis}, 0, 0, 1, {height}'
 
 
 def kind_of(dialog, c):
