@@ -4,21 +4,9 @@
 
 namespace kv {
 
-CPngButton* CWindowPart::Button(int id) const {
-  auto it = buttons_.find(id);
-  return it == buttons_.end() ? nullptr : it->second.get();
-}
+CPngButton* CWindowPart::Button(int id) const { return buttons_.Find(id); }
 
-CPngButton& CWindowPart::Attach(int id) {
-  auto& slot = buttons_[id];
-  if (!slot) {
-    slot = std::make_unique<CPngButton>();
-    // A control missing from the template leaves an unattached button, which
-    // draws and does nothing.
-    if (HWND h = item(id)) (void)slot->SubclassWindow(h);
-  }
-  return *slot;
-}
+CPngButton& CWindowPart::Attach(int id) { return buttons_.Attach(window(), id); }
 
 CPngButton& CWindowPart::PlaceButton(int id, std::wstring_view key, MainSurface normal, MainSurface hover,
                                      MainSurface pressed, MainSurface disabled, MainSurface set) {

@@ -59,7 +59,7 @@ class CWindowPart {
   WindowContext context_;
 
  private:
-  std::map<int, std::unique_ptr<CPngButton>> buttons_;
+  CPngButtonSet buttons_;
 };
 
 }  // namespace kv

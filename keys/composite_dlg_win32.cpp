@@ -93,19 +93,12 @@ std::wstring Korvalin_DlgComposite::LanguageText(const char* key) const {
   return ReadLanguageText(folder() + L"language.ini", key);
 }
 
-CPngButton& Korvalin_DlgComposite::Button(int id) {
-  auto& b = buttons_[id];
-  if (!b) {
-    b = std::make_unique<CPngButton>();
-    if (HWND h = item(id)) (void)b->SubclassWindow(h);  // the template has every control
-  }
-  return *b;
-}
+CPngButton& Korvalin_DlgComposite::Button(int id) { return buttons_.Attach(hwnd(), id); }
 
 // ---- opening ------------------------------------------------------------------
 
 BOOL Korvalin_DlgComposite::OnInitDialog() {
-  buttons_.clear();  // the windows of the last opening are gone
+  buttons_.Clear();  // the windows of the last opening are gone
   CBaseDialog::OnInitDialog();
   openCount_ = 1;
   LoadImageSets();

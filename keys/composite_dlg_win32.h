@@ -130,7 +130,7 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
   CompositeHost& host_;
   std::array<Faces, kImageSetCount> sets_;
   bool setsLoaded_ = false;
-  std::map<int, std::unique_ptr<CPngButton>> buttons_;
+  CPngButtonSet buttons_;
   UniqueFont keyFont_, listFont_, labelFont_;
 
   int page_ = kEditorPageNone;

@@ -43,17 +43,10 @@ CKorvalin_DlgProfile::CKorvalin_DlgProfile(CWindow* parent, std::wstring skinFil
 
 HWND CKorvalin_DlgProfile::list() const { return item(PROGRAM_LIST.id); }
 
-CPngButton& CKorvalin_DlgProfile::Button(int id) {
-  auto& b = buttons_[id];
-  if (!b) {
-    b = std::make_unique<CPngButton>();
-    if (HWND h = item(id)) (void)b->SubclassWindow(h);  // the template has every control
-  }
-  return *b;
-}
+CPngButton& CKorvalin_DlgProfile::Button(int id) { return buttons_.Attach(hwnd(), id); }
 
 BOOL CKorvalin_DlgProfile::OnInitDialog() {
-  buttons_.clear();  // the windows of the last opening are gone
+  buttons_.Clear();  // the windows of the last opening are gone
   (void)CBaseDialog::OnInitDialog();
   ++openCount_;
   CentreOnOwner();

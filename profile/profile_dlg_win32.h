@@ -77,7 +77,7 @@ class CKorvalin_DlgProfile : public CBaseDialog {
   ProfileList rows_;
   SkinSurface normal_, over_, down_;
   bool surfacesLoaded_ = false;
-  std::map<int, std::unique_ptr<CPngButton>> buttons_;
+  CPngButtonSet buttons_;
   UniqueFont headerFont_;
   bool showingMark_ = false;  // the list's own notifications of a mark set here
   bool applyEnabled_ = false;

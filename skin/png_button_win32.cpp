@@ -204,4 +204,18 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   return Default();
 }
 
+CPngButton* CPngButtonSet::Find(int id) const {
+  auto it = buttons_.find(id);
+  return it == buttons_.end() ? nullptr : it->second.get();
+}
+
+CPngButton& CPngButtonSet::Attach(HWND dialog, int id) {
+  auto& slot = buttons_[id];
+  if (!slot) {
+    slot = std::make_unique<CPngButton>();
+    if (HWND h = dialog ? GetDlgItem(dialog, id) : nullptr) (void)slot->SubclassWindow(h);
+  }
+  return *slot;
+}
+
 }  // namespace kv

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -87,6 +89,23 @@ class CPngButton : public CWindow {
   int frameOn_ = 0;
   COLORREF frameColour_ = RGB(255, 255, 255);
   int frameLevel_ = 0;
+};
+
+// The image buttons of one dialog, each subclassed onto its control on first
+// use and owned together.
+class CPngButtonSet {
+ public:
+  // The button of id, when it has been attached.
+  CPngButton* Find(int id) const;
+  // The button of id, subclassed onto that control of dialog on first use. A
+  // control missing from the template leaves an unattached button, which
+  // draws and does nothing.
+  CPngButton& Attach(HWND dialog, int id);
+  // Forgets every button (their windows are gone when a dialog closes).
+  void Clear() { buttons_.clear(); }
+
+ private:
+  std::map<int, std::unique_ptr<CPngButton>> buttons_;
 };
 
 }  // namespace kv
