@@ -352,8 +352,6 @@ void CKorvalinDlg::OnDeferredInit() {
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
   profiles_->BuildProfileMenu();
-  keyboard_->PrepareEditor(pictures_.get());
-  pictures_.reset();  // every picture is taken; the thread has ended
   StartupMark(L"deferred");
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
@@ -421,6 +419,7 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
     case kMsgDeferredInit:
       if (wp == kTagInit) OnDeferredInit();
+      if (wp == kTagEditor) PrepareEditor();
       return true;
     case kMsgShow:
       if (wp == kTagOpen) OnShow();
@@ -490,9 +489,22 @@ void CKorvalinDlg::OnShow() {
   shownOnRequest_ = true;
   StartupMark(L"show");
   ShowWindow(hwnd(), SW_SHOWNORMAL);
+  // Painted now, before the editor's pictures are made from the posted
+  // message below: posted messages come before painting.
+  (void)UpdateWindow(hwnd());
   // The system may refuse the foreground to a background process; the window
   // is shown either way.
   (void)SetForegroundWindow(hwnd());
+  if (!editorPrepared_ && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0)) PrepareEditor();
+}
+
+void CKorvalinDlg::PrepareEditor() {
+  // The composite editor opens from the shown window only, so its pictures
+  // wait until the window is first up; input comes after this message.
+  if (editorPrepared_) return;
+  editorPrepared_ = true;
+  keyboard_->PrepareEditor(pictures_.get());
+  pictures_.reset();  // every picture is taken; the thread has ended
 }
 
 void CKorvalinDlg::OnReload() {

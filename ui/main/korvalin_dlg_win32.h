@@ -32,6 +32,9 @@ namespace kv {
 // Private messages (wParam: the four-letter tag).
 inline constexpr UINT kMsgDeferredInit = 0x4D4E;
 inline constexpr WPARAM kTagInit = 0x494E4954;  // "INIT"
+// The last of the deferred initialisation, posted once the window is first
+// shown and painted.
+inline constexpr WPARAM kTagEditor = 0x45444954;  // "EDIT"
 inline constexpr UINT kTrayCallbackMessage = 0x06BD;
 inline constexpr int kNamedEventCount = 208;
 
@@ -104,6 +107,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
 
   void OnDeferredInit();
   void OnShow();
+  void PrepareEditor();
   void OnReload();
   void OnGBankRefresh();
   void Close();
@@ -137,6 +141,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // The main window's and the composite editor's pictures, decoded on a
   // thread of their own from construction until the deferred initialisation.
   std::unique_ptr<SkinPicturePreloader> pictures_;
+  bool editorPrepared_ = false;
   MainSurfaces surfaces_;
   // The frame's own controls: title bar, link, version, Apply, OK, Cancel.
   struct FrameControls : CWindowPart {
