@@ -5,17 +5,19 @@
 #include <cmath>
 #include <numbers>
 #include <string>
-#include "app/prof_tmp.h"
 
 namespace kv {
 
 bool CPngButton::SubclassWindow(HWND button) {
-  { kvprof::T t{5}; if (!CWindow::SubclassWindow(button)) return false; }
-  kvprof::T t6{6};
+  if (!CWindow::SubclassWindow(button)) return false;
   LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
-  SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
-  SetWindowPos(button, nullptr, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  // The generated templates make image buttons owner-drawn already; any
+  // other button is made so here.
+  if ((style & BS_TYPEMASK) != BS_OWNERDRAW) {
+    SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+    SetWindowPos(button, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
   return true;
 }
 
