@@ -101,7 +101,17 @@ CKorvalinDlg::~CKorvalinDlg() {
 // ---- DeviceUi ---------------------------------------------------------------
 
 void CKorvalinDlg::RequestReload() {
+  WaitUntilBuilt();
   if (HWND h = hwnd()) (void)SendMessageW(h, kMsgReload, kTagProf, 0);  // the handler answers 0
+}
+
+void CKorvalinDlg::WaitUntilBuilt() const {
+  // The presence worker starts while the window is still being built: its
+  // reload and its messages wait for the whole window. The window's own
+  // thread never waits (it is the one building).
+  HWND h = hwnd();
+  if (windowBuilt_ || !h || GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId()) return;
+  while (!windowBuilt_ && IsWindow(h)) Sleep(1);
 }
 // A failed post (the window is going) loses nothing the window still needs.
 void CKorvalinDlg::PostShow() {
@@ -129,6 +139,7 @@ void CKorvalinDlg::SetTrayIcon(int resourceId) {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
+  WaitUntilBuilt();
   std::wstring t = wide(text);
   (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
 }
@@ -160,6 +171,9 @@ BOOL CKorvalinDlg::OnInitDialog() {
   RequireLayeredWindows();
   BuildDefaultConfiguration();
   StartupMark(L"default configuration");
+  // The keyboard's first reads run beside the rest of the building; they
+  // must not change the key template the defaults above were built from.
+  events_->StartPresenceWorker(deviceCount_);
   LoadSkinSurfaces();
   StartupMark(L"skin pictures");
   ReadWebLink();
@@ -171,9 +185,7 @@ BOOL CKorvalinDlg::OnInitDialog() {
   if (!PostMessageW(hwnd(), kMsgDeferredInit, kTagInit, 0)) ReportWin32Failure(L"PostMessageW(INIT)");
   FillLists();
   StartupMark(L"controls");
-  // The presence worker starts last: its reload needs the store and the
-  // window, which is now fully built.
-  events_->StartPresenceWorker(deviceCount_);
+  windowBuilt_ = true;
   return TRUE;
 }
 

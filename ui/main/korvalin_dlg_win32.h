@@ -107,6 +107,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
 
   void OnDeferredInit();
   void OnShow();
+  void WaitUntilBuilt() const;
   void PrepareEditor();
   void OnReload();
   void OnGBankRefresh();
@@ -128,6 +129,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   HICON icon_ = nullptr;       // shared resource icons: never destroyed
   HICON smallIcon_ = nullptr;
   std::atomic<bool> initialised_{false};
+  std::atomic<bool> windowBuilt_{false};  // set at the end of OnInitDialog
   std::atomic<bool> unsaved_{false};
   int trayIconId_ = 0;
   CTrayIcon tray_;
