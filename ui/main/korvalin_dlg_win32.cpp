@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <mutex>
 
 #include "app/placement_win32.h"
@@ -241,7 +242,17 @@ void CKorvalinDlg::StartPictureDecoding() {
   std::vector<std::wstring> paths;
   for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);
   for (const std::wstring& name : Korvalin_DlgComposite::ImageFileNames()) paths.push_back(skinsFolder() + name);
-  pictures_ = std::make_unique<SkinPicturePreloader>(std::move(paths));
+  // The window's background and mask come first: they are needed first.
+  SkinPicturePaths files = PicturePaths(CIniFile(paths_.mainSkinFile), paths_.skinsFolder);
+  pictures_ = std::make_unique<SkinPicturePreloader>(std::move(paths),
+                                                     std::vector<std::wstring>{files.background, files.mask});
+}
+
+UniqueBitmap CKorvalinDlg::LoadSkinPicture(const std::wstring& path) {
+  std::optional<LoadedPictureFile> file = pictures_ ? pictures_->takeFile(path) : std::nullopt;
+  if (!file) return CBaseDialog::LoadSkinPicture(path);
+  if (file->code != 0) fatalSkinError(file->code, path);
+  return std::move(file->bitmap);
 }
 
 void CKorvalinDlg::LoadSkinSurfaces() {

@@ -98,6 +98,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void BuildDefaultConfiguration();
   void StartPictureDecoding();
   void LoadSkinSurfaces();
+  UniqueBitmap LoadSkinPicture(const std::wstring& path) override;
   void ReadWebLink();
   void SetUpControls();
   void BuildParts();
