@@ -120,7 +120,9 @@ void CPngButton::setFrame(COLORREF colour, int level, bool on) {
 }
 
 void CPngButton::redraw() {
-  if (!hwnd()) return;
+  // A button not on the screen (its window or a parent hidden, as the main
+  // window is while it starts) is drawn when it is shown.
+  if (!hwnd() || !IsWindowVisible(hwnd())) return;
   WindowDc dc(hwnd());
   if (dc) draw(dc.get());
 }
