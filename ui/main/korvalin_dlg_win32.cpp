@@ -50,6 +50,15 @@ constexpr std::array<const wchar_t*, 11> kSkinImages = {
     L"main_over.jpg",   L"main_down.jpg", L"main_disable.jpg", L"Arrow.jpg",     L"main_color0.jpg",
     L"main_color1.jpg"};
 
+// The surfaces the window's first look draws from: normal, hover, pressed,
+// set and the arrows. The rest (the same four pictures again, the two
+// colour pictures) nothing draws at start-up; they are made once the window
+// was first shown.
+constexpr std::array<size_t, 5> kFirstLookSurfaces = {0, 1, 2, 3, 8};
+bool isFirstLookSurface(size_t i) {
+  return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
+}
+
 void debugExit(int code, const wchar_t* cause) {
   OutputDebugStringW((std::wstring(L"Korvalin: ") + cause + L"\n").c_str());
   ExitProcess(static_cast<UINT>(code));
@@ -175,7 +184,7 @@ BOOL CKorvalinDlg::OnInitDialog() {
   // The keyboard's first reads run beside the rest of the building; they
   // must not change the key template the defaults above were built from.
   events_->StartPresenceWorker(deviceCount_);
-  LoadSkinSurfaces();
+  LoadSkinSurfaces(true);
   StartupMark(L"skin pictures");
   ReadWebLink();
   SetUpControls();
@@ -240,7 +249,8 @@ void CKorvalinDlg::StartPictureDecoding() {
   // Decoding is most of the cost of the pictures; it runs beside the
   // building of the window, in the order the pictures are needed.
   std::vector<std::wstring> paths;
-  for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);
+  for (size_t i : kFirstLookSurfaces) paths.push_back(skinsFolder() + kSkinImages[i]);
+  for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);  // the rest; repeats are dropped
   for (const std::wstring& name : Korvalin_DlgComposite::ImageFileNames()) paths.push_back(skinsFolder() + name);
   // The window's background and mask come first: they are needed first.
   SkinPicturePaths files = PicturePaths(CIniFile(paths_.mainSkinFile), paths_.skinsFolder);
@@ -255,23 +265,25 @@ UniqueBitmap CKorvalinDlg::LoadSkinPicture(const std::wstring& path) {
   return std::move(file->bitmap);
 }
 
-void CKorvalinDlg::LoadSkinSurfaces() {
-  // The list names four pictures twice; each is decoded once and kept only
-  // while a later entry still needs it.
-  std::map<std::wstring_view, PreparedPicture> kept;
+void CKorvalinDlg::LoadSkinSurfaces(bool firstLook) {
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
+    if (surfaceMade_[i] || isFirstLookSurface(i) != firstLook) continue;
     std::wstring_view name = kSkinImages[i];
-    auto it = kept.find(name);
-    if (it == kept.end()) {
+    // The list names four pictures twice; each is decoded once and kept
+    // only while a surface not made yet still needs it.
+    auto it = keptPictures_.find(name);
+    if (it == keptPictures_.end()) {
       std::wstring path = skinsFolder() + std::wstring(name);
       PreparedPicture p = pictures_ ? pictures_->take(path) : preparePicture(path);
       if (!p.image.created()) fatalSkinError(kExitSkinImageObject, name);
-      it = kept.emplace(name, std::move(p)).first;
+      it = keptPictures_.emplace(name, std::move(p)).first;
     }
     // An unmade surface draws nothing; the picture was checked.
     (void)makeSkinSurface(surfaces_[i], it->second.bitmap.get(), hwnd());
-    if (std::find(kSkinImages.begin() + static_cast<ptrdiff_t>(i) + 1, kSkinImages.end(), name) == kSkinImages.end())
-      kept.erase(it);
+    surfaceMade_[i] = true;
+    bool neededLater = false;
+    for (size_t j = 0; j < kSkinImages.size(); ++j) neededLater |= !surfaceMade_[j] && kSkinImages[j] == name;
+    if (!neededLater) keptPictures_.erase(it);
   }
 }
 
@@ -375,6 +387,10 @@ void CKorvalinDlg::OnDeferredInit() {
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
   profiles_->BuildProfileMenu();
+  // Without a first show to wait for (no keyboard, or started hidden), the
+  // rest of the pictures are made now rather than kept decoded.
+  if ((deviceCount_ == 0 || suppressFirstShow_) && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0))
+    PrepareEditor();
   StartupMark(L"deferred");
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
@@ -523,9 +539,11 @@ void CKorvalinDlg::OnShow() {
 
 void CKorvalinDlg::PrepareEditor() {
   // The composite editor opens from the shown window only, so its pictures
-  // wait until the window is first up; input comes after this message.
+  // wait until the window is first up; input comes after this message. So
+  // do the window's surfaces that its first look does not draw from.
   if (editorPrepared_) return;
   editorPrepared_ = true;
+  LoadSkinSurfaces(false);
   keyboard_->PrepareEditor(pictures_.get());
   pictures_.reset();  // every picture is taken; the thread has ended
 }

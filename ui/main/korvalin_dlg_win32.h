@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,7 +99,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   static void RequireLayeredWindows();
   void BuildDefaultConfiguration();
   void StartPictureDecoding();
-  void LoadSkinSurfaces();
+  // The surfaces of the window's first look, or the rest.
+  void LoadSkinSurfaces(bool firstLook);
   UniqueBitmap LoadSkinPicture(const std::wstring& path) override;
   void ReadWebLink();
   void SetUpControls();
@@ -145,6 +148,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // thread of their own from construction until the deferred initialisation.
   std::unique_ptr<SkinPicturePreloader> pictures_;
   bool editorPrepared_ = false;
+  std::array<bool, std::tuple_size_v<MainSurfaces>> surfaceMade_{};
+  std::map<std::wstring_view, PreparedPicture> keptPictures_;  // by name, while a surface still needs one
   MainSurfaces surfaces_;
   // The frame's own controls: title bar, link, version, Apply, OK, Cancel.
   struct FrameControls : CWindowPart {
