@@ -30,14 +30,21 @@ BOOL CBaseDialog::OnInitDialog() {
   return TRUE;
 }
 
+SkinPicturePaths CBaseDialog::PicturePaths(const CIniFile& ini, const std::wstring& folder) {
+  std::wstring mainName = ini.getString(L"SCREEN", L"Main").value_or(L"");
+  std::wstring maskName = ini.getString(L"SCREEN", L"Mask", mainName).value_or(L"");
+  // A missing name leaves just the folder, which cannot be opened: fatal.
+  return {withSeparator(folder) + mainName, withSeparator(folder) + maskName};
+}
+
+UniqueBitmap CBaseDialog::LoadSkinPicture(const std::wstring& path) { return loadPictureFile(path); }
+
 void CBaseDialog::loadSkin() {
   loading_ = 1;
   (void)ini_.setFile(dataFile_);  // unbound, it names no picture: the fatal path below
-  std::wstring mainName = ini_.getString(L"SCREEN", L"Main").value_or(L"");
-  std::wstring maskName = ini_.getString(L"SCREEN", L"Mask", mainName).value_or(L"");
-  // A missing name leaves just the folder, which cannot be opened: fatal.
-  background_ = loadPictureFile(folder_ + mainName);
-  mask_ = loadPictureFile(folder_ + maskName);
+  SkinPicturePaths paths = PicturePaths(ini_, folder_);
+  background_ = LoadSkinPicture(paths.background);
+  mask_ = LoadSkinPicture(paths.mask);
 
   BITMAP bm{};
   if (GetObjectW(background_.get(), sizeof(bm), &bm)) {

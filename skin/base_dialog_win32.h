@@ -13,6 +13,11 @@
 
 namespace kv {
 
+struct SkinPicturePaths {
+  std::wstring background;
+  std::wstring mask;
+};
+
 class CBaseDialog : public CDialog {
  public:
   // dataFile: the skin description file; folder: the folder its pictures
@@ -28,6 +33,10 @@ class CBaseDialog : public CDialog {
   const std::wstring& folder() const noexcept { return folder_; }
   const CIniFile& ini() const noexcept { return ini_; }
 
+  // The background and mask pictures a skin description names (SCREEN Main
+  // and Mask, the mask defaulting to the background) in `folder`.
+  static SkinPicturePaths PicturePaths(const CIniFile& ini, const std::wstring& folder);
+
   // Deletes the background and mask pictures. Called on OK and Cancel;
   // derived dialogs that close another way call it first.
   void releaseSkin();
@@ -41,6 +50,10 @@ class CBaseDialog : public CDialog {
   LRESULT OnEraseBkgnd(HDC dc) override;
   void OnNcPaint(HRGN region) override;
   void OnLButtonDown(UINT flags, POINT point) override;
+  // The background or mask picture of path, or the end of the program with
+  // the picture's exit code (`loadPictureFile`). A dialog that loaded it
+  // ahead hands it over.
+  virtual UniqueBitmap LoadSkinPicture(const std::wstring& path);
 
  private:
   void loadSkin();

@@ -14,7 +14,10 @@ PreparedPicture preparePicture(const std::wstring& path) {
   return p;
 }
 
-SkinPicturePreloader::SkinPicturePreloader(std::vector<std::wstring> paths) {
+SkinPicturePreloader::SkinPicturePreloader(std::vector<std::wstring> paths, std::vector<std::wstring> files)
+    : filePaths_(std::move(files)) {
+  files_.resize(filePaths_.size());
+  filesTaken_.assign(filePaths_.size(), false);
   for (auto& p : paths)
     if (std::find(paths_.begin(), paths_.end(), p) == paths_.end()) paths_.push_back(std::move(p));
   pictures_.resize(paths_.size());
@@ -41,6 +44,20 @@ void SkinPicturePreloader::run() {
   // The image library may decode through COM objects; this thread is their
   // apartment while it decodes.
   HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  for (size_t i = 0; i < filePaths_.size(); ++i) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) break;
+    }
+    LoadedPictureFile f;
+    f.code = tryLoadPictureFile(filePaths_[i], f.bitmap);
+    {
+      std::lock_guard lock(mutex_);
+      files_[i] = std::move(f);
+      filesDone_ = i + 1;
+    }
+    decoded_.notify_all();
+  }
   for (size_t i = 0; i < paths_.size(); ++i) {
     {
       std::lock_guard lock(mutex_);
@@ -76,6 +93,19 @@ PreparedPicture SkinPicturePreloader::take(const std::wstring& path) {
     }
   }
   return preparePicture(path);
+}
+
+std::optional<LoadedPictureFile> SkinPicturePreloader::takeFile(const std::wstring& path) {
+  auto it = std::find(filePaths_.begin(), filePaths_.end(), path);
+  if (it == filePaths_.end()) return std::nullopt;
+  size_t i = static_cast<size_t>(it - filePaths_.begin());
+  std::unique_lock lock(mutex_);
+  decoded_.wait(lock, [&] { return filesDone_ > i || stopping_; });
+  if (filesDone_ <= i || filesTaken_[i] || !files_[i]) return std::nullopt;
+  filesTaken_[i] = true;
+  std::optional<LoadedPictureFile> f = std::move(files_[i]);
+  files_[i].reset();
+  return f;
 }
 
 }  // namespace kv

@@ -25,11 +25,20 @@ struct PreparedPicture {
 
 PreparedPicture preparePicture(const std::wstring& path);
 
+// A picture file as `tryLoadPictureFile` gives it: its result code and, for
+// 0, the bitmap.
+struct LoadedPictureFile {
+  int code = 0;
+  UniqueBitmap bitmap;
+};
+
 class SkinPicturePreloader {
  public:
   // Starts decoding the files in this order (a name given twice is decoded
   // once). Without a thread each picture is decoded when it is taken.
-  explicit SkinPicturePreloader(std::vector<std::wstring> paths);
+  // `files` (a skinned window's background and mask) are loaded first, as
+  // `tryLoadPictureFile` does.
+  explicit SkinPicturePreloader(std::vector<std::wstring> paths, std::vector<std::wstring> files = {});
   ~SkinPicturePreloader();
   SkinPicturePreloader(const SkinPicturePreloader&) = delete;
   SkinPicturePreloader& operator=(const SkinPicturePreloader&) = delete;
@@ -37,6 +46,9 @@ class SkinPicturePreloader {
   // The picture of `path`, waiting while it is being decoded. A file not in
   // the list, or one already taken, is decoded now on the calling thread.
   PreparedPicture take(const std::wstring& path);
+  // One of the files, waiting while it loads; nothing for any other path or
+  // one already taken.
+  std::optional<LoadedPictureFile> takeFile(const std::wstring& path);
 
  private:
   void run();
@@ -44,6 +56,10 @@ class SkinPicturePreloader {
   std::vector<std::wstring> paths_;
   std::vector<std::optional<PreparedPicture>> pictures_;
   std::vector<bool> taken_;
+  std::vector<std::wstring> filePaths_;
+  std::vector<std::optional<LoadedPictureFile>> files_;
+  std::vector<bool> filesTaken_;
+  size_t filesDone_ = 0;  // files_[0, filesDone_) are loaded
   std::mutex mutex_;
   std::condition_variable decoded_;
   size_t done_ = 0;  // pictures_[0, done_) are decoded

@@ -4,15 +4,20 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
 
 namespace kv {
 
 bool CPngButton::SubclassWindow(HWND button) {
   if (!CWindow::SubclassWindow(button)) return false;
   LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
-  SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
-  SetWindowPos(button, nullptr, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  // The generated templates make image buttons owner-drawn already; any
+  // other button is made so here.
+  if ((style & BS_TYPEMASK) != BS_OWNERDRAW) {
+    SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+    SetWindowPos(button, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
   return true;
 }
 
@@ -70,14 +75,27 @@ void CPngButton::setCaptionAngle(int tenthsOfDegree, bool slanted) {
 
 void CPngButton::setTooltip(std::wstring_view text, bool activate) {
   if (text.empty() || !hwnd()) return;
+  tooltipText_ = std::wstring(text);  // text may be a view of tooltipText_ itself
+  tooltipActive_ = activate;
+  // A tooltip shows only after the pointer rests on the button, and the
+  // control is made again at every hover: until the first hover there is
+  // nothing to make. (Each is a top-level window; a keyboard of buttons
+  // paid for 115 of them at start-up.)
+  if (tooltip_ || hover_) applyTooltip();
+}
+
+void CPngButton::applyTooltip() {
   if (!tooltip_) {
     tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                                    GetModuleHandleW(nullptr), nullptr));
-    if (!tooltip_) return;
+    if (!tooltip_) {
+      OutputDebugStringW((L"Korvalin: CreateWindowExW(tooltip) failed, error " + std::to_wstring(GetLastError()) +
+                          L"\n").c_str());
+      return;
+    }
     SendMessageW(tooltip_.get(), TTM_ACTIVATE, TRUE, 0);
   }
-  tooltipText_ = std::wstring(text);  // text may be a view of tooltipText_ itself
   // The version-2 record is understood by every common-controls version.
   TTTOOLINFOW info{};
   info.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -90,8 +108,7 @@ void CPngButton::setTooltip(std::wstring_view text, bool activate) {
     SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
   SendMessageW(tooltip_.get(), TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
-  SendMessageW(tooltip_.get(), TTM_ACTIVATE, activate ? TRUE : FALSE, 0);
-  tooltipActive_ = activate;
+  SendMessageW(tooltip_.get(), TTM_ACTIVATE, tooltipActive_ ? TRUE : FALSE, 0);
 }
 
 void CPngButton::setFrame(COLORREF colour, int level, bool on) {
@@ -103,7 +120,9 @@ void CPngButton::setFrame(COLORREF colour, int level, bool on) {
 }
 
 void CPngButton::redraw() {
-  if (!hwnd()) return;
+  // A button not on the screen (its window or a parent hidden, as the main
+  // window is while it starts) is drawn when it is shown.
+  if (!hwnd() || !IsWindowVisible(hwnd())) return;
   WindowDc dc(hwnd());
   if (dc) draw(dc.get());
 }
@@ -183,7 +202,7 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       hover_ = 1;
       redraw();
       tooltip_.reset();
-      setTooltip(tooltipText_, tooltipActive_);
+      if (!tooltipText_.empty()) applyTooltip();
       if (tooltip_) SendMessageW(tooltip_.get(), TTM_UPDATE, 0, 0);
       return 0;
     }

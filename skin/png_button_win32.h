@@ -37,7 +37,9 @@ class CPngButton : public CWindow {
   void setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format);
   void setCaptionMargins(int left, int right, int top, int bottom);
   void setCaptionAngle(int tenthsOfDegree, bool slanted);
-  // An empty text changes nothing; otherwise the tooltip is created on demand.
+  // An empty text changes nothing. The tooltip control is made when the
+  // pointer rests on the button (and again at every hover); one that
+  // exists takes the new text at once.
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);
   void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
@@ -64,6 +66,8 @@ class CPngButton : public CWindow {
 
  private:
   void draw(HDC dc);
+  // Makes the tooltip control if there is none and gives it the text.
+  void applyTooltip();
   HDC chooseFace() const;
   void drawCaption(HDC dc, const RECT& client);
 

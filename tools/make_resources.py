@@ -30,7 +30,8 @@ MAIN_HIDDEN = {"FUNC_SWITCH", "CONTROL_JDTStatic"}
 
 
 # Window class, style and nominal height of each kind of control; every image
-# button is a plain push button that the skin draws.
+# button is an owner-drawn button that the skin draws (made so from the
+# start: restyling each one when it is skinned cost a frame change apiece).
 CONTROL_KINDS = {
     "label": ("Static", "SS_LEFT | SS_NOTIFY", 1),
     "picture": ("Static", "SS_BITMAP | SS_NOTIFY", 1),
@@ -53,7 +54,7 @@ CONTROL_KINDS = {
 def control(kind, cid, visible=True):
     vis = " | WS_VISIBLE" if visible else ""
     if kind in IMAGE_BUTTONS:
-        cls, style, height = "Button", "BS_PUSHBUTTON | WS_TABSTOP", 1
+        cls, style, height = "Button", "BS_OWNERDRAW | WS_TABSTOP", 1
     elif kind in CONTROL_KINDS:
         cls, style, height = CONTROL_KINDS[kind]
     else:

@@ -1,24 +1,68 @@
 #include "widgets/window_win32.h"
 
-#include <commctrl.h>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 namespace kv {
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0x4B56;  // "KV"
-constexpr wchar_t kObjectProperty[] = L"Korvalin.Window";
+// The link from a window to its object. A window procedure of our own, set
+// with GWLP_WNDPROC, finds the object here: under Wine the common controls'
+// subclassing asks the server for a window property on every message (a
+// button moved at start-up paid it five times over), a map in the process
+// costs nothing of the kind.
+struct Link {
+  CWindow* object = nullptr;  // null: the object let go, the procedure only forwards
+  WNDPROC previous = nullptr;
+};
+
+std::mutex& linksMutex() {
+  static std::mutex m;
+  return m;
+}
+std::unordered_map<HWND, Link>& links() {
+  static std::unordered_map<HWND, Link> l;
+  return l;
+}
+
+Link linkOf(HWND hwnd) {
+  std::lock_guard lock(linksMutex());
+  auto it = links().find(hwnd);
+  return it == links().end() ? Link{} : it->second;
+}
 
 }  // namespace
 
 CWindow::~CWindow() { UnsubclassWindow(); }
 
 bool CWindow::SubclassWindow(HWND hwnd) {
-  if (!hwnd || !IsWindow(hwnd) || hwnd_ || FromHandle(hwnd)) return false;
-  if (!SetPropW(hwnd, kObjectProperty, reinterpret_cast<HANDLE>(this))) return false;
-  if (!SetWindowSubclass(hwnd, &CWindow::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-    RemovePropW(hwnd, kObjectProperty);
+  if (!hwnd || !IsWindow(hwnd) || hwnd_) return false;
+  {
+    std::lock_guard lock(linksMutex());
+    auto it = links().find(hwnd);
+    if (it != links().end() && it->second.object) return false;
+    if (it != links().end()) {
+      // Our procedure is still in the window's chain (someone subclassed
+      // above it when the last object let go): take it over again.
+      it->second.object = this;
+      previous_ = it->second.previous;
+      hwnd_ = hwnd;
+      return true;
+    }
+  }
+  SetLastError(0);
+  auto previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindow::WindowProcOf)));
+  if (!previous) {
+    if (GetLastError() != 0) OutputDebugStringW((L"Korvalin: SetWindowLongPtrW(GWLP_WNDPROC) failed, error " +
+                                                 std::to_wstring(GetLastError()) + L"\n").c_str());
     return false;
   }
+  std::lock_guard lock(linksMutex());
+  links()[hwnd] = Link{this, previous};
+  previous_ = previous;
   hwnd_ = hwnd;
   return true;
 }
@@ -30,15 +74,21 @@ bool CWindow::SubclassDlgItem(int id, HWND parent) {
 
 void CWindow::UnsubclassWindow() {
   if (!hwnd_) return;
-  RemoveWindowSubclass(hwnd_, &CWindow::SubclassProc, kSubclassId);
-  RemovePropW(hwnd_, kObjectProperty);
-  hwnd_ = nullptr;
+  HWND hwnd = std::exchange(hwnd_, nullptr);
+  bool ours = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == &CWindow::WindowProcOf;
+  if (ours && IsWindow(hwnd)) (void)SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+  std::lock_guard lock(linksMutex());
+  auto it = links().find(hwnd);
+  if (it == links().end()) return;
+  // Someone subclassed after us: the chain still runs through our
+  // procedure, which from now on only forwards.
+  if (ours || !IsWindow(hwnd))
+    links().erase(it);
+  else
+    it->second.object = nullptr;
 }
 
-CWindow* CWindow::FromHandle(HWND hwnd) {
-  if (!hwnd) return nullptr;
-  return reinterpret_cast<CWindow*>(GetPropW(hwnd, kObjectProperty));
-}
+CWindow* CWindow::FromHandle(HWND hwnd) { return hwnd ? linkOf(hwnd).object : nullptr; }
 
 bool CWindow::PreTranslateMessage(MSG&) { return false; }
 
@@ -49,27 +99,32 @@ LRESULT CWindow::WindowProc(UINT msg, WPARAM wp, LPARAM lp) { return DefaultFor(
 LRESULT CWindow::Default() { return DefaultFor(current_.msg, current_.wp, current_.lp); }
 
 LRESULT CWindow::DefaultFor(UINT msg, WPARAM wp, LPARAM lp) {
-  return hwnd_ ? DefSubclassProc(hwnd_, msg, wp, lp) : 0;
+  return hwnd_ && previous_ ? CallWindowProcW(previous_, hwnd_, msg, wp, lp) : 0;
 }
 
-LRESULT CALLBACK CWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-  auto* self = reinterpret_cast<CWindow*>(ref);
+LRESULT CALLBACK CWindow::WindowProcOf(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Link link = linkOf(hwnd);
+  CWindow* self = link.object;
   if (msg == WM_NCDESTROY) {
-    LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+    LRESULT r = link.previous ? CallWindowProcW(link.previous, hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
     if (self && self->hwnd_ == hwnd) {
       self->UnsubclassWindow();
       self->PostNcDestroy();
+    } else {
+      std::lock_guard lock(linksMutex());
+      links().erase(hwnd);
     }
     return r;
   }
-  if (!self || self->hwnd_ != hwnd) return DefSubclassProc(hwnd, msg, wp, lp);
+  if (!self || self->hwnd_ != hwnd)
+    return link.previous ? CallWindowProcW(link.previous, hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
   Current saved = self->current_;
   self->current_ = {msg, wp, lp};
   LRESULT r = 0;
   try {
     r = self->WindowProc(msg, wp, lp);
   } catch (...) {
-    r = DefSubclassProc(hwnd, msg, wp, lp);
+    r = self->DefaultFor(msg, wp, lp);
   }
   self->current_ = saved;
   return r;

@@ -48,9 +48,10 @@ class CWindow {
   virtual void PostNcDestroy() {}
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  static LRESULT CALLBACK WindowProcOf(HWND, UINT, WPARAM, LPARAM);
 
   HWND hwnd_ = nullptr;
+  WNDPROC previous_ = nullptr;  // the window's procedure before ours
   struct Current {
     UINT msg;
     WPARAM wp;

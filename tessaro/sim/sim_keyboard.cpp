@@ -506,14 +506,21 @@ void SimKeyboard::run() {
     auto due = queue_.begin()->first;
     auto now = Clock::now();
     if (due > now) {
-      // Sleep most of the way, then spin the last stretch: a timer's
-      // slack would otherwise be charged to the link.
-      constexpr auto spin = std::chrono::microseconds(300);
-      if (due - now > spin) {
-        wake_.wait_until(lock, due - spin);
+      // Wait on the condition most of the way, then sleep the last stretch
+      // finely: a millisecond timer's slack (over a millisecond per
+      // answer under Wine) would otherwise be charged to the link.
+      constexpr auto fine = std::chrono::microseconds(1500);
+      if (due - now > fine) {
+        wake_.wait_until(lock, due - fine);
       } else {
+        auto rest = std::chrono::duration_cast<std::chrono::nanoseconds>(due - now);
+        auto sleep = config_.preciseSleep;
         lock.unlock();
-        while (Clock::now() < due) std::this_thread::yield();
+        if (sleep)
+          sleep(rest);
+        else
+          std::this_thread::sleep_for(rest);
+        while (Clock::now() < due) std::this_thread::yield();  // a sleeper that woke early
         lock.lock();
       }
       continue;

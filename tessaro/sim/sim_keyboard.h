@@ -33,6 +33,10 @@ struct SimConfig {
   std::filesystem::path statePath;  // empty: memory only
   std::filesystem::path tracePath;  // empty: in-memory trace only
   size_t traceLines = 20000;        // kept in memory for read-out
+  // Sleeps the last stretch before an answer is due. The default is the
+  // standard library's; a host whose standard sleep is as coarse as its
+  // millisecond timer supplies a finer one.
+  void (*preciseSleep)(std::chrono::nanoseconds) = nullptr;
 };
 
 enum class Region { Info, Settings, Colours, KeyTables, DefaultKeyTable, Macro };

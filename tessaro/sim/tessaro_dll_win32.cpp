@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "tessaro/sim/sim_control_win32.h"
 #include "tessaro/sim/sim_transport.h"
@@ -56,6 +57,23 @@ std::wstring dllFolder() {
   return p.substr(0, p.find_last_of(L"\\/") + 1);
 }
 
+// Sleep and the standard library's sleeps count in milliseconds, and under
+// Wine a wait with a timeout wakes up to a millisecond late. The native
+// delay takes 100 ns units, and Wine sleeps it with a microsecond timer.
+void preciseSleep(std::chrono::nanoseconds d) {
+  using DelayFn = LONG(NTAPI*)(BOOLEAN, const LARGE_INTEGER*);
+  static const auto delay = reinterpret_cast<DelayFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+  if (!delay) {
+    std::this_thread::sleep_for(d);
+    return;
+  }
+  LARGE_INTEGER relative{};
+  relative.QuadPart = -static_cast<LONGLONG>(d.count() / 100);  // negative: relative to now
+  if (relative.QuadPart == 0) return;
+  (void)delay(FALSE, &relative);  // a non-alertable delay only ends when it has run
+}
+
 kv::sim::SimConfig configFromEnvironment() {
   kv::sim::SimConfig c;
   auto state = env(L"KORVALIN_SIM_STATE");
@@ -72,6 +90,7 @@ kv::sim::SimConfig configFromEnvironment() {
     double ms = std::wcstod(rt->c_str(), &end);
     if (*end == L'\0' && ms >= 0 && ms <= 10000) c.roundTrip = std::chrono::microseconds(static_cast<long>(ms * 1000));
   }
+  c.preciseSleep = preciseSleep;
   if (auto u = envInteger(L"KORVALIN_SIM_MACRO_UNITS", 1, 255)) c.macroUnits = static_cast<int>(*u);
   if (auto p = envInteger(L"KORVALIN_SIM_PROFILE", 0, 2)) c.activeProfile = static_cast<int>(*p);
   if (auto a = envInteger(L"KORVALIN_SIM_ATTACHED", 0, 1)) c.attached = *a != 0;

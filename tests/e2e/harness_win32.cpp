@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "app/wide_win32.h"
@@ -607,15 +608,19 @@ void clickCentre(HWND hwnd) {
   click(c.x, c.y);
 }
 
-std::wstring tooltipOf(HANDLE process, HWND control) {
+namespace {
+
+// The text of the tooltip window of the program that has `control` as its
+// tool; nothing when there is none.
+std::optional<std::wstring> shownTooltipOf(HANDLE process, HWND control) {
   // The tool records and their text must live in the program's own memory:
   // tooltip messages carry pointers.
   constexpr SIZE_T kTextChars = 512;
   constexpr SIZE_T kBlock = sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t);
   void* remote = VirtualAllocEx(process, nullptr, kBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!remote) return L"";
+  if (!remote) return std::nullopt;
   auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
-  std::wstring found;
+  std::optional<std::wstring> found;
   DWORD pid = GetProcessId(process);
   for (HWND tip : topLevelWindows(pid, false)) {
     if (describe(tip).className != L"tooltips_class32") continue;
@@ -630,11 +635,28 @@ std::wstring tooltipOf(HANDLE process, HWND control) {
     if (!WriteProcessMemory(process, remote, &info, sizeof info, &done)) break;
     (void)SendMessageW(tip, TTM_GETTEXTW, kTextChars, reinterpret_cast<LPARAM>(remote));
     std::vector<wchar_t> text(kTextChars + 1, L'\0');
-    if (ReadProcessMemory(process, remoteText, text.data(), kTextChars * sizeof(wchar_t), &done)) found = text.data();
+    if (ReadProcessMemory(process, remoteText, text.data(), kTextChars * sizeof(wchar_t), &done))
+      found = std::wstring(text.data());
     break;
   }
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   return found;
+}
+
+}  // namespace
+
+std::wstring tooltipOf(HANDLE process, HWND control) {
+  if (std::optional<std::wstring> shown = shownTooltipOf(process, control)) return *shown;
+  // A button makes its tooltip when the pointer first rests on it: rest the
+  // pointer there as a user would, then put it back.
+  POINT before{};
+  bool known = GetCursorPos(&before) != FALSE;
+  POINT c = centreOf(control);
+  mouseMoveTo(c.x, c.y);
+  std::optional<std::wstring> shown;
+  (void)waitFor([&] { return (shown = shownTooltipOf(process, control)).has_value(); }, 3000, 50);
+  if (known) mouseMoveTo(before.x, before.y);
+  return shown.value_or(L"");
 }
 
 std::wstring listItemText(HANDLE process, HWND list, int row, int column) {

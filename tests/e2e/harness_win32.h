@@ -113,8 +113,9 @@ HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title = nu
 std::wstring messageBoxText(HWND box);
 
 // The text of the tooltip that a control of another process shows (its
-// tooltip window's one tool), read through memory lent in that process;
-// empty when there is none.
+// tooltip window's one tool), read through memory lent in that process.
+// A control whose tooltip is not made yet gets the pointer rested on it
+// first (and put back after); empty when no tooltip comes.
 std::wstring tooltipOf(HANDLE process, HWND control);
 // A real click at the centre of a window.
 void clickCentre(HWND hwnd);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,29 @@ TEST(PicturePreloader, GivesEveryPictureAsDecodedOnTheSpot) {
     for (POINT p : {POINT{0, 0}, POINT{39, 0}, POINT{5, 5}, POINT{30, 15}})
       EXPECT_EQ(bitmapPixel(got.bitmap.get(), p.x, p.y), bitmapPixel(direct.bitmap.get(), p.x, p.y));
   }
+}
+
+TEST(PicturePreloader, LoadsAWindowsFilesAsTheyLoadOnTheSpot) {
+  const std::wstring jpeg = dataFile(L"halves.jpg");
+  const std::wstring missing = test::tempDir() + L"no_such_window_file.jpg";
+  const std::wstring garbage = dataFile(L"garbage.jpg");
+  SkinPicturePreloader ahead({jpeg}, {jpeg, missing, garbage});
+  for (const std::wstring& path : {garbage, jpeg, missing}) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    std::optional<LoadedPictureFile> got = ahead.takeFile(path);
+    ASSERT_TRUE(got.has_value());
+    UniqueBitmap direct;
+    int code = tryLoadPictureFile(path, direct);
+    EXPECT_EQ(got->code, code);
+    EXPECT_EQ(static_cast<bool>(got->bitmap), code == 0);
+    if (code != 0) continue;
+    ASSERT_EQ(sizeOf(got->bitmap.get()).cx, sizeOf(direct.get()).cx);
+    for (POINT p : {POINT{0, 0}, POINT{5, 5}, POINT{30, 15}})
+      EXPECT_EQ(bitmapPixel(got->bitmap.get(), p.x, p.y), bitmapPixel(direct.get(), p.x, p.y));
+  }
+  EXPECT_FALSE(ahead.takeFile(jpeg).has_value()) << "a file is handed over once";
+  EXPECT_FALSE(ahead.takeFile(dataFile(L"halves.gif")).has_value()) << "not one of the files";
+  EXPECT_TRUE(ahead.take(jpeg).image.decoded()) << "the pictures come after the files";
 }
 
 TEST(PicturePreloader, EndsWithPicturesNotTaken) {

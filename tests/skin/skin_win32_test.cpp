@@ -348,27 +348,39 @@ TEST_F(ImageButtonTest, HoverAndLeaveTracking) {
   EXPECT_EQ(at(5, 5), shade(0));
 }
 
-TEST_F(ImageButtonTest, TooltipCreatedOnDemandAndRecreatedOnHover) {
+TEST_F(ImageButtonTest, TooltipMadeAtTheFirstHoverAndAgainAtEachHover) {
+  auto textOf = [&](HWND tip) {
+    wchar_t buf[64] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.hwnd = button_.hwnd();
+    info.uId = 1;
+    info.lpszText = buf;
+    SendMessageW(tip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&info));
+    return std::wstring(buf);
+  };
   button_.setTooltip(L"", true);
-  EXPECT_EQ(button_.tooltip(), nullptr);
   button_.setTooltip(L"Help", true);
+  EXPECT_EQ(button_.tooltip(), nullptr) << "nothing to show before the pointer rests on the button";
+  EXPECT_EQ(button_.tooltipText(), L"Help");
+  button_.setTooltip(L"Help me", true);  // the latest text is the one shown
+  SendMessageW(button_.hwnd(), WM_MOUSEHOVER, 0, 0);
   HWND first = button_.tooltip();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(SendMessageW(first, TTM_GETTOOLCOUNT, 0, 0), 1);
   EXPECT_EQ(SendMessageW(first, TTM_GETDELAYTIME, TTDT_INITIAL, 0), 2000);
+  EXPECT_EQ(textOf(first), L"Help me");
+  button_.setTooltip(L"Help", true);  // an existing tooltip takes a new text at once
+  EXPECT_EQ(button_.tooltip(), first);
+  EXPECT_EQ(textOf(first), L"Help");
+  button_.setTooltip(L"", true);
+  EXPECT_EQ(textOf(first), L"Help") << "an empty text changes nothing";
+  SendMessageW(button_.hwnd(), WM_MOUSELEAVE, 0, 0);
   SendMessageW(button_.hwnd(), WM_MOUSEHOVER, 0, 0);
   HWND second = button_.tooltip();
   ASSERT_NE(second, nullptr);
   EXPECT_FALSE(IsWindow(first) && first != second);
-  EXPECT_EQ(button_.tooltipText(), L"Help");
-  wchar_t buf[64] = {};
-  TTTOOLINFOW info{};
-  info.cbSize = TTTOOLINFOW_V2_SIZE;
-  info.hwnd = button_.hwnd();
-  info.uId = 1;
-  info.lpszText = buf;
-  SendMessageW(second, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&info));
-  EXPECT_STREQ(buf, L"Help");
+  EXPECT_EQ(textOf(second), L"Help");
 }
 
 TEST_F(ImageButtonTest, CaptionIsDrawnOverTheFace) {

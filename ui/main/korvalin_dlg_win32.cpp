@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <mutex>
 
 #include "app/placement_win32.h"
@@ -48,6 +49,15 @@ constexpr std::array<const wchar_t*, 11> kSkinImages = {
     L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg", L"main_normal.jpg",
     L"main_over.jpg",   L"main_down.jpg", L"main_disable.jpg", L"Arrow.jpg",     L"main_color0.jpg",
     L"main_color1.jpg"};
+
+// The surfaces the window's first look draws from: normal, hover, pressed,
+// set and the arrows. The rest (the same four pictures again, the two
+// colour pictures) nothing draws at start-up; they are made once the window
+// was first shown.
+constexpr std::array<size_t, 5> kFirstLookSurfaces = {0, 1, 2, 3, 8};
+bool isFirstLookSurface(size_t i) {
+  return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
+}
 
 void debugExit(int code, const wchar_t* cause) {
   OutputDebugStringW((std::wstring(L"Korvalin: ") + cause + L"\n").c_str());
@@ -101,7 +111,17 @@ CKorvalinDlg::~CKorvalinDlg() {
 // ---- DeviceUi ---------------------------------------------------------------
 
 void CKorvalinDlg::RequestReload() {
+  WaitUntilBuilt();
   if (HWND h = hwnd()) (void)SendMessageW(h, kMsgReload, kTagProf, 0);  // the handler answers 0
+}
+
+void CKorvalinDlg::WaitUntilBuilt() const {
+  // The presence worker starts while the window is still being built: its
+  // reload and its messages wait for the whole window. The window's own
+  // thread never waits (it is the one building).
+  HWND h = hwnd();
+  if (windowBuilt_ || !h || GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId()) return;
+  while (!windowBuilt_ && IsWindow(h)) Sleep(1);
 }
 // A failed post (the window is going) loses nothing the window still needs.
 void CKorvalinDlg::PostShow() {
@@ -129,6 +149,7 @@ void CKorvalinDlg::SetTrayIcon(int resourceId) {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
+  WaitUntilBuilt();
   std::wstring t = wide(text);
   (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
 }
@@ -160,7 +181,10 @@ BOOL CKorvalinDlg::OnInitDialog() {
   RequireLayeredWindows();
   BuildDefaultConfiguration();
   StartupMark(L"default configuration");
-  LoadSkinSurfaces();
+  // The keyboard's first reads run beside the rest of the building; they
+  // must not change the key template the defaults above were built from.
+  events_->StartPresenceWorker(deviceCount_);
+  LoadSkinSurfaces(true);
   StartupMark(L"skin pictures");
   ReadWebLink();
   SetUpControls();
@@ -171,9 +195,7 @@ BOOL CKorvalinDlg::OnInitDialog() {
   if (!PostMessageW(hwnd(), kMsgDeferredInit, kTagInit, 0)) ReportWin32Failure(L"PostMessageW(INIT)");
   FillLists();
   StartupMark(L"controls");
-  // The presence worker starts last: its reload needs the store and the
-  // window, which is now fully built.
-  events_->StartPresenceWorker(deviceCount_);
+  windowBuilt_ = true;
   return TRUE;
 }
 
@@ -227,28 +249,41 @@ void CKorvalinDlg::StartPictureDecoding() {
   // Decoding is most of the cost of the pictures; it runs beside the
   // building of the window, in the order the pictures are needed.
   std::vector<std::wstring> paths;
-  for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);
+  for (size_t i : kFirstLookSurfaces) paths.push_back(skinsFolder() + kSkinImages[i]);
+  for (const wchar_t* name : kSkinImages) paths.push_back(skinsFolder() + name);  // the rest; repeats are dropped
   for (const std::wstring& name : Korvalin_DlgComposite::ImageFileNames()) paths.push_back(skinsFolder() + name);
-  pictures_ = std::make_unique<SkinPicturePreloader>(std::move(paths));
+  // The window's background and mask come first: they are needed first.
+  SkinPicturePaths files = PicturePaths(CIniFile(paths_.mainSkinFile), paths_.skinsFolder);
+  pictures_ = std::make_unique<SkinPicturePreloader>(std::move(paths),
+                                                     std::vector<std::wstring>{files.background, files.mask});
 }
 
-void CKorvalinDlg::LoadSkinSurfaces() {
-  // The list names four pictures twice; each is decoded once and kept only
-  // while a later entry still needs it.
-  std::map<std::wstring_view, PreparedPicture> kept;
+UniqueBitmap CKorvalinDlg::LoadSkinPicture(const std::wstring& path) {
+  std::optional<LoadedPictureFile> file = pictures_ ? pictures_->takeFile(path) : std::nullopt;
+  if (!file) return CBaseDialog::LoadSkinPicture(path);
+  if (file->code != 0) fatalSkinError(file->code, path);
+  return std::move(file->bitmap);
+}
+
+void CKorvalinDlg::LoadSkinSurfaces(bool firstLook) {
   for (size_t i = 0; i < kSkinImages.size(); ++i) {
+    if (surfaceMade_[i] || isFirstLookSurface(i) != firstLook) continue;
     std::wstring_view name = kSkinImages[i];
-    auto it = kept.find(name);
-    if (it == kept.end()) {
+    // The list names four pictures twice; each is decoded once and kept
+    // only while a surface not made yet still needs it.
+    auto it = keptPictures_.find(name);
+    if (it == keptPictures_.end()) {
       std::wstring path = skinsFolder() + std::wstring(name);
       PreparedPicture p = pictures_ ? pictures_->take(path) : preparePicture(path);
       if (!p.image.created()) fatalSkinError(kExitSkinImageObject, name);
-      it = kept.emplace(name, std::move(p)).first;
+      it = keptPictures_.emplace(name, std::move(p)).first;
     }
     // An unmade surface draws nothing; the picture was checked.
     (void)makeSkinSurface(surfaces_[i], it->second.bitmap.get(), hwnd());
-    if (std::find(kSkinImages.begin() + static_cast<ptrdiff_t>(i) + 1, kSkinImages.end(), name) == kSkinImages.end())
-      kept.erase(it);
+    surfaceMade_[i] = true;
+    bool neededLater = false;
+    for (size_t j = 0; j < kSkinImages.size(); ++j) neededLater |= !surfaceMade_[j] && kSkinImages[j] == name;
+    if (!neededLater) keptPictures_.erase(it);
   }
 }
 
@@ -352,8 +387,10 @@ void CKorvalinDlg::OnDeferredInit() {
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
   trayIconId_ = kIconNoKeyboard;
   profiles_->BuildProfileMenu();
-  keyboard_->PrepareEditor(pictures_.get());
-  pictures_.reset();  // every picture is taken; the thread has ended
+  // Without a first show to wait for (no keyboard, or started hidden), the
+  // rest of the pictures are made now rather than kept decoded.
+  if ((deviceCount_ == 0 || suppressFirstShow_) && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0))
+    PrepareEditor();
   StartupMark(L"deferred");
   initialised_ = true;
   ShowWindow(hwnd(), SW_HIDE);
@@ -421,6 +458,7 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
     case kMsgDeferredInit:
       if (wp == kTagInit) OnDeferredInit();
+      if (wp == kTagEditor) PrepareEditor();
       return true;
     case kMsgShow:
       if (wp == kTagOpen) OnShow();
@@ -490,9 +528,24 @@ void CKorvalinDlg::OnShow() {
   shownOnRequest_ = true;
   StartupMark(L"show");
   ShowWindow(hwnd(), SW_SHOWNORMAL);
+  // Painted now, before the editor's pictures are made from the posted
+  // message below: posted messages come before painting.
+  (void)UpdateWindow(hwnd());
   // The system may refuse the foreground to a background process; the window
   // is shown either way.
   (void)SetForegroundWindow(hwnd());
+  if (!editorPrepared_ && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0)) PrepareEditor();
+}
+
+void CKorvalinDlg::PrepareEditor() {
+  // The composite editor opens from the shown window only, so its pictures
+  // wait until the window is first up; input comes after this message. So
+  // do the window's surfaces that its first look does not draw from.
+  if (editorPrepared_) return;
+  editorPrepared_ = true;
+  LoadSkinSurfaces(false);
+  keyboard_->PrepareEditor(pictures_.get());
+  pictures_.reset();  // every picture is taken; the thread has ended
 }
 
 void CKorvalinDlg::OnReload() {

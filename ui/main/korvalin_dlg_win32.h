@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +34,9 @@ namespace kv {
 // Private messages (wParam: the four-letter tag).
 inline constexpr UINT kMsgDeferredInit = 0x4D4E;
 inline constexpr WPARAM kTagInit = 0x494E4954;  // "INIT"
+// The last of the deferred initialisation, posted once the window is first
+// shown and painted.
+inline constexpr WPARAM kTagEditor = 0x45444954;  // "EDIT"
 inline constexpr UINT kTrayCallbackMessage = 0x06BD;
 inline constexpr int kNamedEventCount = 208;
 
@@ -94,7 +99,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   static void RequireLayeredWindows();
   void BuildDefaultConfiguration();
   void StartPictureDecoding();
-  void LoadSkinSurfaces();
+  // The surfaces of the window's first look, or the rest.
+  void LoadSkinSurfaces(bool firstLook);
+  UniqueBitmap LoadSkinPicture(const std::wstring& path) override;
   void ReadWebLink();
   void SetUpControls();
   void BuildParts();
@@ -104,6 +111,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
 
   void OnDeferredInit();
   void OnShow();
+  void WaitUntilBuilt() const;
+  void PrepareEditor();
   void OnReload();
   void OnGBankRefresh();
   void Close();
@@ -124,6 +133,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   HICON icon_ = nullptr;       // shared resource icons: never destroyed
   HICON smallIcon_ = nullptr;
   std::atomic<bool> initialised_{false};
+  std::atomic<bool> windowBuilt_{false};  // set at the end of OnInitDialog
   std::atomic<bool> unsaved_{false};
   int trayIconId_ = 0;
   CTrayIcon tray_;
@@ -137,6 +147,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // The main window's and the composite editor's pictures, decoded on a
   // thread of their own from construction until the deferred initialisation.
   std::unique_ptr<SkinPicturePreloader> pictures_;
+  bool editorPrepared_ = false;
+  std::array<bool, std::tuple_size_v<MainSurfaces>> surfaceMade_{};
+  std::map<std::wstring_view, PreparedPicture> keptPictures_;  // by name, while a surface still needs one
   MainSurfaces surfaces_;
   // The frame's own controls: title bar, link, version, Apply, OK, Cancel.
   struct FrameControls : CWindowPart {
