@@ -262,6 +262,66 @@ TEST(Window, SubclassingIsExclusiveAndUndone) {
   EXPECT_FALSE(c.SubclassWindow(w));
 }
 
+// A window procedure set on top of an attached object's, as another
+// library's subclassing would: it counts the messages it sees.
+struct OuterProc {
+  static inline WNDPROC below = nullptr;
+  static inline int seen = 0;
+  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP + 3) ++seen;
+    return CallWindowProcW(below, h, m, w, l);
+  }
+};
+
+class CountingWindow : public CWindow {
+ public:
+  int seen = 0;
+
+ protected:
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_APP + 3) ++seen;
+    return CWindow::WindowProc(msg, wp, lp);
+  }
+};
+
+TEST(Window, LettingGoUnderAnotherSubclassKeepsItsChain) {
+  HWND w = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC));
+  CountingWindow first;
+  ASSERT_TRUE(first.SubclassWindow(w));
+  OuterProc::seen = 0;
+  OuterProc::below = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OuterProc::Proc)));
+  SendMessageW(w, WM_APP + 3, 0, 0);
+  EXPECT_EQ(OuterProc::seen, 1);
+  EXPECT_EQ(first.seen, 1);
+
+  // Letting go must not put the original procedure back over the outer one.
+  first.UnsubclassWindow();
+  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), &OuterProc::Proc);
+  EXPECT_EQ(CWindow::FromHandle(w), nullptr);
+  SendMessageW(w, WM_APP + 3, 0, 0);
+  EXPECT_EQ(OuterProc::seen, 2) << "the outer subclass still sees the window's messages";
+  EXPECT_EQ(first.seen, 1) << "the object that let go sees nothing";
+  wchar_t text[8] = {};
+  SetWindowTextW(w, L"ok");
+  EXPECT_EQ(GetWindowTextW(w, text, 8), 2) << "messages still reach the window's own procedure";
+
+  // A new object takes the link over where the procedure still stands.
+  CountingWindow second;
+  ASSERT_TRUE(second.SubclassWindow(w));
+  EXPECT_EQ(CWindow::FromHandle(w), &second);
+  SendMessageW(w, WM_APP + 3, 0, 0);
+  EXPECT_EQ(second.seen, 1);
+
+  // With the outer procedure gone, letting go restores the original.
+  SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OuterProc::below));
+  second.UnsubclassWindow();
+  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), original);
+  DestroyWindow(w);
+}
+
 TEST(Application, NamesAndRegistryKey) {
   CApplication app;
   EXPECT_EQ(CApplication::current(), &app);
