@@ -17,7 +17,6 @@ PreparedPicture preparePicture(const std::wstring& path) {
 SkinPicturePreloader::SkinPicturePreloader(std::vector<std::wstring> paths, std::vector<std::wstring> files)
     : filePaths_(std::move(files)) {
   files_.resize(filePaths_.size());
-  filesTaken_.assign(filePaths_.size(), false);
   for (auto& p : paths)
     if (std::find(paths_.begin(), paths_.end(), p) == paths_.end()) paths_.push_back(std::move(p));
   pictures_.resize(paths_.size());
@@ -44,33 +43,39 @@ void SkinPicturePreloader::run() {
   // The image library may decode through COM objects; this thread is their
   // apartment while it decodes.
   HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  for (size_t i = 0; i < filePaths_.size(); ++i) {
-    {
-      std::lock_guard lock(mutex_);
-      if (stopping_) break;
+  // Makes each result outside the lock and stores it under it, in order,
+  // until asked to stop.
+  auto inOrder = [this](size_t count, auto make, auto store) {
+    for (size_t i = 0; i < count; ++i) {
+      {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;
+      }
+      auto made = make(i);
+      {
+        std::lock_guard lock(mutex_);
+        store(i, std::move(made));
+      }
+      decoded_.notify_all();
     }
-    LoadedPictureFile f;
-    f.code = tryLoadPictureFile(filePaths_[i], f.bitmap);
-    {
-      std::lock_guard lock(mutex_);
-      files_[i] = std::move(f);
-      filesDone_ = i + 1;
-    }
-    decoded_.notify_all();
-  }
-  for (size_t i = 0; i < paths_.size(); ++i) {
-    {
-      std::lock_guard lock(mutex_);
-      if (stopping_) break;
-    }
-    PreparedPicture p = preparePicture(paths_[i]);
-    {
-      std::lock_guard lock(mutex_);
-      pictures_[i] = std::move(p);
-      done_ = i + 1;
-    }
-    decoded_.notify_all();
-  }
+  };
+  inOrder(
+      filePaths_.size(),
+      [this](size_t i) {
+        LoadedPictureFile f;
+        f.code = tryLoadPictureFile(filePaths_[i], f.bitmap);
+        return f;
+      },
+      [this](size_t i, LoadedPictureFile f) {
+        files_[i] = std::move(f);
+        filesDone_ = i + 1;
+      });
+  inOrder(
+      paths_.size(), [this](size_t i) { return preparePicture(paths_[i]); },
+      [this](size_t i, PreparedPicture p) {
+        pictures_[i] = std::move(p);
+        done_ = i + 1;
+      });
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;  // a picture not reached yet is decoded by its taker
@@ -101,8 +106,8 @@ std::optional<LoadedPictureFile> SkinPicturePreloader::takeFile(const std::wstri
   size_t i = static_cast<size_t>(it - filePaths_.begin());
   std::unique_lock lock(mutex_);
   decoded_.wait(lock, [&] { return filesDone_ > i || stopping_; });
-  if (filesDone_ <= i || filesTaken_[i] || !files_[i]) return std::nullopt;
-  filesTaken_[i] = true;
+  // A loaded file that is empty was taken.
+  if (filesDone_ <= i || !files_[i]) return std::nullopt;
   std::optional<LoadedPictureFile> f = std::move(files_[i]);
   files_[i].reset();
   return f;

@@ -57,8 +57,7 @@ class SkinPicturePreloader {
   std::vector<std::optional<PreparedPicture>> pictures_;
   std::vector<bool> taken_;
   std::vector<std::wstring> filePaths_;
-  std::vector<std::optional<LoadedPictureFile>> files_;
-  std::vector<bool> filesTaken_;
+  std::vector<std::optional<LoadedPictureFile>> files_;  // empty again once taken
   size_t filesDone_ = 0;  // files_[0, filesDone_) are loaded
   std::mutex mutex_;
   std::condition_variable decoded_;

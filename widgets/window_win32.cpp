@@ -105,19 +105,23 @@ LRESULT CWindow::DefaultFor(UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK CWindow::WindowProcOf(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Link link = linkOf(hwnd);
   CWindow* self = link.object;
+  auto forward = [&] {
+    return link.previous ? CallWindowProcW(link.previous, hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  };
   if (msg == WM_NCDESTROY) {
-    LRESULT r = link.previous ? CallWindowProcW(link.previous, hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-    if (self && self->hwnd_ == hwnd) {
-      self->UnsubclassWindow();
-      self->PostNcDestroy();
-    } else {
+    LRESULT r = forward();
+    bool attached = self && self->hwnd_ == hwnd;
+    if (attached) self->UnsubclassWindow();
+    {
+      // Gone even when a procedure above ours kept the link: the handle may
+      // come back for another window.
       std::lock_guard lock(linksMutex());
       links().erase(hwnd);
     }
+    if (attached) self->PostNcDestroy();
     return r;
   }
-  if (!self || self->hwnd_ != hwnd)
-    return link.previous ? CallWindowProcW(link.previous, hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  if (!self || self->hwnd_ != hwnd) return forward();
   Current saved = self->current_;
   self->current_ = {msg, wp, lp};
   LRESULT r = 0;

@@ -54,7 +54,8 @@ constexpr std::array<const wchar_t*, 11> kSkinImages = {
 // set and the arrows. The rest (the same four pictures again, the two
 // colour pictures) nothing draws at start-up; they are made once the window
 // was first shown.
-constexpr std::array<size_t, 5> kFirstLookSurfaces = {0, 1, 2, 3, 8};
+constexpr std::array<size_t, 5> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceSet,
+                                                       kSurfaceArrow};
 bool isFirstLookSurface(size_t i) {
   return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
 }
