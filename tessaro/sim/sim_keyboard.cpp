@@ -509,7 +509,7 @@ void SimKeyboard::run() {
       // Wait on the condition most of the way, then sleep the last stretch
       // finely: a millisecond timer's slack (over a millisecond per
       // answer under Wine) would otherwise be charged to the link.
-      constexpr auto fine = std::chrono::microseconds(1500);
+      constexpr auto fine = std::chrono::microseconds(5000);
       if (due - now > fine) {
         wake_.wait_until(lock, due - fine);
       } else {
