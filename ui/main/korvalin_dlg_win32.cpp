@@ -195,8 +195,9 @@ BOOL CKorvalinDlg::OnInitDialog() {
   RequireLayeredWindows();
   BuildDefaultConfiguration();
   StartupMark(L"default configuration");
-  // The keyboard's first reads run beside the rest of the building; they
-  // must not change the key template the defaults above were built from.
+  // The keyboard is read beside the rest of the building, the making of the
+  // controls included; its first reads must not change the key template the
+  // defaults above were built from.
   events_->StartPresenceWorker(deviceCount_);
   // A control that could not be made is reported where it failed; the
   // window goes on without it.
