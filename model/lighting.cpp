@@ -141,28 +141,34 @@ bool LightingModel::SelectProfile(int profile) {
 
 int LightingModel::selectedProfile() const { return SelectedProfile(); }
 
-int LightingModel::LoadLighting() {
-  effects_.fill(0);
-  combo_.clear();
+LightingRead readLighting(int profile) {
+  LightingRead read;
+  read.profile = profile;
   std::array<uint8_t, kInfoBlockSize> info{};
-  if (ReadInfoBlock(info) != kResultSuccess) return kLightingNoInfoBlock;
-  std::copy_n(info.begin() + kInfoEffectList, kEffectListSize, effects_.begin());
-  combo_ = buildEffectCombo(effects_);
-
-  const int selected = selectedProfile();
-  if (!IsKeyboardProfile(selected)) return kLightingReadFailed;
-  const bool perKey = hasPerKeyEffect();
-  PerKeyRegion region{};
-  std::array<ProfileSettingsRecord, 3> records{};
+  if (ReadInfoBlock(info) != kResultSuccess) return read;
+  std::copy_n(info.begin() + kInfoEffectList, kEffectListSize, read.effects.begin());
+  read.result = kLightingReadFailed;
+  if (!IsKeyboardProfile(profile)) return read;
+  read.perKey = effectListHasPerKey(read.effects);
   int result = ReadInConfigBracket([&] {
-    int r = perKey ? readPerKeyRegion(selected, region) : kResultSuccess;
-    return r == kResultSuccess ? readSettingsRecords(records) : r;
+    int r = read.perKey ? readPerKeyRegion(profile, read.region) : kResultSuccess;
+    return r == kResultSuccess ? readSettingsRecords(read.records) : r;
   });
-  if (result != kResultSuccess) return kLightingReadFailed;
+  if (result == kResultSuccess) read.result = kLightingLoaded;
+  return read;
+}
 
-  records_ = records;
-  if (perKey) regions_[selected] = region;
-  decodeSettingsRecord(records_[selected], state_);
+int LightingModel::LoadLighting() { return TakeLighting(readLighting(selectedProfile())); }
+
+int LightingModel::TakeLighting(const LightingRead& read) {
+  // Without the information block the effect list is empty; it is the only
+  // thing a failed load changes.
+  effects_ = read.result == kLightingNoInfoBlock ? EffectList{} : read.effects;
+  combo_ = read.result == kLightingNoInfoBlock ? std::vector<EffectComboEntry>{} : buildEffectCombo(effects_);
+  if (read.result != kLightingLoaded) return read.result;
+  records_ = read.records;
+  if (read.perKey) regions_[static_cast<size_t>(read.profile)] = read.region;
+  decodeSettingsRecord(records_[static_cast<size_t>(read.profile)], state_);
   state_.panelOpen = readLightingPanelOpen(settings_);
   return kLightingLoaded;
 }

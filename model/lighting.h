@@ -150,6 +150,21 @@ inline constexpr int kLightingLoaded = 0;
 inline constexpr int kLightingNoInfoBlock = -1;  // effect list and combo empty, the rest unchanged
 inline constexpr int kLightingReadFailed = -2;   // effect list read; records and region unchanged
 
+// What one load reads from the keyboard for a profile: the effect list, the
+// records of all three profiles and, when the list has the per-key effect,
+// the profile's per-key region. `result` is a LoadLighting result.
+struct LightingRead {
+  int result = kLightingNoInfoBlock;
+  int profile = 0;
+  EffectList effects{};
+  std::array<ProfileSettingsRecord, 3> records{};
+  bool perKey = false;
+  PerKeyRegion region{};
+};
+// The reads only, touching no model, so that they can run on another thread
+// than the model's.
+[[nodiscard]] LightingRead readLighting(int profile);
+
 class LightingModel {
  public:
   LightingModel(LightingView& view, SettingsFile& settings);
@@ -161,6 +176,9 @@ class LightingModel {
 
   // Reloads everything from the keyboard; kLightingLoaded or an error above.
   [[nodiscard]] int LoadLighting();
+  // The second half of LoadLighting: takes in a read made for the selected
+  // profile and returns its result.
+  [[nodiscard]] int TakeLighting(const LightingRead& read);
   // Writes the defaults of the selected profile. Returns 1 or the first
   // failing device result.
   [[nodiscard]] int ResetLighting();

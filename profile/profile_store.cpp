@@ -240,15 +240,19 @@ bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
   return writeFileAtomically(path, {bytesOf(*table), bytesOf(macros)});
 }
 
-void ProfileStore::reloadFromKeyboard() {
+void ProfileStore::reloadFromKeyboard() { reloadFromCache(readKeyboardToCache()); }
+
+bool ProfileStore::readKeyboardToCache() {
   ensureProfileFolder();
-  std::filesystem::path cache = profileCachePath(0);
-  bool fromKeyboard = GetActiveProfile() != -1 && readKeyboardToFile(cache);
+  return GetActiveProfile() != -1 && readKeyboardToFile(profileCachePath(0));
+}
+
+void ProfileStore::reloadFromCache(bool readFromKeyboard) {
   {
     StoreConfigLock lock(*this);
     // Out of memory for the default table leaves no table, which every
     // reader of the working configuration checks for.
-    if (!fromKeyboard || !loadProfileFile(cache)) (void)createDefaultProfile();
+    if (!readFromKeyboard || !loadProfileFile(profileCachePath(0))) (void)createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
   ui_.SetApplyEnabled(false);

@@ -100,6 +100,12 @@ class ProfileStore {
 
   [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path);
   void reloadFromKeyboard();
+  // reloadFromKeyboard in two steps, so that the keyboard's reads can run on
+  // another thread than the window's: the read into the cache file (no lock
+  // taken; false when no keyboard configuration was read), then the working
+  // configuration taken from the cache, or the default one after a failed read.
+  [[nodiscard]] bool readKeyboardToCache();
+  void reloadFromCache(bool readFromKeyboard);
   // A profile switch that drops unapplied edits: Apply disabled and, when
   // the keyboard's active profile is known, the working configuration loaded
   // again from the cache file (the last read or applied configuration).

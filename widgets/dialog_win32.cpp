@@ -1,5 +1,11 @@
 #include "widgets/dialog_win32.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "widgets/handles_win32.h"
+
 namespace kv {
 
 // ---- DialogTemplate ----
@@ -72,6 +78,106 @@ DialogTemplate& DialogTemplate::add(std::wstring_view className, WORD id, DWORD 
 
 const DLGTEMPLATE* DialogTemplate::get() const { return reinterpret_cast<const DLGTEMPLATE*>(data_.data()); }
 
+// ---- template items ----
+
+namespace {
+
+// Little-endian fields of a template; reading past the end clears ok.
+struct TemplateReader {
+  std::span<const uint8_t> bytes;
+  size_t pos = 0;
+  bool ok = true;
+
+  uint16_t word() {
+    if (bytes.size() < 2 || pos > bytes.size() - 2) {
+      ok = false;
+      return 0;
+    }
+    uint16_t v = static_cast<uint16_t>(bytes[pos] | bytes[pos + 1] << 8);
+    pos += 2;
+    return v;
+  }
+  uint32_t dword() {
+    uint32_t lo = word();
+    return lo | static_cast<uint32_t>(word()) << 16;
+  }
+  void skip(size_t n) {
+    if (n > bytes.size() - std::min(pos, bytes.size())) ok = false;
+    pos += n;
+  }
+  void alignDword() { pos = (pos + 3) & ~size_t{3}; }
+  void text(std::wstring& out) {
+    for (uint16_t c = word(); ok && c != 0; c = word()) out.push_back(static_cast<wchar_t>(c));
+  }
+  // A text, or 0xFFFF and a number: the number, or 0 for a text.
+  uint16_t textOrNumber(std::wstring& out) {
+    uint16_t first = word();
+    if (first == 0xFFFF) return word();
+    if (first != 0) {
+      out.push_back(static_cast<wchar_t>(first));
+      text(out);
+    }
+    return 0;
+  }
+};
+
+constexpr std::array<const wchar_t*, 6> kPredefinedClasses = {L"Button",    L"Edit",    L"Static",
+                                                              L"ListBox", L"ScrollBar", L"ComboBox"};
+
+}  // namespace
+
+std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> bytes) {
+  TemplateReader r{bytes};
+  DialogTemplateItems result;
+  const bool extended = r.word() == 1 && r.word() == 0xFFFF;
+  r.pos = 0;
+  DWORD style = 0;
+  if (extended) {
+    r.skip(8);  // version, signature, help id
+    (void)r.dword();  // extended style
+    style = r.dword();
+  } else {
+    style = r.dword();
+    (void)r.dword();
+  }
+  result.countOffset = r.pos;
+  const uint16_t count = r.word();
+  r.skip(8);  // x, y, cx, cy
+  std::wstring ignored;
+  (void)r.textOrNumber(ignored);  // menu
+  (void)r.textOrNumber(ignored);  // class
+  r.text(ignored);                // title
+  if (style & DS_SETFONT) {
+    r.skip(extended ? 6 : 2);  // size (, weight, italic, character set)
+    r.text(ignored);
+  }
+  for (uint16_t i = 0; r.ok && i < count; ++i) {
+    r.alignDword();
+    DialogTemplateItem item;
+    if (extended) {
+      item.helpId = r.dword();
+      item.exStyle = r.dword();
+      item.style = r.dword();
+    } else {
+      item.style = r.dword();
+      item.exStyle = r.dword();
+    }
+    item.x = static_cast<short>(r.word());
+    item.y = static_cast<short>(r.word());
+    item.cx = static_cast<short>(r.word());
+    item.cy = static_cast<short>(r.word());
+    item.id = extended ? r.dword() : r.word();
+    if (uint16_t atom = r.textOrNumber(item.className); atom != 0) {
+      if (atom < 0x80 || atom >= 0x80 + kPredefinedClasses.size()) return std::nullopt;
+      item.className = kPredefinedClasses[atom - 0x80];
+    }
+    if (r.textOrNumber(item.text) != 0 || r.word() != 0) return std::nullopt;
+    result.items.push_back(std::move(item));
+  }
+  if (!r.ok || r.pos > bytes.size()) return std::nullopt;
+  return result;
+}
+
 // ---- CDialog ----
 
 CDialog::CDialog(UINT templateId, CWindow* parent) : templateId_(templateId), parent_(parent) {}
@@ -90,15 +196,65 @@ HWND CDialog::createWindow() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   HWND owner = parent_ ? parent_->hwnd() : nullptr;
   const DLGTEMPLATE* t = nullptr;
+  size_t size = 0;
   if (template_) {
     t = template_->get();
+    size = template_->byteSize();
   } else {
     HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(templateId_), reinterpret_cast<LPCWSTR>(RT_DIALOG));
     HGLOBAL loaded = res ? LoadResource(instance, res) : nullptr;
     t = loaded ? static_cast<const DLGTEMPLATE*>(LockResource(loaded)) : nullptr;
+    size = res ? SizeofResource(instance, res) : 0;
   }
   if (!t) return nullptr;
-  return CreateDialogIndirectParamW(instance, t, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  lateItems_.clear();
+  std::optional<DialogTemplateItems> late;
+  if (deferControls_) late = dialogTemplateItems({reinterpret_cast<const uint8_t*>(t), size});
+  if (!late || late->items.empty())
+    return CreateDialogIndirectParamW(instance, t, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  // The same template with no items (DWORD-aligned, as templates must be).
+  std::vector<DWORD> copy((size + 3) / 4);
+  std::memcpy(copy.data(), t, size);
+  std::memset(reinterpret_cast<uint8_t*>(copy.data()) + late->countOffset, 0, sizeof(WORD));
+  lateItems_ = std::move(late->items);
+  return CreateDialogIndirectParamW(instance, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), owner,
+                                    &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::CreateTemplateControls() {
+  HWND dialog = hwnd();
+  if (!dialog) return false;
+  std::vector<DialogTemplateItem> items = std::move(lateItems_);
+  lateItems_.clear();
+  // WM_GETFONT answers the font the dialog manager made from the template.
+  const WPARAM font = static_cast<WPARAM>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  bool all = true;
+  for (const DialogTemplateItem& c : items) {
+    // Each field on its own, as the dialog manager scales them.
+    RECT r{c.x, c.y, c.cx, c.cy};
+    if (!MapDialogRect(dialog, &r)) ReportWin32Failure(L"MapDialogRect");
+    // The dialog manager draws a bordered control with a sunken edge.
+    DWORD style = (c.style & ~WS_POPUP) | WS_CHILD;
+    DWORD exStyle = c.exStyle | WS_EX_NOPARENTNOTIFY;
+    if (style & WS_BORDER) {
+      style &= ~WS_BORDER;
+      exStyle |= WS_EX_CLIENTEDGE;
+    }
+    HWND control = CreateWindowExW(exStyle, c.className.c_str(), c.text.c_str(), style, r.left, r.top, r.right,
+                                   r.bottom, dialog, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(c.id)), instance,
+                                   nullptr);
+    if (!control) {
+      ReportWin32Failure(L"CreateWindowExW(dialog control)");
+      all = false;
+      continue;
+    }
+    if (c.helpId && !SetWindowContextHelpId(control, c.helpId)) ReportWin32Failure(L"SetWindowContextHelpId");
+    if (font) (void)SendMessageW(control, WM_SETFONT, font, 0);  // answers nothing
+    if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)
+      (void)SendMessageW(dialog, DM_SETDEFID, c.id, 0);  // TRUE
+  }
+  return all;
 }
 
 INT_PTR CDialog::DoModal() {

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,7 @@ class DialogTemplate {
   DialogTemplate& add(std::wstring_view className, WORD id, DWORD style, short x, short y, short cx, short cy,
                       std::wstring_view text = L"", DWORD exStyle = 0);
   const DLGTEMPLATE* get() const;
+  size_t byteSize() const { return data_.size() * sizeof(WORD); }
   size_t itemCount() const { return items_; }
 
  private:
@@ -38,6 +41,26 @@ class DialogTemplate {
   std::vector<WORD> data_;  // WORD-aligned; items start DWORD-aligned
   size_t items_ = 0;
 };
+
+// A control of a dialog template, as the dialog manager creates it.
+struct DialogTemplateItem {
+  std::wstring className;  // a predefined class by its name
+  std::wstring text;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  DWORD helpId = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;  // dialog units
+  DWORD id = 0;
+};
+struct DialogTemplateItems {
+  size_t countOffset = 0;  // of the template's item count
+  std::vector<DialogTemplateItem> items;
+};
+// The items of a DLGTEMPLATE or DLGTEMPLATEEX. Nothing when the bytes are
+// not a whole template, or when an item has what a creation from the list
+// would not give it: a text or an unknown class by resource number, or
+// creation data.
+[[nodiscard]] std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> bytes);
 
 inline constexpr WORD kButtonClass = 0x0080;
 inline constexpr WORD kEditClass = 0x0081;
@@ -70,6 +93,18 @@ class CDialog : public CWindow {
   CWindow* parent() const noexcept { return parent_; }
 
  protected:
+  // Before the dialog is made: its template's controls are then made by
+  // CreateTemplateControls during WM_INITDIALOG rather than before it, so
+  // that the dialog can start slow work of its own (a device's reads)
+  // first. A template a creation from its item list could not reproduce
+  // is made whole, as usual.
+  void DeferTemplateControls() { deferControls_ = true; }
+  // The deferred controls, made as the dialog manager makes them: in the
+  // template's order (so the same z-order and tab order), with its styles,
+  // ids and dialog-unit rectangles, and the dialog's font. False when one
+  // could not be made; the others are made all the same.
+  [[nodiscard]] bool CreateTemplateControls();
+
   // WM_INITDIALOG. TRUE lets the system give the focus to the first control.
   virtual BOOL OnInitDialog();
   virtual void OnOK();
@@ -95,6 +130,8 @@ class CDialog : public CWindow {
 
   UINT templateId_ = 0;
   const DialogTemplate* template_ = nullptr;
+  bool deferControls_ = false;
+  std::vector<DialogTemplateItem> lateItems_;
   CWindow* parent_;
   bool modal_ = false;
   bool ended_ = false;

@@ -508,8 +508,10 @@ void SimKeyboard::run() {
     if (due > now) {
       // Wait on the condition most of the way, then sleep the last stretch
       // finely: a millisecond timer's slack (over a millisecond per
-      // answer under Wine) would otherwise be charged to the link.
-      constexpr auto fine = std::chrono::microseconds(1500);
+      // answer under Wine) would otherwise be charged to the link. A round
+      // trip's answer is slept finely all the way; a delivery scheduled
+      // meanwhile waits for it, a few milliseconds at most.
+      constexpr auto fine = std::chrono::microseconds(5000);
       if (due - now > fine) {
         wake_.wait_until(lock, due - fine);
       } else {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -135,6 +137,120 @@ TEST(Dialog, ModalFromAnInMemoryTemplateReturnsTheEndResult) {
     PostMessageW(self.hwnd(), kEndWith, 42, 0);
   };
   EXPECT_EQ(d.DoModal(), 42);
+}
+
+// ---- controls made after WM_INITDIALOG began ----
+
+struct ChildLook {
+  std::wstring className, text;
+  int id = 0;
+  LONG_PTR style = 0, exStyle = 0;
+  RECT rect{};
+  bool dialogFont = false;  // each dialog has a font of its own
+  bool operator==(const ChildLook& o) const {
+    return className == o.className && text == o.text && id == o.id && style == o.style && exStyle == o.exStyle &&
+           EqualRect(&rect, &o.rect) && dialogFont == o.dialogFont;
+  }
+};
+
+// The dialog's children in z-order, which is also their tab order.
+std::vector<ChildLook> childrenOf(HWND dialog) {
+  std::vector<ChildLook> out;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    ChildLook l;
+    wchar_t buffer[128] = L"";
+    GetClassNameW(c, buffer, 128);
+    l.className = buffer;
+    GetWindowTextW(c, buffer, 128);
+    l.text = buffer;
+    l.id = GetDlgCtrlID(c);
+    l.style = GetWindowLongPtrW(c, GWL_STYLE);
+    l.exStyle = GetWindowLongPtrW(c, GWL_EXSTYLE);
+    GetWindowRect(c, &l.rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&l.rect), 2);
+    l.dialogFont = SendMessageW(c, WM_GETFONT, 0, 0) == SendMessageW(dialog, WM_GETFONT, 0, 0);
+    out.push_back(l);
+  }
+  return out;
+}
+
+class LateControlsDialog : public ProbeDialog {
+ public:
+  template <typename T>
+  explicit LateControlsDialog(const T& source) : ProbeDialog(source, nullptr) {
+    DeferTemplateControls();
+  }
+  bool childlessAtFirst = false;
+  bool made = false;
+
+ protected:
+  BOOL OnInitDialog() override {
+    childlessAtFirst = GetWindow(hwnd(), GW_CHILD) == nullptr;
+    made = CreateTemplateControls();
+    return ProbeDialog::OnInitDialog();
+  }
+};
+
+struct MadeDialog {
+  std::vector<ChildLook> children;
+  LRESULT defaultId = 0;
+};
+
+template <typename Dialog>
+MadeDialog lookOf(Dialog& d) {
+  MadeDialog made;
+  d.onMessage = [&d](UINT m, WPARAM wp, LPARAM, LRESULT& r) { return endOnRequest(d, m, wp, r); };
+  d.init = [&made](ProbeDialog& self) {
+    made.children = childrenOf(self.hwnd());
+    made.defaultId = SendMessageW(self.hwnd(), DM_GETDEFID, 0, 0);
+    PostMessageW(self.hwnd(), kEndWith, IDOK, 0);
+  };
+  EXPECT_EQ(d.DoModal(), IDOK);
+  return made;
+}
+
+TEST(Dialog, ControlsMadeLaterAreThoseTheDialogManagerMakes) {
+  // A resource template (extended, with a default button and a bordered
+  // edit) and an in-memory one (a common control by class name).
+  for (int which = 0; which < 2; ++which) {
+    SCOPED_TRACE(which == 0 ? "resource template" : "in-memory template");
+    std::unique_ptr<ProbeDialog> usual = which == 0 ? std::make_unique<ProbeDialog>(200u, nullptr)
+                                                    : std::make_unique<ProbeDialog>(memoryTemplate(), nullptr);
+    MadeDialog expected = lookOf(*usual);
+    std::unique_ptr<LateControlsDialog> late = which == 0 ? std::make_unique<LateControlsDialog>(200u)
+                                                          : std::make_unique<LateControlsDialog>(memoryTemplate());
+    MadeDialog got = lookOf(*late);
+    EXPECT_TRUE(late->childlessAtFirst);
+    EXPECT_TRUE(late->made);
+    ASSERT_EQ(expected.children.size(), 3u);
+    EXPECT_EQ(got.children, expected.children);
+    EXPECT_EQ(got.defaultId, expected.defaultId);
+  }
+}
+
+TEST(Dialog, TemplateItemsReadWholeOrNotAtAll) {
+  const DialogTemplate& t = memoryTemplate();
+  auto bytes = reinterpret_cast<const uint8_t*>(t.get());
+  std::vector<uint8_t> whole(bytes, bytes + t.byteSize());
+  std::optional<DialogTemplateItems> items = dialogTemplateItems(whole);
+  ASSERT_TRUE(items);
+  EXPECT_EQ(items->countOffset, 8u);
+  ASSERT_EQ(items->items.size(), 3u);
+  EXPECT_EQ(items->items[0].className, L"Button");
+  EXPECT_EQ(items->items[0].text, L"OK");
+  EXPECT_EQ(items->items[0].id, static_cast<DWORD>(IDOK));
+  EXPECT_EQ(items->items[1].className, L"Edit");
+  EXPECT_EQ(items->items[1].y, 10);
+  EXPECT_EQ(items->items[2].className, L"SysListView32");
+  EXPECT_EQ(items->items[2].cy, 20);
+  // Cut anywhere, the template gives no items rather than some.
+  for (size_t n = 0; n < whole.size(); ++n)
+    EXPECT_FALSE(dialogTemplateItems({whole.data(), n})) << "cut at " << n;
+  // Creation data on the last item: not something a list reproduces.
+  std::vector<uint8_t> withData = whole;
+  withData[withData.size() - 2] = 2;
+  withData.insert(withData.end(), {0, 0});
+  EXPECT_FALSE(dialogTemplateItems(withData));
 }
 
 TEST(Dialog, MissingTemplateFails) {

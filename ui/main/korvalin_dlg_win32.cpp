@@ -88,6 +88,8 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       snapshot_(snapshot),
       paths_(paths),
       trayIconId_(kIconNoKeyboard) {
+  // The controls are made once the keyboard's first reads have started.
+  DeferTemplateControls();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NO_KEYBOARD), IMAGE_ICON, 0,
                                         0, LR_DEFAULTSIZE | LR_SHARED));
   // The small image of the same icon, for the tray and the small window
@@ -112,6 +114,17 @@ CKorvalinDlg::~CKorvalinDlg() {
 // ---- DeviceUi ---------------------------------------------------------------
 
 void CKorvalinDlg::RequestReload() {
+  // At start-up the keyboard is read here, beside the building of the
+  // window, in the order the reload reads it; the window then takes the
+  // reads in. A later arrival reloads on the window's thread as before.
+  if (!windowBuilt_ && store_) {
+    auto reads = std::make_unique<ReloadReads>();
+    reads->keys = store_->readKeyboardToCache();
+    reads->lighting = readLighting(shownProfile(GetActiveProfile()).value_or(SelectedProfile()));
+    StartupMark(L"keyboard read");
+    std::lock_guard lock(readAheadLock_);
+    readAhead_ = std::move(reads);
+  }
   WaitUntilBuilt();
   if (HWND h = hwnd()) (void)SendMessageW(h, kMsgReload, kTagProf, 0);  // the handler answers 0
 }
@@ -182,9 +195,14 @@ BOOL CKorvalinDlg::OnInitDialog() {
   RequireLayeredWindows();
   BuildDefaultConfiguration();
   StartupMark(L"default configuration");
-  // The keyboard's first reads run beside the rest of the building; they
-  // must not change the key template the defaults above were built from.
+  // The keyboard is read beside the rest of the building, the making of the
+  // controls included; its first reads must not change the key template the
+  // defaults above were built from.
   events_->StartPresenceWorker(deviceCount_);
+  // A control that could not be made is reported where it failed; the
+  // window goes on without it.
+  (void)CreateTemplateControls();
+  StartupMark(L"controls created");
   LoadSkinSurfaces(true);
   StartupMark(L"skin pictures");
   ReadWebLink();
@@ -552,9 +570,17 @@ void CKorvalinDlg::PrepareEditor() {
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
   StartupMark(L"reload");
-  store_->reloadFromKeyboard();
+  std::unique_ptr<ReloadReads> reads;
+  {
+    std::lock_guard lock(readAheadLock_);
+    reads = std::move(readAhead_);
+  }
+  store_->reloadFromCache(reads ? reads->keys : store_->readKeyboardToCache());
   profiles_->UpdateSelectedProfile();
-  lighting_->Reload();
+  if (reads && reads->lighting.profile == SelectedProfile())
+    lighting_->Reload(reads->lighting);
+  else
+    lighting_->Reload();
   StartupMark(L"reload done");
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,12 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void OnShow();
   void WaitUntilBuilt() const;
   void PrepareEditor();
+  // The reload's keyboard reads, made ahead by the presence worker while the
+  // window is still being built.
+  struct ReloadReads {
+    bool keys = false;  // the cache file holds what was read
+    LightingRead lighting;
+  };
   void OnReload();
   void OnGBankRefresh();
   void Close();
@@ -135,6 +142,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::atomic<bool> initialised_{false};
   std::atomic<bool> windowBuilt_{false};  // set at the end of OnInitDialog
   std::atomic<bool> unsaved_{false};
+  std::mutex readAheadLock_;
+  std::unique_ptr<ReloadReads> readAhead_;  // taken by the next reload
   int trayIconId_ = 0;
   CTrayIcon tray_;
   std::unique_ptr<CAboutDlg> about_;

@@ -257,6 +257,11 @@ void CLightingPanel::Reload() {
   Refresh();
 }
 
+void CLightingPanel::Reload(const LightingRead& read) {
+  (void)model_.TakeLighting(read);  // as above
+  Refresh();
+}
+
 void CLightingPanel::OnProfileSelected(int profile) {
   if (!model_.SelectProfile(profile)) return;
   Reload();

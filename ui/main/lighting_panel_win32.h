@@ -45,6 +45,8 @@ class CLightingPanel : public CWindowPart, private LightingView {
   // Reads the lighting from the keyboard and shows it (start-up, reload,
   // the keyboard's own lighting change).
   void Reload();
+  // The same with the reads already made for the selected profile.
+  void Reload(const LightingRead& read);
   // Profile button n: that profile's lighting is read and shown, and an
   // open panel closes as the lamp closes it.
   void OnProfileSelected(int profile);
