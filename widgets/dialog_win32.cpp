@@ -174,7 +174,7 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
     if (r.textOrNumber(item.text) != 0 || r.word() != 0) return std::nullopt;
     result.items.push_back(std::move(item));
   }
-  if (!r.ok || r.pos > bytes.size()) return std::nullopt;
+  if (!r.ok) return std::nullopt;
   return result;
 }
 

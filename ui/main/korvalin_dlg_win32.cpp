@@ -118,9 +118,7 @@ void CKorvalinDlg::RequestReload() {
   // window, in the order the reload reads it; the window then takes the
   // reads in. A later arrival reloads on the window's thread as before.
   if (!windowBuilt_ && store_) {
-    auto reads = std::make_unique<ReloadReads>();
-    reads->keys = store_->readKeyboardToCache();
-    reads->lighting = readLighting(shownProfile(GetActiveProfile()).value_or(SelectedProfile()));
+    std::unique_ptr<ReloadReads> reads = ReadForReload();
     StartupMark(L"keyboard read");
     std::lock_guard lock(readAheadLock_);
     readAhead_ = std::move(reads);
@@ -567,6 +565,19 @@ void CKorvalinDlg::PrepareEditor() {
   pictures_.reset();  // every picture is taken; the thread has ended
 }
 
+std::unique_ptr<CKorvalinDlg::ReloadReads> CKorvalinDlg::ReadForReload() {
+  // One reload's reads at a time: a second presence worker (the keyboard
+  // plugged in again while the window is built) or the window's own reload
+  // would otherwise interleave its configuration bracket with these reads.
+  // Nothing here waits for the window or shows a message.
+  std::lock_guard reading(reloadReadsLock_);
+  auto reads = std::make_unique<ReloadReads>();
+  reads->keys = store_->readKeyboardToCache();
+  // The profile the reload then selects (UpdateSelectedProfile).
+  reads->lighting = readLighting(shownProfile(GetActiveProfile()).value_or(SelectedProfile()));
+  return reads;
+}
+
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
   StartupMark(L"reload");
@@ -575,12 +586,15 @@ void CKorvalinDlg::OnReload() {
     std::lock_guard lock(readAheadLock_);
     reads = std::move(readAhead_);
   }
-  store_->reloadFromCache(reads ? reads->keys : store_->readKeyboardToCache());
+  if (!reads) reads = ReadForReload();
+  store_->reloadFromCache(reads->keys);
   profiles_->UpdateSelectedProfile();
-  if (reads && reads->lighting.profile == SelectedProfile())
-    lighting_->Reload(reads->lighting);
-  else
-    lighting_->Reload();
+  if (reads->lighting.profile != SelectedProfile()) {
+    // The keyboard changed its active profile since the reads.
+    std::lock_guard reading(reloadReadsLock_);
+    reads->lighting = readLighting(SelectedProfile());
+  }
+  lighting_->Reload(reads->lighting);
   StartupMark(L"reload done");
 }
 

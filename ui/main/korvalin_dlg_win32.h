@@ -120,6 +120,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
     bool keys = false;  // the cache file holds what was read
     LightingRead lighting;
   };
+  [[nodiscard]] std::unique_ptr<ReloadReads> ReadForReload();
   void OnReload();
   void OnGBankRefresh();
   void Close();
@@ -144,6 +145,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::atomic<bool> unsaved_{false};
   std::mutex readAheadLock_;
   std::unique_ptr<ReloadReads> readAhead_;  // taken by the next reload
+  std::mutex reloadReadsLock_;              // one reload's reads at a time
   int trayIconId_ = 0;
   CTrayIcon tray_;
   std::unique_ptr<CAboutDlg> about_;
