@@ -28,6 +28,18 @@ Registry& registry() {
 }
 std::atomic<uint32_t> nextBase{0x10000};
 
+// A consumer report as the collection's descriptor lays it out.
+std::vector<uint8_t> consumerFrame(const HidCollection& c, uint16_t usage) {
+  const ArrayField& f = c.consumerField;
+  if (f.bitSize == 0) return {kConsumerReportId, static_cast<uint8_t>(usage), static_cast<uint8_t>(usage >> 8)};
+  std::vector<uint8_t> frame(std::max<size_t>(c.inputFrameBytes, 1 + (f.bitOffset + f.bitSize + 7) / 8), 0);
+  frame[0] = c.numbered ? f.reportId : 0;
+  int64_t value = usage == 0 ? 0 : static_cast<int64_t>(usage) - f.usageMinimum + f.logicalMinimum;
+  for (uint32_t b = 0; b < f.bitSize; ++b)
+    if (value >> b & 1) frame[1 + (f.bitOffset + b) / 8] |= static_cast<uint8_t>(1u << ((f.bitOffset + b) % 8));
+  return frame;
+}
+
 int collectionIndexOf(const HidCollection& c) {
   if (c.usagePage == kConsumerChannel.usagePage && c.usage == kConsumerChannel.usage) return kIfaceConsumer;
   if (c.usagePage == kCommandChannel.usagePage && c.usage == kCommandChannel.usage) return kIfaceCommand;
@@ -40,6 +52,7 @@ int collectionIndexOf(const HidCollection& c) {
 struct FakeHidBackend::State {
   std::string key;
   int collection;
+  HidCollection layout;
   std::mutex m;
   std::condition_variable cv;
   struct Frame {
@@ -57,12 +70,14 @@ namespace {
 class FakeChannel : public HidChannel {
  public:
   FakeChannel(std::shared_ptr<FakeHidBackend::State> state, std::shared_ptr<sim::SimKeyboard> engine,
-              std::function<IoStatus(std::span<const uint8_t>, std::chrono::milliseconds)> write)
-      : state_(std::move(state)), engine_(std::move(engine)), write_(std::move(write)) {}
+              std::function<IoStatus(std::span<const uint8_t>, std::chrono::milliseconds)> write,
+              std::function<bool(IoStatus*)> failRead)
+      : state_(std::move(state)), engine_(std::move(engine)), write_(std::move(write)), failRead_(std::move(failRead)) {}
 
   IoStatus read(std::vector<uint8_t>& frame) override {
     // The engine sleeps to this much before a due time and spins the rest.
     constexpr auto kSpin = std::chrono::microseconds(300);
+    if (IoStatus failed; failRead_(&failed)) return failed;
     std::unique_lock lock(state_->m);
     for (;;) {
       if (state_->cancelled) {
@@ -112,6 +127,7 @@ class FakeChannel : public HidChannel {
   std::shared_ptr<FakeHidBackend::State> state_;
   std::shared_ptr<sim::SimKeyboard> engine_;
   std::function<IoStatus(std::span<const uint8_t>, std::chrono::milliseconds)> write_;
+  std::function<bool(IoStatus*)> failRead_;
 };
 
 }  // namespace
@@ -146,13 +162,42 @@ FakeHidBackend::~FakeHidBackend() {
 
 void FakeHidBackend::addKeyboard(std::string key, std::shared_ptr<sim::SimKeyboard> engine,
                                  FakeKeyboardOptions options) {
+  // Its collections, one node per interface, as the platform would present them.
+  std::vector<HidCollection> collections;
+  std::vector<std::vector<uint8_t>> interfaces = options.interfaces;
+  if (interfaces.empty()) {
+    auto expected = ExpectedKeyboardDescriptor();
+    interfaces.emplace_back(expected.begin(), expected.end());
+  }
+  int n = 0;
+  for (const std::vector<uint8_t>& descriptor : interfaces) {
+    ReportDescriptor layout;
+    std::string error;
+    if (!ParseReportDescriptor(descriptor, &layout, &error)) continue;  // the platform would not list it
+    for (const TopLevelCollection& t : layout.collections) {
+      ++n;
+      HidCollection c;
+      c.path = "fake/" + key + "/col" + std::to_string(n);
+      c.deviceKey = key;
+      c.vendorId = kKeyboardVendorId;
+      c.productId = kKeyboardProductId;
+      c.usagePage = t.usagePage;
+      c.usage = t.usage;
+      c.numbered = layout.numbered;
+      c.inputFrameBytes = static_cast<uint16_t>(t.inputBytes ? t.inputBytes + 1 : 0);
+      c.outputFrameBytes = static_cast<uint16_t>(t.outputBytes ? t.outputBytes + 1 : 0);
+      c.consumerField = t.consumer;
+      if (collectionIndexOf(c) == 2 && !options.withLed) continue;
+      collections.push_back(c);
+    }
+  }
   int index;
   uint32_t tag;
   {
     std::lock_guard lock(mutex_);
     index = static_cast<int>(keyboards_.size());
     tag = registryBase_ + 2 * static_cast<uint32_t>(index);
-    keyboards_.push_back({std::move(key), engine, options, tag + 0xA0000000u, tag + 0xB0000000u});
+    keyboards_.push_back({std::move(key), engine, options, tag + 0xA0000000u, tag + 0xB0000000u, collections});
   }
   {
     Registry& r = registry();
@@ -204,17 +249,23 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
     if (changed_) changed_();
     return;
   }
-  std::vector<uint8_t> frame;
-  if (interfaceIndex == kIfaceCommand) {
-    // The engine's answer starts with 0x04, the command collection's report id.
-    frame.assign(request.report, request.report + request.length);
-  } else {
-    uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
-    frame = {kConsumerReportId, static_cast<uint8_t>(usage), static_cast<uint8_t>(usage >> 8)};
-  }
   // Every open channel of the collection gets the report, as every open
   // handle does; queued under mutex_ so that no list is built per report.
   std::lock_guard lock(mutex_);
+  const Keyboard& kb = keyboards_[static_cast<size_t>(keyboard)];
+  auto layout = std::find_if(kb.collections.begin(), kb.collections.end(),
+                             [&](const HidCollection& c) { return collectionIndexOf(c) == interfaceIndex; });
+  if (layout == kb.collections.end()) return;
+  std::vector<uint8_t> frame;
+  if (interfaceIndex == kIfaceCommand) {
+    // The engine's answer starts with 0x04, the command collection's report
+    // id; an unnumbered collection's frame has a 0 before it.
+    if (!layout->numbered) frame.push_back(0);
+    frame.insert(frame.end(), request.report, request.report + request.length);
+  } else {
+    uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
+    frame = consumerFrame(*layout, usage);
+  }
   const bool timed = interfaceIndex == kIfaceCommand && readyRoundTrip_.count() > 0;
   const auto now = std::chrono::steady_clock::now();
   const std::string& key = keyboards_[static_cast<size_t>(keyboard)].key;
@@ -254,32 +305,43 @@ std::vector<HidCollection> FakeHidBackend::enumerate() {
   std::vector<Keyboard> keyboards;
   {
     std::lock_guard lock(mutex_);
+    ++enumerations_;
     keyboards = keyboards_;
   }
-  ReportDescriptor layout;
-  std::string error;
-  if (!ParseReportDescriptor(ExpectedKeyboardDescriptor(), &layout, &error)) return {};
   std::vector<HidCollection> out;
-  for (const Keyboard& k : keyboards) {
-    if (!k.engine->status().attached) continue;
-    int n = 0;
-    for (const TopLevelCollection& t : layout.collections) {
-      ++n;
-      HidCollection c;
-      c.path = "fake/" + k.key + "/col" + std::to_string(n);
-      c.deviceKey = k.key;
-      c.vendorId = kKeyboardVendorId;
-      c.productId = kKeyboardProductId;
-      c.usagePage = t.usagePage;
-      c.usage = t.usage;
-      c.numbered = layout.numbered;
-      c.inputFrameBytes = static_cast<uint16_t>(t.inputBytes ? t.inputBytes + 1 : 0);
-      c.outputFrameBytes = static_cast<uint16_t>(t.outputBytes ? t.outputBytes + 1 : 0);
-      if (collectionIndexOf(c) == 2 && !k.options.withLed) continue;
-      out.push_back(c);
-    }
-  }
+  for (const Keyboard& k : keyboards)
+    if (k.engine->status().attached) out.insert(out.end(), k.collections.begin(), k.collections.end());
   return out;
+}
+
+int FakeHidBackend::enumerations() const {
+  std::lock_guard lock(mutex_);
+  return enumerations_;
+}
+
+void FakeHidBackend::refuseOpens(uint16_t usagePage, int count, IoStatus status, std::string message) {
+  std::lock_guard lock(mutex_);
+  refusals_.push_back({usagePage, count, status, std::move(message)});
+}
+
+void FakeHidBackend::failReads(uint16_t usagePage, int count, IoStatus status) {
+  std::lock_guard lock(mutex_);
+  failingReadsPage_ = usagePage;
+  failingReads_ = count;
+  failingReadStatus_ = status;
+}
+
+bool FakeHidBackend::takeReadFailure(uint16_t usagePage, IoStatus* status) {
+  std::lock_guard lock(mutex_);
+  if (failingReads_ == 0 || usagePage != failingReadsPage_) return false;
+  if (failingReads_ > 0) --failingReads_;
+  *status = failingReadStatus_;
+  return true;
+}
+
+void FakeHidBackend::rejectWrites(int count) {
+  std::lock_guard lock(mutex_);
+  rejectedWrites_ = count;
 }
 
 std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection, IoStatus* status,
@@ -294,9 +356,17 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
     *message = "no such collection: " + collection.path;
     return nullptr;
   }
+  for (Refusal& r : refusals_) {
+    if (r.usagePage != collection.usagePage || r.count == 0) continue;
+    --r.count;
+    *status = r.status;
+    *message = r.message;
+    return nullptr;
+  }
   auto state = std::make_shared<State>();
   state->key = k->key;
   state->collection = index;
+  state->layout = collection;
   std::erase_if(states_, [](const std::weak_ptr<State>& w) { return w.expired(); });
   states_.push_back(state);
   std::shared_ptr<sim::SimKeyboard> engine = k->engine;
@@ -313,7 +383,17 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
         if (!woke) return IoStatus::TimedOut;
         if (stall_) return IoStatus::Gone;
       }
+      if (rejectedWrites_ > 0) {
+        --rejectedWrites_;
+        return IoStatus::Rejected;
+      }
       held.unlock();
+      // The command report is 64 bytes with its id; an unnumbered
+      // collection's frame has a 0 before them.
+      if (!state->layout.numbered) {
+        if (frame.empty() || frame[0] != 0) return IoStatus::Failed;
+        frame = frame.subspan(1);
+      }
       if (frame.size() < 64) return IoStatus::Failed;
       {
         std::lock_guard written(state->m);
@@ -328,7 +408,9 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
     (void)engine->deleteRequest(id);
     return sent > 0 ? IoStatus::Ok : IoStatus::Gone;
   };
-  return std::make_unique<FakeChannel>(state, engine, write);
+  uint16_t page = collection.usagePage;
+  auto failRead = [this, page](IoStatus* failed) { return takeReadFailure(page, failed); };
+  return std::make_unique<FakeChannel>(state, engine, write, failRead);
 }
 
 bool FakeHidBackend::watch(std::function<void()> changed) {

@@ -19,6 +19,11 @@ namespace kv::hid {
 
 struct FakeKeyboardOptions {
   bool withLed = true;  // false: the right ids, but no LED collection
+  // The report descriptor of each of the keyboard's interfaces (a node of
+  // its own each); none: one interface with ExpectedKeyboardDescriptor().
+  // Reports follow them: unnumbered ones with a 0 id byte, consumer usages
+  // where the descriptor puts them.
+  std::vector<std::vector<uint8_t>> interfaces;
 };
 
 // When the reader of the command collection is running as an answer arrives.
@@ -53,6 +58,16 @@ class FakeHidBackend : public HidBackend {
   void setAnswerTiming(FakeAnswerTiming timing, std::chrono::microseconds roundTrip = {});
   // Calls of open() so far.
   int opens() const;
+  // Calls of enumerate() so far.
+  int enumerations() const;
+  // The next `count` opens of collections of that usage page fail with
+  // status and message (another program holding it: AccessDenied).
+  void refuseOpens(uint16_t usagePage, int count, IoStatus status, std::string message);
+  // The next `count` reads on collections of that usage page (count < 0:
+  // every one) end at once with status, the keyboard staying attached.
+  void failReads(uint16_t usagePage, int count, IoStatus status);
+  // The next `count` command reports are refused by the keyboard (a stall).
+  void rejectWrites(int count);
 
   std::vector<HidCollection> enumerate() override;
   std::unique_ptr<HidChannel> open(const HidCollection& collection, IoStatus* status, std::string* message) override;
@@ -68,8 +83,10 @@ class FakeHidBackend : public HidBackend {
     FakeKeyboardOptions options;
     uint32_t commandId = 0;
     uint32_t consumerId = 0;
+    std::vector<HidCollection> collections;  // from its descriptors
   };
   friend int FakeEngineEvent(const TransportEvent* event);
+  [[nodiscard]] bool takeReadFailure(uint16_t usagePage, IoStatus* status);
   void engineEvent(int keyboard, int interfaceIndex, const TransportEvent& event);
 
   mutable std::mutex mutex_;
@@ -79,6 +96,18 @@ class FakeHidBackend : public HidBackend {
   bool stall_ = false;
   std::chrono::microseconds readyRoundTrip_{0};  // 0: FakeAnswerTiming::ReaderWoken
   int opens_ = 0;
+  int enumerations_ = 0;
+  struct Refusal {
+    uint16_t usagePage;
+    int count;
+    IoStatus status;
+    std::string message;
+  };
+  std::vector<Refusal> refusals_;
+  uint16_t failingReadsPage_ = 0;
+  int failingReads_ = 0;
+  IoStatus failingReadStatus_ = IoStatus::Failed;
+  int rejectedWrites_ = 0;
   std::function<void()> changed_;  // under the registry's lock
   uint32_t registryBase_;
 };

@@ -13,6 +13,21 @@
 
 namespace kv::hid {
 
+// An input field that holds one usage as an index (a consumer control's
+// array): report `reportId`'s bits [bitOffset, bitOffset + bitSize) after
+// the id byte; the usage is the value - logicalMinimum + usageMinimum.
+struct ArrayField {
+  uint8_t reportId = 0;
+  uint16_t bitSize = 0;  // 0: none
+  uint32_t bitOffset = 0;
+  int32_t logicalMinimum = 0;
+  uint32_t usageMinimum = 0;
+};
+// The usage the field holds in a frame (byte 0 the report id); false when
+// the frame is another report or too short for the field.
+[[nodiscard]] bool ReadArrayUsage(const ArrayField& field, bool numbered, std::span<const uint8_t> frame,
+                                  uint16_t* usage);
+
 // One HID top-level collection. Report frames follow the Windows
 // convention on every backend: byte 0 is the report id (0 when the device
 // does not number its reports), then the report's data.
@@ -26,6 +41,7 @@ struct HidCollection {
   uint16_t inputFrameBytes = 0;   // longest input report, id byte included; 0 = none
   uint16_t outputFrameBytes = 0;  // longest output report, id byte included; 0 = none
   bool numbered = false;          // reports carry a report id
+  ArrayField consumerField;       // consumer collections, where the descriptor is known
 };
 
 enum class IoStatus {
@@ -33,6 +49,7 @@ enum class IoStatus {
   TimedOut,      // a write could not complete in time and was cancelled
   Cancelled,     // cancelRead() ended a read
   Gone,          // the device was removed
+  Rejected,      // the device refused the report (a stall): the device is still there
   AccessDenied,  // the system does not let us open it
   Failed,
 };
@@ -53,6 +70,9 @@ class HidChannel {
   // Called before an output report goes out, so that an answer to an
   // earlier one cannot be read as its answer. May run while read() waits.
   virtual void discardInput() = 0;
+  // The consumer usage an input report of the collection carries; 0 for
+  // none (a release). By default from the collection's consumerField.
+  [[nodiscard]] virtual uint16_t consumerUsage(const HidCollection& collection, std::span<const uint8_t> frame);
 };
 
 class HidBackend {

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <optional>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -44,25 +47,26 @@ bool hexField(std::string_view s, uint32_t* value) {
   return true;
 }
 
-IoStatus statusOfErrno(int e) {
-  switch (e) {
-    case EACCES:
-    case EPERM: return IoStatus::AccessDenied;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case EPIPE:
-    case ECONNRESET:
-    case ESHUTDOWN: return IoStatus::Gone;
-    default: return IoStatus::Failed;
-  }
-}
-
 class LinuxChannel : public HidChannel {
  public:
-  LinuxChannel(int fd, int cancelFd, bool numbered, std::vector<uint8_t> ids)
-      : fd_(fd), cancelFd_(cancelFd), numbered_(numbered), ids_(std::move(ids)) {}
+  LinuxChannel(int fd, int cancelFd, const HidCollection& collection, std::vector<uint8_t> ids,
+               const LinuxHidOptions& options)
+      : fd_(fd),
+        cancelFd_(cancelFd),
+        numbered_(collection.numbered),
+        inputFrameBytes_(collection.inputFrameBytes),
+        path_(collection.path),
+        ids_(std::move(ids)),
+        readNode_(options.readNode),
+        writeNode_(options.writeNode) {}
   ~LinuxChannel() override {
+    {
+      std::lock_guard lock(writeMutex_);
+      quit_ = true;
+    }
+    writeWake_.notify_all();
+    // A write stuck in the kernel ends at its own time-out (5 s for hidraw).
+    if (writer_.joinable()) writer_.join();
     ::close(fd_);
     ::close(cancelFd_);
   }
@@ -81,14 +85,17 @@ class LinuxChannel : public HidChannel {
         return IoStatus::Cancelled;
       }
       if (fds[0].revents & POLLNVAL) return IoStatus::Failed;
+      // A removed hidraw node polls POLLHUP | POLLERR and its reads fail
+      // with EIO (read() returns 0 only for the test's socket pair).
       if (!(fds[0].revents & POLLIN)) {
         if (fds[0].revents & (POLLERR | POLLHUP)) return IoStatus::Gone;
         continue;
       }
-      ssize_t n = ::read(fd_, buffer + 1, kMaxReport);
+      ssize_t n = readNode_(fd_, buffer + 1, kMaxReport);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN) continue;
-        return statusOfErrno(errno) == IoStatus::Failed ? IoStatus::Gone : statusOfErrno(errno);
+        IoStatus status = StatusOfErrno(errno);
+        return status == IoStatus::Failed ? IoStatus::Gone : status;
       }
       if (n == 0) return IoStatus::Gone;  // the node's end was closed
       if (numbered_) {
@@ -99,25 +106,29 @@ class LinuxChannel : public HidChannel {
         buffer[0] = 0;
         frame.assign(buffer, buffer + 1 + n);
       }
+      // A device may send a report shorter than the descriptor says; Windows
+      // hands it over at the collection's input length, zero-filled.
+      if (frame.size() < inputFrameBytes_) frame.resize(inputFrameBytes_, 0);
       return IoStatus::Ok;
     }
   }
 
+  // hidraw's write() waits for the device whatever O_NONBLOCK says (up to
+  // the kernel's 5 s), and the node always polls writable: the write runs
+  // on a thread of its own, so that the caller's wait is the time-out.
+  // While one is stuck, later ones are refused at once.
   IoStatus write(std::span<const uint8_t> frame, std::chrono::milliseconds timeout) override {
-    // hidraw takes the report id first, 0 for an unnumbered report: the frame as it is.
-    pollfd fd{fd_, POLLOUT, 0};
-    int ready;
-    while ((ready = ::poll(&fd, 1, static_cast<int>(timeout.count()))) < 0 && errno == EINTR) {
+    std::unique_lock lock(writeMutex_);
+    if (requested_ != completed_) return IoStatus::TimedOut;
+    if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
+    pending_.assign(frame.begin(), frame.end());
+    const uint64_t mine = ++requested_;
+    writeWake_.notify_all();
+    if (!writeWake_.wait_for(lock, timeout, [&] { return completed_ == mine; })) {
+      stuckSince_ = std::chrono::steady_clock::now();
+      return IoStatus::TimedOut;
     }
-    if (ready < 0) return IoStatus::Failed;
-    if (ready == 0) return IoStatus::TimedOut;
-    if (fd.revents & (POLLERR | POLLHUP)) return IoStatus::Gone;
-    ssize_t n;
-    while ((n = ::write(fd_, frame.data(), frame.size())) < 0 && errno == EINTR) {
-    }
-    if (n == static_cast<ssize_t>(frame.size())) return IoStatus::Ok;
-    if (n < 0 && errno == EAGAIN) return IoStatus::TimedOut;
-    return n < 0 ? statusOfErrno(errno) : IoStatus::Failed;
+    return result_;
   }
 
   void cancelRead() override {
@@ -130,21 +141,69 @@ class LinuxChannel : public HidChannel {
     // reader woken for a report taken here finds EAGAIN and polls again.
     uint8_t buffer[kMaxReport];
     ssize_t n;
-    while ((n = ::read(fd_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    while ((n = readNode_(fd_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
     }
   }
 
  private:
+  void writeLoop() {
+    std::unique_lock lock(writeMutex_);
+    std::vector<uint8_t> frame;
+    for (;;) {
+      writeWake_.wait(lock, [&] { return quit_ || requested_ != completed_; });
+      if (quit_ && requested_ == completed_) return;
+      frame.swap(pending_);
+      lock.unlock();
+      // hidraw takes the report id first, 0 for an unnumbered report: the frame as it is.
+      ssize_t n;
+      while ((n = writeNode_(fd_, frame.data(), frame.size())) < 0 && errno == EINTR) {
+      }
+      int error = n < 0 ? errno : 0;
+      IoStatus status = n == static_cast<ssize_t>(frame.size()) ? IoStatus::Ok
+                        : n >= 0                                 ? IoStatus::Failed
+                        : error == EAGAIN                        ? IoStatus::TimedOut
+                                                                 : StatusOfErrno(error);
+      lock.lock();
+      if (stuckSince_) {
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - *stuckSince_);
+        logLine("write to " + path_ + " returned " + std::to_string(ms.count()) + " ms after its time-out (" +
+                IoStatusName(status) + (error ? ", errno " + std::to_string(error) : std::string()) + ")");
+        stuckSince_.reset();
+      }
+      result_ = status;
+      completed_ = requested_;
+      writeWake_.notify_all();
+    }
+  }
+
+  static void logLine(const std::string& line) { std::fprintf(stderr, "hidraw: %s\n", line.c_str()); }
+
   int fd_;
   int cancelFd_;
   bool numbered_;
+  size_t inputFrameBytes_;
+  std::string path_;
   std::vector<uint8_t> ids_;
+  std::function<ssize_t(int, void*, size_t)> readNode_;
+  std::function<ssize_t(int, const void*, size_t)> writeNode_;
+
+  std::mutex writeMutex_;
+  std::condition_variable writeWake_;
+  std::thread writer_;  // started at the first write
+  std::vector<uint8_t> pending_;
+  uint64_t requested_ = 0;  // writes handed to the writer
+  uint64_t completed_ = 0;  // writes it has finished
+  IoStatus result_ = IoStatus::Ok;
+  std::optional<std::chrono::steady_clock::time_point> stuckSince_;
+  bool quit_ = false;
 };
 
 class LinuxBackend : public HidBackend {
  public:
   explicit LinuxBackend(LinuxHidOptions options) : options_(std::move(options)) {
     if (!options_.openNode) options_.openNode = [](const std::string& p, int flags) { return ::open(p.c_str(), flags); };
+    if (!options_.readNode) options_.readNode = [](int fd, void* b, size_t n) { return ::read(fd, b, n); };
+    if (!options_.writeNode) options_.writeNode = [](int fd, const void* b, size_t n) { return ::write(fd, b, n); };
   }
   ~LinuxBackend() override { unwatch(); }
 
@@ -179,6 +238,7 @@ class LinuxBackend : public HidBackend {
         c.numbered = layout.numbered;
         c.inputFrameBytes = static_cast<uint16_t>(t.inputBytes ? t.inputBytes + 1 : 0);
         c.outputFrameBytes = static_cast<uint16_t>(t.outputBytes ? t.outputBytes + 1 : 0);
+        c.consumerField = t.consumer;
         ids[key(c)] = t.inputReportIds;
         out.push_back(c);
       }
@@ -198,7 +258,7 @@ class LinuxBackend : public HidBackend {
     int fd = options_.openNode(c.path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       int e = errno;
-      *status = statusOfErrno(e);
+      *status = StatusOfErrno(e);
       *message = *status == IoStatus::AccessDenied ? AccessDeniedMessage(c.path)
                                                    : "cannot open " + c.path + ": " + std::strerror(e);
       return nullptr;
@@ -213,7 +273,7 @@ class LinuxBackend : public HidBackend {
       *message = std::string("eventfd: ") + std::strerror(errno);
       return nullptr;
     }
-    return std::make_unique<LinuxChannel>(fd, cancel, c.numbered, std::move(ids));
+    return std::make_unique<LinuxChannel>(fd, cancel, c, std::move(ids), options_);
   }
 
   bool watch(std::function<void()> changed) override {
@@ -284,6 +344,24 @@ class LinuxBackend : public HidBackend {
 
 }  // namespace
 
+IoStatus StatusOfErrno(int e) {
+  switch (e) {
+    case EACCES:
+    case EPERM: return IoStatus::AccessDenied;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:  // hidraw's answer once its device is gone
+    case ECONNRESET:
+    case ESHUTDOWN: return IoStatus::Gone;
+    case EPIPE:  // the endpoint stalled: the device refused this report
+    case EPROTO:
+    case EILSEQ: return IoStatus::Rejected;
+    case ETIMEDOUT: return IoStatus::TimedOut;
+    default: return IoStatus::Failed;
+  }
+}
+
 bool ParseHidUevent(std::string_view text, HidUevent* out) {
   HidUevent result;
   bool haveId = false;
@@ -318,11 +396,14 @@ bool ParseHidUevent(std::string_view text, HidUevent* out) {
 }
 
 std::string AccessDeniedMessage(const std::string& node) {
-  return "cannot open " + node +
-         " (the keyboard's configuration interface): permission denied. Install the udev rule " + kUdevRuleFile +
-         " (sudo install -m 644 packaging/linux/" + kUdevRuleFile +
-         " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger), then unplug and "
-         "replug the keyboard";
+  const std::string rule = kUdevRuleFile;
+  return "cannot open " + node + " (the keyboard's configuration interface): permission denied. The package "
+         "installs the udev rule " + kPackageRulesDir + "/" + rule + "; from a source tree install it with "
+         "sudo install -m 644 packaging/linux/" + rule + " " + kLocalRulesDir + "/ && sudo udevadm control "
+         "--reload && sudo udevadm trigger, then unplug and replug the keyboard. The rule's uaccess serves the "
+         "user logged in at the local seat only; for another user (ssh, a service) add a group rule such as "
+         "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0c45\", ATTRS{idProduct}==\"6518\", GROUP=\"plugdev\", "
+         "MODE=\"0660\" in " + kLocalRulesDir + "/61-korvalin-group.rules and join that group";
 }
 
 std::unique_ptr<HidBackend> MakeLinuxHidBackend(LinuxHidOptions options) {

@@ -34,12 +34,35 @@ bool buildFrame(const HidCollection& c, const uint8_t* data, size_t length, std:
 
 }  // namespace
 
+bool ReadArrayUsage(const ArrayField& field, bool numbered, std::span<const uint8_t> frame, uint16_t* usage) {
+  if (field.bitSize == 0 || frame.empty()) return false;
+  if (numbered && frame[0] != field.reportId) return false;
+  const uint64_t first = 8 + static_cast<uint64_t>(field.bitOffset);  // after the id byte
+  if (first + field.bitSize > 8 * static_cast<uint64_t>(frame.size())) return false;
+  uint32_t value = 0;
+  for (uint32_t b = 0; b < field.bitSize; ++b) {
+    uint64_t at = first + b;
+    value |= static_cast<uint32_t>(frame[at / 8] >> (at % 8) & 1) << b;
+  }
+  // Below the logical minimum: the array is empty (nothing pressed).
+  int64_t index = static_cast<int64_t>(value) - field.logicalMinimum;
+  int64_t u = index < 0 ? 0 : index + field.usageMinimum;
+  *usage = static_cast<uint16_t>(u > 0xFFFF ? 0 : u);
+  return true;
+}
+
+uint16_t HidChannel::consumerUsage(const HidCollection& collection, std::span<const uint8_t> frame) {
+  uint16_t usage = 0;
+  return ReadArrayUsage(collection.consumerField, collection.numbered, frame, &usage) ? usage : 0;
+}
+
 const char* IoStatusName(IoStatus status) {
   switch (status) {
     case IoStatus::Ok: return "ok";
     case IoStatus::TimedOut: return "timed out";
     case IoStatus::Cancelled: return "cancelled";
     case IoStatus::Gone: return "device removed";
+    case IoStatus::Rejected: return "refused by the device";
     case IoStatus::AccessDenied: return "access denied";
     case IoStatus::Failed: return "failed";
   }
@@ -70,7 +93,7 @@ int HidTransport::init() {
   }
   // A notice is handled on the backend's thread before it returns, so a
   // transaction waiting on a keyboard that went ends at once.
-  if (!backend_->watch([this] { refresh(); }))
+  if (!backend_->watch([this] { deviceChanged(); }))
     log("no device notifications: arrivals are seen only when a read ends");
   refresh();
   thread_ = std::thread([this] { deviceThread(); });
@@ -108,11 +131,31 @@ void HidTransport::requestRefresh() {
   wake_.notify_all();
 }
 
+void HidTransport::scheduleRefreshLocked(std::chrono::milliseconds delay) {
+  auto at = std::chrono::steady_clock::now() + delay;
+  if (!refreshAt_ || at < *refreshAt_) refreshAt_ = at;
+  wake_.notify_all();
+}
+
+void HidTransport::deviceChanged() {
+  {
+    std::lock_guard lock(mutex_);
+    readFailures_.clear();  // a device change is a reason to try again
+  }
+  refresh();
+}
+
 void HidTransport::deviceThread() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return refreshPending_ || stop_; });
+    auto due = [this] { return refreshPending_ || stop_ || (refreshAt_ && std::chrono::steady_clock::now() >= *refreshAt_); };
+    if (auto deadline = refreshAt_)
+      wake_.wait_until(lock, *deadline, [&] { return due() || refreshAt_ != deadline; });
+    else
+      wake_.wait(lock, [&] { return due() || refreshAt_.has_value(); });
     if (stop_) return;
+    if (!due()) continue;
+    if (refreshAt_ && std::chrono::steady_clock::now() >= *refreshAt_) refreshAt_.reset();
     refreshPending_ = false;
     lock.unlock();
     refresh();
@@ -211,11 +254,26 @@ std::shared_ptr<HidTransport::Channel> HidTransport::channelLocked(const HidColl
     lastError_ = message;
     return nullptr;
   }
+  // Opened, perhaps on a later attempt (another program let go of it): the
+  // failure said before no longer holds.
+  lastError_.clear();
   auto ch = std::make_shared<Channel>();
   ch->collection = collection;
   ch->io = std::move(io);
   channels_.emplace(key, ch);
+  // Whoever opened it (a write, a standing read, a refresh), the standing
+  // reads on it need its reader.
+  startReaderLocked(ch);
   return ch;
+}
+
+void HidTransport::startReaderLocked(const std::shared_ptr<Channel>& ch) {
+  const HidCollection& c = ch->collection;
+  if (ch->reader.joinable() || c.inputFrameBytes == 0 || stop_ || !started_) return;
+  if (auto f = readFailures_.find(channelKey(c)); f != readFailures_.end() && f->second > kReadRetries) return;
+  bool wanted = std::any_of(requests_.begin(), requests_.end(),
+                            [&](const Request& r) { return r.callback && Matches(r.match, c); });
+  if (wanted) ch->reader = std::thread([this, ch] { readLoop(ch); });
 }
 
 void HidTransport::ensureReadersLocked() {
@@ -223,9 +281,8 @@ void HidTransport::ensureReadersLocked() {
     if (!r.callback) continue;
     const HidCollection* c = findLocked(r.match);
     if (!c || c->inputFrameBytes == 0) continue;
-    std::shared_ptr<Channel> ch = channelLocked(*c);
-    if (!ch || ch->reader.joinable()) continue;
-    ch->reader = std::thread([this, ch] { readLoop(ch); });
+    if (auto f = readFailures_.find(channelKey(*c)); f != readFailures_.end() && f->second > kReadRetries) continue;
+    if (std::shared_ptr<Channel> ch = channelLocked(*c)) startReaderLocked(ch);
   }
 }
 
@@ -233,16 +290,27 @@ void HidTransport::readLoop(std::shared_ptr<Channel> channel) {
   std::vector<uint8_t> frame;
   frame.reserve(channel->collection.inputFrameBytes);
   IoStatus status;
-  while ((status = channel->io->read(frame)) == IoStatus::Ok)
+  bool delivered = false;
+  while ((status = channel->io->read(frame)) == IoStatus::Ok) {
+    delivered = true;
     dispatch(*channel, frame, channel->writes.load(std::memory_order_acquire));
-  {
-    std::lock_guard lock(mutex_);
-    channel->readerEnded = true;
   }
-  // A device that went needs a fresh enumeration. A read that failed
-  // otherwise is retried at the next device change, not at once, so a
-  // broken collection cannot spin.
-  if (status == IoStatus::Gone) requestRefresh();
+  if (status == IoStatus::Cancelled) return;  // being closed
+  // The collection is opened again at a fresh enumeration (a device that
+  // went is not found there). One whose reads keep failing while it is
+  // still attached must not spin: each reopening waits longer, and after
+  // kReadRetries of them it waits for the next device change.
+  std::lock_guard lock(mutex_);
+  channel->readerEnded = true;
+  int& failures = readFailures_[channelKey(channel->collection)];
+  if (delivered) failures = 0;
+  ++failures;
+  if (failures <= kReadRetries) {
+    scheduleRefreshLocked(kReadRetryDelay * (1 << (failures - 1)));
+  } else if (failures == kReadRetries + 1) {
+    log("reading " + channel->collection.path + " keeps failing (" + IoStatusName(status) +
+        "); not opened again until the next device change");
+  }
 }
 
 void HidTransport::dispatch(Channel& channel, const std::vector<uint8_t>& frame, uint64_t writesBeforeRead) {
@@ -253,12 +321,13 @@ void HidTransport::dispatch(Channel& channel, const std::vector<uint8_t>& frame,
   const uint8_t* bytes = c.numbered ? frame.data() : frame.data() + 1;
   size_t length = c.numbered ? frame.size() : frame.size() - 1;
   uint16_t usage = 0;
-  if (frame.size() >= 3)
-    usage = static_cast<uint16_t>(frame[1] | frame[2] << 8);
-  else if (frame.size() == 2)
-    usage = frame[1];
   TransportReportInfo info{};
-  info.usage = c.usagePage == kConsumerPage ? &usage : nullptr;
+  if (c.usagePage == kConsumerPage) {
+    // Where the usage sits is the device's to say; a release (no usage) is no event.
+    usage = channel.io->consumerUsage(c, frame);
+    if (usage == 0) return;
+    info.usage = &usage;
+  }
 
   std::vector<Target>& targets = channel.targets;
   targets.clear();

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,7 +96,14 @@ class HidTransport {
     int lastCount;
   };
 
+  // A read that keeps failing is opened again this many times, after
+  // kReadRetryDelay, twice that, and so on.
+  static constexpr int kReadRetries = 5;
+  static constexpr std::chrono::milliseconds kReadRetryDelay{25};
+
   void requestRefresh();
+  void scheduleRefreshLocked(std::chrono::milliseconds delay);
+  void deviceChanged();
   void deviceThread();
   void refresh();
   void readLoop(std::shared_ptr<Channel> channel);
@@ -104,6 +112,7 @@ class HidTransport {
   const HidCollection* findLocked(const DeviceMatch& match) const;  // in the selected keyboard
   std::shared_ptr<Channel> channelLocked(const HidCollection& collection);
   void ensureReadersLocked();
+  void startReaderLocked(const std::shared_ptr<Channel>& channel);
   void log(const std::string& line);
 
   std::unique_ptr<HidBackend> backend_;
@@ -115,6 +124,7 @@ class HidTransport {
   bool started_ = false;
   bool stop_ = false;
   bool refreshPending_ = false;
+  std::optional<std::chrono::steady_clock::time_point> refreshAt_;  // a reopening after a failed read
   std::thread thread_;
   std::vector<HidCollection> collections_;
   std::string selectedKey_;
@@ -122,6 +132,7 @@ class HidTransport {
   std::vector<Route> routes_;  // emptied whenever the collections or channels change
   std::vector<Request> requests_;
   std::string lastError_;
+  std::map<std::string, int> readFailures_;  // by channel key: reads ended in failure in a row
 };
 
 // ---- the process-wide instance behind the entry points -------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 
 namespace kv::hid {
 
@@ -14,9 +15,28 @@ constexpr int kMaxDepth = 32;
 constexpr size_t kMaxGlobalStack = 16;
 constexpr uint64_t kMaxReportBits = 8 * 4096;
 constexpr size_t kMaxCollections = 64;
+constexpr uint16_t kConsumerPage = 0x000C;
+
+// A Usage as written: a 1- or 2-byte one takes the Usage Page in force at
+// the main item that consumes it, which may come after it.
+struct LocalUsage {
+  uint32_t value;
+  bool extended;  // 4 bytes: its page is its high half
+};
+
+uint32_t resolve(const LocalUsage& u, uint32_t page) {
+  return u.extended ? u.value : (page << 16 | (u.value & 0xFFFF));
+}
+
+int32_t signExtend(uint32_t value, size_t size) {
+  if (size == 1) return static_cast<int8_t>(value);
+  if (size == 2) return static_cast<int16_t>(value);
+  return static_cast<int32_t>(value);
+}
 
 struct Globals {
   uint32_t usagePage = 0;
+  int32_t logicalMinimum = 0;
   uint32_t reportSize = 0;
   uint32_t reportCount = 0;
   uint32_t reportId = 0;
@@ -89,7 +109,8 @@ bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out
   ReportDescriptor result;
   Globals globals;
   std::vector<Globals> stack;
-  std::vector<uint32_t> usages;  // local usages since the last main item
+  std::vector<LocalUsage> usages;  // local usages since the last main item
+  std::optional<LocalUsage> usageMinimum;
   int depth = 0;
   std::vector<Building> built;
   bool inTopLevel = false;
@@ -118,6 +139,7 @@ bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out
     if (type == 1) {  // global
       switch (tag) {
         case 0: globals.usagePage = value; break;
+        case 1: globals.logicalMinimum = signExtend(value, size); break;
         case 7: globals.reportSize = value; break;
         case 8:
           if (value == 0 || value > 255) return fail("report id " + std::to_string(value), at);
@@ -139,10 +161,8 @@ bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out
       continue;
     }
     if (type == 2) {  // local
-      if (tag == 0 && usages.size() < 256) {
-        // A 4-byte usage carries its own page in the high half.
-        usages.push_back(size == 4 ? value : (globals.usagePage << 16 | (value & 0xFFFF)));
-      }
+      if (tag == 0 && usages.size() < 256) usages.push_back({value, size == 4});
+      if (tag == 1) usageMinimum = LocalUsage{value, size == 4};
       continue;
     }
     if (type == 3) return fail("reserved item type", at);
@@ -154,7 +174,7 @@ bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out
         if (depth == 0) {
           if (built.size() >= kMaxCollections) return fail("too many collections", at);
           Building b;
-          uint32_t u = usages.empty() ? (globals.usagePage << 16) : usages.front();
+          uint32_t u = usages.empty() ? (globals.usagePage << 16) : resolve(usages.front(), globals.usagePage);
           b.collection.usagePage = static_cast<uint16_t>(u >> 16);
           b.collection.usage = static_cast<uint16_t>(u);
           built.push_back(std::move(b));
@@ -175,12 +195,29 @@ bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out
         uint64_t add = static_cast<uint64_t>(globals.reportSize) * globals.reportCount;
         uint64_t& bits = built.back().bits[{kind, static_cast<uint8_t>(globals.reportId)}];
         if (add > kMaxReportBits || bits + add > kMaxReportBits) return fail("report longer than 4096 bytes", at);
+        // The first consumer array (Data, Array) of 1-16 bits holds the events.
+        ArrayField& consumer = built.back().collection.consumer;
+        const bool array = !(value & 1) && !(value & 2);
+        if (kind == kInput && array && consumer.bitSize == 0 && globals.reportSize >= 1 &&
+            globals.reportSize <= 16 && globals.reportCount >= 1) {
+          std::optional<LocalUsage> first = usageMinimum;
+          if (!first && !usages.empty()) first = usages.front();
+          uint32_t u = first ? resolve(*first, globals.usagePage) : globals.usagePage << 16;
+          if (u >> 16 == kConsumerPage) {
+            consumer.reportId = static_cast<uint8_t>(globals.reportId);
+            consumer.bitOffset = static_cast<uint32_t>(bits);
+            consumer.bitSize = static_cast<uint16_t>(globals.reportSize);
+            consumer.logicalMinimum = globals.logicalMinimum;
+            consumer.usageMinimum = u & 0xFFFF;
+          }
+        }
         bits += add;
         break;
       }
-      default: return fail("unknown main item", at);
+      default: break;  // unknown (a trailing 0x00 pad): skipped, as the platforms' parsers do
     }
     usages.clear();
+    usageMinimum.reset();
   }
   if (depth != 0) {
     *error = "collection not closed";

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tessaro/hid/hid_backend.h"
+
 namespace kv::hid {
 
 struct TopLevelCollection {
@@ -18,6 +20,9 @@ struct TopLevelCollection {
   size_t inputBytes = 0;                // longest report's data, without the id byte
   size_t outputBytes = 0;
   size_t featureBytes = 0;
+  // The first input array of consumer usages: where a consumer collection's
+  // events are (their place differs between keyboards).
+  ArrayField consumer;
 };
 
 struct ReportDescriptor {
@@ -25,7 +30,9 @@ struct ReportDescriptor {
   std::vector<TopLevelCollection> collections;
 };
 
-// False with *error set when the bytes are not a usable descriptor.
+// False with *error set when the bytes are not a usable descriptor. Main
+// items of unknown tags (a trailing 0x00 pad among them) are skipped, as
+// the platforms' own parsers do; every other bound holds.
 [[nodiscard]] bool ParseReportDescriptor(std::span<const uint8_t> bytes, ReportDescriptor* out, std::string* error);
 
 // The layout we expect of the keyboard's configuration interface: the

@@ -332,7 +332,7 @@ size_t OutLines(const std::shared_ptr<kv::sim::SimKeyboard>& k) {
 TEST(HidTransport, KeyboardWithoutItsLedCollectionStillTakesCommands) {
   auto engine = Engine();
   auto fake = std::make_unique<kv::hid::FakeHidBackend>();
-  fake->addKeyboard("usb-1", engine, {.withLed = false});
+  fake->addKeyboard("usb-1", engine, {.withLed = false, .interfaces = {}});
   kv::hid::HidTransport t(std::move(fake));
   ASSERT_GT(t.init(), 0);
   EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 1);
