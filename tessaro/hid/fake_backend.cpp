@@ -401,6 +401,7 @@ std::unique_ptr<HidChannel> FakeHidBackend::open(const HidCollection& collection
       }
       return engine->writeOne(&kCommandChannel, frame.data(), 64) > 0 ? IoStatus::Ok : IoStatus::Gone;
     }
+    if (!state->layout.numbered && !frame.empty()) frame = frame.subspan(1);
     static std::atomic<uint32_t> ids{0x7E000000};
     uint32_t id = ids++;
     int sent = engine->statusWrite(&kLedChannel, nullptr, 0, frame.data(), static_cast<uint32_t>(frame.size()), id,

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "tessaro/hid/report_descriptor.h"
 #include "tests/device/link_fixture.h"
 
 namespace {
@@ -439,6 +440,213 @@ TEST(HidTransport, SelectorBitsChooseTheFieldsThatCount) {
   for (const Case& k : cases) {
     kv::DeviceMatch m{k.selector, k.vendor, k.product, k.page, k.usage, 0};
     EXPECT_EQ(kv::hid::Matches(m, c), k.matches) << std::hex << k.selector << " " << k.usage;
+  }
+}
+
+// ---- what breaks on real devices --------------------------------------------------------
+
+// A transport over one fake keyboard with its own engine, recording events.
+struct Rig {
+  explicit Rig(kv::hid::FakeKeyboardOptions options = {}, kv::hid::HidTransportOptions transportOptions = {}) {
+    engine = Engine();
+    auto backend = std::make_unique<kv::hid::FakeHidBackend>();
+    backend->addKeyboard("usb-1", engine, std::move(options));
+    fake = backend.get();
+    transport = std::make_unique<kv::hid::HidTransport>(std::move(backend), std::move(transportOptions));
+    recorder.take();
+  }
+  ~Rig() {
+    transport->end();
+    engine->drain();
+    recorder.take();
+  }
+  void listen(const kv::DeviceMatch& match, uint32_t tag) {
+    uint32_t slot = 0;
+    EXPECT_EQ(transport->asyncRead(&match, Record, tag, 0x1000 + tag, &slot), 1);
+  }
+  // One information block request; true when its answer reached the standing read.
+  bool askAndHear() {
+    recorder.take();
+    auto request = InfoRequest();
+    if (transport->writeOne(&kv::kCommandChannel, request.data(), 64) != 64) return false;
+    auto answer = recorder.waitTag(kv::kTagCtrl, 1000ms);
+    return answer && answer->length == 64 && answer->bytes[0] == 0x04 && answer->bytes[3] == 0x03;
+  }
+
+  std::shared_ptr<kv::sim::SimKeyboard> engine;
+  kv::hid::FakeHidBackend* fake;
+  std::unique_ptr<kv::hid::HidTransport> transport;
+};
+
+TEST(HidRealDevice, CollectionFirstHeldByAnotherProgramIsReadOnceItIsOpened) {
+  Rig rig;
+  rig.fake->refuseOpens(0xFF1C, 1, kv::hid::IoStatus::AccessDenied,
+                        "cannot open fake/usb-1/col2: in use by another program (sharing violation)");
+  ASSERT_GT(rig.transport->init(), 0);
+  rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+  EXPECT_NE(rig.transport->lastError().find("in use by another program"), std::string::npos);
+  // The other program let go: the write opens it, and its answer must come.
+  EXPECT_TRUE(rig.askAndHear()) << "the channel opened by a write has no reader";
+  EXPECT_EQ(rig.transport->lastError(), "") << "a failure that no longer holds is still reported";
+}
+
+TEST(HidRealDevice, CollectionsArrivingOneByOneWithAFailedOpenBetween) {
+  // The consumer collection is refused at the first look (its driver not
+  // yet let go), the command collection then opened by the program's read.
+  Rig rig;
+  rig.fake->refuseOpens(0x000C, 1, kv::hid::IoStatus::Failed, "cannot open fake/usb-1/col1: failed");
+  ASSERT_GT(rig.transport->init(), 0);
+  rig.listen(kv::kConsumerChannel, kv::kTagCons);
+  rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+  EXPECT_TRUE(rig.askAndHear());
+  // The next device change opens the consumer collection.
+  rig.engine->unplug();
+  rig.engine->drain();
+  rig.engine->plug();
+  rig.engine->drain();
+  recorder.take();
+  rig.engine->sendConsumerEvent(0x00E9);
+  auto event = recorder.waitTag(kv::kTagCons);
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->usage, 0x00E9);
+  EXPECT_EQ(rig.transport->lastError(), "");
+}
+
+TEST(HidRealDevice, RefusedReportFailsTheWriteWithoutLookingForTheKeyboardAgain) {
+  Rig rig;
+  ASSERT_GT(rig.transport->init(), 0);
+  rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+  ASSERT_TRUE(rig.askAndHear());
+  const int enumerations = rig.fake->enumerations();
+  const int opens = rig.fake->opens();
+  rig.fake->rejectWrites(1);
+  auto request = InfoRequest();
+  EXPECT_EQ(rig.transport->writeOne(&kv::kCommandChannel, request.data(), 64), 0);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(rig.fake->enumerations(), enumerations) << "a stall was taken for an unplug";
+  EXPECT_EQ(rig.fake->opens(), opens);
+  EXPECT_TRUE(rig.askAndHear()) << "the next report goes out on the same channel";
+}
+
+TEST(HidRealDevice, ReadsThatFailAreRetriedAfterAPauseABoundedNumberOfTimes) {
+  struct Case {
+    const char* name;
+    int failures;
+    kv::hid::IoStatus status;
+    bool recovers;
+  };
+  const Case cases[] = {
+      {"two failed reads, then well", 2, kv::hid::IoStatus::Failed, true},
+      {"removed while still listed, twice", 2, kv::hid::IoStatus::Gone, true},
+      {"every read fails", -1, kv::hid::IoStatus::Gone, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.fake->failReads(0xFF1C, c.failures, c.status);
+    ASSERT_GT(rig.transport->init(), 0);
+    const auto t0 = Clock::now();
+    rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+    if (c.recovers) {
+      // Opened, failed, and after 25 and 50 ms opened again.
+      for (int i = 0; i < 100 && rig.fake->opens() < 3; ++i) std::this_thread::sleep_for(5ms);
+      EXPECT_GE(Clock::now() - t0, 70ms) << "reopened without a pause";
+      EXPECT_TRUE(rig.askAndHear()) << "the reader was not started again";
+      continue;
+    }
+    // 25 + 50 + 100 + 200 + 400 ms of pauses, then it waits for a device change.
+    std::this_thread::sleep_for(1500ms);
+    int opens = rig.fake->opens();
+    EXPECT_LE(opens, 8) << "a collection that cannot be read is opened again and again";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(rig.fake->opens(), opens) << "it kept trying";
+    // A device change is a reason to try again.
+    rig.fake->failReads(0xFF1C, 0, kv::hid::IoStatus::Ok);
+    rig.engine->unplug();
+    rig.engine->drain();
+    rig.engine->plug();
+    rig.engine->drain();
+    EXPECT_TRUE(rig.askAndHear());
+  }
+}
+
+// Descriptors of real keyboards that put the same collections differently.
+// Each must give the command collection's answers with the report id first
+// and the consumer usages, with a release (usage 0) no event.
+TEST(HidRealDevice, DescriptorVariantsCarryCommandsAndConsumerEventsAlike) {
+  using Bytes = std::vector<uint8_t>;
+  auto expected = kv::hid::ExpectedKeyboardDescriptor();
+  const Bytes standard(expected.begin(), expected.end());
+  const Bytes consumer(expected.begin(), expected.begin() + 25);
+  const Bytes command(expected.begin() + 25, expected.begin() + 25 + 27);
+  const Bytes led(expected.begin() + 25 + 27, expected.end());
+  const Bytes commandUsageFirst = {0x09, 0x92, 0x06, 0x1C, 0xFF, 0xA1, 0x01, 0x85, 0x04, 0x15, 0x00, 0x26, 0xFF, 0x00,
+                                   0x75, 0x08, 0x95, 0x3F, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
+  const Bytes consumer10Bit = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x03, 0x75, 0x08, 0x95, 0x01, 0x81,
+                               0x01, 0x15, 0x00, 0x26, 0xFF, 0x03, 0x19, 0x00, 0x2A, 0xFF, 0x03, 0x75, 0x0A,
+                               0x95, 0x01, 0x81, 0x00, 0x75, 0x06, 0x81, 0x01, 0xC0};
+  const Bytes commandTwoOutputs = {0x06, 0x1C, 0xFF, 0x09, 0x92, 0xA1, 0x01, 0x85, 0x04, 0x15, 0x00, 0x26, 0xFF,
+                                   0x00, 0x75, 0x08, 0x95, 0x3F, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02,
+                                   0x85, 0x06, 0x95, 0x07, 0x09, 0x03, 0x91, 0x02, 0xC0};
+  // One interface each, reports unnumbered: a 65-byte command frame.
+  const Bytes consumerAlone = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x01, 0x26, 0x00, 0x04, 0x19,
+                               0x01, 0x2A, 0x00, 0x04, 0x75, 0x10, 0x95, 0x01, 0x81, 0x00, 0xC0};
+  const Bytes commandAlone = {0x06, 0x1C, 0xFF, 0x09, 0x92, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75,
+                              0x08, 0x95, 0x40, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
+  const Bytes ledAlone = {0x05, 0x08, 0x09, 0x89, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x02, 0x09, 0x01, 0x91, 0x02, 0xC0};
+  Bytes padded = standard;
+  padded.push_back(0x00);
+  auto join = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Bytes> interfaces;
+    uint16_t commandFrame;
+  };
+  const std::vector<Case> cases = {
+      {"as expected", {standard}, 64},
+      {"usage before usage page", {join({consumer, commandUsageFirst, led})}, 64},
+      {"trailing 0x00 pad", {padded}, 64},
+      {"10-bit consumer usage after a constant byte", {join({consumer10Bit, command, led})}, 64},
+      {"several output reports", {join({consumer, commandTwoOutputs, led})}, 64},
+      {"collections split across unnumbered interfaces", {consumerAlone, commandAlone, ledAlone}, 65},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig({.withLed = true, .interfaces = c.interfaces});
+    ASSERT_GT(rig.transport->init(), 0);
+    ASSERT_EQ(rig.transport->deviceCount(&kv::kCommandChannel), 1) << "the command collection was not found";
+    ASSERT_EQ(rig.transport->deviceCount(&kv::kConsumerChannel), 1);
+    const auto keyboards = rig.transport->keyboards();
+    for (const kv::hid::HidCollection& col : keyboards.at(0).collections)
+      if (col.usagePage == 0xFF1C) {
+        EXPECT_EQ(col.outputFrameBytes, c.commandFrame);
+      }
+    rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+    rig.listen(kv::kConsumerChannel, kv::kTagCons);
+    EXPECT_TRUE(rig.askAndHear());
+    std::string sent;
+    for (const std::string& line : rig.engine->trace())
+      if (line.rfind("OUT ", 0) == 0) sent = line;
+    EXPECT_EQ(sent.substr(0, 8), "OUT 0433") << "the report the keyboard got";
+
+    recorder.take();
+    rig.engine->sendConsumerEvent(0x02FF);
+    rig.engine->sendConsumerEvent(0);  // the key's release
+    rig.engine->sendConsumerEvent(0x00E9);
+    ASSERT_TRUE(recorder.waitCount(2));
+    std::this_thread::sleep_for(30ms);
+    auto seen = recorder.take();
+    ASSERT_EQ(seen.size(), 2u) << "a release was taken for an event";
+    EXPECT_EQ(seen[0].usage, 0x02FF);
+    EXPECT_EQ(seen[1].usage, 0x00E9);
+
+    uint8_t bank[2] = {0x05, 0x03};
+    uint32_t slot = 0;
+    EXPECT_EQ(rig.transport->statusWrite(&kv::kLedChannel, bank, 2, 9, &slot), 1);
   }
 }
 

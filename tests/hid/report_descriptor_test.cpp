@@ -67,6 +67,97 @@ TEST(ReportDescriptor, ExtendedUsageCarriesItsOwnPage) {
   EXPECT_EQ(d.collections[0].usage, 0x0001);
 }
 
+// What real devices send that a strict reading refuses or misreads.
+TEST(ReportDescriptor, RealDeviceQuirksAreReadAsThePlatformsReadThem) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint16_t page, usage;
+    size_t inputBytes;
+  };
+  const std::vector<Case> cases = {
+      // The page that a 1- or 2-byte usage belongs to is the one in force at the main item.
+      {"usage before usage page",
+       {0x09, 0x92, 0x06, 0x1C, 0xFF, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x3F, 0x81, 0x02, 0xC0},
+       0xFF1C, 0x0092, 63},
+      {"usage page changed after the usage",
+       {0x05, 0x01, 0x09, 0x01, 0x05, 0x0C, 0xA1, 0x01, 0x75, 0x10, 0x95, 0x01, 0x81, 0x00, 0xC0},
+       0x000C, 0x0001, 2},
+      // Keyboards and tablets end with a 0x00 byte; Linux warns, Windows takes it.
+      {"trailing 0x00 pad", {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x00, 0xC0, 0x00},
+       0x0001, 0x0006, 8},
+      {"several pad bytes", {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x00, 0xC0, 0x00, 0x00},
+       0x0001, 0x0006, 8},
+      {"unknown main item inside",
+       {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x00, 0xD1, 0x05, 0xC0}, 0x0001, 0x0006, 8},
+  };
+  for (const Case& c : cases) {
+    ReportDescriptor d;
+    std::string error;
+    ASSERT_TRUE(ParseReportDescriptor(c.bytes, &d, &error)) << c.name << ": " << error;
+    ASSERT_EQ(d.collections.size(), 1u) << c.name;
+    EXPECT_EQ(d.collections[0].usagePage, c.page) << c.name;
+    EXPECT_EQ(d.collections[0].usage, c.usage) << c.name;
+    EXPECT_EQ(d.collections[0].inputBytes, c.inputBytes) << c.name;
+  }
+}
+
+// Where a consumer collection's usage is: its first input array of
+// consumer usages, after whatever comes before it in the report.
+TEST(ReportDescriptor, ConsumerArrayFieldIsFoundWhereverItIs) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    kv::hid::ArrayField field;
+    std::vector<uint8_t> frame;
+    uint16_t usage;
+  };
+  const std::vector<Case> cases = {
+      {"expected keyboard",
+       {kv::hid::ExpectedKeyboardDescriptor().begin(), kv::hid::ExpectedKeyboardDescriptor().begin() + 25},
+       {3, 16, 0, 0, 0},
+       {0x03, 0xFF, 0x02},
+       0x02FF},
+      {"10-bit usage after a constant byte",
+       {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x02, 0x75, 0x08, 0x95, 0x01, 0x81, 0x01, 0x15, 0x00, 0x26, 0xFF,
+        0x03, 0x19, 0x00, 0x2A, 0xFF, 0x03, 0x75, 0x0A, 0x95, 0x01, 0x81, 0x00, 0x75, 0x06, 0x81, 0x01, 0xC0},
+       {2, 10, 8, 0, 0},
+       {0x02, 0x77, 0xE9, 0xFC},  // 0xFC: the pad bits above the usage are not part of it
+       0x00E9},
+      {"logical minimum 1, usage minimum 1",
+       {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x01, 0x26, 0x00, 0x04, 0x19, 0x01, 0x2A, 0x00, 0x04, 0x75, 0x10,
+        0x95, 0x01, 0x81, 0x00, 0xC0},
+       {0, 16, 0, 1, 1},
+       {0x00, 0xB5, 0x00},
+       0x00B5},
+      {"nothing pressed below the logical minimum",
+       {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x01, 0x26, 0x00, 0x04, 0x19, 0x01, 0x2A, 0x00, 0x04, 0x75, 0x10,
+        0x95, 0x01, 0x81, 0x00, 0xC0},
+       {0, 16, 0, 1, 1},
+       {0x00, 0x00, 0x00},
+       0},
+  };
+  for (const Case& c : cases) {
+    ReportDescriptor d;
+    std::string error;
+    ASSERT_TRUE(ParseReportDescriptor(c.bytes, &d, &error)) << c.name << ": " << error;
+    const kv::hid::ArrayField& f = d.collections[0].consumer;
+    EXPECT_EQ(f.reportId, c.field.reportId) << c.name;
+    EXPECT_EQ(f.bitSize, c.field.bitSize) << c.name;
+    EXPECT_EQ(f.bitOffset, c.field.bitOffset) << c.name;
+    EXPECT_EQ(f.logicalMinimum, c.field.logicalMinimum) << c.name;
+    EXPECT_EQ(f.usageMinimum, c.field.usageMinimum) << c.name;
+    uint16_t usage = 0xFFFF;
+    ASSERT_TRUE(kv::hid::ReadArrayUsage(f, d.numbered, c.frame, &usage)) << c.name;
+    EXPECT_EQ(usage, c.usage) << c.name;
+  }
+  // Another report of the collection, or one too short, is not read as the field.
+  kv::hid::ArrayField f{3, 16, 0, 0, 0};
+  uint16_t usage = 0;
+  EXPECT_FALSE(kv::hid::ReadArrayUsage(f, true, std::vector<uint8_t>{0x04, 0xFF, 0x02}, &usage));
+  EXPECT_FALSE(kv::hid::ReadArrayUsage(f, true, std::vector<uint8_t>{0x03, 0xFF}, &usage));
+}
+
 TEST(ReportDescriptor, BrokenDescriptorsAreRefusedWithAReason) {
   struct Case {
     const char* name;
