@@ -7,6 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <future>
 #include <cerrno>
 #include <condition_variable>
 #include <filesystem>
@@ -113,7 +117,33 @@ class LinuxHidTest : public ::testing::Test {
       peers_.push_back(pair[1]);
       return pair[0];
     };
+    // hidraw as the kernel has it: EIO once the device is gone; a write
+    // that waits for the device whatever O_NONBLOCK says.
+    o.readNode = [this](int fd, void* buffer, size_t size) -> ssize_t {
+      if (readsFail_) {
+        errno = EIO;
+        return -1;
+      }
+      return ::read(fd, buffer, size);
+    };
+    o.writeNode = [this](int fd, const void* buffer, size_t size) -> ssize_t {
+      std::unique_lock lock(writeGate_);
+      ++writesStarted_;
+      writeGateCv_.wait(lock, [&] { return !writesHeld_; });
+      if (writeErrno_) {
+        errno = writeErrno_;
+        return -1;
+      }
+      return ::write(fd, buffer, size);
+    };
     return o;
+  }
+  void HoldWrites(bool hold) {
+    {
+      std::lock_guard lock(writeGate_);
+      writesHeld_ = hold;
+    }
+    writeGateCv_.notify_all();
   }
 
   // A report from the device: every open node gets it.
@@ -138,6 +168,12 @@ class LinuxHidTest : public ::testing::Test {
   std::vector<int> peers_;
   std::vector<std::string> opened_;
   bool denied_ = false;
+  std::atomic<bool> readsFail_{false};
+  std::mutex writeGate_;
+  std::condition_variable writeGateCv_;
+  bool writesHeld_ = false;
+  int writesStarted_ = 0;
+  int writeErrno_ = 0;
 };
 
 TEST_F(LinuxHidTest, EnumerationFindsEachCollectionOnItsNodeByUsage) {
@@ -242,8 +278,17 @@ TEST_F(LinuxHidTest, AccessDeniedNamesTheNodeAndTheRule) {
   std::string message = t.lastError();
   EXPECT_NE(message.find((root_ / "dev" / "hidraw1").string()), std::string::npos) << message;
   EXPECT_NE(message.find("permission denied"), std::string::npos) << message;
-  EXPECT_NE(message.find("60-korvalin.rules"), std::string::npos) << message;
   EXPECT_NE(message.find("udevadm"), std::string::npos) << message;
+  // The rule the package installed comes first; a source tree's copy after.
+  size_t installed = message.find("/usr/lib/udev/rules.d/60-korvalin.rules");
+  size_t source = message.find("packaging/linux/60-korvalin.rules");
+  ASSERT_NE(installed, std::string::npos) << message;
+  ASSERT_NE(source, std::string::npos) << message;
+  EXPECT_LT(installed, source) << message;
+  // uaccess serves the local seat only; others get a group rule.
+  EXPECT_NE(message.find("uaccess"), std::string::npos) << message;
+  EXPECT_NE(message.find("local seat"), std::string::npos) << message;
+  EXPECT_NE(message.find("GROUP="), std::string::npos) << message;
 }
 
 TEST_F(LinuxHidTest, ArrivalAndRemovalOfANodeAreSeenWithoutPolling) {
@@ -285,6 +330,110 @@ TEST_F(LinuxHidTest, NodeThatGoesEndsItsReaderAndTheKeyboardIsLookedForAgain) {
   EXPECT_TRUE(reopened());
   DeviceSends({0x04, 0x00, 0x00, 0x05});
   EXPECT_TRUE(waitSeen(1));
+}
+
+TEST(LinuxHidErrors, EachErrnoMeansWhatHidrawMeansByIt) {
+  using kv::hid::IoStatus;
+  const std::pair<int, IoStatus> table[] = {
+      {EACCES, IoStatus::AccessDenied}, {EPERM, IoStatus::AccessDenied},
+      {ENOENT, IoStatus::Gone},         {ENODEV, IoStatus::Gone},
+      {ENXIO, IoStatus::Gone},          {EIO, IoStatus::Gone},  // read after a disconnect
+      {ESHUTDOWN, IoStatus::Gone},      {EPIPE, IoStatus::Rejected},  // the endpoint stalled
+      {EPROTO, IoStatus::Rejected},     {EILSEQ, IoStatus::Rejected},
+      {ETIMEDOUT, IoStatus::TimedOut},  {EINVAL, IoStatus::Failed},
+  };
+  for (auto [error, status] : table)
+    EXPECT_EQ(kv::hid::StatusOfErrno(error), status) << std::strerror(error);
+}
+
+TEST_F(LinuxHidTest, ShortReportsArePaddedToTheCollectionsInputLength) {
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  ASSERT_EQ(t.asyncRead(&kv::kConsumerChannel, Record, kv::kTagCons, 12, &slot), 1);
+  DeviceSends({0x04, 0x00, 0x00, 0x05});  // 4 of the command collection's 64 bytes
+  DeviceSends({0x03, 0xE9});               // 2 of the consumer collection's 3
+  ASSERT_TRUE(waitSeen(2));
+  std::lock_guard lock(seenMutex);
+  for (const Seen& s : seen) {
+    if (s.tag == kv::kTagCtrl) {
+      std::vector<uint8_t> expected(64, 0);
+      expected[0] = 0x04;
+      expected[3] = 0x05;
+      EXPECT_EQ(s.bytes, expected);
+    } else {
+      EXPECT_EQ(s.bytes, (std::vector<uint8_t>{0x03, 0xE9, 0x00}));
+      EXPECT_EQ(s.usage, 0x00E9);
+    }
+  }
+}
+
+TEST_F(LinuxHidTest, WriteTheDeviceDoesNotTakeEndsAtItsTimeOutAndHoldsBackTheNext) {
+  kv::hid::HidTransportOptions options;
+  options.writeTimeout = 100ms;
+  transport_ = std::make_unique<kv::hid::HidTransport>(kv::hid::MakeLinuxHidBackend(Options()), options);
+  ASSERT_GT(transport_->init(), 0);
+  std::array<uint8_t, 64> command{};
+  command[0] = 0x04;
+  HoldWrites(true);
+  // Released well after the time-out, as the kernel's own 5 s would be.
+  auto release = std::async(std::launch::async, [this] {
+    std::this_thread::sleep_for(1500ms);
+    HoldWrites(false);
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(transport_->writeOne(&kv::kCommandChannel, command.data(), 64), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms) << "the caller waited for the blocked write";
+  // The stuck write still holds the node: the next is refused at once.
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(transport_->writeOne(&kv::kCommandChannel, command.data(), 64), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+  {
+    std::lock_guard lock(writeGate_);
+    EXPECT_EQ(writesStarted_, 1) << "a second write went to the node under the stuck one";
+  }
+  release.get();
+  for (int i = 0; i < 100 && transport_->writeOne(&kv::kCommandChannel, command.data(), 64) != 64; ++i)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(transport_->writeOne(&kv::kCommandChannel, command.data(), 64), 64) << "writes never came back";
+}
+
+TEST_F(LinuxHidTest, StallFailsTheWriteAndKeepsTheNode) {
+  kv::hid::HidTransport& t = Start();
+  std::array<uint8_t, 64> command{};
+  command[0] = 0x04;
+  writeErrno_ = EPIPE;
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, command.data(), 64), 0);
+  writeErrno_ = 0;
+  EXPECT_EQ(t.writeOne(&kv::kCommandChannel, command.data(), 64), 64);
+  std::lock_guard lock(peerMutex_);
+  EXPECT_EQ(opened_.size(), 1u) << "the node was opened again after a stall";
+}
+
+TEST_F(LinuxHidTest, NodeWhoseReadsFailWithEioIsReopenedABoundedNumberOfTimes) {
+  // EIO while the node stays listed (a device in trouble, or its removal
+  // not yet seen): reopened after growing pauses, then left alone.
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  readsFail_ = true;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  auto opens = [&] {
+    std::lock_guard lock(peerMutex_);
+    return opened_.size();
+  };
+  // Each reopened node is readable at once (a report waits on each peer).
+  for (int i = 0; i < 150; ++i) {
+    {
+      std::lock_guard lock(peerMutex_);
+      const uint8_t report = 0x04;
+      // Closed nodes' peers refuse it; only the open one matters.
+      for (int fd : peers_) (void)::send(fd, &report, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  size_t after = opens();
+  EXPECT_GE(after, 3u) << "not reopened";
+  EXPECT_LE(after, 7u) << "reopened again and again";
 }
 
 }  // namespace
