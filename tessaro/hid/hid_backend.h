@@ -55,6 +55,10 @@ enum class IoStatus {
 };
 const char* IoStatusName(IoStatus status);
 
+// A write cancelled at its time-out may have completed before the
+// cancellation took: what its final result (completed, bytes sent) means.
+[[nodiscard]] IoStatus CancelledWriteStatus(bool completed, size_t sent, size_t wanted);
+
 // An open collection. read() and write() may run at the same time on
 // different threads; cancelRead() may be called from any thread.
 class HidChannel {

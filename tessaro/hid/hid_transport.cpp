@@ -56,6 +56,11 @@ uint16_t HidChannel::consumerUsage(const HidCollection& collection, std::span<co
   return ReadArrayUsage(collection.consumerField, collection.numbered, frame, &usage) ? usage : 0;
 }
 
+IoStatus CancelledWriteStatus(bool completed, size_t sent, size_t wanted) {
+  if (!completed) return IoStatus::TimedOut;
+  return sent == wanted ? IoStatus::Ok : IoStatus::Failed;
+}
+
 const char* IoStatusName(IoStatus status) {
   switch (status) {
     case IoStatus::Ok: return "ok";

@@ -29,6 +29,7 @@ namespace {
 // reading at that moment (its default is 32; 512 is its maximum). A burst
 // of consumer events while the command collection answers loses nothing.
 constexpr ULONG kInputBuffers = 256;
+constexpr uint16_t kConsumerPage = 0x000C;
 
 std::string narrow(const std::wstring& w) {
   if (w.empty()) return {};
@@ -53,19 +54,14 @@ void failure(const char* operation, const std::string& what = {}) {
   SetLastError(error);
 }
 
-IoStatus statusOfError(DWORD error) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return IoStatus::AccessDenied;
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_GEN_FAILURE:
-    case ERROR_BAD_COMMAND:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_DEVICE_REMOVED: return IoStatus::Gone;
-    default: return IoStatus::Failed;
-  }
+IoStatus statusOfError(DWORD error) { return StatusOfError(error); }
+
+// The line for the user when a collection cannot be opened.
+std::string openFailure(const std::string& path, DWORD error) {
+  if (error == ERROR_SHARING_VIOLATION)
+    return "cannot open " + path + ": in use by another program (sharing violation, error " +
+           std::to_string(error) + ")";
+  return "cannot open " + path + ": " + IoStatusName(statusOfError(error)) + " (error " + std::to_string(error) + ")";
 }
 
 std::wstring deviceId(DEVINST instance) {
@@ -118,16 +114,25 @@ bool usesReportIds(PHIDP_PREPARSED_DATA data, const HIDP_CAPS& caps) {
   return false;
 }
 
+// The collection's parsed descriptor, freed with it.
+struct PreparsedDeleter {
+  void operator()(_HIDP_PREPARSED_DATA* data) const {
+    if (data) HidD_FreePreparsedData(data);
+  }
+};
+using UniquePreparsed = std::unique_ptr<_HIDP_PREPARSED_DATA, PreparsedDeleter>;
+
 class WindowsChannel : public HidChannel {
  public:
-  WindowsChannel(UniqueFile file, std::string path, uint16_t inputBytes, bool readable)
+  WindowsChannel(UniqueFile file, std::string path, uint16_t inputBytes, bool readable, UniquePreparsed preparsed)
       : file_(std::move(file)),
         path_(std::move(path)),
         inputBytes_(inputBytes),
         readable_(readable),
         readDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         writeDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        cancel_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+        cancel_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        preparsed_(std::move(preparsed)) {}
 
   bool ready() const { return readDone_ && writeDone_ && cancel_; }
 
@@ -179,11 +184,15 @@ class WindowsChannel : public HidChannel {
     DWORD sent = 0;
     if (waited != WAIT_OBJECT_0) {
       // A report the device does not take: cancel it, and wait for the
-      // cancellation so the OVERLAPPED is free when we return.
+      // cancellation so the OVERLAPPED is free when we return. It may have
+      // completed between the wait and the cancellation: then it went out.
       CancelIoEx(file_.get(), &ov);
-      GetOverlappedResult(file_.get(), &ov, &sent, TRUE);
-      DebugLine("WriteFile " + path_ + " did not complete in " + std::to_string(timeout.count()) + " ms; cancelled");
-      return IoStatus::TimedOut;
+      BOOL completed = GetOverlappedResult(file_.get(), &ov, &sent, TRUE);
+      IoStatus status = CancelledWriteStatus(completed != FALSE, sent, frame.size());
+      if (status != IoStatus::Ok)
+        DebugLine("WriteFile " + path_ + " did not complete in " + std::to_string(timeout.count()) +
+                  " ms; cancelled");
+      return status;
     }
     if (!GetOverlappedResult(file_.get(), &ov, &sent, TRUE)) {
       failure("WriteFile", path_);
@@ -193,6 +202,19 @@ class WindowsChannel : public HidChannel {
   }
 
   void cancelRead() override { SetEvent(cancel_.get()); }
+
+  // The HID parser knows where the consumer array is in each report.
+  uint16_t consumerUsage(const HidCollection& collection, std::span<const uint8_t> frame) override {
+    if (!preparsed_) return HidChannel::consumerUsage(collection, frame);
+    USAGE usages[4] = {};
+    ULONG count = 4;
+    NTSTATUS status = HidP_GetUsages(HidP_Input, collection.usagePage, 0, usages, &count, preparsed_.get(),
+                                     reinterpret_cast<PCHAR>(const_cast<uint8_t*>(frame.data())),
+                                     static_cast<ULONG>(frame.size()));
+    if (status == HIDP_STATUS_SUCCESS) return count ? usages[0] : 0;
+    // HIDP_STATUS_USAGE_NOT_FOUND: another report of the collection; no event.
+    return 0;
+  }
 
   // The HID class driver's input buffers; a read that is pending keeps its
   // place. A handle opened for writing only has none.
@@ -208,6 +230,7 @@ class WindowsChannel : public HidChannel {
   UniqueKernelHandle readDone_;
   UniqueKernelHandle writeDone_;
   UniqueKernelHandle cancel_;  // manual reset: a channel once cancelled is being closed
+  UniquePreparsed preparsed_;  // consumer collections only
 };
 
 constexpr wchar_t kWatchClass[] = L"KorvalinTessaroHidWatch";
@@ -276,13 +299,21 @@ class WindowsBackend : public HidBackend {
     }
     if (!file) {
       *status = statusOfError(error);
-      *message = "cannot open " + c.path + ": " + IoStatusName(*status) + " (error " + std::to_string(error) + ")";
+      *message = openFailure(c.path, error);
       return nullptr;
     }
     if (c.inputFrameBytes && !HidD_SetNumInputBuffers(file.get(), kInputBuffers))
       failure("HidD_SetNumInputBuffers", c.path);
+    UniquePreparsed preparsed;
+    if (c.usagePage == kConsumerPage && (opened & GENERIC_READ)) {
+      PHIDP_PREPARSED_DATA data = nullptr;
+      if (HidD_GetPreparsedData(file.get(), &data))
+        preparsed.reset(data);
+      else
+        failure("HidD_GetPreparsedData", c.path);
+    }
     auto channel = std::make_unique<WindowsChannel>(std::move(file), c.path, c.inputFrameBytes,
-                                                    (opened & GENERIC_READ) != 0);
+                                                    (opened & GENERIC_READ) != 0, std::move(preparsed));
     if (!channel->ready()) {
       failure("CreateEvent");
       *status = IoStatus::Failed;
@@ -416,6 +447,23 @@ class WindowsBackend : public HidBackend {
 };
 
 }  // namespace
+
+IoStatus StatusOfError(unsigned long error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return IoStatus::AccessDenied;
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_REMOVED: return IoStatus::Gone;
+    // The device stalled the report: it refused this one and is still there.
+    case ERROR_GEN_FAILURE:
+    case ERROR_BAD_COMMAND: return IoStatus::Rejected;
+    case ERROR_SEM_TIMEOUT: return IoStatus::TimedOut;
+    default: return IoStatus::Failed;
+  }
+}
 
 void DebugLine(const std::string& line) { OutputDebugStringW((L"Tessaro: " + widen(line) + L"\n").c_str()); }
 

@@ -421,6 +421,22 @@ TEST(HidTransport, TwoKeyboardsCountTwoAndTheOneInUseIsKept) {
   EXPECT_NE(std::find(log.begin(), log.end(), "using keyboard usb-2 (1 attached)"), log.end());
 }
 
+TEST(HidTransport, WriteCancelledAtItsTimeOutCountsAsSentWhenItCompletedMeanwhile) {
+  using kv::hid::IoStatus;
+  struct Case {
+    bool completed;
+    size_t sent;
+    IoStatus status;
+  };
+  const Case cases[] = {
+      {true, 64, IoStatus::Ok},         // completed between the wait and the cancellation
+      {false, 0, IoStatus::TimedOut},   // the cancellation took
+      {true, 10, IoStatus::Failed},     // a part went: not the report
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(kv::hid::CancelledWriteStatus(c.completed, c.sent, 64), c.status) << c.completed << " " << c.sent;
+}
+
 TEST(HidTransport, SelectorBitsChooseTheFieldsThatCount) {
   kv::hid::HidCollection c;
   c.vendorId = 0x0C45;

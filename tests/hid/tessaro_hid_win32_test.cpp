@@ -8,6 +8,7 @@
 
 #include "device/transport.h"
 #include "device/transport_win32.h"
+#include "tessaro/hid/hid_win32.h"
 #include "widgets/application_win32.h"
 
 namespace {
@@ -51,6 +52,20 @@ TEST(TessaroHidDll, WithoutAKeyboardCountsNothingAndSendsNothing) {
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_LE(handlesAfter, handlesBefore + 2) << handlesBefore << " before, " << handlesAfter << " after";
   kv::ResetDeviceLink();
+}
+
+// A stall is the device refusing one report: the write fails, the
+// keyboard is not looked for again.
+TEST(TessaroHidErrors, EachWin32ErrorMeansWhatTheHidClassDriverMeansByIt) {
+  using kv::hid::IoStatus;
+  const std::pair<DWORD, IoStatus> table[] = {
+      {ERROR_ACCESS_DENIED, IoStatus::AccessDenied},  {ERROR_SHARING_VIOLATION, IoStatus::AccessDenied},
+      {ERROR_DEVICE_NOT_CONNECTED, IoStatus::Gone},   {ERROR_FILE_NOT_FOUND, IoStatus::Gone},
+      {ERROR_DEV_NOT_EXIST, IoStatus::Gone},          {ERROR_DEVICE_REMOVED, IoStatus::Gone},
+      {ERROR_GEN_FAILURE, IoStatus::Rejected},        {ERROR_BAD_COMMAND, IoStatus::Rejected},
+      {ERROR_SEM_TIMEOUT, IoStatus::TimedOut},        {ERROR_INVALID_PARAMETER, IoStatus::Failed},
+  };
+  for (auto [error, status] : table) EXPECT_EQ(kv::hid::StatusOfError(error), status) << error;
 }
 
 }  // namespace
