@@ -51,6 +51,7 @@ enum class IoStatus {
   Gone,          // the device was removed
   Rejected,      // the device refused the report (a stall): the device is still there
   AccessDenied,  // the system does not let us open it
+  Busy,          // another program holds it (a sharing violation)
   Failed,
 };
 const char* IoStatusName(IoStatus status);

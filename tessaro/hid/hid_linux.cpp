@@ -260,7 +260,8 @@ class LinuxBackend : public HidBackend {
       int e = errno;
       *status = StatusOfErrno(e);
       *message = *status == IoStatus::AccessDenied ? AccessDeniedMessage(c.path)
-                                                   : "cannot open " + c.path + ": " + std::strerror(e);
+                 : *status == IoStatus::Busy ? "cannot open " + c.path + ": in use by another program (" + std::strerror(e) + ")"
+                                             : "cannot open " + c.path + ": " + std::strerror(e);
       return nullptr;
     }
     // Whatever opened it: discardInput() must never block.
@@ -348,6 +349,7 @@ IoStatus StatusOfErrno(int e) {
   switch (e) {
     case EACCES:
     case EPERM: return IoStatus::AccessDenied;
+    case EBUSY: return IoStatus::Busy;
     case ENOENT:
     case ENODEV:
     case ENXIO:

@@ -69,6 +69,7 @@ const char* IoStatusName(IoStatus status) {
     case IoStatus::Gone: return "device removed";
     case IoStatus::Rejected: return "refused by the device";
     case IoStatus::AccessDenied: return "access denied";
+    case IoStatus::Busy: return "in use by another program";
     case IoStatus::Failed: return "failed";
   }
   return "?";

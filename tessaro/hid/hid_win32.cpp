@@ -295,7 +295,7 @@ class WindowsBackend : public HidBackend {
       }
       error = GetLastError();
       failure("CreateFile", c.path);
-      if (statusOfError(error) != IoStatus::AccessDenied) break;
+      if (IoStatus s = statusOfError(error); s != IoStatus::AccessDenied && s != IoStatus::Busy) break;
     }
     if (!file) {
       *status = statusOfError(error);
@@ -450,8 +450,8 @@ class WindowsBackend : public HidBackend {
 
 IoStatus StatusOfError(unsigned long error) {
   switch (error) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return IoStatus::AccessDenied;
+    case ERROR_ACCESS_DENIED: return IoStatus::AccessDenied;
+    case ERROR_SHARING_VIOLATION: return IoStatus::Busy;
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

@@ -336,7 +336,8 @@ TEST(LinuxHidErrors, EachErrnoMeansWhatHidrawMeansByIt) {
   using kv::hid::IoStatus;
   const std::pair<int, IoStatus> table[] = {
       {EACCES, IoStatus::AccessDenied}, {EPERM, IoStatus::AccessDenied},
-      {ENOENT, IoStatus::Gone},         {ENODEV, IoStatus::Gone},
+      {EBUSY, IoStatus::Busy},          {ENOENT, IoStatus::Gone},
+      {ENODEV, IoStatus::Gone},
       {ENXIO, IoStatus::Gone},          {EIO, IoStatus::Gone},  // read after a disconnect
       {ESHUTDOWN, IoStatus::Gone},      {EPIPE, IoStatus::Rejected},  // the endpoint stalled
       {EPROTO, IoStatus::Rejected},     {EILSEQ, IoStatus::Rejected},

@@ -496,7 +496,7 @@ struct Rig {
 
 TEST(HidRealDevice, CollectionFirstHeldByAnotherProgramIsReadOnceItIsOpened) {
   Rig rig;
-  rig.fake->refuseOpens(0xFF1C, 1, kv::hid::IoStatus::AccessDenied,
+  rig.fake->refuseOpens(0xFF1C, 1, kv::hid::IoStatus::Busy,
                         "cannot open fake/usb-1/col2: in use by another program (sharing violation)");
   ASSERT_GT(rig.transport->init(), 0);
   rig.listen(kv::kCommandChannel, kv::kTagCtrl);

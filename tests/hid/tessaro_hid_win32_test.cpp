@@ -59,7 +59,7 @@ TEST(TessaroHidDll, WithoutAKeyboardCountsNothingAndSendsNothing) {
 TEST(TessaroHidErrors, EachWin32ErrorMeansWhatTheHidClassDriverMeansByIt) {
   using kv::hid::IoStatus;
   const std::pair<DWORD, IoStatus> table[] = {
-      {ERROR_ACCESS_DENIED, IoStatus::AccessDenied},  {ERROR_SHARING_VIOLATION, IoStatus::AccessDenied},
+      {ERROR_ACCESS_DENIED, IoStatus::AccessDenied},  {ERROR_SHARING_VIOLATION, IoStatus::Busy},
       {ERROR_DEVICE_NOT_CONNECTED, IoStatus::Gone},   {ERROR_FILE_NOT_FOUND, IoStatus::Gone},
       {ERROR_DEV_NOT_EXIST, IoStatus::Gone},          {ERROR_DEVICE_REMOVED, IoStatus::Gone},
       {ERROR_GEN_FAILURE, IoStatus::Rejected},        {ERROR_BAD_COMMAND, IoStatus::Rejected},

@@ -13,6 +13,7 @@ constexpr Command kCommands[] = {
     {"sim-new", cmdSimNew}, {"info", cmdInfo},         {"read", cmdRead},           {"write", cmdWrite},
     {"switch", cmdSwitch},  {"report-rate", cmdReportRate}, {"lighting", cmdLighting}, {"dump", cmdDump},
     {"file", cmdFile},      {"backup", cmdBackup},   {"restore", cmdRestore}, {"devices", cmdDevices},
+    {"doctor", cmdDoctor},
 };
 
 }  // namespace

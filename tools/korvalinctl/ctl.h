@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "device/transport.h"
+#include "tessaro/hid/hid_backend.h"
 
 namespace kvctl {
 
@@ -31,6 +33,15 @@ struct DeviceListing {
   std::vector<Collection> collections;
 };
 
+// One line of doctor's report.
+struct DoctorCheck {
+  enum class Status { Ok, Problem, Skipped };
+  std::string name;    // what was checked ("udev rule")
+  Status status = Status::Ok;
+  std::string detail;  // what was found
+  std::string next;    // for a problem: what to do about it
+};
+
 struct Platform {
   // Starts the platform's transport (the library beside the program, or the
   // HID devices) with the callback: 0 and the device count; kExitFailed with
@@ -39,6 +50,12 @@ struct Platform {
   int (*startLibrary)(kv::TransportCallback callback, int* deviceCount, std::string* cause) = nullptr;
   // The keyboards the started transport sees; null where it tells only counts.
   std::vector<DeviceListing> (*listDevices)() = nullptr;
+  // doctor: the platform's HID devices seen directly (enumerated and
+  // opened once, apart from the transport); null where there are none.
+  std::unique_ptr<kv::hid::HidBackend> (*hidBackend)() = nullptr;
+  // doctor on Linux: the node's owner and ACL, the udev rule, the seat.
+  // accessDenied: opening the command collection was refused.
+  void (*nodeChecks)(const std::string& node, bool accessDenied, std::vector<DoctorCheck>& checks) = nullptr;
 };
 
 // One run; arguments without the program name, UTF-8. Once per process: it

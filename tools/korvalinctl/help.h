@@ -47,6 +47,7 @@ Commands:
   file new FILE | file check FILE | file show FILE
                                             profile files without a keyboard
   devices                                   JSON: the keyboards found and the one in use
+  doctor [--json]                           why the keyboard does not work: each check and a verdict
 
 P is an on-board profile 0-2; --profile defaults to the active profile.
 KEY is a key code (0x01E) or a key name (A, Esc, Space, Fn, ...).
@@ -73,6 +74,26 @@ the three collections the program uses (command, consumer, led) and, on
 Linux, each keyboard with its hidraw nodes; "in_use" marks the one every
 other command reaches (with two attached, the first found, kept for the run).
 With --sim, the simulated keyboard. Exit status 3 when there is none.
+)"},
+    {"doctor", R"(Usage: korvalinctl doctor [--json]
+
+Checks, in order, and prints one line per check (ok or problem, what was
+found and, for a problem, the next step):
+  keyboard on the bus   vendor and product id, its collections and their usage pages
+  command collection    found and opened, or: permission denied, in use by
+                        another program, absent
+  node, udev rule, seat (Linux) the hidraw node's owner, mode and ACL; whether
+                        60-korvalin.rules is installed in /usr/lib/udev/rules.d
+                        or /etc/udev/rules.d; whether you are logged in at a
+                        local seat (the rule's uaccess serves only that user)
+  information block     one read of it
+  round trips           20 timed reads: median and worst against the 2 ms a
+                        full-speed keyboard answers in
+It ends with one verdict line. --json prints the same as one object
+({"checks": [{"check", "status", "detail", "next"}...], "round_trips_us",
+"usable", "verdict"}). With --sim, the simulated keyboard's protocol.
+Exit status 0 when every check passes, 1 when one found a problem (the
+verdict says which), 2 for bad arguments.
 )"},
     {"sim-new", R"(Usage: korvalinctl --sim STATE sim-new [--macro-units N] [--profile P]
 

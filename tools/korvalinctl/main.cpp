@@ -11,11 +11,16 @@
 #ifdef __linux__
 #include "tessaro/hid/hid_linux.h"
 #include "tessaro/hid/hid_transport.h"
+#include "tools/korvalinctl/doctor_linux.h"
+
+#include <unistd.h>
 
 namespace {
 
 // KORVALIN_HIDRAW_ROOT moves where the nodes are looked for
-// (ROOT/sys/class/hidraw and ROOT/dev): tests and diagnostics.
+// (ROOT/sys/class/hidraw and ROOT/dev), and where doctor looks for the udev
+// rule and the seat (ROOT/usr/lib/udev, ROOT/etc/udev, ROOT/run/systemd):
+// tests and diagnostics.
 kv::hid::LinuxHidOptions hidrawOptions() {
   kv::hid::LinuxHidOptions o;
   if (const char* root = std::getenv("KORVALIN_HIDRAW_ROOT"); root && *root) {
@@ -44,6 +49,15 @@ int startHid(kv::TransportCallback callback, int* deviceCount, std::string* caus
   return 0;
 }
 
+std::unique_ptr<kv::hid::HidBackend> hidBackend() { return kv::hid::MakeLinuxHidBackend(hidrawOptions()); }
+
+void nodeChecks(const std::string& node, bool accessDenied, std::vector<kvctl::DoctorCheck>& checks) {
+  kvctl::NodeEnvironment env;
+  if (const char* root = std::getenv("KORVALIN_HIDRAW_ROOT"); root && *root) env.root = root;
+  env.uid = ::geteuid();
+  kvctl::CheckNodeAccess(env, node, accessDenied, checks);
+}
+
 std::vector<kvctl::DeviceListing> listHid() {
   std::vector<kvctl::DeviceListing> out;
   auto transport = kv::hid::CurrentTransport();
@@ -67,6 +81,8 @@ int main(int argc, char** argv) {
 #ifdef __linux__
   platform.startLibrary = startHid;
   platform.listDevices = listHid;
+  platform.hidBackend = hidBackend;
+  platform.nodeChecks = nodeChecks;
 #endif
   return kvctl::Run(args, std::cout, std::cerr, platform);
 }

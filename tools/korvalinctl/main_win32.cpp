@@ -9,6 +9,7 @@
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 #include "device/transport_win32.h"
+#include "tessaro/hid/hid_win32.h"
 #include "tools/korvalinctl/ctl.h"
 
 namespace {
@@ -37,5 +38,6 @@ int wmain(int argc, wchar_t** argv) {
     std::cerr << "korvalinctl: warning: the console does not take UTF-8 (" << GetLastError() << ")\n";
   kvctl::Platform platform;
   platform.startLibrary = startLibrary;
+  platform.hidBackend = kv::hid::MakeWindowsHidBackend;
   return kvctl::Run(args, std::cout, std::cerr, platform);
 }

@@ -218,7 +218,7 @@ namespace {
 constexpr std::array<std::string_view, 6> kValueOptions = {"--sim", "--trace", "--round-trip", "--sim-fault",
                                                            "--profile", "--macro-units"};
 // Options that stand alone.
-constexpr std::array<std::string_view, 1> kFlagOptions = {"--verify"};
+constexpr std::array<std::string_view, 2> kFlagOptions = {"--verify", "--json"};
 
 }  // namespace
 

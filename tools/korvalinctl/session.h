@@ -203,6 +203,8 @@ int cmdRestore(Session& s);
 
 // What the transport finds (cmd_devices.cpp).
 int cmdDevices(Session& s);
+// Why the keyboard does not work (cmd_doctor.cpp).
+int cmdDoctor(Session& s);
 
 // A subcommand of a group (lighting, dump, file): its name, how many
 // arguments follow it (kOneOrMore: at least one) and what runs it.
