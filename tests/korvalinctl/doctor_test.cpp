@@ -178,7 +178,10 @@ TEST(Doctor, RoundTripsAreJudgedByTheirMedianAndTheVerdictNamesTheFirstProblem) 
                                      {"c", Status::Problem, "broken", "mend it"},
                                      {"d", Status::Problem, "also broken", "later"}};
   bool usable = true;
-  EXPECT_EQ(kvctl::Verdict(checks, &usable), "c: broken; next: mend it");
+  EXPECT_EQ(kvctl::Verdict(checks, &usable), "the keyboard cannot be used: c: broken; next: mend it");
+  checks[2].next.clear();  // a reason without a step of its own takes the next problem's
+  EXPECT_EQ(kvctl::Verdict(checks, &usable), "the keyboard cannot be used: c: broken; next: later");
+  checks[2].next = "mend it";
   EXPECT_FALSE(usable);
   EXPECT_EQ(kvctl::DoctorText(checks, "v"),
             "ok      a: fine\nskipped b: not tried\nproblem c: broken. Next: mend it\nproblem d: also broken. "

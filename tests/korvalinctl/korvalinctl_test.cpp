@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -617,6 +619,140 @@ TEST_F(KorvalinctlTest, NodeThatMayNotBeOpenedNamesItselfAndTheRule) {
   EXPECT_NE(err.find("permission denied"), std::string::npos) << err;
   EXPECT_NE(err.find("60-korvalin.rules"), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+// True when s is one JSON value and nothing else: what a script's parser needs.
+bool parsesAsJson(const std::string& s) {
+  size_t i = 0;
+  std::function<bool()> value;
+  auto blank = [&] {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\n' || s[i] == '\t' || s[i] == '\r')) ++i;
+  };
+  auto string = [&] {
+    if (i >= s.size() || s[i] != '"') return false;
+    for (++i; i < s.size(); ++i) {
+      if (s[i] == '\\') ++i;
+      else if (s[i] == '"') return ++i, true;
+      else if (static_cast<unsigned char>(s[i]) < 0x20) return false;
+    }
+    return false;
+  };
+  auto sequence = [&](char close, bool members) {
+    ++i;
+    blank();
+    if (i < s.size() && s[i] == close) return ++i, true;
+    for (;;) {
+      blank();
+      if (members) {
+        if (!string()) return false;
+        blank();
+        if (i >= s.size() || s[i++] != ':') return false;
+      }
+      if (!value()) return false;
+      blank();
+      if (i < s.size() && s[i] == ',') {
+        ++i;
+        continue;
+      }
+      return i < s.size() && s[i++] == close;
+    }
+  };
+  value = [&]() -> bool {
+    blank();
+    if (i >= s.size()) return false;
+    if (s[i] == '{') return sequence('}', true);
+    if (s[i] == '[') return sequence(']', false);
+    if (s[i] == '"') return string();
+    for (const char* word : {"true", "false", "null"})
+      if (s.compare(i, std::strlen(word), word) == 0) return i += std::strlen(word), true;
+    size_t start = i;
+    if (s[i] == '-') ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+    return i > start;
+  };
+  if (!value()) return false;
+  blank();
+  return i == s.size();
+}
+
+TEST_F(KorvalinctlTest, DoctorExitsByWhatItFoundAndItsJsonParses) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool withSim;
+    int rc;
+    const char* verdict;
+  };
+  const Case cases[] = {
+      {"simulated keyboard", {"doctor"}, true, 0, "verdict: the keyboard can be used"},
+      {"keyboard that does not answer", {"--sim-fault", "drop 1000", "doctor"}, true, 1,
+       "verdict: the keyboard cannot be used: information block: could not be read"},
+      {"no keyboard", {"doctor"}, false, 1,
+       "verdict: the keyboard cannot be used: keyboard on the bus: no HID device 0C45:6518"},
+      {"an argument", {"doctor", "now"}, true, 2, nullptr},
+      {"an option of another command", {"doctor", "--verify"}, true, 2, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result text = Run(c.args, c.withSim);
+    EXPECT_EQ(text.rc, c.rc) << text.out << text.err;
+    if (!c.verdict) {
+      EXPECT_EQ(text.out, "");
+      EXPECT_NE(text.err.find("see korvalinctl doctor --help"), std::string::npos) << text.err;
+      continue;
+    }
+    EXPECT_NE(text.out.find(c.verdict), std::string::npos) << text.out;
+    // One line per check, then the verdict.
+    EXPECT_EQ(text.out.rfind("verdict: ", text.out.size() - 2), text.out.rfind('\n', text.out.size() - 2) + 1);
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    Result json = Run(args, c.withSim);
+    EXPECT_EQ(json.rc, c.rc);
+    EXPECT_TRUE(parsesAsJson(json.out)) << json.out;
+    EXPECT_NE(json.out.find(c.rc == 0 ? "\"usable\": true" : "\"usable\": false"), std::string::npos) << json.out;
+  }
+  Result ok = Run({"doctor", "--json"});
+  size_t times = ok.out.find("\"round_trips_us\": [");
+  ASSERT_NE(times, std::string::npos) << ok.out;
+  std::string list = ok.out.substr(times, ok.out.find(']', times) - times);
+  EXPECT_EQ(std::count(list.begin(), list.end(), ','), 19) << "20 round trips: " << list;
+}
+
+TEST_F(KorvalinctlTest, DoctorOnANodeThatMayNotBeOpenedNamesTheMissingRule) {
+  if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
+  fs::path root = Path("hidraw");
+  fs::path device = root / "sys/class/hidraw/hidraw5/device";
+  fs::create_directories(device);
+  std::ofstream(device / "uevent") << "HID_ID=0003:00000C45:00006518\nHID_PHYS=usb-0000:00:14.0-2/input1\n";
+  auto expected = kv::hid::ExpectedKeyboardDescriptor();
+  writeAll(device / "report_descriptor", Bytes(expected.begin(), expected.end()));
+  fs::create_directories(root / "dev");
+  std::ofstream(root / "dev" / "hidraw5");
+  fs::permissions(root / "dev" / "hidraw5", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(dir_, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+
+  std::string cmd = "KORVALIN_HIDRAW_ROOT=" + quote(root.string()) +
+                    " setpriv --reuid=65534 --regid=65534 --clear-groups " + quote(KORVALINCTL_PATH) + " doctor >" +
+                    quote(Path("doctor.txt").string());
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  Bytes o = readAll(Path("doctor.txt"));
+  std::string out(o.begin(), o.end());
+  const std::string node = (root / "dev" / "hidraw5").string();
+  EXPECT_NE(out.find("ok      keyboard on the bus: 0C45:6518 at usb-0000:00:14.0-2, 3 collections"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("problem command collection: " + node + ": permission denied"), std::string::npos) << out;
+  EXPECT_NE(out.find("problem udev rule: 60-korvalin.rules is in neither /usr/lib/udev/rules.d nor /etc/udev/rules.d"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("problem seat: "), std::string::npos) << out;
+  EXPECT_NE(out.find("skipped protocol"), std::string::npos) << out;
+  EXPECT_NE(out.find("verdict: the keyboard cannot be used: command collection: " + node +
+                     ": permission denied; next: reinstall the korvalin package"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(KorvalinctlTest, SimNewTakesMacroUnitsAndProfile) {

@@ -58,7 +58,8 @@ int cmdDoctor(Session& s) {
     checks.push_back({"keyboard on the bus", Status::Ok, "simulated keyboard " + s.simArg, {}});
   } else if (s.platform().hidBackend) {
     std::unique_ptr<kv::hid::HidBackend> backend = s.platform().hidBackend();
-    std::optional<CommandCollection> command = CheckKeyboardOnBus(*backend, checks);
+    std::optional<CommandCollection> command =
+        CheckKeyboardOnBus(*backend, checks, s.platform().nodeChecks != nullptr);
     reachable = command && command->openStatus == kv::hid::IoStatus::Ok;
     if (command && s.platform().nodeChecks)
       s.platform().nodeChecks(command->collection.path, command->openStatus == kv::hid::IoStatus::AccessDenied,

@@ -36,7 +36,8 @@ const char* statusWord(Status s) {
 
 }  // namespace
 
-std::optional<CommandCollection> CheckKeyboardOnBus(kv::hid::HidBackend& backend, std::vector<DoctorCheck>& checks) {
+std::optional<CommandCollection> CheckKeyboardOnBus(kv::hid::HidBackend& backend, std::vector<DoctorCheck>& checks,
+                                                    bool nodeChecksFollow) {
   const std::string ids = hex4(kv::kKeyboardVendorId) + ":" + hex4(kv::kKeyboardProductId);
   std::vector<kv::hid::HidCollection> all = backend.enumerate();
   std::vector<kv::hid::HidCollection> ours;
@@ -92,7 +93,7 @@ std::optional<CommandCollection> CheckKeyboardOnBus(kv::hid::HidBackend& backend
     switch (status) {
       case IoStatus::AccessDenied:
         found.detail = command->path + ": permission denied";
-        found.next = "see the checks below; " + message;
+        if (!nodeChecksFollow) found.next = "run korvalinctl as the user logged in at the computer; " + message;
         break;
       case IoStatus::Busy:
         found.detail = command->path + ": in use by another program";
@@ -138,13 +139,20 @@ DoctorCheck RoundTripCheck(std::span<const double> ms) {
 }
 
 std::string Verdict(const std::vector<DoctorCheck>& checks, bool* usable) {
+  // The first problem is the reason; the first next step among the problems
+  // is what to do (a refused node's step is its rule's or its seat's).
+  const DoctorCheck* reason = nullptr;
+  const DoctorCheck* step = nullptr;
   for (const DoctorCheck& c : checks) {
     if (c.status != Status::Problem) continue;
-    *usable = false;
-    return c.name + ": " + c.detail + (c.next.empty() ? "" : "; next: " + c.next);
+    if (!reason) reason = &c;
+    if (!step && !c.next.empty()) step = &c;
   }
-  *usable = true;
-  return "the keyboard can be used";
+  *usable = reason == nullptr;
+  if (!reason) return "the keyboard can be used";
+  std::string verdict = "the keyboard cannot be used: " + reason->name + ": " + reason->detail;
+  if (step) verdict += "; next: " + step->next;
+  return verdict;
 }
 
 std::string DoctorText(const std::vector<DoctorCheck>& checks, const std::string& verdict) {

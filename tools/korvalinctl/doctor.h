@@ -30,8 +30,10 @@ struct CommandCollection {
 // The keyboard on the bus (vendor and product id, its collections and their
 // usage pages), then its command collection found and opened. Returns the
 // command collection when the keyboard has one; the opened channel is
-// closed again before returning.
-std::optional<CommandCollection> CheckKeyboardOnBus(kv::hid::HidBackend& backend, std::vector<DoctorCheck>& checks);
+// closed again before returning. nodeChecksFollow: checks of the node's
+// access come next and say what to do about a refusal.
+std::optional<CommandCollection> CheckKeyboardOnBus(kv::hid::HidBackend& backend, std::vector<DoctorCheck>& checks,
+                                                    bool nodeChecksFollow = false);
 
 // The round trips' median and worst against a full-speed keyboard's.
 DoctorCheck RoundTripCheck(std::span<const double> milliseconds);

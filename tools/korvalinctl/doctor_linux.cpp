@@ -112,8 +112,7 @@ void CheckNodeAccess(const NodeEnvironment& env, const std::string& node, bool a
                        ", " + (acl.empty() ? "no ACL" : "ACL " + acl);
     if (accessDenied) {
       nodeCheck.status = Status::Problem;
-      nodeCheck.detail += "; " + you + " may not read and write it";
-      nodeCheck.next = "see the udev rule and seat checks";
+      nodeCheck.detail += "; user " + you + " may not read and write it";
     }
   }
   checks.push_back(std::move(nodeCheck));
@@ -133,7 +132,7 @@ void CheckNodeAccess(const NodeEnvironment& env, const std::string& node, bool a
                        rule + " " + kv::hid::kLocalRulesDir + "/ && sudo udevadm control --reload && sudo udevadm "
                        "trigger; then unplug and replug the keyboard";
     } else {
-      ruleCheck.detail += " (not needed: " + you + " can open the node)";
+      ruleCheck.detail += " (not needed: user " + you + " can open the node)";
     }
   }
   checks.push_back(std::move(ruleCheck));
@@ -143,9 +142,9 @@ void CheckNodeAccess(const NodeEnvironment& env, const std::string& node, bool a
   if (env.uid == 0) {
     seatCheck.detail = "running as root, which may open any node";
   } else if (!seat.empty()) {
-    seatCheck.detail = you + " is logged in at the local seat " + seat + ", which the rule's uaccess serves";
+    seatCheck.detail = "user " + you + " is logged in at the local seat " + seat + ", which the rule's uaccess serves";
   } else {
-    seatCheck.detail = you + " has no active session at a local seat (ssh, a service, another user's desktop)";
+    seatCheck.detail = "user " + you + " has no active session at a local seat (ssh, a service, another user's desktop)";
     if (accessDenied) {
       seatCheck.status = Status::Problem;
       seatCheck.next = "run it from the desktop at the keyboard's computer, or add a group rule: "
