@@ -18,8 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::hid::ReportDescriptor d;
   std::string error;
   if (kv::hid::ParseReportDescriptor({data + 1, size - 1}, &d, &error)) {
-    for (const auto& c : d.collections)
+    for (const auto& c : d.collections) {
       if (c.inputBytes > 4096 || c.outputBytes > 4096 || c.featureBytes > 4096) __builtin_trap();
+      // The consumer field lies inside the collection's input reports, and
+      // reading it from any frame (here the input itself) stays in bounds.
+      const kv::hid::ArrayField& f = c.consumer;
+      if (f.bitSize && f.bitOffset + f.bitSize > 8 * c.inputBytes) __builtin_trap();
+      uint16_t usage = 0;
+      (void)kv::hid::ReadArrayUsage(f, d.numbered, {data, size}, &usage);
+    }
   } else if (error.empty()) {
     __builtin_trap();
   }
