@@ -155,6 +155,22 @@ TEST_F(KorvalinctlExeTest, BadInputAndNoKeyboard) {
   EXPECT_NE(none.err.find("no keyboard attached"), std::string::npos) << none.err;
 }
 
+// doctor looks at the HID devices through SetupAPI, not through the
+// library: under Wine there is no keyboard on the bus, whatever Tessaro.dll
+// says; with --sim it checks the simulated keyboard's protocol.
+TEST_F(KorvalinctlExeTest, DoctorFindsNoKeyboardOnTheBusAndChecksTheSimulatedOne) {
+  Result bus = Run(L"doctor");
+  EXPECT_EQ(bus.rc, 1) << bus.out << bus.err;
+  EXPECT_NE(bus.out.find("problem keyboard on the bus: no HID device 0C45:6518"), std::string::npos) << bus.out;
+  EXPECT_NE(bus.out.find("verdict: the keyboard cannot be used"), std::string::npos) << bus.out;
+
+  ASSERT_EQ(Run(L"--sim \"" + state_ + L"\" sim-new").rc, 0);
+  Result sim = Run(L"--sim \"" + state_ + L"\" --round-trip 0 doctor --json");
+  EXPECT_EQ(sim.rc, 0) << sim.out << sim.err;
+  EXPECT_NE(sim.out.find("\"usable\": true"), std::string::npos) << sim.out;
+  EXPECT_EQ(Run(L"doctor --verify").rc, 2);
+}
+
 // A save killed before its rename leaves "<name>.tmp-<pid>"; the next save
 // of the file removes it unless that process still runs.
 TEST_F(KorvalinctlExeTest, SaveRemovesTheTemporaryFileOfAKilledSave) {
