@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/wide_win32.h"
+#include "device/device_link.h"
 #include "device/transport.h"
 #include "widgets/application_win32.h"
 
@@ -62,6 +63,15 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
   }
   *api = r;
   return 0;
+}
+
+bool CommandChannelInUse() {
+  auto* module = static_cast<HMODULE>(DeviceLinkState().api.module);
+  using OpenStatusFn = int(KV_TRANSPORT_CALL*)(const DeviceMatch*);
+  OpenStatusFn openStatus = nullptr;
+  // Only the HID library has it; the simulated keyboard is never held.
+  if (!module || !resolve(module, "RequestOpenStatus", &openStatus)) return false;
+  return openStatus(&kCommandChannel) == 1;
 }
 
 int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause) {

@@ -17,6 +17,10 @@ namespace kv {
 // kExitTransportEntryPointMissing; *cause says what failed.
 [[nodiscard]] int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::wstring* cause);
 
+// True when the loaded library says another program holds the keyboard's
+// command collection (the HID library's optional RequestOpenStatus).
+[[nodiscard]] bool CommandChannelInUse();
+
 // The whole start-up of the link without ending the process: restrict the
 // DLL search, load Tessaro.dll from the program's folder, resolve, Init,
 // bank report and the standing reads. Returns 0 with the device count, or

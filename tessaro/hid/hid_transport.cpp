@@ -258,11 +258,13 @@ std::shared_ptr<HidTransport::Channel> HidTransport::channelLocked(const HidColl
     if (message.empty()) message = "cannot open " + collection.path + ": " + IoStatusName(status);
     if (message != lastError_) log(message);
     lastError_ = message;
+    openFailures_[key] = status;
     return nullptr;
   }
   // Opened, perhaps on a later attempt (another program let go of it): the
   // failure said before no longer holds.
   lastError_.clear();
+  openFailures_.erase(key);
   auto ch = std::make_shared<Channel>();
   ch->collection = collection;
   ch->io = std::move(io);
@@ -438,6 +440,16 @@ std::vector<KeyboardInfo> HidTransport::keyboards() {
   return out;
 }
 
+int HidTransport::openProblem(const DeviceMatch* match) {
+  if (!match) return 0;
+  std::lock_guard lock(mutex_);
+  const HidCollection* c = findLocked(*match);
+  if (!c) return 0;
+  auto it = openFailures_.find(channelKey(*c));
+  if (it == openFailures_.end()) return 0;
+  return it->second == IoStatus::Busy ? 1 : it->second == IoStatus::AccessDenied ? 2 : 0;
+}
+
 std::string HidTransport::lastError() {
   std::lock_guard lock(mutex_);
   return lastError_;
@@ -534,6 +546,11 @@ int KV_TRANSPORT_CALL RequestAsyncRead(const DeviceMatch* match, TransportCallba
                                        uint32_t unitId, uint32_t* slot) {
   auto t = CurrentTransport();
   return t ? t->asyncRead(match, callback, tag, unitId, slot) : 0;
+}
+
+int KV_TRANSPORT_CALL RequestOpenStatus(const DeviceMatch* match) {
+  auto t = CurrentTransport();
+  return t ? t->openProblem(match) : 0;
 }
 
 int KV_TRANSPORT_CALL RequestStatusSetFeature(const DeviceMatch*, TransportCallback, uint32_t, const uint8_t*,

@@ -62,6 +62,9 @@ class HidTransport {
   std::vector<KeyboardInfo> keyboards();
   // The last open failure's message for the user ("" when none).
   std::string lastError();
+  // Why the collection match selects is not open: 0 it is (or was never
+  // tried), 1 another program holds it, 2 the system refuses it.
+  int openProblem(const DeviceMatch* match);
   // Enumerates again and delivers the changes before returning (tests; the
   // watcher does the same from the transport's own thread).
   void refreshNow();
@@ -132,7 +135,8 @@ class HidTransport {
   std::vector<Route> routes_;  // emptied whenever the collections or channels change
   std::vector<Request> requests_;
   std::string lastError_;
-  std::map<std::string, int> readFailures_;  // by channel key: reads ended in failure in a row
+  std::map<std::string, int> readFailures_;
+  std::map<std::string, IoStatus> openFailures_;  // by channel key: the last open's failure  // by channel key: reads ended in failure in a row
 };
 
 // ---- the process-wide instance behind the entry points -------------------
@@ -144,6 +148,10 @@ std::shared_ptr<HidTransport> CurrentTransport();
 void SetTransportFactory(std::unique_ptr<HidTransport> (*factory)());
 
 #include "tessaro/entry_points.inc"
+
+// Beyond the twelve, looked up by name and optional: openProblem() of the
+// installed instance, so the program can say a keyboard is in use.
+int KV_TRANSPORT_CALL RequestOpenStatus(const DeviceMatch* match);
 
 // Fills api with the entry points over the installed instance.
 inline void BindHidTransport(TransportApi& api) { BindEntryPoints(api); }

@@ -79,4 +79,9 @@ int RequestStatusSetFeature(const kv::DeviceMatch* match, kv::TransportCallback 
   return kv::hid::RequestStatusSetFeature(match, callback, tag, data, length, unitId, slot);
 }
 
+int RequestOpenStatus(const kv::DeviceMatch* match) {
+  ensureFactory();
+  return kv::hid::RequestOpenStatus(match);
+}
+
 }  // extern "C"

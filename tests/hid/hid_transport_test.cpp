@@ -501,9 +501,20 @@ TEST(HidRealDevice, CollectionFirstHeldByAnotherProgramIsReadOnceItIsOpened) {
   ASSERT_GT(rig.transport->init(), 0);
   rig.listen(kv::kCommandChannel, kv::kTagCtrl);
   EXPECT_NE(rig.transport->lastError().find("in use by another program"), std::string::npos);
+  EXPECT_EQ(rig.transport->openProblem(&kv::kCommandChannel), 1) << "what the program names as in use";
+  EXPECT_EQ(rig.transport->openProblem(&kv::kConsumerChannel), 0);
   // The other program let go: the write opens it, and its answer must come.
   EXPECT_TRUE(rig.askAndHear()) << "the channel opened by a write has no reader";
   EXPECT_EQ(rig.transport->lastError(), "") << "a failure that no longer holds is still reported";
+  EXPECT_EQ(rig.transport->openProblem(&kv::kCommandChannel), 0);
+}
+
+TEST(HidRealDevice, RefusedCollectionIsToldFromOneInUse) {
+  Rig rig;
+  rig.fake->refuseOpens(0xFF1C, 1, kv::hid::IoStatus::AccessDenied, "cannot open fake/usb-1/col2: access denied");
+  ASSERT_GT(rig.transport->init(), 0);
+  rig.listen(kv::kCommandChannel, kv::kTagCtrl);
+  EXPECT_EQ(rig.transport->openProblem(&kv::kCommandChannel), 2);
 }
 
 TEST(HidRealDevice, CollectionsArrivingOneByOneWithAFailedOpenBetween) {

@@ -44,6 +44,11 @@ TEST(TessaroHidDll, WithoutAKeyboardCountsNothingAndSendsNothing) {
   EXPECT_EQ(api.DeleteRequestFromUnitId(slots.consumer), 1);
   EXPECT_EQ(api.DeleteRequestFromUnitId(slots.consumer), 0);
   EXPECT_EQ(events, 0);
+  // The optional entry point the program asks when a keyboard will not open.
+  auto openStatus = reinterpret_cast<int(KV_TRANSPORT_CALL*)(const kv::DeviceMatch*)>(
+      reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(api.module), "RequestOpenStatus")));
+  ASSERT_NE(openStatus, nullptr);
+  EXPECT_EQ(openStatus(&kv::kCommandChannel), 0) << "nothing attached: nothing held";
 
   // Nothing was opened for reading or writing: what it holds now is its
   // notification thread and window, and End gives those back.

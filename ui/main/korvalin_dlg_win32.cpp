@@ -536,8 +536,13 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void CKorvalinDlg::OnShow() {
-  if (!events_ || events_->DevicePresent() == 0) {
-    (void)MessageBoxW(hwnd(), wide(text(TextId::MAIN_NO_DEVICE_PROMPT)).c_str(), L"", MB_OK);  // OK only
+  // A keyboard on the bus whose command collection another program holds
+  // cannot be configured either; it is named as such, not as absent.
+  const bool present = events_ && events_->DevicePresent() != 0;
+  const bool inUse = present && CommandChannelInUse();
+  if (!present || inUse) {
+    TextId prompt = inUse ? TextId::MAIN_DEVICE_IN_USE_PROMPT : TextId::MAIN_NO_DEVICE_PROMPT;
+    (void)MessageBoxW(hwnd(), wide(text(prompt)).c_str(), L"", MB_OK);  // OK only
     return;
   }
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
