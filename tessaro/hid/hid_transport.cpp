@@ -154,7 +154,9 @@ void HidTransport::deviceChanged() {
 void HidTransport::deviceThread() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    auto due = [this] { return refreshPending_ || stop_ || (refreshAt_ && std::chrono::steady_clock::now() >= *refreshAt_); };
+    auto due = [this] {
+      return refreshPending_ || stop_ || (refreshAt_ && std::chrono::steady_clock::now() >= *refreshAt_);
+    };
     if (auto deadline = refreshAt_)
       wake_.wait_until(lock, *deadline, [&] { return due() || refreshAt_ != deadline; });
     else
@@ -262,9 +264,9 @@ std::shared_ptr<HidTransport::Channel> HidTransport::channelLocked(const HidColl
     return nullptr;
   }
   // Opened, perhaps on a later attempt (another program let go of it): the
-  // failure said before no longer holds.
-  lastError_.clear();
+  // failure said before no longer holds, unless another collection's does.
   openFailures_.erase(key);
+  if (openFailures_.empty()) lastError_.clear();
   auto ch = std::make_shared<Channel>();
   ch->collection = collection;
   ch->io = std::move(io);
