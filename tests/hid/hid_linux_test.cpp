@@ -437,4 +437,24 @@ TEST_F(LinuxHidTest, NodeWhoseReadsFailWithEioIsReopenedABoundedNumberOfTimes) {
   EXPECT_LE(after, 7u) << "reopened again and again";
 }
 
+TEST_F(LinuxHidTest, RemovedNodeWhoseReadFailsWithEioIsAnUnplug) {
+  // What hidraw does when its device goes: the node polls readable and the
+  // read fails with EIO (never a read of 0 bytes); the node leaves the tree.
+  kv::hid::HidTransport& t = Start();
+  uint32_t slot = 0;
+  ASSERT_EQ(t.asyncRead(&kv::kCommandChannel, Record, kv::kTagCtrl, 11, &slot), 1);
+  fs::remove_all(root_ / "sys" / "hidraw1");
+  readsFail_ = true;
+  {
+    std::lock_guard lock(peerMutex_);
+    const uint8_t report = 0x04;
+    (void)::send(peers_[0], &report, 1, MSG_NOSIGNAL);
+  }
+  ASSERT_TRUE(waitSeen(1));
+  std::lock_guard lock(seenMutex);
+  EXPECT_EQ(seen.back().kind, kv::kEventDevicesChanged);
+  EXPECT_EQ(seen.back().usage, 0) << "the count after the removal";
+  EXPECT_EQ(t.deviceCount(&kv::kCommandChannel), 0);
+}
+
 }  // namespace
