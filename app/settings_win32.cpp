@@ -5,9 +5,9 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/placement.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/placement.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "widgets/application_win32.h"
 
 namespace kv {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "device/device_ui.h"  // the show message, kMsgShow with kTagOpen
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

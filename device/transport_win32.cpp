@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/wide_win32.h"
+#include "base/program_folder_win32.h"
+#include "base/wide_win32.h"
 #include "device/transport.h"
-#include "widgets/application_win32.h"
 
 namespace kv {
 

@@ -2,15 +2,15 @@
 
 #include <mutex>
 
-#include "app/placement_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/help_page_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "model/key_info.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 #include "skin/skin_exit_codes.h"
-#include "ui/main/about_dlg_win32.h"
 
 namespace kv {
 namespace {
@@ -77,8 +77,11 @@ UniqueFont makeFont(HDC dc, double points, const wchar_t* face) {
 }  // namespace
 
 Korvalin_DlgComposite::Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder,
-                                             WorkingConfig& config, CompositeHost& host)
-    : CBaseDialog(IDD_COMPOSITE, parent, std::move(skinFile), std::move(skinsFolder)), config_(config), host_(host) {}
+                                             std::wstring helpFolder, WorkingConfig& config, CompositeHost& host)
+    : CBaseDialog(IDD_COMPOSITE, parent, std::move(skinFile), std::move(skinsFolder)),
+      config_(config),
+      host_(host),
+      helpFolder_(std::move(helpFolder)) {}
 
 Korvalin_DlgComposite::~Korvalin_DlgComposite() {
   removeCaptureHooks(config_);
@@ -581,12 +584,7 @@ bool Korvalin_DlgComposite::PreTranslateMessage(MSG& msg) {
   // Enter and Escape never close the editor: only its buttons do.
   if (key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
-    if (!config_.recording) {
-      std::wstring helpFolder = folder();
-      // Skins\ -> the program folder's Help\.
-      helpFolder.resize(helpFolder.size() >= 6 ? helpFolder.size() - 6 : 0);
-      OpenHelpPage(hwnd(), helpFolder + L"Help\\");
-    }
+    if (!config_.recording) OpenHelpPage(hwnd(), helpFolder_);
     return true;
   }
   return CBaseDialog::PreTranslateMessage(msg);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "keys/composite_editor.h"
 #include "keys/key_hooks_win32.h"
 #include "keys/working_config.h"
@@ -17,7 +18,6 @@
 #include "skin/picture_preloader_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -33,12 +33,15 @@ class CompositeHost {
   // A key of the active profile's block lost its macro (a stale reference
   // removed when the macros were committed): its button shows no assignment.
   virtual void ShowKeyUnassigned(int slot) = 0;
+  // The attached keyboard's macro memory in bytes; 0 with no keyboard.
+  virtual size_t KeyboardMacroMemory() const = 0;
 };
 
 class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, private MacroRecordTarget {
  public:
-  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, WorkingConfig& config,
-                        CompositeHost& host);
+  // skinsFolder and helpFolder with a trailing backslash.
+  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, std::wstring helpFolder,
+                        WorkingConfig& config, CompositeHost& host);
   ~Korvalin_DlgComposite() override;
 
   // Set by the keyboard view before the editor is shown.
@@ -128,6 +131,7 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
 
   WorkingConfig& config_;
   CompositeHost& host_;
+  std::wstring helpFolder_;
   std::array<Faces, kImageSetCount> sets_;
   bool setsLoaded_ = false;
   CPngButtonSet buttons_;

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/handles_win32.h"
 #include "keys/key_capture.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 namespace {

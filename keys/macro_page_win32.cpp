@@ -11,9 +11,8 @@
 #include <string>
 
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/wide_win32.h"
-#include "device/events.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "keys/composite_dlg_win32.h"
 #include "model/key_info.h"
@@ -44,12 +43,6 @@ std::wstring windowText(HWND h) {
   std::wstring s(static_cast<size_t>(std::max(n, 0)) + 1, L'\0');
   s.resize(static_cast<size_t>(std::max(GetWindowTextW(h, s.data(), n + 1), 0)));
   return s;
-}
-
-size_t keyboardMacroMemory() {
-  DeviceEvents* events = InstalledDeviceEvents();
-  if (!events || events->DevicePresent() <= 0) return 0;
-  return static_cast<size_t>(std::max(events->MacroMemorySize(), 0));
 }
 
 }  // namespace
@@ -540,7 +533,7 @@ void Korvalin_DlgComposite::UpdateGauge() {
   HWND g = item(FUNC_MACRO_GAUGE.id);
   if (!g) return;
   StoreMacro();
-  gauge_ = macroGauge(macros_, keyboardMacroMemory());
+  gauge_ = macroGauge(macros_, host_.KeyboardMacroMemory());
   bool shown = page_ == kEditorPageMacro && gauge_.look != GaugeLook::Hidden;
   // The numbers drawn, also as the control's text for whoever reads it.
   std::wstring t = shown ? std::to_wstring(gauge_.withNames) + L" (" + std::to_wstring(gauge_.withoutNames) + L") / " +

@@ -2,14 +2,14 @@
 
 #include <commctrl.h>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "profile/profile_file_dialog_win32.h"
 #include "profile/profile_store.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/device_ui.h"
 #include "device/protocol.h"
 #include "profile/profile_file_dialog_win32.h"

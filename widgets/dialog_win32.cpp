@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv {
 

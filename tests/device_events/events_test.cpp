@@ -1,13 +1,13 @@
 // The keyboard's events through the real callback, from the simulated
 // keyboard's own thread: presence, the consumer codes and the tray icon.
-#include "device/events.h"
+#include "device_events/events.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "keys/device_records.h"
 #include "tests/device/link_fixture.h"
 #include "tests/device_events/recording_ui.h"

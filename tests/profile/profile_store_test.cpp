@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "app/text_table.h"
-#include "device/apply.h"
+#include "base/text_table.h"
+#include "device_events/apply.h"
 #include "macro/macro_image.h"
 #include "profile/file_io.h"
 #include "tests/profile/store_fixture.h"

@@ -8,16 +8,17 @@
 #include <optional>
 #include <mutex>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/startup_marks_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/help_page_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "device/transport_win32.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 #include "skin/skin_exit_codes.h"
 #include "ui/main/command_routes.h"
 
@@ -310,7 +311,7 @@ void CKorvalinDlg::ReadWebLink() {
 }
 
 void CKorvalinDlg::SetUpControls() {
-  WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_};
+  WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_, paths_.helpFolder};
   frame_ = std::make_unique<FrameControls>(context);
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
@@ -343,6 +344,10 @@ void CKorvalinDlg::BuildParts() {
   profiles_->Place();
   keyboard_->Place();
   lighting_->Build(settingsFile_, *keyboard_);
+  keyboard_->SetMacroMemory([this]() -> size_t {
+    if (!events_ || events_->DevicePresent() <= 0) return 0;
+    return static_cast<size_t>(std::max(events_->MacroMemorySize(), 0));
+  });
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
   keyboard_->SetAfterRestore([this] {
     // No message for a failed lighting write: the model keeps

@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "app/window_part_win32.h"
-#include "device/apply.h"
+#include "base/handles_win32.h"
 #include "device/device_ui.h"
-#include "device/events.h"
+#include "device_events/apply.h"
+#include "device_events/events.h"
 #include "keys/working_config.h"
 #include "profile/profile_store.h"
 #include "profile/profile_switch_win32.h"
@@ -28,7 +29,6 @@
 #include "ui/main/keyboard_view_win32.h"
 #include "ui/main/lighting_panel_win32.h"
 #include "ui/main/tray_icon_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

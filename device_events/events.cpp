@@ -1,10 +1,10 @@
-#include "device/events.h"
+#include "device_events/events.h"
 
 #include <chrono>
 #include <cstring>
 #include <shared_mutex>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "keys/device_records.h"
 
 namespace kv {

@@ -1,4 +1,4 @@
-#include "device/apply.h"
+#include "device_events/apply.h"
 
 #include <chrono>
 

@@ -1,10 +1,10 @@
-#include "app/placement_win32.h"
+#include "skin/placement_win32.h"
 
 #include <algorithm>
 #include <string>
 
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 
