@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/handles_win32.h"
-#include "device/device_ui.h"  // the show message, kMsgShow with kTagOpen
+#include "resources/window_messages.h"
 
 namespace kv {
 

@@ -298,7 +298,7 @@ TEST_F(ApplyTest, WithoutCacheFileWritesTheKeyboardButStaysEnabled) {
   auto cmds = Commands(Out());
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), 0x08), 6);  // the active profile only
   EXPECT_EQ(ui_.progress(), (std::vector<bool>{true, false}));
-  EXPECT_TRUE(ui_.timers().empty());
+  EXPECT_TRUE(ui_.tasks().empty());
 }
 
 TEST_F(ApplyTest, WithCacheSavesWritesAndDisables) {

@@ -18,6 +18,7 @@
 #include "device/protocol.h"
 #include "device/transport_win32.h"
 #include "resources/control_ids.h"
+#include "resources/window_messages.h"
 #include "skin/placement_win32.h"
 #include "skin/skin_exit_codes.h"
 #include "ui/main/command_routes.h"
@@ -29,10 +30,15 @@ using namespace ids::main_dlg;
 
 // Internal messages: what other threads ask of this window's thread.
 constexpr UINT kMsgSetTimer = WM_APP + 1;    // wParam id, lParam period
-constexpr UINT kMsgKillTimer = WM_APP + 2;   // wParam id
 constexpr UINT kMsgTrayIcon = WM_APP + 3;    // wParam resource id
 constexpr UINT kMsgBankLook = WM_APP + 4;    // wParam 1 = bank B
 constexpr UINT kMsgProgress = WM_APP + 5;    // wParam 1 = shown
+
+// The window's timers.
+constexpr UINT_PTR kTimerBusy = 1050;      // the busy animation's next frame
+constexpr UINT_PTR kTimerLighting = 1051;  // WindowTask::kReloadLighting
+constexpr UINT_PTR kTimerReload = 1052;    // WindowTask::kReload
+constexpr UINT kBusyFramePeriodMs = 50;
 
 constexpr wchar_t kDefaultWebLink[] = L"https://korvalin.example/";
 
@@ -88,7 +94,7 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       config_(config),
       snapshot_(snapshot),
       paths_(paths),
-      trayIconId_(kIconNoKeyboard) {
+      trayIconId_(IDI_NO_KEYBOARD) {
   // The controls are made once the keyboard's first reads have started.
   DeferTemplateControls();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NO_KEYBOARD), IMAGE_ICON, 0,
@@ -151,14 +157,14 @@ void CKorvalinDlg::ShowGBank(bool bankB) {
   (void)SendNotifyMessageW(h, kMsgGBank, kTagLedMessage, 0);
   (void)PostMessageW(h, kMsgBankLook, bankB ? 1 : 0, 0);
 }
-// A window's timers can only be set by its own thread.
-void CKorvalinDlg::SetTimer(unsigned id, unsigned periodMs) {
-  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgSetTimer, id, periodMs);
+// A task runs from a timer of no delay: a window's timers can only be set by
+// its own thread, and setting a timer again before it fired fires it once.
+void CKorvalinDlg::ScheduleTask(WindowTask task) {
+  UINT_PTR timer = task == WindowTask::kReload ? kTimerReload : kTimerLighting;
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgSetTimer, timer, 0);
 }
-void CKorvalinDlg::KillTimer(unsigned id) {
-  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgKillTimer, id, 0);
-}
-void CKorvalinDlg::SetTrayIcon(int resourceId) {
+void CKorvalinDlg::SetTrayIcon(TrayIcon icon) {
+  int resourceId = icon == TrayIcon::kKeyboard ? IDI_KEYBOARD : icon == TrayIcon::kBusy ? IDI_BUSY : IDI_NO_KEYBOARD;
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
@@ -407,7 +413,7 @@ void CKorvalinDlg::OnDeferredInit() {
   // Adding fails silently where there is no notification area; the icon comes
   // back when the shell announces a new taskbar.
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
-  trayIconId_ = kIconNoKeyboard;
+  trayIconId_ = IDI_NO_KEYBOARD;
   profiles_->BuildProfileMenu();
   // Without a first show to wait for (no keyboard, or started hidden), the
   // rest of the pictures are made now rather than kept decoded.
@@ -500,9 +506,6 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgSetTimer:
       if (!::SetTimer(hwnd(), wp, static_cast<UINT>(lp), nullptr)) ReportWin32Failure(L"SetTimer");
       return true;
-    case kMsgKillTimer:
-      (void)::KillTimer(hwnd(), wp);  // a timer that is not running is already what was asked
-      return true;
     case kMsgTrayIcon:
       if (static_cast<int>(wp) != trayIconId_ && tray_.SetIconResource(static_cast<int>(wp)))
         trayIconId_ = static_cast<int>(wp);
@@ -512,7 +515,14 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       keyboard_->ShowGKeyLabels(wp != 0);
       return true;
     case kMsgProgress:
-      lighting_->ShowProgress(wp != 0);
+      // The busy animation's frames run while it shows.
+      if (wp != 0) {
+        lighting_->ShowProgress(true);
+        if (!::SetTimer(hwnd(), kTimerBusy, kBusyFramePeriodMs, nullptr)) ReportWin32Failure(L"SetTimer");
+      } else {
+        (void)::KillTimer(hwnd(), kTimerBusy);  // a timer that is not running is already what was asked
+        lighting_->ShowProgress(false);
+      }
       return true;
     case kSliderNotifyMessage:
       lighting_->OnLevelChanged(static_cast<int>(wp), static_cast<int>(lp));

@@ -71,9 +71,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void PostShow() override;
   void HideWindow() override;
   void ShowGBank(bool bankB) override;
-  void SetTimer(unsigned id, unsigned periodMs) override;
-  void KillTimer(unsigned id) override;
-  void SetTrayIcon(int resourceId) override;
+  void ScheduleTask(WindowTask task) override;
+  void SetTrayIcon(TrayIcon icon) override;
   void ShowMessage(std::u16string_view text) override;
   bool Initialised() const override { return initialised_; }
   void SetApplyEnabled(bool enabled) override;
