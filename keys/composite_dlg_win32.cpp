@@ -3,22 +3,23 @@
 #include <mutex>
 #include <string_view>
 
+#include "base/exit_codes.h"
 #include "base/help_page_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
 #include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "model/key_info.h"
 #include "resources/control_ids.h"
+#include "resources/window_messages.h"
 #include "skin/placement_win32.h"
-#include "skin/skin_exit_codes.h"
 
 namespace kv {
 namespace {
 
 using namespace ids::composite_dlg;
 
-constexpr UINT kMsgDeferredInit = 0x4D4E;  // the main window's; answered 0 here
 constexpr COLORREF kLabelColour = RGB(228, 228, 228);
 
 // The pictures of each image set: normal, hover, pressed and, for the macro
@@ -126,9 +127,9 @@ void Korvalin_DlgComposite::LoadImageSets(SkinPicturePreloader* preloaded) {
     PreparedPicture p = preloaded ? preloaded->take(path) : preparePicture(path);
     const SkinImage& image = p.image;
     // A skin picture the editor cannot show ends the program, as at start-up.
-    if (!image.created()) fatalSkinError(kExitSkinImageObject, file);
-    if (!image.decoded()) fatalSkinError(kExitSkinPictureDecode, file);
-    if (!s.build(screen.get(), image.width(), image.height(), p.bitmap.get())) fatalSkinError(kExitSkinImageObject, file);
+    if (!image.created()) ExitFatally(kExitSkinImageObject, file);
+    if (!image.decoded()) ExitFatally(kExitSkinPictureDecode, file);
+    if (!s.build(screen.get(), image.width(), image.height(), p.bitmap.get())) ExitFatally(kExitSkinImageObject, file);
   };
   for (int i = 0; i < kImageSetCount; ++i) {
     const ImageFiles& f = kImageFiles[i];

@@ -13,9 +13,6 @@
 
 namespace kv {
 
-// Writes the cause to the debugger output and ends the process with the
-// cause's exit code (skin/skin_exit_codes.h). No message box.
-[[noreturn]] void fatalSkinError(int exitCode, std::wstring_view detail);
 
 // Decodes a BMP, JPEG, GIF, icon or metafile picture file into a bitmap of
 // its own. Returns 0 on success or the exit code of the failing step.

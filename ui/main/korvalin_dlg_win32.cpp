@@ -11,7 +11,9 @@
 #include "app/settings_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/startup_marks_win32.h"
+#include "base/exit_codes.h"
 #include "base/help_page_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
 #include "base/wide_win32.h"
@@ -20,19 +22,12 @@
 #include "resources/control_ids.h"
 #include "resources/window_messages.h"
 #include "skin/placement_win32.h"
-#include "skin/skin_exit_codes.h"
 #include "ui/main/command_routes.h"
 
 namespace kv {
 namespace {
 
 using namespace ids::main_dlg;
-
-// Internal messages: what other threads ask of this window's thread.
-constexpr UINT kMsgSetTimer = WM_APP + 1;    // wParam id, lParam period
-constexpr UINT kMsgTrayIcon = WM_APP + 3;    // wParam resource id
-constexpr UINT kMsgBankLook = WM_APP + 4;    // wParam 1 = bank B
-constexpr UINT kMsgProgress = WM_APP + 5;    // wParam 1 = shown
 
 // The window's timers.
 constexpr UINT_PTR kTimerBusy = 1050;      // the busy animation's next frame
@@ -65,11 +60,6 @@ constexpr std::array<size_t, 5> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOv
                                                        kSurfaceArrow};
 bool isFirstLookSurface(size_t i) {
   return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
-}
-
-void debugExit(int code, const wchar_t* cause) {
-  OutputDebugStringW((std::wstring(L"Korvalin: ") + cause + L"\n").c_str());
-  ExitProcess(static_cast<UINT>(code));
 }
 
 }  // namespace
@@ -254,7 +244,7 @@ void CKorvalinDlg::StartDeviceLink() {
 void CKorvalinDlg::RequireLayeredWindows() {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (!user32 || !GetProcAddress(user32, "SetLayeredWindowAttributes"))
-    debugExit(kExitNoLayeredWindows, L"the layered-window function is missing");
+    ExitFatally(kExitNoLayeredWindows);
 }
 
 void CKorvalinDlg::BuildDefaultConfiguration() {
@@ -285,7 +275,7 @@ void CKorvalinDlg::StartPictureDecoding() {
 UniqueBitmap CKorvalinDlg::LoadSkinPicture(const std::wstring& path) {
   std::optional<LoadedPictureFile> file = pictures_ ? pictures_->takeFile(path) : std::nullopt;
   if (!file) return CBaseDialog::LoadSkinPicture(path);
-  if (file->code != 0) fatalSkinError(file->code, path);
+  if (file->code != 0) ExitFatally(file->code, path);
   return std::move(file->bitmap);
 }
 
@@ -299,7 +289,7 @@ void CKorvalinDlg::LoadSkinSurfaces(bool firstLook) {
     if (it == keptPictures_.end()) {
       std::wstring path = skinsFolder() + std::wstring(name);
       PreparedPicture p = pictures_ ? pictures_->take(path) : preparePicture(path);
-      if (!p.image.created()) fatalSkinError(kExitSkinImageObject, name);
+      if (!p.image.created()) ExitFatally(kExitSkinImageObject, name);
       it = keptPictures_.emplace(name, std::move(p)).first;
     }
     // An unmade surface draws nothing; the picture was checked.

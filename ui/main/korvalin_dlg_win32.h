@@ -32,18 +32,7 @@
 
 namespace kv {
 
-// Private messages (wParam: the four-letter tag).
-inline constexpr UINT kMsgDeferredInit = 0x4D4E;
-inline constexpr WPARAM kTagInit = 0x494E4954;  // "INIT"
-// The last of the deferred initialisation, posted once the window is first
-// shown and painted.
-inline constexpr WPARAM kTagEditor = 0x45444954;  // "EDIT"
-inline constexpr UINT kTrayCallbackMessage = 0x06BD;
 inline constexpr int kNamedEventCount = 208;
-
-// Start-up problems that end the process (no message box; the cause goes to
-// the debugger output).
-inline constexpr int kExitNoLayeredWindows = 30;
 
 struct ProgramPaths {
   std::wstring programFolder;  // with a trailing backslash
