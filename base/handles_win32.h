@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 #include <utility>
 
 namespace kv {
@@ -89,6 +87,14 @@ struct FileHandleTraits {
   static void close(Handle h) { CloseHandle(h); }
 };
 using UniqueFile = UniqueHandle<FileHandleTraits>;
+
+// A registry key this code opened or created (not one of the predefined roots).
+struct RegistryKeyTraits {
+  using Handle = HKEY;
+  static Handle invalid() { return nullptr; }
+  static void close(Handle h) { RegCloseKey(h); }
+};
+using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 struct GlobalMemoryTraits {
   using Handle = HGLOBAL;
@@ -182,13 +188,5 @@ class SelectObjectRestorer {
   HDC dc_ = nullptr;
   HGDIOBJ old_ = nullptr;
 };
-
-// A Win32 failure, with the operation and GetLastError, on the debugger output.
-inline void ReportWin32Failure(const wchar_t* operation) {
-  DWORD error = GetLastError();
-  wchar_t line[160];
-  swprintf(line, 160, L"Korvalin: %ls failed (error %lu)\n", operation, static_cast<unsigned long>(error));
-  OutputDebugStringW(line);
-}
 
 }  // namespace kv

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/settings_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/wide_win32.h"
 #include "device/protocol.h"
@@ -690,9 +691,8 @@ bool CMacroPage::OnDrawItem(const DRAWITEMSTRUCT& dis) {
   if (dis.CtlID != static_cast<UINT>(FUNC_MACRO_GAUGE.id)) return false;
   HDC dc = dis.hDC;
   RECT r = dis.rcItem;
-  HBRUSH back = CreateSolidBrush(RGB(48, 48, 48));
-  (void)FillRect(dc, &r, back);
-  (void)DeleteObject(back);
+  UniqueBrush back(CreateSolidBrush(RGB(48, 48, 48)));
+  (void)FillRect(dc, &r, back.get());  // a failed brush fills nothing: the gauge is only information
   if (gauge_.look == GaugeLook::Hidden || gauge_.capacity == 0) return true;
   // Fits: green, the image with names; names dropped: amber, the image
   // without them; too long: the whole bar red.
@@ -711,9 +711,8 @@ bool CMacroPage::OnDrawItem(const DRAWITEMSTRUCT& dis) {
                                            std::min(1.0, static_cast<double>(need) / static_cast<double>(gauge_.capacity)));
   // A sliver even for a nearly empty memory, so the look can be told.
   bar.right = std::max(bar.right, bar.left + 3);
-  HBRUSH fill = CreateSolidBrush(colour);
-  (void)FillRect(dc, &bar, fill);
-  (void)DeleteObject(fill);
+  UniqueBrush fill(CreateSolidBrush(colour));
+  (void)FillRect(dc, &bar, fill.get());
   std::wstring t = windowText(dis.hwndItem);
   SelectObjectRestorer font(dc, GetStockObject(DEFAULT_GUI_FONT));
   (void)SetBkMode(dc, TRANSPARENT);       // previous mode

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "base/log_win32.h"
 #include "widgets/dialog_win32.h"
 
 namespace kv {
@@ -51,6 +52,7 @@ int RunApplication(CApplication& app, HINSTANCE instance) {
     if (app.InitInstance()) app.Run();
     code = app.ExitInstance();
   } catch (...) {
+    LogLine(L"an exception ended the application");
     code = 1;
   }
   if (SUCCEEDED(ole)) OleUninitialize();

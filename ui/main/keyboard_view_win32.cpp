@@ -4,6 +4,7 @@
 #include <span>
 
 #include "app/settings_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
 #include "base/wide_win32.h"

@@ -253,7 +253,7 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
     clearWorkingConfig(config_);
     // Without a keyboard the window shows the defaults; the presence worker's
     // reload replaces them, so a failure here only leaves the table empty.
-    if (!store_->createDefaultProfile()) OutputDebugStringW(L"Korvalin: the default configuration was not built\n");
+    if (!store_->createDefaultProfile()) LogLine(L"the default configuration was not built");
   }
   config_.recordHook = nullptr;
   config_.recording = 0;
@@ -349,7 +349,7 @@ void CKorvalinDlg::BuildParts() {
     // No message for a failed lighting write: the model keeps
     // the defaults and the next reload shows the keyboard's own. A failed key
     // write leaves Apply enabled.
-    if (lighting_->ResetIfOpen() != kResultSuccess) OutputDebugStringW(L"Korvalin: the lighting reset was not written\n");
+    if (lighting_->ResetIfOpen() != kResultSuccess) LogLine(L"the lighting reset was not written");
     (void)apply_->Apply();
   });
   // The Menu button is the keyboard view's, its tooltip one of the window's.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/settings_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
 #include "base/wide_win32.h"

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/handles_win32.h"
+#include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
 #include "resources/control_ids.h"
