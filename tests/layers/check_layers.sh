@@ -4,8 +4,9 @@
 # ("## Layers", one numbered line per folder, bottom first), so the note and
 # the test cannot tell two stories.
 #   check_layers.sh [ROOT]     ROOT defaults to the repository
-# Prints each include that points up (file, line, the layers) and exits 1 when
-# there is one; tests/ may include anything.
+# Prints each include that points up (file, line, the layers), each source
+# file outside every layer and each listed layer missing from the tree, and
+# exits 1 when there is one; tests/ may include anything.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 note="$root/docs/ARCHITECTURE.md"
@@ -39,7 +40,11 @@ done
 while IFS= read -r file; do
   rel=${file#"$root"/}
   own=$(layer_of "$rel")
-  [ -n "$own" ] || continue
+  if [ -z "$own" ]; then
+    echo "$rel: a source file in no layer (list its folder in the architecture note)"
+    bad=$((bad + 1))
+    continue
+  fi
   checked=$((checked + 1))
   while IFS=: read -r line inc; do
     target=$(layer_of "$inc")

@@ -31,4 +31,9 @@ grep -q 'model/m.h:2: includes "ui/main/w.h": layer ui/main/ is above model/' <<
 
 printf '#include "nowhere/x.h"\n' > "$tree/model/m.h"
 "$here/check_layers.sh" "$tree" >/dev/null && { echo "FAIL: an include in no layer was not caught"; exit 1; }
+
+printf '#include "base/a.h"\n' > "$tree/model/m.h"
+mkdir -p "$tree/extra"
+printf '#pragma once\n' > "$tree/extra/e.h"
+"$here/check_layers.sh" "$tree" >/dev/null && { echo "FAIL: a folder missing from the note was not caught"; exit 1; }
 echo "upward include caught"
