@@ -1,12 +1,15 @@
-// The three skinned windows built from the shipped skin the way the program
-// builds them: every control of the layout placed by the skin file, image
-// buttons with faces from the skin pictures, captions from the language file.
+// The three skinned windows with the shipped skin, from the program's own
+// dialog templates: the composite editor and the profile manager are the
+// program's classes opened on test data; the main window is set up here
+// (every control of the layout placed by the skin file, image buttons with
+// faces from the skin pictures, captions from the language file).
 // Screenshots go to build/cross/skin-screenshots/ for review.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +20,13 @@
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
+#include "device/device_link.h"
+#include "device/device_ui.h"
+#include "keys/composite_dlg_win32.h"
+#include "keys/working_config.h"
+#include "model/key_codes.h"
+#include "profile/profile_dlg_win32.h"
+#include "profile/profile_store.h"
 #include "resources/control_ids.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/bitmap_slider_win32.h"
@@ -42,36 +52,14 @@ const std::set<std::string> kImageButtonKinds = {"key",   "gkey",  "fn",    "too
 
 std::wstring w(const std::string& s) { return wide(fromUtf8(s)); }
 
-DialogTemplate templateOf(const DialogLayout& layout) {
-  DialogTemplate t(WS_POPUP, 0, 0, 0, 100, 100, L"Skin screenshot");
-  std::set<int> ids;
-  for (const Control& c : layout.controls) {
-    if (c.kind == "hidden" || !ids.insert(c.id).second) continue;
-    const WORD id = static_cast<WORD>(c.id);
-    if (kImageButtonKinds.count(c.kind)) {
-      t.add(kButtonClass, id, WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 10, 10);
-    } else if (c.kind == "label") {
-      t.add(kStaticClass, id, WS_VISIBLE | SS_LEFT, 0, 0, 10, 10);
-    } else if (c.kind == "picture") {
-      t.add(kStaticClass, id, WS_VISIBLE | SS_BITMAP, 0, 0, 10, 10);
-    } else if (c.kind == "combo") {
-      t.add(kComboBoxClass, id, WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL, 0, 0, 10, 60);
-    } else if (c.kind == "list") {
-      t.add(L"SysListView32", id, WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL, 0, 0, 10, 10);
-    } else if (c.kind == "edit") {
-      t.add(kEditClass, id, WS_VISIBLE | WS_BORDER | ES_CENTER, 0, 0, 10, 10);
-    } else if (c.kind == "check") {
-      t.add(kButtonClass, id, WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 10, 10);
-    }
-  }
-  return t;
-}
-
-// One skinned window of the shipped skin.
+// The main window's template and skin, its controls set up here: the
+// program's own window (CKorvalinDlg) starts the keyboard link, the
+// single-instance check and the tray icon, none of which a test process can
+// host.
 class SkinnedWindow : public CBaseDialog {
  public:
-  SkinnedWindow(const DialogLayout& layout, const DialogTemplate& t, const wchar_t* file)
-      : CBaseDialog(t, nullptr, skinsFolder() + file, skinsFolder()), layout_(layout) {}
+  SkinnedWindow(const DialogLayout& layout, UINT templateId, const wchar_t* file)
+      : CBaseDialog(templateId, nullptr, skinsFolder() + file, skinsFolder()), layout_(layout) {}
 
   // Surfaces by picture name, built on first use.
   const SkinSurface* surface(const std::wstring& picture) {
@@ -140,7 +128,7 @@ std::wstring shotPath(const wchar_t* name) {
   return dir + name;
 }
 
-void show(SkinnedWindow& d) {
+void show(CBaseDialog& d) {
   ASSERT_TRUE(d.Create());
   SetWindowPos(d.hwnd(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   SetCursorPos(1590, 990);
@@ -151,8 +139,7 @@ void show(SkinnedWindow& d) {
 
 TEST(SkinScreenshot, MainWindow) {
   const DialogLayout layout = skingen::mainLayout();
-  const DialogTemplate t = templateOf(layout);
-  SkinnedWindow d(layout, t, L"Main.ini");
+  SkinnedWindow d(layout, IDD_MAIN, L"Main.ini");
   d.setUp = [&](SkinnedWindow& s) {
     const SkinSurface* normal = s.surface(L"main_normal.jpg");
     const SkinSurface* over = s.surface(L"main_over.jpg");
@@ -250,131 +237,87 @@ TEST(SkinScreenshot, MainWindow) {
   d.DestroyWindow();
 }
 
+// The texts the program's dialogs take from the text table, as the program
+// loads them at its start (another test may have loaded its own).
+void loadShippedTexts() { LoadTextTable(skinsFolder() + L"language.ini"); }
+
+// The editor asks nothing of a main window here: it is opened on its own.
+class NoMainWindow : public CompositeHost {
+ public:
+  void RefreshKeySummariesLocked() override {}
+  void EnableMainApply() override {}
+  HWND ButtonWindow(int) const override { return nullptr; }  // no key to open beside
+  void ShowKeyUnassigned(int) override {}
+};
+
 TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
+  // Key A plays Macro1 (A pressed and released, S pressed): the program's
+  // editor opens on its macro page with the macro shown.
+  WorkingConfig config;
+  config.table = newKeyActionTable();
+  ASSERT_NE(config.table, nullptr);
+  MacroRecord m{};
+  setMacroName(m, u"Macro1");
+  m.id = 1;
+  m.cycles = 1;
+  m.actionCount = 3;
+  m.actions[0] = {50, 0x1E, kMacroPress};
+  m.actions[1] = {50, 0x1E, kMacroRelease};
+  m.actions[2] = {0, 0x1F, kMacroPress};
+  config.macros = {m};
+  const int slotA = slotOfKey(0x1E);
+  config.table->entries[entryIndex(0, slotA)] = {ActionType::PlayMacro, 1, 1, 0, 0};
+  DeviceLinkState().activeProfile = 0;  // what a keyboard would answer
+  loadShippedTexts();
+  NoMainWindow host;
   const DialogLayout layout = skingen::compositeLayout();
-  const DialogTemplate t = templateOf(layout);
-  SkinnedWindow d(layout, t, L"Composite.ini");
-  d.setUp = [&](SkinnedWindow& s) {
-    const std::wstring file = s.dataFile();
-    auto set = [&](const wchar_t* name, bool disableOwn) {
-      std::wstring n(name);
-      return std::vector<const SkinSurface*>{s.surface(n + L"_normal.jpg"), s.surface(n + L"_over.jpg"),
-                                             s.surface(n + L"_down.jpg"),
-                                             s.surface(disableOwn ? n + L"_disable.jpg" : n + L"_normal.jpg")};
-    };
-    auto key = set(L"key", false), macro = set(L"macro", true);
-    for (const Control& c : layout.controls) {
-      if (!kImageButtonKinds.count(c.kind)) continue;
-      const auto& faces = (c.kind == "macro" || c.kind == "page") ? macro : key;
-      PlaceSkinnedControl(s.button(c.key), file, L"BUTTONINFO", w(c.key), faces[0], faces[1], faces[2], faces[3],
-                          faces[1]);
-      if (c.kind != "page" && c.kind != "title")
-        caption(s.button(c.key), L"", c.key == C::FUNC_MACRO_RECORD.name ? 8 : 9);
-    }
-    EnableWindow(s.control(C::CONTROL_MASK.name), FALSE);
-    EnableWindow(s.control(C::CONTROL_TITLE.name), FALSE);
-    const std::pair<const char*, const char*> texts[] = {
-        {C::CONTROL_KEY.name, "SINGLE_KEY"},         {C::CONTROL_MACRO.name, "MACRO_SETTING"},
-        {C::CONTROL_MEDIA.name, "MULTI_MEDIA"},      {C::CONTROL_FUNCTION.name, "FUNCTION_KEY"},
-        {C::FUNC_MACRO_RECORD.name, "A_RECORD"},     {C::FUNC_MACRO_DELETE2.name, "A_DELETE"},
-        {C::FUNC_MACRO_CLEAR.name, "A_CLEAR"},       {C::FUNC_MACRO_UP_TOP.name, "A_TOP"},
-        {C::FUNC_MACRO_UP.name, "A_UP"},             {C::FUNC_MACRO_DOWN.name, "A_DOWN"},
-        {C::FUNC_MACRO_DOWN_BOTTOM.name, "A_BOTTOM"}, {C::CONTROL_OK.name, "MACRO_OK"},
-        {C::CONTROL_CANCEL.name, "MACRO_CANCLE"},    {C::KEY_SETTING.name, "KEY_SETTING_TISHI"},
-        {C::MARCO_NAME_SETTING.name, "MACRO_NAME_SETTING"}, {C::FUNC_MACRO_RECORD_DELAY2.name, "RECORD_DELAY"},
-        {C::FUNC_MACRO_CYCLES_PROMPT.name, "MACRO_CYCLES"}, {C::CONTROL2_APPLY.name, "PROFILE_APPLY"}};
-    for (auto [control, text] : texts) SetWindowTextW(s.control(control), s.language(text).c_str());
-    SetWindowTextW(s.control(C::CONTROL_CLEAR.name), L"Clear");
-    SetWindowTextW(s.control(C::FUNC_MACRO_ADD.name), L"+");
-    SetWindowTextW(s.control(C::FUNC_MACRO_DELETE.name), L"\x2212");
-    s.button(C::CONTROL_MACRO.name).setSetState(true, false);
-    for (const char* hidden : {C::TISHI_SINGLE_STATIC.name, C::FUNC_KEY_INPUT.name, C::MEDIA_SETTING_TISHI.name, C::FUNC_MEDIA_SELECT.name,
-                               C::FUNCTION_KEY_SETTING_TISHI.name, C::FUNC_FUNCTION_SELECT.name})
-      ShowWindow(s.control(hidden), SW_HIDE);
-    HWND list = s.control(C::FUNC_MACRO_LIST2.name);
-    const wchar_t* columns[] = {L"Key", L"Action", L"Delay (ms)"};
-    for (int i = 0; i < 3; ++i) {
-      LVCOLUMNW col{};
-      col.mask = LVCF_TEXT | LVCF_WIDTH;
-      col.cx = i == 2 ? 70 : 80;
-      col.pszText = const_cast<wchar_t*>(columns[i]);
-      SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
-    }
-    const wchar_t* rows[][3] = {{L"A", L"\x2193", L"50"}, {L"A", L"  \x2191", L"50"}, {L"S", L"\x2193", L"0"}};
-    for (int r = 0; r < 3; ++r) {
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = r;
-      item.pszText = const_cast<wchar_t*>(rows[r][0]);
-      SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-      for (int c = 1; c < 3; ++c) {
-        item.iSubItem = c;
-        item.pszText = const_cast<wchar_t*>(rows[r][c]);
-        SendMessageW(list, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-      }
-    }
-    HWND macros = s.control(C::FUNC_MACRO_LIST.name);
-    SendMessageW(macros, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Macro1"));
-    SendMessageW(macros, CB_SETCURSEL, 0, 0);
-    SetWindowTextW(s.control(C::FUNC_MACRO_CYCLES.name), L"1");
-  };
+  Korvalin_DlgComposite d(nullptr, skinsFolder() + L"Composite.ini", skinsFolder(), config, host);
+  d.editedSlot = slotA;
+  d.editedButtonId = M::KEY_01E.id;
   show(d);
   RECT r{};
   GetWindowRect(d.hwnd(), &r);
   EXPECT_EQ(r.right - r.left, layout.width);
+  HWND list = GetDlgItem(d.hwnd(), C::FUNC_MACRO_LIST2.id);
+  EXPECT_TRUE(IsWindowVisible(list)) << "not on the macro page";
+  EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"composite.bmp")));
   EXPECT_TRUE(test::bmpToPng(shotPath(L"composite.bmp"), shotPath(L"composite.png")));
   d.DestroyWindow();
+  DeviceLinkState().activeProfile = -1;
 }
 
+// The manager's store: the on-board profiles' cache files in a documents
+// folder of the test's own.
+class ManagerOnly : public ProfileManagerHost {
+ public:
+  explicit ManagerOnly(ProfileStore& store) : store_(store) {}
+  ProfileStore* profileStore() override { return &store_; }
+  void afterManagerApply() override {}
+  void openHelp() override {}
+
+ private:
+  ProfileStore& store_;
+};
+
 TEST(SkinScreenshot, ProfileManager) {
-  const DialogLayout layout = skingen::profileLayout();
-  const DialogTemplate t = templateOf(layout);
-  SkinnedWindow d(layout, t, L"Profile.ini");
-  d.setUp = [&](SkinnedWindow& s) {
-    const SkinSurface* normal = s.surface(L"Profile_normal.jpg");
-    const SkinSurface* over = s.surface(L"Profile_over.jpg");
-    const SkinSurface* down = s.surface(L"Profile_down.jpg");
-    for (const Control& c : layout.controls)
-      if (kImageButtonKinds.count(c.kind))
-        PlaceSkinnedControl(s.button(c.key), s.dataFile(), L"BUTTONINFO", w(c.key), normal, over, down, down,
-                            normal);
-    EnableWindow(s.control(P::CONTROL2_APPLY.name), FALSE);
-    HWND list = s.control(P::PROGRAM_LIST.name);
-    // The column titles are Chinese; Wine's dialog font has no such glyphs.
-    static UniqueFont cjk(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                                      DEFAULT_QUALITY, FF_SWISS, L"Droid Sans Fallback"));
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(cjk.get()), TRUE);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES);
-    const wchar_t* columns[] = {L"\x6fc0\x6d3b", L"\x540d\x79f0", L"\x8def\x5f84"};
-    const int widths[] = {60, 120, 300};
-    for (int i = 0; i < 3; ++i) {
-      LVCOLUMNW col{};
-      col.mask = LVCF_TEXT | LVCF_WIDTH;
-      col.cx = widths[i];
-      col.pszText = const_cast<wchar_t*>(columns[i]);
-      SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
-    }
-    for (int r = 0; r < 3; ++r) {
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = r;
-      item.pszText = const_cast<wchar_t*>(L"");
-      SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-      item.iSubItem = 1;
-      item.pszText = const_cast<wchar_t*>(L"$Profile0");
-      SendMessageW(list, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-      item.iSubItem = 2;
-      item.pszText = const_cast<wchar_t*>(L"C:\\users\\me\\Documents\\Korvalin\\");
-      SendMessageW(list, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-    }
-    ListView_SetCheckState(list, 0, TRUE);
-  };
+  WorkingConfig config;
+  ApplySnapshot snapshot;
+  SilentDeviceUi ui;
+  ProfileStore store(config, snapshot, ui, std::filesystem::path(test::tempDir() + L"documents"), [] { return 0; });
+  ManagerOnly host(store);
+  DeviceLinkState().activeProfile = 0;  // the first row is marked
+  loadShippedTexts();
+  CKorvalin_DlgProfile d(nullptr, skinsFolder() + L"Profile.ini", skinsFolder(), host);
   show(d);
+  HWND list = GetDlgItem(d.hwnd(), P::PROGRAM_LIST.id);
+  EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3) << "the on-board profiles";
+  EXPECT_TRUE(ListView_GetCheckState(list, 0));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d.hwnd(), P::CONTROL2_APPLY.id)));
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"profile.bmp")));
   EXPECT_TRUE(test::bmpToPng(shotPath(L"profile.bmp"), shotPath(L"profile.png")));
   d.DestroyWindow();
+  DeviceLinkState().activeProfile = -1;
 }
 
 }  // namespace
