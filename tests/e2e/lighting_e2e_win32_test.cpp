@@ -37,11 +37,24 @@ LedBit ledBitOf(int controlId, int mode) {
 // memory at hand.
 class LightingE2e : public KorvalinFixture {
  protected:
+  // Starts the program and waits for the effect list of the first load,
+  // then up to 5 s for a click at the window's centre to reach the window
+  // itself. A key lies there, so in effect this is a 5 s pause: drags and
+  // the overlays' checks need a window that has finished its start (the
+  // editor's pictures are made after the first show) and fail under load
+  // without it.
+  Running& startSettled() {
+    start();
+    EXPECT_TRUE(waitEffectList());
+    EXPECT_TRUE(waitFor([&] { return mainVisible(); }));
+    waitClickable(main());
+    return *app_;
+  }
   void restart() {
     ASSERT_TRUE(PostMessageW(main(), kMsgKill, kTagKill, 0));  // an orderly close
     ASSERT_EQ(app_->waitExit(), 0u);
     app_.reset();
-    startLoaded();
+    startSettled();
   }
 
   bool shown(int id) const { return IsWindowVisible(mainItem(id)) != FALSE; }
@@ -106,7 +119,7 @@ class LightingE2e : public KorvalinFixture {
 // ---- the lamp ------------------------------------------------------------------------------
 
 TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
-  Running& app = startLoaded();
+  Running& app = startSettled();
   EXPECT_FALSE(shown(CONTROL_XGcombox.id));
   EXPECT_TRUE(shown(CONTROL_DengStaPic.id));
   clearTrace();
@@ -146,7 +159,7 @@ TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
 TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   activeProfile(1);  // the factory's per-key profile
   panelStartsOpen();
-  startLoaded();
+  startSettled();
   ASSERT_EQ(selectedEffectIndex(), kComboPerKey);
   EXPECT_TRUE(shown(CONTROL_umCombo.id));
   EXPECT_TRUE(shown(CONTROL_USERgjStaPic1.id));
@@ -205,7 +218,7 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
 TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
   activeProfile(1);
   panelStartsOpen();
-  Running& app = startLoaded();
+  Running& app = startSettled();
   clickItem(CONTROL_HXsjsStaPic.id);  // clear pattern 0
   ASSERT_TRUE(waitFor([&] { return read("colours", 256, 18) == std::vector<uint8_t>(18, 0); }, 3000));
   clearTrace();
@@ -250,7 +263,7 @@ TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
 TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
   activeProfile(1);
   panelStartsOpen();
-  Running& app = startLoaded();
+  Running& app = startSettled();
   clearTrace();
   choose(CONTROL_umCombo.id, 2);
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 3) == 2; }, 3000));
@@ -266,7 +279,7 @@ TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
 
 TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChange) {
   panelStartsOpen();
-  Running& app = startLoaded();
+  Running& app = startSettled();
   choose(CONTROL_XGcombox.id, 7);
   ASSERT_TRUE(waitFor([&] { return settingsByte(0, 0) == 8; }, 3000));
   EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 2000));
@@ -286,7 +299,7 @@ TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChang
 
 TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
   panelStartsOpen();
-  Running& app = startLoaded();
+  Running& app = startSettled();
   // Two clicks open and close the list and leave the focus on it.
   clickItem(CONTROL_XGcombox.id);
   Sleep(300);
@@ -302,7 +315,7 @@ TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
 }
 
 TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
-  Running& app = startLoaded();
+  Running& app = startSettled();
   ASSERT_EQ(app.sim("write settings 0 17"), "OK\n");
   ASSERT_EQ(app.sim("event 0401"), "OK\n");
   ASSERT_TRUE(waitFor([&] { return selectedEffectIndex() == 22; }, 5000));
@@ -317,7 +330,7 @@ TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
 
 TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
   panelStartsOpen();
-  Running& app = startLoaded();  // profile 0: brightness 4, speed 2 (position 2)
+  Running& app = startSettled();  // profile 0: brightness 4, speed 2 (position 2)
   clearTrace();
   clickLevel(CONTROL_LightSlider.id, 4);
   Sleep(500);
@@ -333,7 +346,7 @@ TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
 
 TEST_F(LightingE2e, ReportRateWritesOneByteAndFollowsTheKeyboard) {
   activeProfile(2);
-  Running& app = startLoaded();
+  Running& app = startSettled();
   pointerAway();
   Sleep(300);
   auto setLook = looksOf(FUNC_REPORT4.id);  // the factory's index 3
@@ -355,7 +368,7 @@ TEST_F(LightingE2e, ReportRateWritesOneByteAndFollowsTheKeyboard) {
 }
 
 TEST_F(LightingE2e, TwoBankPressesLeaveTheIndicatorAsItStarted) {
-  Running& app = startLoaded();
+  Running& app = startSettled();
   pointerAway();
   Sleep(300);
   auto startLook = looksOf(LOCK_AB.id);
