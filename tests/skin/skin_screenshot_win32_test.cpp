@@ -9,31 +9,36 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <set>
+#include <mutex>
 #include <string>
-#include <vector>
+#include <tuple>
 
-#include "app/placement_win32.h"
 #include "app/text_table.h"
 #include "app/text_table_win32.h"
 #include "app/wide_win32.h"
+#include "app/window_part_win32.h"
 #include "device/device_link.h"
 #include "device/device_ui.h"
+#include "device/protocol.h"
 #include "keys/composite_dlg_win32.h"
 #include "keys/working_config.h"
 #include "model/key_codes.h"
+#include "model/lighting.h"
 #include "profile/profile_dlg_win32.h"
 #include "profile/profile_store.h"
+#include "profile/profile_switch_win32.h"
 #include "resources/control_ids.h"
 #include "skin/base_dialog_win32.h"
-#include "skin/bitmap_slider_win32.h"
-#include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
+#include "tessaro/sim/sim_factory.h"
 #include "tests/skin/skin_test_util_win32.h"
 #include "tools/skingen/layout.h"
+#include "ui/main/keyboard_view_win32.h"
+#include "ui/main/lighting_panel_win32.h"
 #include "widgets/application_win32.h"
 
 namespace kv {
@@ -46,81 +51,9 @@ namespace P = ids::profile_dlg;
 using skingen::Control;
 using skingen::DialogLayout;
 
-const std::set<std::string> kImageButtonKinds = {"key",   "gkey",  "fn",    "tool",  "tab",   "button",
-                                                  "report", "field", "indicator", "bank", "panel", "flip",
-                                                  "arrow", "macro", "labelled", "page", "title", "link"};
-
-std::wstring w(const std::string& s) { return wide(fromUtf8(s)); }
-
-// The main window's template and skin, its controls set up here: the
-// program's own window (CKorvalinDlg) starts the keyboard link, the
-// single-instance check and the tray icon, none of which a test process can
-// host.
-class SkinnedWindow : public CBaseDialog {
- public:
-  SkinnedWindow(const DialogLayout& layout, UINT templateId, const wchar_t* file)
-      : CBaseDialog(templateId, nullptr, skinsFolder() + file, skinsFolder()), layout_(layout) {}
-
-  // Surfaces by picture name, built on first use.
-  const SkinSurface* surface(const std::wstring& picture) {
-    auto& s = surfaces_[picture];
-    if (!s.valid()) {
-      SkinImage image = loadSkinPictureOrExit(picture);
-      EXPECT_TRUE(image.decoded()) << toUtf8(u16(picture));
-      EXPECT_TRUE(makeSkinSurface(s, image, hwnd()));
-    }
-    return &s;
-  }
-  CPngButton& button(const std::string& key) { return *buttons_.at(key); }
-  HWND control(const std::string& key) { return item(layout_.find(key)->id); }
-  std::wstring language(const char* key) { return ReadLanguageText(skinsFolder() + L"language.ini", key); }
-  std::function<void(SkinnedWindow&)> setUp;
-  std::vector<std::unique_ptr<CBitmapSlider>> sliders;
-
- protected:
-  BOOL OnInitDialog() override {
-    CBaseDialog::OnInitDialog();
-    for (const Control& c : layout_.controls) {
-      if (c.kind == "hidden") continue;
-      HWND h = item(c.id);
-      if (!h) continue;
-      if (kImageButtonKinds.count(c.kind)) {
-        auto b = std::make_unique<CPngButton>();
-        EXPECT_TRUE(b->SubclassWindow(h));
-        buttons_[c.key] = std::move(b);
-      } else {
-        PlaceControl(h, dataFile(), L"BUTTONINFO", w(c.key));
-      }
-    }
-    if (setUp) setUp(*this);
-    return FALSE;  // not activated: see the skin tests
-  }
-  bool OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) override {
-    if (msg != WM_CTLCOLORSTATIC) return false;
-    SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-    SetTextColor(reinterpret_cast<HDC>(wp), RGB(228, 228, 228));
-    result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-    return true;
-  }
-
- private:
-  const DialogLayout& layout_;
-  std::map<std::wstring, SkinSurface> surfaces_;
-  std::map<std::string, std::unique_ptr<CPngButton>> buttons_;
-};
-
-void caption(CPngButton& b, const std::wstring& text, int size = 9, const wchar_t* font = L"Tahoma",
-             COLORREF colour = RGB(255, 255, 255)) {
-  SetWindowTextW(b.hwnd(), text.c_str());
-  b.setCaptionStyle(true, size, font, colour, CPngButton::kDefaultCaptionFormat);
-}
-
-void showPicture(HWND control, const std::wstring& file) {
-  HBITMAP bm = static_cast<HBITMAP>(
-      LoadImageW(nullptr, (skinsFolder() + file).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-  EXPECT_NE(bm, nullptr) << toUtf8(u16(file));
-  SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bm));
-}
+// The texts the program's dialogs take from the text table, as the program
+// loads them at its start (another test may have loaded its own).
+void loadShippedTexts() { LoadTextTable(skinsFolder() + L"language.ini"); }
 
 std::wstring shotPath(const wchar_t* name) {
   std::wstring dir = ExecutableFolder() + L"..\\skin-screenshots\\";
@@ -137,109 +70,192 @@ void show(CBaseDialog& d) {
   test::pump(300);
 }
 
-TEST(SkinScreenshot, MainWindow) {
-  const DialogLayout layout = skingen::mainLayout();
-  SkinnedWindow d(layout, IDD_MAIN, L"Main.ini");
-  d.setUp = [&](SkinnedWindow& s) {
-    const SkinSurface* normal = s.surface(L"main_normal.jpg");
-    const SkinSurface* over = s.surface(L"main_over.jpg");
-    const SkinSurface* down = s.surface(L"main_down.jpg");
-    const SkinSurface* set = s.surface(L"main_disable.jpg");
-    const SkinSurface* arrow = s.surface(L"Arrow.jpg");
-    const std::wstring file = s.dataFile();
-    for (const Control& c : layout.controls) {
-      if (!kImageButtonKinds.count(c.kind)) continue;
-      CPngButton& b = s.button(c.key);
-      if (c.kind == "arrow") continue;
-      if (c.kind == "indicator" || c.kind == "bank") {
-        PlaceSkinnedControl(b, file, L"BUTTONINFO", w(c.key), normal, normal, over, normal, over);
-        EnableWindow(b.hwnd(), FALSE);
-      } else {
-        PlaceSkinnedControl(b, file, L"BUTTONINFO", w(c.key), normal, over, down, normal, set);
-      }
+// What a new keyboard answers for its lighting, read for one profile.
+LightingRead factoryLighting(int profile) {
+  LightingRead read;
+  read.result = kLightingLoaded;
+  read.profile = profile;
+  std::copy(sim::kFactoryEffects.begin(), sim::kFactoryEffects.end(), read.effects.begin());
+  for (size_t p = 0; p < read.records.size(); ++p)
+    std::memcpy(&read.records[p], sim::kFactorySettings[p].data(), sizeof read.records[p]);
+  read.perKey = effectListHasPerKey(read.effects);
+  std::copy(sim::kFactoryPatterns.begin(), sim::kFactoryPatterns.end(), read.region.begin());
+  return read;
+}
+
+// The frame's own buttons (title bar, link, version, Apply, OK, Cancel).
+class FrameButtons : public CWindowPart {
+ public:
+  using CWindowPart::CWindowPart;
+  bool OnCommand(WORD, WORD) override { return false; }
+};
+
+// The main window put together from the program's own parts: the keyboard
+// view, the profile buttons and the lighting panel, given the window, its
+// skin pictures and the state a keyboard read leaves. The program's window
+// itself (CKorvalinDlg) cannot be made in a test process: its constructor
+// runs the single-instance check, which ends the process with code 0 when
+// another Korvalin holds the mutex, and its initialisation loads the
+// transport library for the whole process (and never unloads it), adds the
+// tray icon and writes the keyboard's profile cache in the user's Documents.
+// So the frame's few buttons are set up here as it sets them up.
+class MainWindowOfParts : public CBaseDialog {
+ public:
+  MainWindowOfParts(WorkingConfig& config, ProfileStore& store, std::wstring settingsFile)
+      : CBaseDialog(IDD_MAIN, nullptr, skinsFolder() + L"Main.ini", skinsFolder()),
+        config_(config),
+        store_(store),
+        settingsFile_(std::move(settingsFile)) {}
+
+  const SkinSurface& surface(MainSurface s) const { return surfaces_[s]; }
+  CPngButton* button(int id) const {
+    for (const CWindowPart* part : {static_cast<const CWindowPart*>(keyboard_.get()),
+                                    static_cast<const CWindowPart*>(lighting_.get()),
+                                    static_cast<const CWindowPart*>(profiles_.get()),
+                                    static_cast<const CWindowPart*>(frame_.get())})
+      if (CPngButton* b = part ? part->Button(id) : nullptr) return b;
+    return nullptr;
+  }
+
+ protected:
+  BOOL OnInitDialog() override {
+    CBaseDialog::OnInitDialog();
+    // The window's pictures, in the order of its surfaces.
+    const wchar_t* pictures[] = {L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",  L"main_disable.jpg",
+                                 L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",  L"main_disable.jpg",
+                                 L"Arrow.jpg",       L"main_color0.jpg", L"main_color1.jpg"};
+    static_assert(std::size(pictures) == std::tuple_size_v<MainSurfaces>);
+    for (size_t i = 0; i < surfaces_.size(); ++i)
+      EXPECT_TRUE(makeSkinSurface(surfaces_[i], loadSkinPictureOrExit(pictures[i]), hwnd())) << i;
+
+    WindowContext context{this, dataFile(), skinsFolder(), skinsFolder() + L"language.ini", &surfaces_};
+    frame_ = std::make_unique<FrameButtons>(context);
+    keyboard_ = std::make_unique<CKeyboardView>(context, config_, ui_, skinsFolder() + L"Composite.ini");
+    lighting_ = std::make_unique<CLightingPanel>(context);
+    profiles_ = std::make_unique<CProfileSwitch>(context, skinsFolder() + L"Profile.ini");
+    ProfileSwitchLinks links;
+    links.store = &store_;
+    links.ui = &ui_;
+    profiles_->Connect(std::move(links));
+
+    for (const ids::SkinControl& b : {M::VELTRA_LINK, M::CONTROL_OK, M::CONTROL_CANCEL, M::CONTROL_HELP,
+                                      M::CONTROL_CLOSE, M::CONTROL_MINIMIZE, M::CONTROL2_APPLY, M::VELTRA_VER})
+      frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
+    caption(M::VELTRA_LINK.id, ReadProfileText(dataFile(), L"SCREEN", L"Link"), 8, L"Verdana", RGB(0x7F, 0xD8, 0xEC));
+    caption(M::VELTRA_VER.id, wide(text(TextId::MAIN_BUTTON_VELTRA_VER)), 8, L"Verdana", RGB(0xE4, 0xE4, 0xE4));
+    EnableWindow(item(M::VELTRA_VER.id), FALSE);
+    frame_->Attach(M::CONTROL_HELP.id).setTooltip(wide(text(TextId::MAIN_HELP_PROMPT)), true);
+    EnableWindow(item(M::CONTROL2_APPLY.id), FALSE);
+
+    profiles_->Place();
+    keyboard_->Place();
+    lighting_->Build(settingsFile_, *keyboard_);
+    lighting_->FillUserModes();
+    const int textControls[] = {M::FUNC_PROFILE1.id, M::FUNC_PROFILE2.id, M::FUNC_PROFILE3.id, M::FUNC_MACRO.id,
+                                M::FUNC_DEFAULT.id,  M::CONTROL_OK.id,    M::CONTROL_CANCEL.id, M::CONTROL2_APPLY.id};
+    static_assert(std::size(textControls) == std::size(kProfileTextKeys));
+    for (size_t i = 0; i < std::size(textControls); ++i)
+      caption(textControls[i], ReadLanguageText(skinsFolder() + L"language.ini", kProfileTextKeys[i].key), 9,
+              L"Tahoma", RGB(255, 255, 255));
+
+    // What the window shows once the keyboard was read.
+    profiles_->UpdateSelectedProfile();
+    {
+      std::lock_guard lock(config_.lock);
+      keyboard_->RefreshKeyButtons();
     }
-    PlaceControlWithImageOrigin(s.button(M::LEFT_ARROW.name), file, L"BUTTONINFO", M::LEFT_ARROW.key, L"BUTTONINFO2",
-                                M::DOWN_ARROW_LEFT1.key, arrow);
-    PlaceControlWithImageOrigin(s.button(M::RIGHT_ARROW.name), file, L"BUTTONINFO", M::RIGHT_ARROW.key, L"BUTTONINFO2",
-                                M::DOWN_ARROW_RIGHT1.key, arrow);
-    EnableWindow(s.control(M::LEFT_ARROW.name), FALSE);
-    EnableWindow(s.control(M::RIGHT_ARROW.name), FALSE);
-    EnableWindow(s.control(M::FLIP_0.name), FALSE);
-    // Keys that carry a function, the selected profile and report rate.
-    for (const char* key : {M::KEY_011.name, M::KEY_01E.name, M::KEY_01F.name, M::KEY_020.name, M::FUNC_G1.name, M::FUNC_G2.name, M::FUNC_G5.name,
-                            M::FUNC_PROFILE1.name, M::FUNC_REPORT4.name})
-      s.button(key).setSetState(true, false);
-    ShowWindow(s.control(M::FUNC_SWITCH.name), SW_HIDE);
-    caption(s.button(M::FUNC_PROFILE1.name), s.language("PROFILE_1"));
-    caption(s.button(M::FUNC_PROFILE2.name), s.language("PROFILE_2"));
-    caption(s.button(M::FUNC_PROFILE3.name), s.language("PROFILE_3"));
-    caption(s.button(M::FUNC_PROFILES.name), L"$Profile0", 10, L"Arial", RGB(0xE4, 0xE4, 0xE4));
-    caption(s.button(M::FUNC_MACRO.name), s.language("PROFILE_MACRO"));
-    caption(s.button(M::FUNC_DEFAULT.name), s.language("PROFILE_DEFAULT"));
-    caption(s.button(M::CONTROL_OK.name), s.language("PROFILE_OK"));
-    caption(s.button(M::CONTROL_CANCEL.name), s.language("PROFILE_CANCLE"));
-    caption(s.button(M::CONTROL2_APPLY.name), s.language("PROFILE_APPLY"));
-    caption(s.button(M::VELTRA_LINK.name), ReadProfileText(file, L"SCREEN", L"Link"), 8, L"Verdana", RGB(0x7F, 0xD8, 0xEC));
-    caption(s.button(M::VELTRA_VER.name), s.language("MAIN_BUTTON_VELTRA_VER"), 8, L"Verdana", RGB(0xE4, 0xE4, 0xE4));
-    EnableWindow(s.control(M::VELTRA_VER.name), FALSE);
-    s.button(M::CONTROL_HELP.name).setTooltip(s.language("MAIN_HELP_PROMPT"), true);
-    // Lighting panel, open on the per-key effect.
-    const std::pair<const char*, const wchar_t*> labels[] = {
-        {M::CONTROL_UsbStatic.name, L"Usb"},     {M::CONTROL_DengStatic.name, L"Deng"},   {M::CONTROL_LightStatic.name, L"Light"},
-        {M::CONTROL_SpeedStatic.name, L"Speed"}, {M::CONTROL_USERgjStatic.name, L"Tool"}, {M::CONTROL_HXsjsStatic.name, L"DC"},
-        {M::CONTROL_FYSJSStatic.name, L"QL"}};
-    for (auto [key, name] : labels)
-      SetWindowTextW(s.control(key), ReadProfileText(file, L"Control_Name1", name).c_str());
-    HWND effects = s.control(M::CONTROL_XGcombox.name);
-    for (int code : {1, 2, 4, 5, 7, 9, 18, 254})
-      SendMessageW(effects, CB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(ReadProfileText(file, L"Mode1", std::to_wstring(code)).c_str()));
-    SendMessageW(effects, CB_SETCURSEL, 7, 0);
-    HWND modes = s.control(M::CONTROL_umCombo.name);
-    for (int i = 1; i <= 10; ++i)
-      SendMessageW(modes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>((L"USER_MODE" + std::to_wstring(i)).c_str()));
-    SendMessageW(modes, CB_SETCURSEL, 0, 0);
-    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{M::CONTROL_DengStaPic.name, L"dengdown.bmp"},
-                                {M::CONTROL_USERgjStaPic1.name, L"user1down.bmp"},
-                                {M::CONTROL_USERgjStaPic2.name, L"user2up.bmp"},
-                                {M::CONTROL_FYSJSStaPic.name, L"sjsup.bmp"},
-                                {M::CONTROL_HXsjsStaPic.name, L"sjsup.bmp"},
-                                {M::CONTROL_JDTStatic.name, L"jdt4.bmp"}})
-      showPicture(s.control(key), picture);
-    for (auto [key, picture] : {std::pair<const char*, const wchar_t*>{M::CONTROL_LightSlider.name, L"3.bmp"},
-                                {M::CONTROL_SpeedSlider.name, L"7.bmp"}}) {
-      auto slider = std::make_unique<CBitmapSlider>();
-      EXPECT_TRUE(slider->SubclassWindow(s.control(key)));
-      slider->setRange(0, 4);
-      slider->setPicture(static_cast<HBITMAP>(
-          LoadImageW(nullptr, (skinsFolder() + picture).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
-      s.sliders.push_back(std::move(slider));
-    }
-  };
+    lighting_->Reload(factoryLighting(SelectedProfile()));
+    return FALSE;  // not activated: see the skin tests
+  }
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) override {
+    if (msg != WM_CTLCOLORSTATIC) return false;
+    SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+    SetTextColor(reinterpret_cast<HDC>(wp), RGB(228, 228, 228));
+    result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+    return true;
+  }
+
+ private:
+  void caption(int id, const std::wstring& t, int size, const wchar_t* font, COLORREF colour) {
+    SetWindowTextW(item(id), t.c_str());
+    if (CPngButton* b = button(id)) b->setCaptionStyle(true, size, font, colour, CPngButton::kDefaultCaptionFormat);
+  }
+
+  WorkingConfig& config_;
+  ProfileStore& store_;
+  std::wstring settingsFile_;
+  SilentDeviceUi ui_;
+  MainSurfaces surfaces_;
+  std::unique_ptr<FrameButtons> frame_;
+  std::unique_ptr<CKeyboardView> keyboard_;
+  std::unique_ptr<CLightingPanel> lighting_;
+  std::unique_ptr<CProfileSwitch> profiles_;
+};
+
+// A new keyboard on its per-key profile (profile 2) whose W, A, S, D and
+// G1, G2, G5 carry an action, the lighting panel closed or open.
+class MainWindowScreenshot : public ::testing::Test {
+ protected:
+  static constexpr int kProfile = 1;
+
+  void SetUp() override {
+    config_.table = newKeyActionTable();
+    ASSERT_NE(config_.table, nullptr);
+    const KeyActionEntry sendsB{ActionType::SingleKey, 0, 0x30, 0, 0};
+    for (KeyCode key : {KeyCode{0x11}, KeyCode{0x1E}, KeyCode{0x1F}, KeyCode{0x20}})
+      config_.table->entries[entryIndex(kProfile, slotOfKey(key))] = sendsB;
+    for (int g : {0, 1, 4}) config_.table->entries[entryIndex(kProfile, slotOfGKey(0, g))] = sendsB;
+    DeviceLinkState().activeProfile = kProfile;
+    loadShippedTexts();
+  }
+  void TearDown() override { DeviceLinkState().activeProfile = -1; }
+
+  // The user's settings file with the lighting panel open or closed.
+  std::wstring settingsFile(bool panelOpen) {
+    std::wstring path = test::tempDir() + L"main_wskb.ini";
+    EXPECT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", panelOpen ? L"1" : L"0", path.c_str()));
+    return path;
+  }
+
+  const DialogLayout layout_ = skingen::mainLayout();
+  WorkingConfig config_;
+  ApplySnapshot snapshot_;
+  SilentDeviceUi ui_;
+  ProfileStore store_{config_, snapshot_, ui_, std::filesystem::path(test::tempDir() + L"documents"), [] { return 0; }};
+};
+
+TEST_F(MainWindowScreenshot, MainWindow) {
+  MainWindowOfParts d(config_, store_, settingsFile(false));
   show(d);
   RECT r{};
   GetWindowRect(d.hwnd(), &r);
-  EXPECT_EQ(r.right - r.left, layout.width);
-  EXPECT_EQ(r.bottom - r.top, layout.height);
+  EXPECT_EQ(r.right - r.left, layout_.width);
+  EXPECT_EQ(r.bottom - r.top, layout_.height);
   // One key in each look: hover and pressed shown as the user would see them.
-  SendMessageW(d.button(M::KEY_039.name).hwnd(), BM_SETSTATE, TRUE, 0);
-  SendMessageW(d.button(M::KEY_01C.name).hwnd(), WM_MOUSEHOVER, 0, 0);
+  SendMessageW(GetDlgItem(d.hwnd(), M::KEY_039.id), BM_SETSTATE, TRUE, 0);
+  SendMessageW(GetDlgItem(d.hwnd(), M::KEY_01C.id), WM_MOUSEHOVER, 0, 0);
   test::pump(200);
   // A set key shows the set picture at its place; a plain key the normal one.
-  const Control* a = layout.find(M::KEY_01E.name);
-  const Control* b = layout.find(M::KEY_030.name);
-  EXPECT_EQ(test::pixelOf(d.button(M::KEY_01E.name).hwnd(), 10, 10),
-            GetPixel(d.surface(L"main_disable.jpg")->hdc(), a->x + 9, a->y + 9));
-  EXPECT_EQ(test::pixelOf(d.button(M::KEY_030.name).hwnd(), 10, 10),
-            GetPixel(d.surface(L"main_normal.jpg")->hdc(), b->x + 9, b->y + 9));
+  const Control* a = layout_.find(M::KEY_01E.name);
+  const Control* b = layout_.find(M::KEY_030.name);
+  EXPECT_EQ(test::pixelOf(GetDlgItem(d.hwnd(), M::KEY_01E.id), 10, 10),
+            GetPixel(d.surface(kSurfaceSet).hdc(), a->x + 9, a->y + 9));
+  EXPECT_EQ(test::pixelOf(GetDlgItem(d.hwnd(), M::KEY_030.id), 10, 10),
+            GetPixel(d.surface(kSurfaceNormal).hdc(), b->x + 9, b->y + 9));
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"main.bmp")));
   EXPECT_TRUE(test::bmpToPng(shotPath(L"main.bmp"), shotPath(L"main.png")));
   d.DestroyWindow();
 }
 
-// The texts the program's dialogs take from the text table, as the program
-// loads them at its start (another test may have loaded its own).
-void loadShippedTexts() { LoadTextTable(skinsFolder() + L"language.ini"); }
+TEST_F(MainWindowScreenshot, MainWindowWithTheLightingPanelOpen) {
+  MainWindowOfParts d(config_, store_, settingsFile(true));
+  show(d);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.hwnd(), M::CONTROL_XGcombox.id))) << "the lighting panel is closed";
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.hwnd(), M::CONTROL_umCombo.id))) << "no per-key tools";
+  EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"main_lighting.bmp")));
+  EXPECT_TRUE(test::bmpToPng(shotPath(L"main_lighting.bmp"), shotPath(L"main_lighting.png")));
+  d.DestroyWindow();
+}
 
 // The editor asks nothing of a main window here: it is opened on its own.
 class NoMainWindow : public CompositeHost {
