@@ -1,9 +1,8 @@
 // The three skinned windows with the shipped skin, from the program's own
-// dialog templates: the composite editor and the profile manager are the
-// program's classes opened on test data; the main window is set up here
-// (every control of the layout placed by the skin file, image buttons with
-// faces from the skin pictures, captions from the language file).
-// Screenshots go to build/cross/skin-screenshots/ for review.
+// dialog templates and classes: the composite editor and the profile
+// manager opened on test data, the main window put together from its parts
+// on a new keyboard's state. Screenshots go to build/cross/skin-screenshots/
+// for review.
 #include <windows.h>
 #include <commctrl.h>
 
