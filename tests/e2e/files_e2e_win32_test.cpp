@@ -106,7 +106,8 @@ TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
   EXPECT_TRUE(waitFor([&] { return keyRecord(0, recordA) == "020205"; }, 8000));
   EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
   std::vector<int> written;
-  for (auto [address, length] : tracedCommands(app.trace(), kCmdWriteKeyTable)) written.push_back(address / static_cast<int>(kKeyTableSize));
+  for (auto [address, length] : tracedCommands(app.trace(), kCmdWriteKeyTable))
+    written.push_back(address / static_cast<int>(kKeyTableSize));
   std::sort(written.begin(), written.end());
   written.erase(std::unique(written.begin(), written.end()), written.end());
   EXPECT_EQ(written, (std::vector<int>{0, 1, 2}));

@@ -71,7 +71,8 @@ void KorvalinFixture::activeProfile(int profile) {
 
 void KorvalinFixture::panelStartsOpen() {
   CreateDirectoryW(documentsFile(L"Korvalin").c_str(), nullptr);
-  ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", documentsFile(L"Korvalin\\wskb.ini").c_str()));
+  const std::wstring settings = documentsFile(L"Korvalin\\wskb.ini");
+  ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", settings.c_str()));
 }
 
 bool KorvalinFixture::waitEffectList() {

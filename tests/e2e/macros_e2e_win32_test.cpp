@@ -63,7 +63,6 @@ class MacroPage : public KorvalinFixture {
     return listItemText(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, column);
   }
   std::wstring rowText(int row) const { return cell(row, 0) + L"|" + cell(row, 1) + L"|" + cell(row, 2); }
-  std::wstring text(HWND h) const { return controlText(h); }
   // Screen point of a cell of the action list (columns 50, 50 and 60 wide).
   POINT cellPoint(int row, int column) const {
     RECT r = listItemRect(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, LVIR_BOUNDS);
@@ -122,14 +121,14 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
   EXPECT_FALSE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD))) << "no macro selected";
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 1 && selectedMacro() == 0; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro1");
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro1");
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   // Record delays off (the default).
   EXPECT_EQ(SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   for (int id : {IDC_COMPOSITE_FUNC_MACRO_ADD, IDC_COMPOSITE_FUNC_MACRO_DELETE, IDC_COMPOSITE_FUNC_MACRO_LIST})
     EXPECT_FALSE(IsWindowEnabled(e(id))) << id << " while recording";
   double pressMs = recordKey("a", 300);
@@ -144,7 +143,7 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
   std::printf("[ figure ] key press to recorded row: %.0f ms (upper bound of the hook's time, X and Wine included)\n",
               pressMs);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_ADD)));
   EXPECT_EQ(rowText(0), std::wstring(L"A|") + kPress + L"|50");
   EXPECT_EQ(rowText(1), std::wstring(L"A|") + kRelease + L"|50");
@@ -233,7 +232,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
   // Editing a delay cell stops the recording.
   doubleClickCell(0, 2);
   ASSERT_TRUE(waitFor([&] { return IsWindowVisible(e(IDC_COMPOSITE_MACRO_CELL_EDIT)) != FALSE; }, 3000));
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
   typeText(L"12345");
   shot("macro_editing_delay_cell");
   pressKey("Return");
@@ -292,7 +291,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
     pressKey("End");
     for (int i = 0; i < 3; ++i) pressKey("BackSpace");
     typeText(c.typed);
-    EXPECT_TRUE(waitFor([&] { return text(cycles) == c.shown; }, 3000)) << utf8(c.typed) << " -> " << utf8(text(cycles));
+    EXPECT_TRUE(waitFor([&] { return controlText(cycles) == c.shown; }, 3000)) << utf8(c.typed) << " -> " << utf8(controlText(cycles));
   }
 
   // The Win key through the low-level hook; Print Screen with its extra
@@ -300,7 +299,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
   POINT last = cellPoint(1, 0);
   click(last.x, last.y);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
   pressKey("Super_L");
   ASSERT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000)) << rowCount();
   pressKey("Print");
@@ -328,7 +327,7 @@ TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_022.id), nullptr);
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 3 && selectedMacro() == 2; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro3");
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro3");
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_OK));
   ASSERT_TRUE(mainApply());
   EXPECT_EQ(keyRecordOf("09"), "050101");
@@ -359,7 +358,7 @@ TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
   // at Apply instead of playing it.
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 3 && selectedMacro() == 2; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro4") << "the counter goes on";
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro4") << "the counter goes on";
   EXPECT_EQ(tooltipOf(app.process(), mainItem(ids::main_dlg::KEY_021.id)).rfind(L"FKeys, Set: Macro(", 0), 0u)
       << "nothing reset before Apply";
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_OK));
@@ -442,7 +441,7 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   install_.setEnv(L"KORVALIN_SIM_MACRO_UNITS", L"1");  // 128 bytes of macro memory
   startShown();
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
-  EXPECT_FALSE(IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) && text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)).empty());
+  EXPECT_FALSE(IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) && controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)).empty());
   // A name typed into the empty list creates the macro.
   clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
   typeText(L"Mine");
@@ -450,8 +449,8 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_CONTROL2_APPLY)));
   // 16 + 2 + 4 + 8 ("Mine") = 30 with the name, 22 without.
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"30 (22) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"30 (22) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeFits); }, 2000));
   shot("macro_gauge_fits");
   // Twenty actions: 102 bytes without the name, 114 with it.
@@ -459,15 +458,15 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   for (const char* k : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}) recordKey(k);
   ASSERT_TRUE(waitFor([&] { return rowCount() == 20; }, 3000));
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"110 (102) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"110 (102) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   // A longer name no longer fits: 15 units, 132 bytes; the names are dropped.
   clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
   pressKey("End");
   typeText(L"abcdefghijk");
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"132 (102) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Mineabcdefghijk");
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"132 (102) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Mineabcdefghijk");
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeNamesDropped); }, 2000));
   shot("macro_gauge_names_dropped");
   // Eight more actions: 134 bytes even without the name.
@@ -475,8 +474,8 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   for (const char* k : {"k", "l", "m", "n"}) recordKey(k);
   ASSERT_TRUE(waitFor([&] { return rowCount() == 28; }, 3000));
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"164 (134) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"164 (134) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeTooLong); }, 2000));
   shot("macro_gauge_too_long");
   std::printf("[ figure ] key press to recorded row, mean of %d: %.1f ms (upper bound of the hooks' time)\n",
@@ -484,15 +483,15 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   // Apply and another page both end a recording.
   HWND record = e(IDC_COMPOSITE_FUNC_MACRO_RECORD);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(record) == L"Stop Record"; }, 3000));
   clickE(IDC_COMPOSITE_CONTROL2_APPLY);
-  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "Apply stops recording";
+  EXPECT_TRUE(waitFor([&] { return controlText(record) == L"Record"; }, 3000)) << "Apply stops recording";
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(record) == L"Stop Record"; }, 3000));
   // Other pages do not show the gauge.
   clickE(IDC_COMPOSITE_CONTROL_MEDIA);
   EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)); }, 3000));
-  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "another page stops recording";
+  EXPECT_TRUE(waitFor([&] { return controlText(record) == L"Record"; }, 3000)) << "another page stops recording";
   pressKey("z");
   EXPECT_TRUE(holdsFor([&] { return rowCount() == 28; }, 300)) << "a key recorded after the page changed";
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
