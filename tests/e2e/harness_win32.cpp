@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <atomic>
 #include <cctype>
@@ -555,12 +556,19 @@ std::wstring controlText(HWND control) {
   return buffer;
 }
 
+HWND fileNameField(HWND dialog) {
+  // The combo box of the explorer-style dialogs, or the plain edit of the
+  // older ones.
+  HWND name = GetDlgItem(dialog, cmb13);
+  return name ? name : GetDlgItem(dialog, edt1);
+}
+
 HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs) {
   HWND d = nullptr;
   waitFor([&] {
     for (HWND h : topLevelWindows(pid, true))
       if (h != exclude && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK) &&
-          (GetDlgItem(h, 0x47C) || GetDlgItem(h, 0x480)))
+          fileNameField(h))
         return (d = h) != nullptr;
     return false;
   }, timeoutMs);
@@ -568,10 +576,7 @@ HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs) {
 }
 
 bool enterFileName(HWND dialog, const std::wstring& path) {
-  // The file name field: the combo box of the explorer-style dialogs, or the
-  // plain edit of the older ones.
-  HWND name = GetDlgItem(dialog, 0x47C);
-  if (!name) name = GetDlgItem(dialog, 0x480);
+  HWND name = fileNameField(dialog);
   if (!name) return false;
   RECT last{};
   if (!waitFor([&] {

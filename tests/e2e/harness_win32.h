@@ -127,6 +127,8 @@ RECT listItemRect(HANDLE process, HWND list, int row, int part);
 // caption, which is all GetWindowText reads there).
 std::wstring controlText(HWND control);
 
+// The file name field of a common file dialog; null when it has none.
+HWND fileNameField(HWND dialog);
 // A common file dialog of the process: a dialog that is neither the window
 // excluded nor a message box; null when none shows in time.
 HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs = 5000);

@@ -318,7 +318,7 @@ TEST_F(ProfileManagerE2e, NewLoadDeleteAndApplyingNoRows) {
   clickControl(GetDlgItem(m, IDC_PROFILE_FUNC_ADD));
   HWND save = fileDialog();
   ASSERT_NE(save, nullptr) << "no save dialog";
-  std::wstring initial = controlText(GetDlgItem(save, 0x47C) ? GetDlgItem(save, 0x47C) : GetDlgItem(save, 0x480));
+  std::wstring initial = controlText(fileNameField(save));
   EXPECT_NE(initial.find(L"The new contextual  mode"), std::wstring::npos) << utf8(initial);
   shot("profile_manager_new");
   std::wstring fresh = documentsFile(L"Korvalin\\fresh.kvp");
