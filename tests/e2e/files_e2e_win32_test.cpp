@@ -140,7 +140,7 @@ void writeShortProfileFile(const std::wstring& path) {
 TEST_F(ProfileFiles, GBankEventWhileAnImportMessageIsOpen) {
   Running& app = start();
   ASSERT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD));
   std::wstring file = install_.documentsFolder() + L"\\short.kvp";
   writeShortProfileFile(file);
 

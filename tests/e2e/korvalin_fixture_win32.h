@@ -17,9 +17,9 @@
 #include "app/single_instance_win32.h"  // kMsgKill, kTagKill
 #include "device/device_ui.h"           // kMsgShow, kTagOpen, the tray icons
 #include "device/protocol.h"            // command codes, memory layout
-#include "device/transport.h"           // exit codes of an unusable transport library
+#include "device/transport.h"
 #include "resources/control_ids.h"
-#include "skin/skin_exit_codes.h"
+#include "base/exit_codes.h"
 #include "tests/e2e/harness_win32.h"
 #include "tests/e2e/installation_win32.h"
 #include "tests/e2e/registry_override_win32.h"

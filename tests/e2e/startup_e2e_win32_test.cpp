@@ -80,7 +80,7 @@ TEST_F(KorvalinE2e, StartWithKeyboardShowsWindowAndConnectedIcon) {
   Running& app = start();
   ASSERT_NE(main(), nullptr);
   ASSERT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
-  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_EQ(trayIconWindows().size(), 1u);
 
   WindowInfo w = describe(main());
@@ -111,7 +111,7 @@ TEST_F(KorvalinE2e, StartWithKeyboardShowsWindowAndConnectedIcon) {
 TEST_F(KorvalinE2e, StartOptionStaysHiddenWithConnectedIconUntilOpened) {
   start(L"/Start");
   ASSERT_NE(main(), nullptr);
-  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(holdsFor([&] { return !mainVisible(); }, 1000)) << "the window showed by itself";
   WindowInfo w = describe(main());
   EXPECT_TRUE(w.exStyle & WS_EX_TOOLWINDOW) << "no taskbar button while hidden";
@@ -139,7 +139,7 @@ TEST_F(KorvalinE2e, NoKeyboardStaysHiddenAndOpenFromTrayExplains) {
   withoutKeyboard();
   start();
   ASSERT_NE(main(), nullptr);
-  EXPECT_TRUE(waitTrayIcon(kIconNoKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_NO_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(holdsFor([&] { return !mainVisible(); }, 800)) << "the window showed without a keyboard";
 
   // Right click on the icon, then its first item, Open.
@@ -166,7 +166,7 @@ TEST_F(KorvalinE2e, HidLibraryWithoutKeyboardStartsHiddenWithTheNoKeyboardIcon) 
   ASSERT_TRUE(install_.useLibrary(L"hid\\Tessaro.dll"));
   Running& app = start();
   ASSERT_NE(main(), nullptr);
-  EXPECT_TRUE(waitTrayIcon(kIconNoKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_NO_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(holdsFor([&] { return !mainVisible(); }, 800)) << "the window showed without a keyboard";
   EXPECT_TRUE(app.alive());
   // Nothing of the simulated keyboard: no control pipe, no state file.
@@ -181,12 +181,12 @@ TEST_F(KorvalinE2e, AttachingLaterReloadsWithoutShowing) {
   withoutKeyboard();
   Running& app = start();
   ASSERT_NE(main(), nullptr);
-  ASSERT_TRUE(waitTrayIcon(kIconNoKeyboard)) << "tray icon " << trayIcon();
+  ASSERT_TRUE(waitTrayIcon(IDI_NO_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(profilesRead(app.trace()).empty());
   EXPECT_EQ(app.sim("trace clear"), "OK\n");
 
   EXPECT_EQ(app.sim("plug"), "OK\n");
-  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(holdsFor([&] { return !mainVisible(); }, 800)) << "attaching showed the window";
   auto trace = app.trace();
   EXPECT_FALSE(tracedCommands(trace, kCmdReadDefaultKeyTable).empty());
@@ -201,11 +201,11 @@ TEST_F(KorvalinE2e, AttachingLaterReloadsWithoutShowing) {
 TEST_F(KorvalinE2e, RemovingKeyboardHidesWindowAndShowsNoKeyboardIcon) {
   Running& app = start();
   ASSERT_TRUE(waitFor([&] { return mainVisible(); }));
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
 
   EXPECT_EQ(app.sim("unplug"), "OK\n");
   EXPECT_TRUE(waitFor([&] { return !mainVisible(); }, 5000)) << "the window stayed";
-  EXPECT_TRUE(waitTrayIcon(kIconNoKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_NO_KEYBOARD)) << "tray icon " << trayIcon();
   EXPECT_TRUE(app.alive());
   shot("unplugged");
 }
@@ -215,7 +215,7 @@ TEST_F(KorvalinE2e, RemovingKeyboardHidesWindowAndShowsNoKeyboardIcon) {
 TEST_F(KorvalinE2e, SecondStartShowsRunningWindowAndEnds) {
   start(L"/Start");
   ASSERT_NE(main(), nullptr);
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
   ASSERT_FALSE(mainVisible());
 
   auto second = startAnother(L"");
@@ -231,7 +231,7 @@ TEST_F(KorvalinE2e, SecondStartShowsRunningWindowAndEnds) {
 TEST_F(KorvalinE2e, KillInCapitalsEndsRunningInstance) {
   start();
   ASSERT_TRUE(waitFor([&] { return mainVisible(); }));
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD));
 
   auto killer = startAnother(L"/KILL");
   bool killerShowedWindow = true;
@@ -296,7 +296,7 @@ TEST_F(KorvalinE2e, PlacementsOutsideTheWindowLeaveItUsable) {
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main(), kHelp)));
   // The other buttons are where a click reaches them.
   EXPECT_TRUE(waitClickable(GetDlgItem(main(), kHelp)));
-  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
   shot("placement_outside_window");
   EXPECT_TRUE(app_->alive());
 }
@@ -306,7 +306,7 @@ TEST_F(KorvalinE2e, PlacementsOutsideTheWindowLeaveItUsable) {
 TEST_F(KorvalinE2e, MessagesWithAnotherTagDoNothing) {
   start(L"/Start");
   ASSERT_NE(main(), nullptr);
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD));
   ASSERT_FALSE(mainVisible());
 
   struct Case {
@@ -339,7 +339,7 @@ TEST_F(KorvalinE2e, MessagesWithAnotherTagDoNothing) {
 TEST_F(KorvalinE2e, ExitWhileAboutIsOpenClosesItAndEnds) {
   start(L"/Start");
   ASSERT_NE(main(), nullptr);
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD));
 
   ASSERT_TRUE(chooseFromTray(kAbout)) << "no tray menu";
   HWND about = nullptr;
@@ -367,7 +367,7 @@ TEST_F(KorvalinE2e, ExitWhileAboutIsOpenClosesItAndEnds) {
 TEST_F(KorvalinE2e, TaskbarCreatedBringsTrayIconBack) {
   start(L"/Start");
   ASSERT_NE(main(), nullptr);
-  ASSERT_TRUE(waitTrayIcon(kIconKeyboard));
+  ASSERT_TRUE(waitTrayIcon(IDI_KEYBOARD));
   UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   ASSERT_NE(taskbarCreated, 0u);
 
@@ -375,12 +375,12 @@ TEST_F(KorvalinE2e, TaskbarCreatedBringsTrayIconBack) {
   ASSERT_TRUE(deleteTrayIcon(main(), ID_TRAY_ICON));
   ASSERT_TRUE(waitFor([&] { return trayIconWindows().empty(); }, 5000));
   SendNotifyMessageW(HWND_BROADCAST, taskbarCreated, 0, 0);
-  EXPECT_TRUE(waitTrayIcon(kIconKeyboard)) << "tray icon " << trayIcon();
+  EXPECT_TRUE(waitTrayIcon(IDI_KEYBOARD)) << "tray icon " << trayIcon();
 
   // Announced again while the icon is there: still one icon.
   SendNotifyMessageW(HWND_BROADCAST, taskbarCreated, 0, 0);
   EXPECT_TRUE(holdsFor([&] { return trayIconWindows().size() == 1; }, 800));
-  EXPECT_EQ(trayIcon(), kIconKeyboard);
+  EXPECT_EQ(trayIcon(), IDI_KEYBOARD);
   shot("taskbar_created");
 
   // The icon that came back still answers.

@@ -54,6 +54,13 @@ using skingen::DialogLayout;
 // loads them at its start (another test may have loaded its own).
 void loadShippedTexts() { LoadTextTable(skinsFolder() + L"language.ini"); }
 
+// The Help folder beside the Skins folder, as the program folder has them.
+std::wstring helpFolder() {
+  std::wstring folder = skinsFolder();  // ends in Skins and a backslash
+  const size_t cut = folder.find_last_of(L'\\', folder.size() >= 2 ? folder.size() - 2 : 0);
+  return folder.substr(0, cut + 1) + L"Help\\";
+}
+
 std::wstring shotPath(const wchar_t* name) {
   std::wstring dir = ExecutableFolder() + L"..\\skin-screenshots\\";
   CreateDirectoryW(dir.c_str(), nullptr);
@@ -263,6 +270,7 @@ class NoMainWindow : public CompositeHost {
   void EnableMainApply() override {}
   HWND ButtonWindow(int) const override { return nullptr; }  // no key to open beside
   void ShowKeyUnassigned(int) override {}
+  size_t KeyboardMacroMemory() const override { return 0; }  // no keyboard attached
 };
 
 TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
@@ -286,7 +294,7 @@ TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
   loadShippedTexts();
   NoMainWindow host;
   const DialogLayout layout = skingen::compositeLayout();
-  Korvalin_DlgComposite d(nullptr, skinsFolder() + L"Composite.ini", skinsFolder(), config, host);
+  Korvalin_DlgComposite d(nullptr, skinsFolder() + L"Composite.ini", skinsFolder(), helpFolder(), config, host);
   d.editedSlot = slotA;
   d.editedButtonId = M::KEY_01E.id;
   show(d);
