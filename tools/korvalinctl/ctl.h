@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/transport.h"
@@ -40,6 +41,9 @@ struct Platform {
   // The keyboards the started transport sees; null where it tells only counts.
   std::vector<DeviceListing> (*listDevices)() = nullptr;
 };
+
+// The commands Run knows (command empty), or the subcommands of one.
+std::vector<std::string_view> DispatchedNames(std::string_view command);
 
 // One run; arguments without the program name, UTF-8. Once per process: it
 // binds the process-wide device link.
