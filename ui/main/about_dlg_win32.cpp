@@ -16,11 +16,11 @@ constexpr int kCopyrightId = IDC_ABOUT_COPYRIGHT;
 constexpr int kVersionId = IDC_ABOUT_VERSION;
 }  // namespace
 
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
+void OpenHelpPage(HWND owner, const std::wstring& helpFolder, const std::wstring& languageFile) {
   // Shell failures are not the user's problem to read about here. The page
   // is named by its full path: Wine's shell hands a bare name to the browser
   // as a web address instead of finding it in the working folder.
-  std::wstring page = helpFolder + L"index.html";
+  std::wstring page = HelpPagePath(helpFolder, languageFile);
   (void)ShellExecuteW(owner, L"open", page.c_str(), nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
 }
 
@@ -60,7 +60,7 @@ bool CAboutDlg::OnCommand(WORD id, WORD code, HWND control) {
 
 bool CAboutDlg::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
   if (msg == WM_HELP) {
-    OpenHelpPage(hwnd(), helpFolder_);
+    OpenHelpPage(hwnd(), helpFolder_, languageFile_);
     result = TRUE;
     return true;
   }

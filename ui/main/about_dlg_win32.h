@@ -31,7 +31,8 @@ class CAboutDlg : public CDialog {
   UniqueFont linkFont_;  // the dialog's font underlined, made on first draw
 };
 
-// Opens the help page (Help\index.html) with the shell.
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder);
+// Opens the help page with the shell, in the language file's language first
+// (Help\index.html, or Help\zh.html for Chinese).
+void OpenHelpPage(HWND owner, const std::wstring& helpFolder, const std::wstring& languageFile);
 
 }  // namespace kv
