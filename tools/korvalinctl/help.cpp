@@ -80,7 +80,10 @@ std::vector<ListRow> ListRows(const CommandHelp& help) {
   size_t stop = std::min({body.find(". "), body.find(".\n"), body.find(":\n"), body.find("\n\n"), body.size()});
   std::string summary;
   for (std::string_view w : split(body.substr(0, std::min(stop, body.size())), ' ')) {
-    for (std::string_view part : split(w, '\n')) summary += (summary.empty() ? "" : " ") + std::string(part);
+    for (std::string_view part : split(w, '\n')) {
+      if (!summary.empty()) summary += ' ';
+      summary += part;
+    }
   }
   if (!summary.empty() && summary[0] >= 'A' && summary[0] <= 'Z' && !(summary.size() > 1 && summary[1] >= 'A' && summary[1] <= 'Z'))
     summary[0] = static_cast<char>(summary[0] - 'A' + 'a');
@@ -108,7 +111,9 @@ const CommandHelp* FindCommandHelp(std::string_view command) {
 void PrintUsage(std::ostream& out) {
   out << "Usage: " << kSynopsis << "\n\n" << kIntro << "\nOptions:\n";
   for (const OptionHelp& o : kOptions) {
-    std::string head = "  " + std::string(o.name) + (o.arg.empty() ? "" : " " + std::string(o.arg));
+    std::string head = "  ";
+    head += o.name;
+    if (!o.arg.empty()) head.append(" ").append(o.arg);
     out << head;
     size_t pad = head.size() + 2 <= kOptionColumn ? kOptionColumn - head.size() : 2;
     out << std::string(pad, ' ');
@@ -117,7 +122,8 @@ void PrintUsage(std::ostream& out) {
   out << "\nCommands:\n";
   for (const CommandHelp& c : kCommandHelp) {
     for (const ListRow& row : ListRows(c)) {
-      std::string head = "  " + row.synopsis;
+      std::string head = "  ";
+      head += row.synopsis;
       out << head;
       if (row.summary.empty()) {
         out << '\n';
