@@ -582,10 +582,10 @@ bool Korvalin_DlgComposite::PreTranslateMessage(MSG& msg) {
   if (key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
     if (!config_.recording) {
-      std::wstring helpFolder = folder();
+      std::wstring skins = folder();
       // Skins\ -> the program folder's Help\.
-      helpFolder.resize(helpFolder.size() >= 6 ? helpFolder.size() - 6 : 0);
-      OpenHelpPage(hwnd(), helpFolder + L"Help\\");
+      std::wstring helpFolder = skins.substr(0, skins.size() >= 6 ? skins.size() - 6 : 0) + L"Help\\";
+      OpenHelpPage(hwnd(), helpFolder, skins + L"language.ini");
     }
     return true;
   }
