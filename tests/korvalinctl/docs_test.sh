@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# korvalinctl's manual page and bash completion as a user meets them: the
+# korvalinctl's manual page and shell completions as a user meets them: the
 # page renders without a warning and names every command `korvalinctl --help`
-# lists, with its sections; the completion, sourced, is registered and
-# completes commands, subcommands, regions, values and file names.
+# lists, with its sections; the bash completion, sourced, is registered and
+# completes commands, subcommands, regions, values and file names, and the
+# zsh completion (with zsh there) offers the same.
 #
-#   tests/korvalinctl/docs_test.sh KORVALINCTL MAN_PAGE BASH_COMPLETION
+#   tests/korvalinctl/docs_test.sh KORVALINCTL MAN_PAGE BASH_COMPLETION [ZSH_COMPLETION]
 #
 # (the built files, or the ones a package installed). Prints one line per
 # failed check and exits non-zero when any failed.
 set -uo pipefail
 ctl=$(realpath "$1") page=$(realpath "$2") completion=$(realpath "$3")
+zsh_completion=${4:+$(realpath "$4")}
 failed=0
 fail() { echo "FAIL $*"; failed=1; }
 
@@ -63,14 +65,37 @@ complete_words() {
     printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
   )
 }
+# The same in zsh: its completion function with compadd and _files standing
+# in for the completion system (they print what matches the current word).
+zsh_words() {
+  (
+    cd "$scratch" || exit 1
+    zsh -f -c '
+      fpath=("${1:h}" $fpath)
+      autoload -Uz _korvalinctl
+      compadd() { while [[ $# -gt 0 && $1 != -- ]]; do shift; done; shift; local w
+                  for w in "$@"; do [[ $w == ${words[CURRENT]}* ]] && print -r -- $w; done; }
+      _files() { local f; for f in ${words[CURRENT]}*(N); do print -r -- $f; done; }
+      words=(korvalinctl "${@[2,-1]}"); CURRENT=$(( $# ))
+      _korvalinctl' zsh "$zsh_completion" "$@" | sort | tr '\n' ' ' | sed 's/ $//'
+  )
+}
 registered=$(bash -c "source '$completion' && complete -p korvalinctl" 2>&1)
 [ "$registered" = "complete -F _korvalinctl korvalinctl" ] || fail "complete -p korvalinctl: $registered"
+if [ -n "$zsh_completion" ]; then
+  command -v zsh >/dev/null || fail "zsh is not installed (Debian package zsh)"
+  [ "$(head -1 "$zsh_completion")" = "#compdef korvalinctl" ] || fail "$zsh_completion does not start with #compdef korvalinctl"
+fi
 all=$(tr '\n' ' ' <<<"$commands" | sed 's/ $//')
 check_completion() {
   local want=$1; shift
   local got
   got=$(complete_words "$@")
   [ "$got" = "$want" ] || fail "korvalinctl $*<TAB>: '$got', want '$want'"
+  if [ -n "$zsh_completion" ]; then
+    got=$(zsh_words "$@")
+    [ "$got" = "$want" ] || fail "zsh: korvalinctl $*<TAB>: '$got', want '$want'"
+  fi
 }
 check_completion "$all" ""
 check_completion "lighting" li

@@ -73,7 +73,8 @@ debian_checks() {
   }
   check "it holds the program, the udev rule, the manual page, the bash completion and the changelog" \
     packaged usr/bin/korvalinctl usr/lib/udev/rules.d/60-korvalin.rules usr/share/man/man1/korvalinctl.1.gz \
-    usr/share/bash-completion/completions/korvalinctl usr/share/doc/korvalinctl/changelog.gz \
+    usr/share/bash-completion/completions/korvalinctl usr/share/zsh/vendor-completions/_korvalinctl \
+    usr/share/doc/korvalinctl/changelog.gz \
     usr/share/doc/korvalinctl/copyright
   lintian_clean() {
     local report
@@ -96,9 +97,9 @@ debian_checks() {
     --log=/dev/null -i "$deb"
   check "its postinst leaves the system's udev alone when installing into another root" test ! -e "$scratch/udevadm.log"
   check "korvalinctl --help runs from it" bash -c "'$root/usr/bin/korvalinctl' --help | grep -q korvalinctl"
-  check "installed, man -l renders its manual page with every command of --help, and bash completes korvalinctl li<TAB> and the rest" \
+  check "installed, man -l renders its manual page with every command of --help, and bash and zsh complete korvalinctl li<TAB> and the rest" \
     quiet "$KV_ROOT/tests/korvalinctl/docs_test.sh" "$root/usr/bin/korvalinctl" "$root/usr/share/man/man1/korvalinctl.1.gz" \
-    "$root/usr/share/bash-completion/completions/korvalinctl"
+    "$root/usr/share/bash-completion/completions/korvalinctl" "$root/usr/share/zsh/vendor-completions/_korvalinctl"
   check "the rule names the keyboard" grep -q 'ATTRS{idVendor}=="0c45", ATTRS{idProduct}=="6518"' "$root/usr/lib/udev/rules.d/60-korvalin.rules"
   env PATH="$scratch/bin:$PATH" sh "$root/var/lib/dpkg/info/korvalinctl.postinst" configure
   check "on install the postinst reloads the udev rules and re-triggers hidraw" \

@@ -304,4 +304,105 @@ std::string BashCompletion() {
   return out.str();
 }
 
+std::string ZshCompletion() {
+  std::ostringstream out;
+  auto words = [](const std::vector<std::string>& list) {
+    std::string s;
+    for (const std::string& w : list) s += (s.empty() ? "" : " ") + w;
+    return s;
+  };
+  std::vector<std::string> commands, globals;
+  for (const CommandHelp& c : kCommandHelp) commands.emplace_back(c.command);
+  std::set<std::string> own;
+  for (const CommandHelp& c : kCommandHelp)
+    for (const std::string& o : Words(c.options)) own.insert(o);
+  for (const OptionHelp& o : kOptions)
+    if (!own.count(std::string(o.name))) globals.emplace_back(o.name);
+
+  out << "#compdef korvalinctl\n"
+         "# zsh completion for korvalinctl\n"
+         "# Generated from korvalinctl's help tables (tools/korvalinctl/help.h).\n\n"
+         "local -a commands globals positional placeholders\n"
+         "local -A option_args subcommands args options values\n"
+         "commands=(" << words(commands) << ")\n"
+         "globals=(" << words(globals) << ")\n"
+         "option_args=(";
+  for (const OptionHelp& o : kOptions)
+    if (!o.arg.empty()) out << ' ' << o.name << " '" << o.arg << "'";
+  out << " )\nsubcommands=(";
+  for (const CommandHelp& c : kCommandHelp) {
+    std::vector<std::string> names;
+    for (const WordHelp& w : Subcommands(c)) names.push_back(w.name);
+    if (!names.empty()) out << ' ' << c.command << " '" << words(names) << "'";
+  }
+  out << " )\nargs=(";
+  for (const CommandHelp& c : kCommandHelp) {
+    if (!c.args.empty()) out << ' ' << c.command << " '" << words(Words(c.args)) << "'";
+    for (const WordHelp& w : Subcommands(c))
+      if (!w.args.empty()) out << " '" << c.command << ' ' << w.name << "' '" << words(w.args) << "'";
+  }
+  out << " )\noptions=(";
+  for (const CommandHelp& c : kCommandHelp)
+    if (!c.options.empty()) out << ' ' << c.command << " '" << words(Words(c.options)) << "'";
+  out << " )\nvalues=(";
+  for (const PlaceholderHelp& p : kPlaceholders) out << " '" << p.name << "' '" << p.values << "'";
+  out << " )\n\n"
+         "_korvalinctl_value() {\n"
+         "  local v=${values[$1]-}\n"
+         "  if [[ $v == @file ]]; then\n"
+         "    _files\n"
+         "  elif [[ -n $v ]]; then\n"
+         "    compadd -- ${=v}\n"
+         "  fi\n"
+         "}\n\n"
+         "local cur=${words[CURRENT]} prev=${words[CURRENT-1]} word command spec placeholder\n"
+         "local -i i n\n"
+         "if [[ -n $prev && -n ${option_args[$prev]-} ]]; then\n"
+         "  _korvalinctl_value ${option_args[$prev]}\n"
+         "  return\n"
+         "fi\n"
+         "# The words before this one without the options and their values.\n"
+         "for ((i = 2; i < CURRENT; i++)); do\n"
+         "  word=${words[i]}\n"
+         "  if [[ -n $word && -n ${option_args[$word]-} ]]; then\n"
+         "    ((i++))\n"
+         "  elif [[ $word != -* ]]; then\n"
+         "    positional+=(\"$word\")\n"
+         "  fi\n"
+         "done\n"
+         "command=${positional[1]-}\n"
+         "if [[ $cur == -* ]]; then\n"
+         "  if [[ -z $command ]]; then\n"
+         "    compadd -- $globals\n"
+         "  else\n"
+         "    compadd -- ${=options[$command]-} --help\n"
+         "  fi\n"
+         "  return\n"
+         "fi\n"
+         "if [[ -z $command ]]; then\n"
+         "  compadd -- $commands\n"
+         "  return\n"
+         "fi\n"
+         "if [[ -n ${subcommands[$command]-} ]]; then\n"
+         "  if ((${#positional} == 1)); then\n"
+         "    compadd -- ${=subcommands[$command]}\n"
+         "    return\n"
+         "  fi\n"
+         "  spec=${args[$command ${positional[2]}]-}\n"
+         "  n=$((${#positional} - 2))\n"
+         "else\n"
+         "  spec=${args[$command]-}\n"
+         "  n=$((${#positional} - 1))\n"
+         "fi\n"
+         "placeholders=(${=spec})\n"
+         "if ((n < ${#placeholders})); then\n"
+         "  placeholder=${placeholders[n + 1]}\n"
+         "elif ((${#placeholders} > 0)) && [[ ${placeholders[-1]} == *... ]]; then\n"
+         "  placeholder=${placeholders[-1]}\n"
+         "fi\n"
+         "[[ -n $placeholder ]] && _korvalinctl_value ${placeholder%...}\n"
+         "return 0\n";
+  return out.str();
+}
+
 }  // namespace kvctl

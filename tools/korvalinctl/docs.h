@@ -15,5 +15,7 @@ std::string ManPage(std::string_view version, std::string_view date, std::string
 // subcommands, options, profiles and other fixed values, and file names
 // where a file is expected.
 std::string BashCompletion();
+// The same for zsh: the body of its autoloaded function _korvalinctl.
+std::string ZshCompletion();
 
 }  // namespace kvctl

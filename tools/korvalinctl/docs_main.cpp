@@ -1,7 +1,7 @@
-// korvalinctl-docs: writes korvalinctl's manual page and bash completion,
+// korvalinctl-docs: writes korvalinctl's manual page and bash and zsh completion,
 // made from its help tables, for the build and the Debian package.
 //
-//   korvalinctl-docs VERSION DATE RULE_FILE MAN_OUT BASH_OUT
+//   korvalinctl-docs VERSION DATE RULE_FILE MAN_OUT BASH_OUT ZSH_OUT
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -22,8 +22,8 @@ bool writeFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::cerr << "usage: korvalinctl-docs VERSION DATE RULE_FILE MAN_OUT BASH_OUT\n";
+  if (argc != 7) {
+    std::cerr << "usage: korvalinctl-docs VERSION DATE RULE_FILE MAN_OUT BASH_OUT ZSH_OUT\n";
     return 2;
   }
   std::ifstream rule(argv[3], std::ios::binary);
@@ -35,5 +35,6 @@ int main(int argc, char** argv) {
   ruleText << rule.rdbuf();
   bool ok = writeFile(argv[4], kvctl::ManPage(argv[1], argv[2], ruleText.str()));
   ok = writeFile(argv[5], kvctl::BashCompletion()) && ok;
+  ok = writeFile(argv[6], kvctl::ZshCompletion()) && ok;
   return ok ? 0 : 1;
 }
