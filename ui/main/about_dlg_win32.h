@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "base/handles_win32.h"
 #include "widgets/dialog_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -30,9 +30,5 @@ class CAboutDlg : public CDialog {
   std::wstring helpFolder_;
   UniqueFont linkFont_;  // the dialog's font underlined, made on first draw
 };
-
-// Opens the help page with the shell, in the language file's language first
-// (Help\index.html, or Help\zh.html for Chinese).
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder, const std::wstring& languageFile);
 
 }  // namespace kv
