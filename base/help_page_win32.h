@@ -1,4 +1,5 @@
-// Opening the help page, Help\index.html, with the shell.
+// Opening the help page with the shell, in the language file's language
+// first: Help\index.html, or Help\zh.html for Chinese.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +8,9 @@
 
 namespace kv {
 
-// Opens helpFolder's index.html (helpFolder with a trailing backslash: the
-// program folder's Help\, which the main window hands its parts).
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder);
+// Opens helpFolder's page for languageFile's language (HelpPagePath;
+// helpFolder with a trailing backslash: the program folder's Help\, which
+// the main window hands its parts).
+void OpenHelpPage(HWND owner, const std::wstring& helpFolder, const std::wstring& languageFile);
 
 }  // namespace kv

@@ -86,6 +86,8 @@ int languageValue(std::u16string_view entry) {
 
 std::u16string_view LanguageSection(int value) { return value == 1 ? u"ENGINSH" : u"CHINESE"; }
 
+std::u16string_view HelpPageName(int value) { return value == 1 ? u"index.html" : u"zh.html"; }
+
 std::u16string formatText(std::u16string_view format, std::initializer_list<TextArg> args) {
   std::u16string out;
   auto next = args.begin();

@@ -40,6 +40,10 @@ void resetTextTable();
 int languageValue(std::u16string_view entry);
 // "ENGINSH" when the value is 1, otherwise "CHINESE".
 std::u16string_view LanguageSection(int languageValue);
+// The help page (in the Help folder) that shows the chosen language first:
+// index.html for English; for Chinese zh.html, which opens index.html#zh
+// (a file opened through the shell cannot carry a #fragment).
+std::u16string_view HelpPageName(int languageValue);
 
 // Further keys other parts read from the same section on demand.
 struct LanguageKey {

@@ -30,6 +30,11 @@ std::wstring LanguageSectionOf(const std::wstring& languageFile) {
   return wide(LanguageSection(languageValue(u16(value))));
 }
 
+std::wstring HelpPagePath(const std::wstring& helpFolder, const std::wstring& languageFile) {
+  std::wstring value = ReadProfileText(languageFile, L"LANGUAGE", L"language");
+  return helpFolder + wide(HelpPageName(languageValue(u16(value))));
+}
+
 void LoadTextTable(const std::wstring& languageFile) {
   std::wstring section = LanguageSectionOf(languageFile);
   for (size_t i = 0; i < kTextIdCount; ++i) {

@@ -15,6 +15,10 @@ std::wstring ReadProfileText(const std::wstring& iniPath, std::wstring_view sect
 // The language file's section choice ("ENGINSH" or "CHINESE").
 std::wstring LanguageSectionOf(const std::wstring& languageFile);
 
+// The full path of the help page for the language file's choice: the Help
+// folder (ending in a backslash) and HelpPageName.
+std::wstring HelpPagePath(const std::wstring& helpFolder, const std::wstring& languageFile);
+
 // Fills every text slot from the chosen section of the language file.
 void LoadTextTable(const std::wstring& languageFile);
 

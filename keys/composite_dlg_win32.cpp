@@ -492,7 +492,7 @@ bool Korvalin_DlgComposite::PreTranslateMessage(MSG& msg) {
   // Enter and Escape never close the editor: only its buttons do.
   if (key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
-    if (!config_.recording) OpenHelpPage(hwnd(), helpFolder_);
+    if (!config_.recording) OpenHelpPage(hwnd(), helpFolder_, folder() + L"language.ini");
     return true;
   }
   return CBaseDialog::PreTranslateMessage(msg);

@@ -13,6 +13,7 @@ kv_packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth xdotool x11-utils imagemagick
   nsis zip unzip
+  lintian dpkg-dev man-db groff-base bsdextrautils nodejs zsh
 )
 
 kv_log() { printf '== %s\n' "$*" >&2; }

@@ -36,12 +36,16 @@ TEST(TextTable, SetTextCutsTo259Characters) {
 }
 
 TEST(TextTable, LanguageChoice) {
+  // The section of the texts and the help page that shows the same language first.
   struct Case { std::u16string_view entry; std::u16string_view section; };
   const Case cases[] = {{u"1", u"ENGINSH"}, {u"0", u"CHINESE"}, {u"2", u"CHINESE"},
                         {u"abc", u"CHINESE"}, {u"", u"CHINESE"}, {u"1x", u"ENGINSH"},
                         {u" 1", u"ENGINSH"}, {u"-1", u"CHINESE"}, {u"11", u"CHINESE"}};
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
     EXPECT_EQ(LanguageSection(languageValue(c.entry)), c.section) << toUtf8(c.entry);
+    EXPECT_EQ(HelpPageName(languageValue(c.entry)), c.section == u"ENGINSH" ? u"index.html" : u"zh.html")
+        << toUtf8(c.entry);
+  }
 }
 
 TEST(TextTable, FormatText) {

@@ -61,6 +61,19 @@ TEST_F(LanguageFile, SectionChosenByLanguageValue) {
   }
 }
 
+TEST_F(LanguageFile, HelpPageShowsTheChosenLanguageFirst) {
+  struct Case { std::wstring value; std::wstring page; };
+  const Case cases[] = {{L"1", L"C:\\Korvalin\\Help\\index.html"}, {L"0", L"C:\\Korvalin\\Help\\zh.html"},
+                        {L"", L"C:\\Korvalin\\Help\\zh.html"}};
+  for (const auto& c : cases) {
+    writeUtf16(sample(c.value));
+    EXPECT_EQ(HelpPagePath(L"C:\\Korvalin\\Help\\", path_), c.page) << "language=" << toUtf8(u16(c.value));
+  }
+  // No language file counts as a value other than 1, for the page as for the texts.
+  DeleteFileW(path_.c_str());
+  EXPECT_EQ(HelpPagePath(L"C:\\H\\", path_), L"C:\\H\\zh.html");
+}
+
 TEST_F(LanguageFile, MissingEntriesAreEmptyNotBlank) {
   writeUtf16(sample(L"0"));
   LoadTextTable(path_);

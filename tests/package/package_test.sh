@@ -3,19 +3,27 @@
 # installer under Wine in a fresh prefix (silent install over an older
 # version and over a running Korvalin, the installed programs started and
 # ended, silent uninstall), the portable zip unpacked and run, and the Debian
-# package installed into a throw-away root. Screenshots of the installer's
+# package checked by lintian and installed into a throw-away root, with its
+# manual page and bash completion tried there. Screenshots of the installer's
 # pages and of the installed program go to build/package-screenshots.
 #
 #   tests/package/package_test.sh [PACKAGE_DIR] [WINDOWS_BUILD_DIR]
+#   tests/package/package_test.sh --deb-only [PACKAGE_DIR]   (the Debian package alone)
 #
 # Prints one PASS/FAIL line per check and ends with "N passed, N failed".
 set -uo pipefail
 . "$(dirname "$0")/../../tools/lib.sh"
 
+deb_only=0
+if [ "${1:-}" = --deb-only ]; then deb_only=1; shift; fi
 out=$(realpath "${1:-$KV_ROOT/build/package}")
 win=$(realpath "${2:-$KV_ROOT/build/cross}")
 shots="$KV_ROOT/build/package-screenshots"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+if [ "$deb_only" -eq 1 ]; then
+  version=$(sed -n 's/^project(Korvalin VERSION \([0-9.]*\).*/\1/p' "$KV_ROOT/CMakeLists.txt")
+else
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+fi
 name="Korvalin-$version-win64"
 setup="$out/$name-setup.exe"
 zipfile="$out/$name.zip"
@@ -51,7 +59,65 @@ finish() {
   exit $?
 }
 
+# The Debian package: lintian, its contents, dpkg -i into a throw-away root,
+# its manual page and completion there, dpkg -r.
+debian_checks() {
+  # ---- the Debian package ----------------------------------------------------------
+  check "the Debian package is korvalinctl $version" test "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: korvalinctl Version: $version "
+  contents=$(dpkg-deb -c "$deb")
+  packaged() {
+    local f
+    for f in "$@"; do
+      grep -q " \./$f\$" <<<"$contents" || { echo "  not in the package: $f"; return 1; }
+    done
+  }
+  check "it holds the program, the udev rule, the manual page, the bash completion and the changelog" \
+    packaged usr/bin/korvalinctl usr/lib/udev/rules.d/60-korvalin.rules usr/share/man/man1/korvalinctl.1.gz \
+    usr/share/bash-completion/completions/korvalinctl usr/share/zsh/vendor-completions/_korvalinctl \
+    usr/share/doc/korvalinctl/changelog.gz \
+    usr/share/doc/korvalinctl/copyright
+  lintian_clean() {
+    local report
+    report=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v '^running with root privileges')
+    [ -n "$report" ] && sed 's/^/  /' <<<"$report"
+    ! grep -q '^[EWI]: ' <<<"$report"
+  }
+  check "lintian finds nothing in it (no error, warning or information)" lintian_clean
+  check "its changelog is Debian's format for $version" \
+    bash -c "dpkg-deb --fsys-tarfile '$deb' | tar -xOf - ./usr/share/doc/korvalinctl/changelog.gz |
+             zcat | dpkg-parsechangelog -l - -S Version | grep -qx '$version'"
+  root="$scratch/root"
+  mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers" "$scratch/bin"
+  touch "$root/var/lib/dpkg/status"
+  # udevadm as seen by the maintainer scripts: records its calls.
+  printf '#!/bin/sh\necho "$*" >>%s/udevadm.log\n' "$scratch" >"$scratch/bin/udevadm"
+  chmod +x "$scratch/bin/udevadm"
+  check "dpkg -i installs it into a throw-away root" \
+    quiet env PATH="$scratch/bin:$PATH" dpkg --root="$root" --force-script-chrootless --force-depends --force-not-root \
+    --log=/dev/null -i "$deb"
+  check "its postinst leaves the system's udev alone when installing into another root" test ! -e "$scratch/udevadm.log"
+  check "korvalinctl --help runs from it" bash -c "'$root/usr/bin/korvalinctl' --help | grep -q korvalinctl"
+  check "installed, man -l renders its manual page with every command of --help, and bash and zsh complete korvalinctl li<TAB> and the rest" \
+    quiet "$KV_ROOT/tests/korvalinctl/docs_test.sh" "$root/usr/bin/korvalinctl" "$root/usr/share/man/man1/korvalinctl.1.gz" \
+    "$root/usr/share/bash-completion/completions/korvalinctl" "$root/usr/share/zsh/vendor-completions/_korvalinctl"
+  check "the rule names the keyboard" grep -q 'ATTRS{idVendor}=="0c45", ATTRS{idProduct}=="6518"' "$root/usr/lib/udev/rules.d/60-korvalin.rules"
+  env PATH="$scratch/bin:$PATH" sh "$root/var/lib/dpkg/info/korvalinctl.postinst" configure
+  check "on install the postinst reloads the udev rules and re-triggers hidraw" \
+    bash -c "grep -qx 'control --reload-rules' '$scratch/udevadm.log' && grep -q '^trigger --subsystem-match=hidraw' '$scratch/udevadm.log'"
+  rm -f "$scratch/udevadm.log"
+  check "dpkg -r removes it" \
+    quiet env PATH="$scratch/bin:$PATH" dpkg --root="$root" --force-script-chrootless --force-not-root --log=/dev/null -r korvalinctl
+  check "removed: the program, the rule, the manual page and the completion are gone" \
+    test ! -e "$root/usr/bin/korvalinctl" -a ! -e "$root/usr/lib/udev/rules.d/60-korvalin.rules" \
+    -a ! -e "$root/usr/share/man/man1/korvalinctl.1.gz" -a ! -e "$root/usr/share/bash-completion/completions/korvalinctl"
+}
+
 scratch=$(mktemp -d /tmp/korvalin-package-test.XXXXXX)
+if [ "$deb_only" -eq 1 ]; then
+  check "the Debian package exists" test -n "$deb"
+  [ -n "$deb" ] && debian_checks
+  finish
+fi
 mkdir -p "$shots"
 rm -f "$shots"/*.png
 
@@ -70,10 +136,12 @@ expect_files() {
   done
   return $missing
 }
-shipped=(Korvalin.exe Tessaro.dll korvalinctl.exe Skins/Main.ini Skins/language.ini Help/index.html
+shipped=(Korvalin.exe Tessaro.dll korvalinctl.exe Skins/Main.ini Skins/language.ini Help/index.html Help/zh.html Help/help.js
          Simulated/KorvalinSimulated.exe Simulated/Tessaro.dll Simulated/kvsimctl.exe
          Simulated/Skins/Main.ini Simulated/Help/index.html)
 check "the zip holds the portable folder" expect_files "$portable" "${shipped[@]}"
+check "its help page has both languages, each section in each, and opens in the chosen one" \
+  quiet node "$KV_ROOT/tests/help/help_page_test.js" "$portable/Help"
 # Which library is which, by the description in its version resource.
 description() { strings -el "$1" | grep -A1 -x FileDescription | tail -1; }
 check "the zip's Tessaro.dll is the real one" \
@@ -148,6 +216,14 @@ running() {
   done
   return 1
 }
+# update_doc_shot NEW DOC: DOC becomes NEW (without its time stamps) when
+# their pixels differ, so that an unchanged window leaves the file alone.
+update_doc_shot() {
+  [ -s "$1" ] || { echo "  no screenshot $1"; return 1; }
+  if [ -f "$2" ] && [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; then return 0; fi
+  echo "  $2 rewritten: the window looks different"
+  convert "$1" -strip "$2"
+}
 gone() {
   local i
   for i in $(seq 1 100); do
@@ -199,6 +275,9 @@ check "the simulated-keyboard entry's Korvalin starts from its folder and shows 
 if [ -n "$sim_window" ]; then
   sleep 2   # the keyboard's configuration is read and drawn
   import -window root "$shots/installed-simulated.png" 2>/dev/null
+  import -window "$sim_window" "$shots/installed-main.png" 2>/dev/null
+  check "the main window's picture in the README (docs/korvalin-main.png) is this one" \
+    update_doc_shot "$shots/installed-main.png" "$KV_ROOT/docs/korvalin-main.png"
 fi
 check "it wrote the profile cache into Documents\\Korvalin" test -f "$docs/\$Profile0"
 W 'C:\Program Files\Korvalin\Simulated\KorvalinSimulated.exe' /Kill >/dev/null 2>&1
@@ -255,29 +334,5 @@ fi
 for i in $(seq 1 150); do [ -e "$inst" ] || break; sleep 0.2; done
 check "the uninstaller's page, and it uninstalls" test ! -e "$inst"
 
-# ---- the Debian package ----------------------------------------------------------
-check "the Debian package is korvalinctl $version" test "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: korvalinctl Version: $version "
-contents=$(dpkg-deb -c "$deb")
-check "it holds the program and the udev rule" \
-  bash -c "grep -q ' ./usr/bin/korvalinctl\$' <<<'$contents' && grep -q ' ./usr/lib/udev/rules.d/60-korvalin.rules\$' <<<'$contents'"
-root="$scratch/root"
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers" "$scratch/bin"
-touch "$root/var/lib/dpkg/status"
-# udevadm as seen by the maintainer scripts: records its calls.
-printf '#!/bin/sh\necho "$*" >>%s/udevadm.log\n' "$scratch" >"$scratch/bin/udevadm"
-chmod +x "$scratch/bin/udevadm"
-check "dpkg -i installs it into a throw-away root" \
-  quiet env PATH="$scratch/bin:$PATH" dpkg --root="$root" --force-script-chrootless --force-depends --force-not-root \
-  --log=/dev/null -i "$deb"
-check "its postinst leaves the system's udev alone when installing into another root" test ! -e "$scratch/udevadm.log"
-check "korvalinctl --help runs from it" bash -c "'$root/usr/bin/korvalinctl' --help | grep -q korvalinctl"
-check "the rule names the keyboard" grep -q 'ATTRS{idVendor}=="0c45", ATTRS{idProduct}=="6518"' "$root/usr/lib/udev/rules.d/60-korvalin.rules"
-env PATH="$scratch/bin:$PATH" sh "$root/var/lib/dpkg/info/korvalinctl.postinst" configure
-check "on install the postinst reloads the udev rules and re-triggers hidraw" \
-  bash -c "grep -qx 'control --reload-rules' '$scratch/udevadm.log' && grep -q '^trigger --subsystem-match=hidraw' '$scratch/udevadm.log'"
-rm -f "$scratch/udevadm.log"
-check "dpkg -r removes it" \
-  quiet env PATH="$scratch/bin:$PATH" dpkg --root="$root" --force-script-chrootless --force-not-root --log=/dev/null -r korvalinctl
-check "removed: the program and the rule are gone" test ! -e "$root/usr/bin/korvalinctl" -a ! -e "$root/usr/lib/udev/rules.d/60-korvalin.rules"
-
+debian_checks
 finish

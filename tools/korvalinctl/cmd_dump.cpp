@@ -78,6 +78,8 @@ constexpr Subcommand kRegions[] = {
 
 }  // namespace
 
+std::span<const Subcommand> dumpRegions() { return kRegions; }
+
 int cmdDump(Session& s) { return runSubcommand(s, kRegions, "region", {}); }
 
 }  // namespace kvctl

@@ -112,6 +112,8 @@ constexpr Subcommand kFileCommands[] = {{"new", 1, fileNew}, {"check", 1, fileCh
 
 }  // namespace
 
+std::span<const Subcommand> fileSubcommands() { return kFileCommands; }
+
 int cmdFile(Session& s) { return runSubcommand(s, kFileCommands, "subcommand", {}); }
 
 }  // namespace kvctl

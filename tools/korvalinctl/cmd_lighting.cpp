@@ -181,6 +181,8 @@ constexpr Subcommand kLightingCommands[] = {
 
 }  // namespace
 
+std::span<const Subcommand> lightingSubcommands() { return kLightingCommands; }
+
 int cmdLighting(Session& s) {
   return runSubcommand(s, kLightingCommands, "subcommand", {"--profile", "--verify"}, "KEY");
 }

@@ -11,19 +11,30 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"sim-new", cmdSimNew}, {"info", cmdInfo},         {"read", cmdRead},           {"write", cmdWrite},
-    {"switch", cmdSwitch},  {"report-rate", cmdReportRate}, {"lighting", cmdLighting}, {"dump", cmdDump},
-    {"file", cmdFile},      {"backup", cmdBackup},   {"restore", cmdRestore}, {"devices", cmdDevices},
+    {"switch", cmdSwitch},  {"report-rate", cmdReportRate}, {"lighting", cmdLighting, lightingSubcommands},
+    {"dump", cmdDump, dumpRegions}, {"file", cmdFile, fileSubcommands}, {"backup", cmdBackup},
+    {"restore", cmdRestore}, {"devices", cmdDevices},
     {"doctor", cmdDoctor},
 };
 
 }  // namespace
 
-int Session::showHelp(const std::string& command) {
-  for (const CommandHelp& h : kCommandHelp) {
-    if (h.command == command) {
-      out << h.text;
-      return kExitOk;
+std::vector<std::string_view> DispatchedNames(std::string_view command) {
+  std::vector<std::string_view> names;
+  for (const Command& c : kCommands) {
+    if (command.empty()) {
+      names.push_back(c.name);
+    } else if (c.name == command && c.subcommands) {
+      for (const Subcommand& s : c.subcommands()) names.push_back(s.name);
     }
+  }
+  return names;
+}
+
+int Session::showHelp(const std::string& command) {
+  if (const CommandHelp* h = FindCommandHelp(command)) {
+    out << h->text;
+    return kExitOk;
   }
   context_.clear();
   return usageError("unknown command '" + command + "'");
@@ -34,7 +45,7 @@ int Session::run(const std::vector<std::string>& args) {
   if (!parseCommandLine(args, cl_, &error)) return usageError(error);
   if (cl_.words.empty()) {
     if (cl_.help) {
-      out << kUsage;
+      PrintUsage(out);
       return kExitOk;
     }
     return usageError("no command given");

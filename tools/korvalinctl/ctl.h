@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/transport.h"
@@ -57,6 +58,9 @@ struct Platform {
   // accessDenied: opening the command collection was refused.
   void (*nodeChecks)(const std::string& node, bool accessDenied, std::vector<DoctorCheck>& checks) = nullptr;
 };
+
+// The commands Run knows (command empty), or the subcommands of one.
+std::vector<std::string_view> DispatchedNames(std::string_view command);
 
 // One run; arguments without the program name, UTF-8. Once per process: it
 // binds the process-wide device link.

@@ -165,9 +165,11 @@ class Session {
 
 using CommandFn = int (*)(Session&);
 
+struct Subcommand;
 struct Command {
   std::string_view name;
   CommandFn run;
+  std::span<const Subcommand> (*subcommands)() = nullptr;  // the names the second word takes, if any
 };
 
 // Keyboard-wide commands (cmd_keyboard.cpp).
@@ -219,6 +221,12 @@ struct Subcommand {
 // adds it to the context of error lines, checks the options and the number
 // of arguments. noun names what the second word is ("subcommand", "region");
 // missing names the argument a kOneOrMore subcommand lacks.
+// The subcommand tables (the help's tables name the same words; a test
+// holds them together).
+std::span<const Subcommand> lightingSubcommands();
+std::span<const Subcommand> dumpRegions();
+std::span<const Subcommand> fileSubcommands();
+
 int runSubcommand(Session& s, std::span<const Subcommand> table, std::string_view noun,
                   std::initializer_list<std::string_view> options, std::string_view missing = "argument");
 

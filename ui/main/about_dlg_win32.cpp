@@ -53,7 +53,7 @@ bool CAboutDlg::OnCommand(WORD id, WORD code, HWND control) {
 
 bool CAboutDlg::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
   if (msg == WM_HELP) {
-    OpenHelpPage(hwnd(), helpFolder_);
+    OpenHelpPage(hwnd(), helpFolder_, languageFile_);
     result = TRUE;
     return true;
   }

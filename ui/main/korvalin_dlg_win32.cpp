@@ -670,7 +670,7 @@ void CKorvalinDlg::OnNcPaint(HRGN region) {
   CBaseDialog::OnNcPaint(region);
 }
 
-void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder); }
+void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.languageFile); }
 
 void CKorvalinDlg::OpenAbout() {
   if (!about_) about_ = std::make_unique<CAboutDlg>(paths_.languageFile, webLink_, paths_.helpFolder);
