@@ -335,9 +335,10 @@ TEST(SkinScreenshot, ProfileManager) {
     const SkinSurface* normal = s.surface(L"Profile_normal.jpg");
     const SkinSurface* over = s.surface(L"Profile_over.jpg");
     const SkinSurface* down = s.surface(L"Profile_down.jpg");
+    const SkinSurface* disabled = s.surface(L"Profile_disable.jpg");
     for (const Control& c : layout.controls)
       if (kImageButtonKinds.count(c.kind))
-        PlaceSkinnedControl(s.button(c.key), s.dataFile(), L"BUTTONINFO", w(c.key), normal, over, down, down,
+        PlaceSkinnedControl(s.button(c.key), s.dataFile(), L"BUTTONINFO", w(c.key), normal, over, down, disabled,
                             normal);
     EnableWindow(s.control(P::CONTROL2_APPLY.name), FALSE);
     HWND list = s.control(P::PROGRAM_LIST.name);
