@@ -692,10 +692,16 @@ void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder); }
 
 bool CKorvalinDlg::ApplyNow() {
   if (!apply_) return false;
-  if (apply_->Apply()) return true;
+  if (apply_->Apply()) {
+    // What a failure said no longer holds.
+    if (applyFailureShown_ && status_) status_->Clear();
+    applyFailureShown_ = false;
+    return true;
+  }
   // Never silent: what failed, and that the changes still wait. Shown on
   // this thread, after Apply released its locks.
   if (status_) status_->Show(WriteFailureText(paths_.languageFile, store_->lastWriteFailure()), kStatusFailureMs);
+  applyFailureShown_ = true;
   return false;
 }
 

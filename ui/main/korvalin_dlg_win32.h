@@ -169,6 +169,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::mutex statusLock_;
   std::u16string pendingStatus_;
   unsigned pendingStatusMs_ = 0;
+  bool applyFailureShown_ = false;  // the status line says the last Apply failed
 
   std::wstring webLink_;
   std::wstring settingsFile_;
