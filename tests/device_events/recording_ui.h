@@ -125,6 +125,7 @@ class RecordingUi : public kv::DeviceUi {
   std::vector<kv::TrayIcon> icons_;
   std::vector<bool> banks_;
   std::vector<std::u16string> messages_;
+  std::vector<std::u16string> statuses_;
   std::vector<bool> progress_;
 };
 
