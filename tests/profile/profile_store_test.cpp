@@ -405,12 +405,13 @@ TEST_F(ApplyTest, FailedWriteSaysWhatFailed) {
   };
   kv::sim::SimFaults drop;
   drop.dropResponses = 1000;
+  // A refused report is sent three times.
   kv::sim::SimFaults macros;  // the bracket opens, the first macro chunk is refused
   macros.after = 1;
-  macros.errorStatus = 1;
+  macros.errorStatus = 3;
   kv::sim::SimFaults keys;  // the bracket and the one-chunk macro image pass, a key table chunk is refused
   keys.after = 2;
-  keys.errorStatus = 1;
+  keys.errorStatus = 3;
   const Case cases[] = {{"no answer", drop, kv::WriteFailure::kNoAnswer},
                         {"macros refused", macros, kv::WriteFailure::kMacrosRefused},
                         {"key table refused", keys, kv::WriteFailure::kKeysRefused}};

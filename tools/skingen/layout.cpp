@@ -244,7 +244,7 @@ DialogLayout mainLayout() {
   add(d, "VELTRA_VER", 1134, 350, 588, 120, 20, "link");
   // The status line beside the version: confirmations and failures that
   // need no answer, shown for a while.
-  add(d, "STATUS_LINE", 1210, 476, 580, 366, 40, "label");
+  add(d, "STATUS_LINE", 1210, 476, 588, 366, 30, "label");
 
   // In the template, not in the skin: D1-D6 (enabled by Flip), the spare key
   // 1057 (no key, no LED), the Test and Dynamic Menu buttons (created hidden).
