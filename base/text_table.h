@@ -63,6 +63,7 @@ inline constexpr LanguageKey kAboutKeys[] = {
 namespace added_text {
 inline constexpr LanguageKey kExported{"STATUS_EXPORTED", u"Saved %s"};
 inline constexpr LanguageKey kImported{"STATUS_IMPORTED", u"Imported %s into profiles 1-3"};
+inline constexpr LanguageKey kExportFailed{"STATUS_EXPORT_FAILED", u"Could not save %s"};
 inline constexpr LanguageKey kNoAnswer{
     "STATUS_WRITE_NO_ANSWER", u"The keyboard did not answer. Your changes are still waiting: press Apply to try again."};
 inline constexpr LanguageKey kMacrosRefused{
@@ -78,8 +79,9 @@ inline constexpr LanguageKey kCacheNotSaved{
 inline constexpr LanguageKey kGKeyTitle{"EDITOR_TITLE_GKEY", u"%s (bank %s)"};
 inline constexpr LanguageKey kDefaultTab{"COMPOSITE_DEFAULT", u"Default"};
 inline constexpr LanguageKey kPaintHint{"LIGHTING_PAINT_HINT", u"Clicking keys paints only with the effect \"%s\"."};
-inline constexpr LanguageKey kAll[] = {kExported,     kImported,        kNoAnswer,  kMacrosRefused, kKeysRefused,
-                                       kNotWritten,   kCacheNotSaved,   kGKeyTitle, kDefaultTab,    kPaintHint};
+inline constexpr LanguageKey kAll[] = {kExported,     kImported,      kExportFailed, kNoAnswer,  kMacrosRefused,
+                                       kKeysRefused,  kNotWritten,    kCacheNotSaved, kGKeyTitle, kDefaultTab,
+                                       kPaintHint};
 }  // namespace added_text
 
 // printf-style formatting of a UTF-16 text with %d, %u, %x, %X, %s (UTF-16

@@ -201,14 +201,15 @@ void CProfileSwitch::Export() {
   if (!links_.store) return;
   auto path = AskProfileFileToSave(window(), InitialProfileName(*links_.store));
   if (!path) return;
-  if (!links_.store->exportProfile(std::filesystem::path(*path))) {
-    LogLine(L"the profile file was not written: " + *path);
-    return;
-  }
+  // A folder the user may not write to (the program's, under Program
+  // Files) fails here: said, not only logged.
+  bool saved = links_.store->exportProfile(std::filesystem::path(*path));
+  if (!saved) LogLine(L"the profile file was not written: " + *path);
   if (links_.ui)
-    links_.ui->ShowStatus(formatText(u16(ReadLanguageText(context_.languageFile, added_text::kExported)),
-                                     {std::u16string_view(u16(ShownPath(std::filesystem::path(*path))))}),
-                          kStatusConfirmationMs);
+    links_.ui->ShowStatus(
+        formatText(u16(ReadLanguageText(context_.languageFile, saved ? added_text::kExported : added_text::kExportFailed)),
+                   {std::u16string_view(u16(ShownPath(std::filesystem::path(*path))))}),
+        saved ? kStatusConfirmationMs : kStatusFailureMs);
 }
 
 // ---- commands ------------------------------------------------------------------------------
