@@ -22,6 +22,8 @@
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 #include "tests/e2e/harness_win32.h"
+#include "tests/e2e/installation_win32.h"
+#include "tests/e2e/running_win32.h"
 
 namespace kv::e2e {
 namespace {
@@ -151,16 +153,7 @@ class TourE2e : public ::testing::Test {
     GetWindowRect(menu, &r);
     click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
   }
-  // The file dialog's name field and the folder it shows: the one visible
-  // edit, and the text of its "look in" list (the folder's name).
-  static std::wstring fileNameField(HWND dialog) {
-    HWND edit = nullptr;
-    EnumChildWindows(dialog, [](HWND h, LPARAM found) {
-      if (describe(h).className == L"Edit" && IsWindowVisible(h)) *reinterpret_cast<HWND*>(found) = h;
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&edit));
-    return edit ? controlText(edit) : L"(no edit)";
-  }
+  // The folder the file dialog shows: the text of its "look in" list.
   static std::wstring folderShown(HWND dialog) {
     HWND lookIn = GetDlgItem(dialog, 0x471);  // cmb2, the folder list of the common dialogs
     return lookIn ? controlText(lookIn) : L"(no folder list)";
@@ -221,7 +214,7 @@ TEST_F(TourE2e, ExportAndImportStartInTheProfileFolderAndAreConfirmed) {
   chooseFromButtonMenu(1);  // Export
   HWND save = waitFileDialog(app.pid(), main());
   ASSERT_NE(save, nullptr) << "no save dialog";
-  EXPECT_TRUE(waitFor([&] { return fileNameField(save) == L"*.kvp"; }, 3000)) << utf8(fileNameField(save));
+  EXPECT_TRUE(waitFor([&] { return controlText(fileNameField(save)) == L"*.kvp"; }, 3000)) << utf8(controlText(fileNameField(save)));
   EXPECT_EQ(folderShown(save), L"Korvalin");
   EXPECT_EQ(GetWindow(save, GW_OWNER), main()) << "the main window owns the dialog";
   // Over the middle of the window it belongs to.
@@ -243,7 +236,7 @@ TEST_F(TourE2e, ExportAndImportStartInTheProfileFolderAndAreConfirmed) {
   chooseFromButtonMenu(0);  // Import
   HWND open = waitFileDialog(app.pid(), main());
   ASSERT_NE(open, nullptr) << "no open dialog";
-  EXPECT_TRUE(waitFor([&] { return fileNameField(open) == L"*.kvp"; }, 3000)) << utf8(fileNameField(open));
+  EXPECT_TRUE(waitFor([&] { return controlText(fileNameField(open)) == L"*.kvp"; }, 3000)) << utf8(controlText(fileNameField(open)));
   EXPECT_EQ(folderShown(open), L"Korvalin");
   EXPECT_EQ(GetWindow(open, GW_OWNER), main());
   EXPECT_TRUE(PtInRect(&window, centreOf(open))) << "the open dialog is not over the window";
