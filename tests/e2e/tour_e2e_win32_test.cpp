@@ -21,6 +21,7 @@
 
 #include "app/text_table.h"
 #include "app/wide_win32.h"
+#include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
 #include "tests/e2e/installation_win32.h"
 #include "tests/e2e/running_win32.h"
