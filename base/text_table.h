@@ -61,6 +61,33 @@ inline constexpr LanguageKey kTrayMenuKeys[] = {
 inline constexpr LanguageKey kAboutKeys[] = {
     {"GUANYU_JIESHAO", u""}, {"GUANYU_BANQUAN", u""}};
 
+// Texts of the status line, the editor's title, its Default tab and the
+// lighting panel's painting hint; the built-in text stands in for an entry
+// the language file lacks.
+namespace added_text {
+inline constexpr LanguageKey kExported{"STATUS_EXPORTED", u"Saved %s"};
+inline constexpr LanguageKey kImported{"STATUS_IMPORTED", u"Imported %s into profiles 1-3"};
+inline constexpr LanguageKey kExportFailed{"STATUS_EXPORT_FAILED", u"Could not save %s"};
+inline constexpr LanguageKey kNoAnswer{
+    "STATUS_WRITE_NO_ANSWER", u"The keyboard did not answer. Your changes are still waiting: press Apply to try again."};
+inline constexpr LanguageKey kMacrosRefused{
+    "STATUS_WRITE_MACROS_REFUSED",
+    u"The keyboard refused the macros. Your changes are still waiting: press Apply to try again."};
+inline constexpr LanguageKey kKeysRefused{
+    "STATUS_WRITE_KEYS_REFUSED",
+    u"The keyboard refused the key settings. Your changes are still waiting: press Apply to try again."};
+inline constexpr LanguageKey kNotWritten{
+    "STATUS_WRITE_FAILED", u"Nothing was written to the keyboard. Your changes are still waiting: press Apply to try again."};
+inline constexpr LanguageKey kCacheNotSaved{
+    "STATUS_CACHE_NOT_SAVED", u"The keyboard has your changes, but the profile cache could not be saved."};
+inline constexpr LanguageKey kGKeyTitle{"EDITOR_TITLE_GKEY", u"%s (bank %s)"};
+inline constexpr LanguageKey kDefaultTab{"COMPOSITE_DEFAULT", u"Default"};
+inline constexpr LanguageKey kPaintHint{"LIGHTING_PAINT_HINT", u"Clicking keys paints only with the effect \"%s\"."};
+inline constexpr LanguageKey kAll[] = {kExported,     kImported,      kExportFailed, kNoAnswer,  kMacrosRefused,
+                                       kKeysRefused,  kNotWritten,    kCacheNotSaved, kGKeyTitle, kDefaultTab,
+                                       kPaintHint};
+}  // namespace added_text
+
 // printf-style formatting of a UTF-16 text with %d, %u, %x, %X, %s (UTF-16
 // argument) and %%, with optional '0' flag and width. A conversion with no
 // argument left, or an unknown one, is copied as it stands: texts come from

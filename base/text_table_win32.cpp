@@ -48,4 +48,9 @@ std::wstring ReadLanguageText(const std::wstring& languageFile, std::string_view
   return ReadProfileText(languageFile, LanguageSectionOf(languageFile), wideAscii(key), L" ", kTextBufferChars);
 }
 
+std::wstring ReadLanguageText(const std::wstring& languageFile, const LanguageKey& key) {
+  std::wstring t = ReadLanguageText(languageFile, std::string_view(key.key));
+  return t.empty() ? wide(std::u16string_view(key.builtIn)) : t;
+}
+
 }  // namespace kv

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_table.h"
+
 namespace kv {
 
 // Reads one INI string with a buffer of bufferChars characters. A missing
@@ -24,5 +26,9 @@ void LoadTextTable(const std::wstring& languageFile);
 
 // One further key from the chosen section (profile captions, tray menu, About box).
 std::wstring ReadLanguageText(const std::wstring& languageFile, std::string_view key);
+
+// The same for a key with a built-in text, which a missing or empty entry
+// gives.
+std::wstring ReadLanguageText(const std::wstring& languageFile, const LanguageKey& key);
 
 }  // namespace kv

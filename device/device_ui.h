@@ -17,6 +17,11 @@ enum class WindowTask {
   kReloadLighting,  // the lighting, which the keyboard changed itself
 };
 
+// How long a status line text stays (DeviceUi::ShowStatus): a confirmation
+// briefly, a failure that leaves something waiting long enough to be read.
+inline constexpr unsigned kStatusConfirmationMs = 6000;
+inline constexpr unsigned kStatusFailureMs = 30000;
+
 class DeviceUi {
  public:
   virtual ~DeviceUi() = default;
@@ -32,6 +37,10 @@ class DeviceUi {
   virtual void ScheduleTask(WindowTask task) = 0;
   virtual void SetTrayIcon(TrayIcon icon) = 0;
   virtual void ShowMessage(std::u16string_view text) = 0;
+  // A line in the window that needs no answer (a confirmation, or a failure
+  // that leaves something waiting), shown for durationMs; the next one
+  // replaces it. Posted: returns at once.
+  virtual void ShowStatus(std::u16string_view text, unsigned durationMs) = 0;
   // True once the main window's deferred initialisation has run.
   virtual bool Initialised() const = 0;
   // The Apply button and the unsaved-changes flag go together.
@@ -54,6 +63,7 @@ class SilentDeviceUi : public DeviceUi {
   void ScheduleTask(WindowTask) override {}
   void SetTrayIcon(TrayIcon) override {}
   void ShowMessage(std::u16string_view) override {}
+  void ShowStatus(std::u16string_view, unsigned) override {}
   bool Initialised() const override { return true; }
   void SetApplyEnabled(bool) override {}
   bool ApplyEnabled() const override { return false; }

@@ -10,6 +10,8 @@
 #include "base/text_table_win32.h"
 #include "base/wide_win32.h"
 #include "device/protocol.h"
+#include "keys/key_summary.h"
+#include "model/key_codes.h"
 #include "model/key_info.h"
 #include "resources/control_ids.h"
 #include "resources/window_messages.h"
@@ -265,10 +267,36 @@ void Korvalin_DlgComposite::SetTexts() {
     std::wstring s = greyTab ? std::wstring() : LanguageText(t.key);
     (void)SetWindowTextW(item(t.id), s.c_str());  // the control exists: the template has it
   }
+  // The fifth tab restores the key's factory function; greyed with the
+  // other tabs when only a macro can be chosen.
+  (void)SetWindowTextW(item(CONTROL_CLEAR.id),
+                       macroOnly ? L"" : ReadLanguageText(folder() + L"language.ini", added_text::kDefaultTab).c_str());
+  ShowEditedKey();
   macroPage_.SetTexts([this](const char* key) { return LanguageText(key); });
   // The editor's Apply has no text of its own in the language file: the
   // main window's.
   (void)SetWindowTextW(item(CONTROL2_APPLY.id), ReadLanguageText(folder() + L"language.ini", "PROFILE_APPLY").c_str());
+}
+
+void Korvalin_DlgComposite::ShowEditedKey() {
+  // Beside the product name in the title picture: which key is edited, and
+  // for a G key which bank.
+  std::u16string name;
+  if (isGKeySlot(editedSlot)) {
+    int g = editedSlot - kGKeySlotBase;
+    name = formatText(u16(ReadLanguageText(folder() + L"language.ini", added_text::kGKeyTitle)),
+                      {std::u16string_view(gKeyButtonName(g % kGKeyCount)), g < kGKeyCount ? u"A" : u"B"});
+  } else {
+    for (const KeyButton& k : KeyButtonTable)
+      if (slotOfKey(k.keyCode) == editedSlot) {
+        name = keyButtonName(k.keyCode);
+        break;
+      }
+  }
+  CPngButton& title = Button(CONTROL_TITLE.id);
+  (void)SetWindowTextW(title.hwnd(), wide(name).c_str());  // the title is in the template
+  title.setCaptionMargins(0, -12, 0, 0);
+  title.setCaptionStyle(true, 11, L"Tahoma", RGB(255, 255, 255), DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
 }
 
 // ---- pages ----------------------------------------------------------------------

@@ -83,6 +83,7 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
   void ApplyMacroOnly();
   void PlaceBesideKey();
   void SetTexts();
+  void ShowEditedKey();
   void ShowPage(bool firstTime);
   void RepaintPageControls();
   void SelectTab(int page);

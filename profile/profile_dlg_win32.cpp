@@ -74,17 +74,20 @@ void CKorvalin_DlgProfile::LoadSurfaces() {
   // A picture without an image object ends the program, as at start-up; an
   // undecodable one leaves its faces blank.
   const std::pair<SkinSurface*, const wchar_t*> pictures[] = {
-      {&normal_, L"Profile_normal.jpg"}, {&over_, L"Profile_over.jpg"}, {&down_, L"Profile_down.jpg"}};
+      {&normal_, L"Profile_normal.jpg"}, {&over_, L"Profile_over.jpg"}, {&down_, L"Profile_down.jpg"},
+      {&disabled_, L"Profile_disable.jpg"}};
   for (auto [surface, file] : pictures)
     if (!makeSkinSurface(*surface, loadSkinPictureOrExit(file), hwnd())) ReportWin32Failure(L"makeSkinSurface");
   surfacesLoaded_ = true;
 }
 
 void CKorvalin_DlgProfile::SkinControls() {
-  // The pressed picture also serves as the disabled face; the set face is
-  // the normal one.
+  // A disabled button (Apply with nothing to apply) has a face of its own,
+  // greyed: the pressed one would look as if it were being pressed. The set
+  // face is the normal one.
   for (const ids::SkinControl& c : kButtons)
-    PlaceSkinnedControl(Button(c.id), dataFile(), L"BUTTONINFO", c.key, &normal_, &over_, &down_, &down_, &normal_);
+    PlaceSkinnedControl(Button(c.id), dataFile(), L"BUTTONINFO", c.key, &normal_, &over_, &down_, &disabled_,
+                        &normal_);
   PlaceControl(list(), dataFile(), L"BUTTONINFO", PROGRAM_LIST.key);
   // The resource compiler makes every control visible; Test never shows.
   (void)ShowWindow(item(FUNC_TEST), SW_HIDE);  // answers the previous visibility

@@ -75,7 +75,7 @@ class CKorvalin_DlgProfile : public CBaseDialog {
 
   ProfileManagerHost& host_;
   ProfileList rows_;
-  SkinSurface normal_, over_, down_;
+  SkinSurface normal_, over_, down_, disabled_;
   bool surfacesLoaded_ = false;
   CPngButtonSet buttons_;
   UniqueFont headerFont_;

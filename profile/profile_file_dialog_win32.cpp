@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "base/log_win32.h"
@@ -39,6 +40,21 @@ const FileDialogs& fileDialogs() {
   return d;
 }
 
+// Puts the file dialog over the middle of its owner once it is laid out:
+// without a window manager Wine leaves it at the screen's top-left corner,
+// wherever the window it belongs to is.
+UINT_PTR CALLBACK centreOverOwner(HWND child, UINT msg, WPARAM, LPARAM lp) {
+  if (msg != WM_NOTIFY || reinterpret_cast<const NMHDR*>(lp)->code != CDN_INITDONE) return 0;
+  HWND dialog = GetParent(child);  // the explorer-style dialog's hook runs in a child of it
+  HWND owner = dialog ? GetWindow(dialog, GW_OWNER) : nullptr;
+  RECT o{}, d{};
+  if (!owner || !IsWindowVisible(owner) || !GetWindowRect(owner, &o) || !GetWindowRect(dialog, &d)) return 0;
+  int x = (o.left + o.right - (d.right - d.left)) / 2, y = (o.top + o.bottom - (d.bottom - d.top)) / 2;
+  if (!SetWindowPos(dialog, nullptr, std::max(0, x), std::max(0, y), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+    ReportWin32Failure(L"SetWindowPos(file dialog)");
+  return 0;
+}
+
 std::optional<std::wstring> askProfileFile(HWND owner, bool save, const std::wstring& initialName) {
   // "(*.kvp)|*.kvp|(*.*)|*.*||" in the dialog's own form: pairs ended by NULs.
   static const wchar_t kFilter[] = L"(*.kvp)\0*.kvp\0(*.*)\0*.*\0";
@@ -53,7 +69,9 @@ std::optional<std::wstring> askProfileFile(HWND owner, bool save, const std::wst
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
   ofn.lpstrDefExt = L"kvp";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : 0);
+  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_ENABLEHOOK | OFN_ENABLESIZING |
+              (save ? OFN_OVERWRITEPROMPT : 0);
+  ofn.lpfnHook = centreOverOwner;
   const FileDialogs& dialogs = fileDialogs();
   FileDialogs::AskFn ask = save ? dialogs.save : dialogs.open;
   if (!ask) return std::nullopt;  // reported when the library was loaded

@@ -273,6 +273,7 @@ bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
 
 bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   std::lock_guard lock(snapshot_.lock);
+  lastWriteFailure_ = WriteFailure::kNotWritten;  // until a step says more
   if (!copyToSnapshot(config_, snapshot_)) return false;
   writeProfileHeader(*snapshot_.table, static_cast<uint16_t>(snapshot_.macros.size()),
                      static_cast<uint32_t>(snapshot_.pool.size()), 0);
@@ -289,7 +290,10 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
     profiles = {0, 1, 2};
   } else {
     int active = GetActiveProfile();
-    if (!IsKeyboardProfile(active)) return false;
+    if (!IsKeyboardProfile(active)) {
+      lastWriteFailure_ = WriteFailure::kNoAnswer;
+      return false;
+    }
     profiles = {active};
   }
   KeySlotTemplate tmpl = currentKeySlotTemplate();
@@ -303,27 +307,38 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   // One bracket: the macro image first, then the key tables the records
   // point into. A failed step ends the writing, but the bracket is closed.
   lastWrite_ = KeyboardWrite{image.bytes, profiles, encoded};
+  WriteFailure refused = WriteFailure::kNotWritten;  // the bracket itself, unless a step failed
   int result = InConfigBracket([&] {
     int r = WriteMacroMemory(image.bytes, static_cast<int>(image.bytes.size()));
-    for (size_t i = 0; r == kResultSuccess && i < profiles.size(); ++i) r = WriteKeyTable(encoded[i], profiles[i]);
+    if (r != kResultSuccess) refused = WriteFailure::kMacrosRefused;
+    for (size_t i = 0; r == kResultSuccess && i < profiles.size(); ++i) {
+      r = WriteKeyTable(encoded[i], profiles[i]);
+      if (r != kResultSuccess) refused = WriteFailure::kKeysRefused;
+    }
     return r;
   });
   bool ok = result == kResultSuccess;
+  if (ok)
+    lastWriteFailure_ = WriteFailure::kNone;
+  else if (result == kResultStatusError || result == kResultStatusNotConfiguring)
+    lastWriteFailure_ = refused;
+  else
+    lastWriteFailure_ = WriteFailure::kNoAnswer;  // no keyboard, a refused send or no answer
   if (image.fit == MacroFit::WithoutNames) showMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
   return ok;
 }
 
-void ProfileStore::importProfile(const std::filesystem::path& path) {
+ImportResult ProfileStore::importProfile(const std::filesystem::path& path) {
   if (checkProfileFile(path) != kProfileFileValid) {
     showMessage(text(TextId::MAIN_PROMPT_INPORT));
-    return;
+    return ImportResult::kNotLoaded;
   }
   bool written = false;
   {
     StoreConfigLock lock(*this);
     if (!loadProfileFile(path)) {
       showMessage(text(TextId::MAIN_PROMPT_INPORT));
-      return;
+      return ImportResult::kNotLoaded;
     }
     (void)saveProfileCache();  // no cache file yet: nothing to keep in step
     written = writeConfigToKeyboard(true);
@@ -331,6 +346,7 @@ void ProfileStore::importProfile(const std::filesystem::path& path) {
   }
   // What did not reach the keyboard stays to be applied.
   ui_.SetApplyEnabled(!written);
+  return written ? ImportResult::kWritten : ImportResult::kNotWritten;
 }
 
 bool ProfileStore::exportProfile(const std::filesystem::path& path) {

@@ -50,6 +50,20 @@ struct KeyboardWrite {
   std::vector<std::array<uint8_t, kKeyTableSize>> keyTables;
 };
 
+// Why the last writeConfigToKeyboard did not write everything, for the
+// window to say so.
+enum class WriteFailure {
+  kNone,           // written
+  kNoAnswer,       // no keyboard, or it did not answer
+  kMacrosRefused,  // the keyboard refused the macro memory
+  kKeysRefused,    // the keyboard refused a key table
+  kNotWritten,     // nothing sent (no memory, macros too long) or the bracket refused
+};
+
+// What an import did: nothing (the file is not a profile file, messages
+// shown), loaded but not on the keyboard (Apply stays enabled), or written.
+enum class ImportResult { kNotLoaded, kNotWritten, kWritten };
+
 class ProfileStore;
 
 // The WorkingConfig lock taken around store operations. The messages those
@@ -116,7 +130,9 @@ class ProfileStore {
   // Set, under the snapshot lock, once a write has its image and key tables
   // ready to send; empty before the first.
   const KeyboardWrite& lastWrite() const { return lastWrite_; }
-  void importProfile(const std::filesystem::path& path);
+  // Why the last writeConfigToKeyboard failed; kNone after a success.
+  WriteFailure lastWriteFailure() const { return lastWriteFailure_; }
+  [[nodiscard]] ImportResult importProfile(const std::filesystem::path& path);
   [[nodiscard]] bool exportProfile(const std::filesystem::path& path);
 
   WorkingConfig& config() { return config_; }
@@ -143,6 +159,7 @@ class ProfileStore {
   std::filesystem::path documents_;
   std::function<int()> macroCapacity_;
   KeyboardWrite lastWrite_;
+  WriteFailure lastWriteFailure_ = WriteFailure::kNone;
   std::mutex pendingMutex_;
   std::vector<std::u16string> pending_;
 };

@@ -4,6 +4,7 @@
 
 #include "base/log_win32.h"
 #include "base/text_table.h"
+#include "base/text_table_win32.h"
 #include "base/wide_win32.h"
 #include "device/device_ui.h"
 #include "device/protocol.h"
@@ -74,11 +75,15 @@ void CProfileSwitch::CloseDialogs() {
 }
 
 void CProfileSwitch::OnProfileButton(int profile) {
+  // The profile's lighting is read first; its report rate shows only once
+  // the switch is decided, so that nothing of the profile shows while the
+  // save prompt asks about the one still active.
+  if (links_.holdReportRate) links_.holdReportRate(true);
   if (links_.selectLighting) links_.selectLighting(profile);
   // Only a real change of profile is written to the keyboard.
-  if (GetActiveProfile() == profile) return;
-  if (!switcher_.switchProfile(profile, *this)) return;
-  ShowSelected(profile);
+  bool switched = GetActiveProfile() != profile && switcher_.switchProfile(profile, *this);
+  if (links_.holdReportRate) links_.holdReportRate(false);
+  if (switched) ShowSelected(profile);
 }
 
 // ---- the switch's host ----------------------------------------------------------------
@@ -131,6 +136,82 @@ void CProfileSwitch::openHelp() {
   if (links_.openHelp) links_.openHelp();
 }
 
+// ---- import and export -----------------------------------------------------------------------
+
+namespace {
+
+// The file dialogs start in the profile folder, where the profiles live,
+// not in the working folder (the program's, where saving may be refused).
+std::wstring InitialProfileName(const ProfileStore& store) {
+  (void)store.ensureProfileFolder();  // a missing folder leaves the dialog in its default one
+  return (store.profileFolder() / L"*.kvp").wstring();
+}
+
+}  // namespace
+
+std::wstring WriteFailureText(const std::wstring& languageFile, WriteFailure failure) {
+  switch (failure) {
+    case WriteFailure::kNone:
+      return ReadLanguageText(languageFile, added_text::kCacheNotSaved);
+    case WriteFailure::kNoAnswer:
+      return ReadLanguageText(languageFile, added_text::kNoAnswer);
+    case WriteFailure::kMacrosRefused:
+      return ReadLanguageText(languageFile, added_text::kMacrosRefused);
+    case WriteFailure::kKeysRefused:
+      return ReadLanguageText(languageFile, added_text::kKeysRefused);
+    case WriteFailure::kNotWritten:
+      break;
+  }
+  return ReadLanguageText(languageFile, added_text::kNotWritten);
+}
+
+std::wstring CProfileSwitch::ShownPath(const std::filesystem::path& path) const {
+  std::filesystem::path documents = links_.store->profileFolder().parent_path();
+  std::filesystem::path inside = path.lexically_normal().lexically_relative(documents.lexically_normal());
+  if (inside.empty() || *inside.begin() == L"..") return path.wstring();
+  return (documents.filename() / inside).wstring();
+}
+
+void CProfileSwitch::Import() {
+  if (!links_.store) return;
+  auto path = AskProfileFileToOpen(window(), InitialProfileName(*links_.store));
+  if (!path) return;
+  // The store shows its own messages (a file that is no profile file), once
+  // its locks are released.
+  std::filesystem::path file(*path);
+  std::wstring name = file.filename().wstring();
+  switch (links_.store->importProfile(file)) {
+    case ImportResult::kWritten:
+      if (links_.ui)
+        links_.ui->ShowStatus(formatText(u16(ReadLanguageText(context_.languageFile, added_text::kImported)),
+                                         {std::u16string_view(u16(name))}),
+                              kStatusConfirmationMs);
+      break;
+    case ImportResult::kNotWritten:
+      if (links_.ui)
+        links_.ui->ShowStatus(u16(WriteFailureText(context_.languageFile, links_.store->lastWriteFailure())),
+                              kStatusFailureMs);
+      break;
+    case ImportResult::kNotLoaded:
+      break;
+  }
+}
+
+void CProfileSwitch::Export() {
+  if (!links_.store) return;
+  auto path = AskProfileFileToSave(window(), InitialProfileName(*links_.store));
+  if (!path) return;
+  // A folder the user may not write to (the program's, under Program
+  // Files) fails here: said, not only logged.
+  bool saved = links_.store->exportProfile(std::filesystem::path(*path));
+  if (!saved) LogLine(L"the profile file was not written: " + *path);
+  if (links_.ui)
+    links_.ui->ShowStatus(
+        formatText(u16(ReadLanguageText(context_.languageFile, saved ? added_text::kExported : added_text::kExportFailed)),
+                   {std::u16string_view(u16(ShownPath(std::filesystem::path(*path))))}),
+        saved ? kStatusConfirmationMs : kStatusFailureMs);
+}
+
 // ---- commands ------------------------------------------------------------------------------
 
 bool CProfileSwitch::OnCommand(WORD id, WORD code) {
@@ -145,14 +226,10 @@ bool CProfileSwitch::OnCommand(WORD id, WORD code) {
       (void)manager_.DoModal();  // the dialog applies its own changes
       return true;
     case IDM_IMPORT:
-      // The store shows its own messages, once its locks are released.
-      if (auto path = AskProfileFileToOpen(window()); path && links_.store)
-        links_.store->importProfile(std::filesystem::path(*path));
+      Import();
       return true;
     case IDM_EXPORT:
-      if (auto path = AskProfileFileToSave(window());
-          path && links_.store && !links_.store->exportProfile(std::filesystem::path(*path)))
-        LogLine(L"the profile file was not written: " + *path);
+      Export();
       return true;
     default:
       return false;

@@ -3,12 +3,14 @@
 // manager, and the import and export commands of the button menu.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "app/window_part_win32.h"
 #include "base/handles_win32.h"
 #include "profile/profile_dlg_win32.h"
+#include "profile/profile_store.h"
 #include "profile/profile_switch.h"
 
 namespace kv {
@@ -23,8 +25,15 @@ struct ProfileSwitchLinks {
   std::function<bool()> editorOpen;         // the composite editor is open
   std::function<bool()> apply;              // the main window's Apply; false when not written
   std::function<void(int)> selectLighting;  // lighting of profile n read and shown, an open panel closed
+  // True: the report-rate buttons keep what they show until released with
+  // false, which shows the selected profile's rate.
+  std::function<void(bool)> holdReportRate;
   std::function<void()> openHelp;
 };
+
+// The status line's words for a write that failed (the store's
+// lastWriteFailure; kNone: written, but the profile cache not saved).
+std::wstring WriteFailureText(const std::wstring& languageFile, WriteFailure failure);
 
 class CProfileSwitch : public CWindowPart, private ProfileSwitchHost, private ProfileManagerHost {
  public:
@@ -50,6 +59,11 @@ class CProfileSwitch : public CWindowPart, private ProfileSwitchHost, private Pr
 
  private:
   void OnProfileButton(int profile);
+  void Import();
+  void Export();
+  // A profile file's path as the status line names it: from the Documents
+  // folder on when it lies there ("Documents\Korvalin\mine.kvp").
+  std::wstring ShownPath(const std::filesystem::path& path) const;
   void ShowSelected(int profile);
   HWND PromptOwner() const;
 

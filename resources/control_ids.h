@@ -175,6 +175,7 @@
 #define IDC_MAIN_CONTROL_HXsjsStaPic             1156
 #define IDC_MAIN_CONTROL_HXsjsStatic             1173
 #define IDC_MAIN_CONTROL_JDTStatic               1177
+#define IDC_MAIN_CONTROL_PaintHint               1211
 #define IDC_MAIN_CONTROL_BLFXStatic              1148
 #define IDC_MAIN_CONTROL_BLFXLStaPic             1149
 #define IDC_MAIN_CONTROL_BLFXRStaPic             1150
@@ -221,6 +222,7 @@
 #define IDC_MAIN_CONTROL_CANCEL                  2
 #define IDC_MAIN_VELTRA_LINK                     1121
 #define IDC_MAIN_VELTRA_VER                      1134
+#define IDC_MAIN_STATUS_LINE                     1210
 // In the template, not placed by the skin.
 #define IDC_MAIN_KEY_D1                          1016
 #define IDC_MAIN_KEY_D2                          1017
@@ -452,6 +454,7 @@ inline constexpr SkinControl CONTROL_FYSJSStatic{IDC_MAIN_CONTROL_FYSJSStatic, "
 inline constexpr SkinControl CONTROL_HXsjsStaPic{IDC_MAIN_CONTROL_HXsjsStaPic, "CONTROL_HXsjsStaPic", L"CONTROL_HXsjsStaPic"};
 inline constexpr SkinControl CONTROL_HXsjsStatic{IDC_MAIN_CONTROL_HXsjsStatic, "CONTROL_HXsjsStatic", L"CONTROL_HXsjsStatic"};
 inline constexpr SkinControl CONTROL_JDTStatic{IDC_MAIN_CONTROL_JDTStatic, "CONTROL_JDTStatic", L"CONTROL_JDTStatic"};
+inline constexpr SkinControl CONTROL_PaintHint{IDC_MAIN_CONTROL_PaintHint, "CONTROL_PaintHint", L"CONTROL_PaintHint"};
 inline constexpr SkinControl CONTROL_BLFXStatic{IDC_MAIN_CONTROL_BLFXStatic, "CONTROL_BLFXStatic", L"CONTROL_BLFXStatic"};
 inline constexpr SkinControl CONTROL_BLFXLStaPic{IDC_MAIN_CONTROL_BLFXLStaPic, "CONTROL_BLFXLStaPic", L"CONTROL_BLFXLStaPic"};
 inline constexpr SkinControl CONTROL_BLFXRStaPic{IDC_MAIN_CONTROL_BLFXRStaPic, "CONTROL_BLFXRStaPic", L"CONTROL_BLFXRStaPic"};
@@ -498,6 +501,7 @@ inline constexpr SkinControl CONTROL_OK{IDC_MAIN_CONTROL_OK, "CONTROL_OK", L"CON
 inline constexpr SkinControl CONTROL_CANCEL{IDC_MAIN_CONTROL_CANCEL, "CONTROL_CANCEL", L"CONTROL_CANCEL"};
 inline constexpr SkinControl VELTRA_LINK{IDC_MAIN_VELTRA_LINK, "VELTRA_LINK", L"VELTRA_LINK"};
 inline constexpr SkinControl VELTRA_VER{IDC_MAIN_VELTRA_VER, "VELTRA_VER", L"VELTRA_VER"};
+inline constexpr SkinControl STATUS_LINE{IDC_MAIN_STATUS_LINE, "STATUS_LINE", L"STATUS_LINE"};
 inline constexpr int KEY_D1 = IDC_MAIN_KEY_D1;
 inline constexpr int KEY_D2 = IDC_MAIN_KEY_D2;
 inline constexpr int KEY_D3 = IDC_MAIN_KEY_D3;

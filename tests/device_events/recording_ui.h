@@ -59,6 +59,11 @@ class RecordingUi : public kv::DeviceUi {
     std::lock_guard lock(mutex_);
     messages_.emplace_back(text);
   }
+  void ShowStatus(std::u16string_view text, unsigned) override {
+    std::lock_guard lock(mutex_);
+    statuses_.emplace_back(text);
+  }
+  std::vector<std::u16string> statuses() const { std::lock_guard l(mutex_); return statuses_; }
   void ClearMessages() {
     std::lock_guard lock(mutex_);
     messages_.clear();
@@ -120,6 +125,7 @@ class RecordingUi : public kv::DeviceUi {
   std::vector<kv::TrayIcon> icons_;
   std::vector<bool> banks_;
   std::vector<std::u16string> messages_;
+  std::vector<std::u16string> statuses_;
   std::vector<bool> progress_;
 };
 

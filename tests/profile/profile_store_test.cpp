@@ -125,7 +125,7 @@ TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
   // Through import: the format error, then the import message, nothing else.
   ui_.applyEnabled = false;
   Keyboard()->clearTrace();
-  store_->importProfile(path);
+  EXPECT_EQ(store_->importProfile(path), kv::ImportResult::kNotLoaded);
   EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::MAIN_PROMPT_INPORT));
   EXPECT_EQ(Entries(), before);
   EXPECT_TRUE(Out().empty());
@@ -253,7 +253,7 @@ TEST_F(StoreTest, ImportWritesTheKeyboardAndReadsBackTheSameKeyRecords) {
   }
   Keyboard()->clearTrace();
   ui_.applyEnabled = true;
-  store_->importProfile(path);
+  EXPECT_EQ(store_->importProfile(path), kv::ImportResult::kWritten);
   EXPECT_FALSE(ui_.applyEnabled);
   for (int p = 0; p < 3; ++p) EXPECT_EQ(Keyboard()->read(kv::sim::Region::KeyTables, 324 * p, 324), expected[p]) << p;
   // One bracket: begin, the macro image, the three tables, end.
@@ -392,6 +392,41 @@ TEST_F(ApplyTest, UnplugDuringApplyReportsFailureAndKeepsEverything) {
   EXPECT_EQ(std::vector<kv::KeyActionEntry>(other.table->entries.begin(), other.table->entries.end()), entries);
 }
 
+// A failed write says what failed, so that the window can say it: the
+// keyboard not answering, or which region it refused; a later good write
+// clears it.
+TEST_F(ApplyTest, FailedWriteSaysWhatFailed) {
+  store_->reloadFromKeyboard();
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  struct Case {
+    const char* name;
+    kv::sim::SimFaults faults;
+    kv::WriteFailure expected;
+  };
+  kv::sim::SimFaults drop;
+  drop.dropResponses = 1000;
+  // A refused report is sent three times.
+  kv::sim::SimFaults macros;  // the bracket opens, the first macro chunk is refused
+  macros.after = 1;
+  macros.errorStatus = 3;
+  kv::sim::SimFaults keys;  // the bracket and the one-chunk macro image pass, a key table chunk is refused
+  keys.after = 2;
+  keys.errorStatus = 3;
+  const Case cases[] = {{"no answer", drop, kv::WriteFailure::kNoAnswer},
+                        {"macros refused", macros, kv::WriteFailure::kMacrosRefused},
+                        {"key table refused", keys, kv::WriteFailure::kKeysRefused}};
+  for (const Case& c : cases) {
+    ui_.applyEnabled = true;
+    Fault(c.faults);
+    EXPECT_FALSE(Apply()) << c.name;
+    Fault(kv::sim::SimFaults{});
+    EXPECT_EQ(store_->lastWriteFailure(), c.expected) << c.name;
+    EXPECT_TRUE(ui_.applyEnabled) << c.name;
+    EXPECT_TRUE(Apply()) << c.name;
+    EXPECT_EQ(store_->lastWriteFailure(), kv::WriteFailure::kNone) << c.name;
+  }
+}
+
 // Every message the store and Apply have for the user, each shown only once
 // the locks are released (the recording window fails the test otherwise),
 // complete and in order.
@@ -431,12 +466,12 @@ TEST_F(ApplyTest, MessagesAreShownOnlyOutsideTheLocks) {
       {"Apply, macros too long", 128, [&] { ui_.applyEnabled = true; (void)Apply(); }, {tooLong}},
       {"Apply, names dropped", static_cast<int>(withoutNames + 10),
        [&] { ui_.applyEnabled = true; (void)Apply(); }, {tight}},
-      {"import, macros too long", 128, [&] { store_->importProfile(longMacros); }, {tooLong}},
+      {"import, macros too long", 128, [&] { (void)store_->importProfile(longMacros); }, {tooLong}},
       {"import, names dropped", static_cast<int>(withoutNames + 10),
-       [&] { store_->importProfile(namedMacros); }, {tight}},
-      {"import, file shorter than its header", 8192, [&] { store_->importProfile(shortFile); },
+       [&] { (void)store_->importProfile(namedMacros); }, {tight}},
+      {"import, file shorter than its header", 8192, [&] { (void)store_->importProfile(shortFile); },
        {FormatError(shortFile), importFailed}},
-      {"import, bad header", 8192, [&] { store_->importProfile(badHeader); }, {FormatError(badHeader), importFailed}},
+      {"import, bad header", 8192, [&] { (void)store_->importProfile(badHeader); }, {FormatError(badHeader), importFailed}},
       {"load under the caller's lock", 8192,
        [&] {
          auto lock = store_->lockConfig();

@@ -152,7 +152,7 @@ TEST(ShippedSkin, MainFileHasLinkArrowsEffectsAndLabels) {
 TEST(ShippedSkin, EveryPictureExistsAndDecodesBothWays) {
   std::vector<std::wstring> pictures = {L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg",
                                         L"Arrow.jpg", L"main_color0.jpg", L"main_color1.jpg",
-                                        L"Profile_normal.jpg", L"Profile_over.jpg", L"Profile_down.jpg",
+                                        L"Profile_normal.jpg", L"Profile_over.jpg", L"Profile_down.jpg", L"Profile_disable.jpg",
                                         L"dengup.bmp", L"dengdown.bmp", L"user1up.bmp", L"user1down.bmp",
                                         L"user2up.bmp", L"user2down.bmp", L"sjsup.bmp", L"sjsdown.bmp"};
   for (const wchar_t* set : {L"key", L"media", L"function"})
@@ -211,6 +211,7 @@ std::vector<std::string> languageKeys() {
   for (const auto& k : kProfileTextKeys) keys.emplace_back(k.key);
   for (const auto& k : kTrayMenuKeys) keys.emplace_back(k.key);
   for (const auto& k : kAboutKeys) keys.emplace_back(k.key);
+  for (const auto& k : added_text::kAll) keys.emplace_back(k.key);
   for (const char* k : {"MENU_1", "MENU_2", "MENU_3", "MENU_4", "SINGLE_KEY", "MACRO_SETTING", "MULTI_MEDIA",
                         "FUNCTION_KEY", "COMPOSITE_PROMPT_CLEAR", "COMPOSITE_PROMPT_OSK", "KEY_SETTING_TISHI",
                         "MACRO_EDIT_TISHI", "SINGLE_STATIC", "MACRO_NAME_SETTING", "A_RECORD", "A_DELETE",

@@ -195,6 +195,9 @@ DialogLayout mainLayout() {
   add(d, "CONTROL_HXsjsStaPic", 1156, 440, 542, 28, 24, "picture", "sjsup.bmp");
   add(d, "CONTROL_HXsjsStatic", 1173, 472, 544, 60, 20, "label");
   add(d, "CONTROL_JDTStatic", 1177, 850, 532, 150, 14, "picture", "jdt1.bmp");
+  // Where the per-key controls are: says, while another effect is chosen,
+  // that clicking keys paints only with the per-key effect.
+  add(d, "CONTROL_PaintHint", 1211, 344, 470, 190, 60, "label");
   // Controls the panel keeps hidden: placed inside the panel, never drawn.
   struct Hidden {
     const char* key;
@@ -239,6 +242,9 @@ DialogLayout mainLayout() {
   add(d, "CONTROL_CANCEL", 2, 1058, 572, 96, 34, "button");
   add(d, "VELTRA_LINK", 1121, 124, 588, 220, 20, "link");
   add(d, "VELTRA_VER", 1134, 350, 588, 120, 20, "link");
+  // The status line beside the version: confirmations and failures that
+  // need no answer, shown for a while.
+  add(d, "STATUS_LINE", 1210, 476, 588, 366, 30, "label");
 
   // In the template, not in the skin: D1-D6 (enabled by Flip), the spare key
   // 1057 (no key, no LED), the Test and Dynamic Menu buttons (created hidden).

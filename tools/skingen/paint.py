@@ -282,9 +282,8 @@ def draw_field(img, c, state):
     d = ImageDraw.Draw(img)
     x, y, w, h = c["x"], c["y"], c["w"], c["h"]
     border = {"normal": PANEL_EDGE, "disable": PANEL_EDGE, "over": CYAN, "down": (24, 150, 176), "set": ORANGE}[state]
+    # No drop-down arrow: the profiles button opens the profile manager, not a menu.
     d.rounded_rectangle([x, y, x + w - 1, y + h - 1], 6, fill=(14, 16, 20), outline=border, width=1)
-    ax, ay = x + w - 18, y + h // 2
-    d.polygon([(ax - 5, ay - 3), (ax + 5, ay - 3), (ax, ay + 3)], fill=TEXT)
 
 
 def draw_flip_button(img, c, state):
@@ -639,7 +638,9 @@ def paint(layout_path, out):
     d.rounded_rectangle([14, 50, prof["width"] - 15, 310], 10, fill=PANEL, outline=PANEL_EDGE)
     save_jpeg(scene(prof, pbase, "normal"), os.path.join(out, "profile_bg.jpg"))
     save_mask(mask_of(prof), os.path.join(out, "profile_mask.bmp"))
-    for name, state in (("Profile_normal", "normal"), ("Profile_over", "over"), ("Profile_down", "down")):
+    # The disabled face (greyed legends) for the manager's Apply while nothing waits to be applied.
+    for name, state in (("Profile_normal", "normal"), ("Profile_over", "over"), ("Profile_down", "down"),
+                        ("Profile_disable", "disable")):
         save_jpeg(as_face(scene(prof, pbase, state), WINDOW_BOTTOM), os.path.join(out, name + ".jpg"))
     write_skin_file(os.path.join(out, "Profile.ini"), "profile_bg.jpg", "profile_mask.bmp", prof)
 

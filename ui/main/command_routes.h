@@ -30,6 +30,7 @@ inline constexpr CommandRoute kCommandRoutes[] = {
     {IDC_MAIN_KEY_FN, IDC_MAIN_KEY_FN, WindowPart::kKeyboard},  // inside the lighting range below
     {IDC_MAIN_CONTROL_XGcombox, IDC_MAIN_CONTROL_umCombo, WindowPart::kLighting},  // lighting, report rate
     {IDC_MAIN_CONTROL_UsbStatic, IDC_MAIN_CONTROL_UsbStatic, WindowPart::kLighting},
+    {IDC_MAIN_CONTROL_PaintHint, IDC_MAIN_CONTROL_PaintHint, WindowPart::kLighting},
     {IDM_IMPORT, IDM_EXPORT, WindowPart::kProfiles},
 };
 

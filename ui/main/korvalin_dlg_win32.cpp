@@ -162,6 +162,15 @@ void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   std::wstring t = wide(text);
   (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
 }
+void CKorvalinDlg::ShowStatus(std::u16string_view text, unsigned durationMs) {
+  {
+    std::lock_guard lock(statusLock_);
+    pendingStatus_ = std::u16string(text);
+    pendingStatusMs_ = durationMs;
+  }
+  // A failed post (the window is going) loses a text nobody would read.
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgStatus, 0, 0);
+}
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
@@ -312,12 +321,14 @@ void CKorvalinDlg::SetUpControls() {
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
+  status_ = std::make_unique<CStatusLine>(context);
   ProfileSwitchLinks links;
   links.store = store_.get();
   links.ui = this;
   links.editorOpen = [this] { return keyboard_->EditorOpen(); };
-  links.apply = [this] { return apply_ && apply_->Apply(); };
+  links.apply = [this] { return ApplyNow(); };
   links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
+  links.holdReportRate = [this](bool hold) { lighting_->HoldReportRate(hold); };
   links.openHelp = [this] { OpenHelp(); };
   profiles_->Connect(std::move(links));
 
@@ -337,6 +348,7 @@ void CKorvalinDlg::SetUpControls() {
 }
 
 void CKorvalinDlg::BuildParts() {
+  status_->Place();
   profiles_->Place();
   keyboard_->Place();
   lighting_->Build(settingsFile_, *keyboard_);
@@ -350,7 +362,7 @@ void CKorvalinDlg::BuildParts() {
     // the defaults and the next reload shows the keyboard's own. A failed key
     // write leaves Apply enabled.
     if (lighting_->ResetIfOpen() != kResultSuccess) LogLine(L"the lighting reset was not written");
-    (void)apply_->Apply();
+    (void)ApplyNow();  // a failure is on the status line
   });
   // The Menu button is the keyboard view's, its tooltip one of the window's.
   keyboard_->Attach(CONTROL_MENU.id).setTooltip(wide(text(TextId::MAIN_MENU_PROMPT)), true);
@@ -439,7 +451,7 @@ CPngButton* CKorvalinDlg::ButtonOf(int id) {
 bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
   switch (id) {
     case CONTROL2_APPLY.id:
-      if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
+      (void)ApplyNow();  // a failure keeps Apply enabled and is on the status line
       return true;
     case VELTRA_LINK.id:
       // Shell failures are not reported to the user.
@@ -514,6 +526,17 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         lighting_->ShowProgress(false);
       }
       return true;
+    case kMsgStatus: {
+      std::u16string text;
+      unsigned duration = 0;
+      {
+        std::lock_guard lock(statusLock_);
+        text.swap(pendingStatus_);
+        duration = pendingStatusMs_;
+      }
+      if (status_ && !text.empty()) status_->Show(wide(text), duration);
+      return true;
+    }
     case kSliderNotifyMessage:
       lighting_->OnLevelChanged(static_cast<int>(wp), static_cast<int>(lp));
       return true;
@@ -640,7 +663,7 @@ void CKorvalinDlg::OnTimer(UINT_PTR id) {
 // OK applies and puts the window away; Cancel (and Esc) only put it away.
 // Neither ends the program: that is Close.
 void CKorvalinDlg::OnOK() {
-  if (apply_) (void)apply_->Apply();  // a failure keeps Apply enabled; the writers showed why
+  (void)ApplyNow();  // a failure keeps Apply enabled and is on the status line
   ShowWindow(hwnd(), SW_HIDE);
 }
 void CKorvalinDlg::OnCancel() { ShowWindow(hwnd(), SW_HIDE); }
@@ -671,6 +694,21 @@ void CKorvalinDlg::OnNcPaint(HRGN region) {
 }
 
 void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.languageFile); }
+
+bool CKorvalinDlg::ApplyNow() {
+  if (!apply_) return false;
+  if (apply_->Apply()) {
+    // What a failure said no longer holds.
+    if (applyFailureShown_ && status_) status_->Clear();
+    applyFailureShown_ = false;
+    return true;
+  }
+  // Never silent: what failed, and that the changes still wait. Shown on
+  // this thread, after Apply released its locks.
+  if (status_) status_->Show(WriteFailureText(paths_.languageFile, store_->lastWriteFailure()), kStatusFailureMs);
+  applyFailureShown_ = true;
+  return false;
+}
 
 void CKorvalinDlg::OpenAbout() {
   if (!about_) about_ = std::make_unique<CAboutDlg>(paths_.languageFile, webLink_, paths_.helpFolder);

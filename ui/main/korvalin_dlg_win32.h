@@ -28,6 +28,7 @@
 #include "ui/main/about_dlg_win32.h"
 #include "ui/main/keyboard_view_win32.h"
 #include "ui/main/lighting_panel_win32.h"
+#include "ui/main/status_line_win32.h"
 #include "ui/main/tray_icon_win32.h"
 
 namespace kv {
@@ -63,6 +64,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void ScheduleTask(WindowTask task) override;
   void SetTrayIcon(TrayIcon icon) override;
   void ShowMessage(std::u16string_view text) override;
+  void ShowStatus(std::u16string_view text, unsigned durationMs) override;
   bool Initialised() const override { return initialised_; }
   void SetApplyEnabled(bool enabled) override;
   bool ApplyEnabled() const override { return unsaved_; }
@@ -114,6 +116,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void Close();
   void Shutdown();
   void OpenHelp();
+  // The main window's Apply; a failure is said on the status line (the
+  // button stays enabled). True when nothing was left to apply.
+  bool ApplyNow();
   void OpenAbout();
   void ApplyProfileTexts();
   // The part owning a command or control id; null for the frame's own.
@@ -159,6 +164,12 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::unique_ptr<CKeyboardView> keyboard_;
   std::unique_ptr<CLightingPanel> lighting_;
   std::unique_ptr<CProfileSwitch> profiles_;
+  std::unique_ptr<CStatusLine> status_;
+  // The status text another thread asked for, taken by the window's thread.
+  std::mutex statusLock_;
+  std::u16string pendingStatus_;
+  unsigned pendingStatusMs_ = 0;
+  bool applyFailureShown_ = false;  // the status line says the last Apply failed
 
   std::wstring webLink_;
   std::wstring settingsFile_;

@@ -142,10 +142,20 @@ void CLightingPanel::PlacePanel() {
     (void)SendMessageW(item(CONTROL_JDTStatic.id), STM_SETIMAGE, IMAGE_BITMAP,
                        reinterpret_cast<LPARAM>(busyFrames_[0].get()));
   ShowWindow(item(CONTROL_JDTStatic.id), SW_HIDE);
+  if (HWND hint = item(CONTROL_PaintHint.id)) {
+    PlaceControl(hint, context_.skinFile, L"BUTTONINFO", CONTROL_PaintHint.key);
+    ShowWindow(hint, SW_HIDE);  // shown by the visibility of an open panel
+  }
 }
 
 void CLightingPanel::SetLabels() {
   int language = languageOf(context_.languageFile);
+  // The hint names the per-key effect as the effect list does.
+  const wchar_t* modes = language == 0 ? L"Mode" : language == 1 ? L"Mode1" : nullptr;
+  std::wstring perKey = modes ? ReadProfileText(context_.skinFile, modes, std::to_wstring(kEffectPerKey)) : L"";
+  std::u16string hint = formatText(u16(ReadLanguageText(context_.languageFile, added_text::kPaintHint)),
+                                   {std::u16string_view(u16(perKey))});
+  (void)SetDlgItemTextW(window(), CONTROL_PaintHint.id, wide(hint).c_str());  // the hint is in the template
   if (language != 0 && language != 1) return;  // other languages keep the labels as they are
   const wchar_t* section = language == 1 ? L"Control_Name1" : L"Control_Name";
   // The labels are in the template: setting their texts cannot fail.
@@ -238,6 +248,9 @@ void CLightingPanel::ShowControls(const LightingVisibility& visible) {
     else if (std::ranges::find(kPerKeyControls, c.id) != kPerKeyControls.end()) on = visible.perKey;
     show(c.id, on);
   }
+  // With the panel open a key click paints, and only the per-key effect
+  // paints: with any other one the click does nothing, so the panel says why.
+  show(CONTROL_PaintHint.id, panelOpen() && !visible.perKey);
 }
 
 void CLightingPanel::HidePanelControls() { ShowControls(LightingVisibility{false, false, false, false}); }
@@ -269,6 +282,11 @@ void CLightingPanel::OnProfileSelected(int profile) {
   if (panelOpen()) ClosePanel();
 }
 
+void CLightingPanel::HoldReportRate(bool hold) {
+  reportRateHeld_ = hold;
+  if (!hold) ShowReportRate(model_.state().reportRate);
+}
+
 int CLightingPanel::ResetIfOpen() { return panelOpen() ? model_.ResetLighting() : kResultSuccess; }
 
 void CLightingPanel::FillEffectList() {
@@ -286,7 +304,7 @@ void CLightingPanel::FillEffectList() {
 void CLightingPanel::Refresh() {
   const LightingState& s = model_.state();
   FillEffectList();
-  ShowReportRate(s.reportRate);
+  if (!reportRateHeld_) ShowReportRate(s.reportRate);
   ShowLevels();
   ShowLamp(s.panelOpen);
   if (s.panelOpen) RemoveKeyOverlays();

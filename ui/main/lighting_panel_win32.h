@@ -50,6 +50,10 @@ class CLightingPanel : public CWindowPart, private LightingView {
   // Profile button n: that profile's lighting is read and shown, and an
   // open panel closes as the lamp closes it.
   void OnProfileSelected(int profile);
+  // While held, refreshes leave the report-rate buttons as they are (a
+  // profile switch waiting for its save prompt); releasing shows the
+  // selected profile's rate.
+  void HoldReportRate(bool hold);
   // Restore defaults: the lighting defaults are written only while the
   // panel is open. Returns 1 or the first failing device result.
   int ResetIfOpen();
@@ -105,6 +109,7 @@ class CLightingPanel : public CWindowPart, private LightingView {
   HBITMAP Picture(const std::wstring& file);
 
   CIniSettingsFile settings_;
+  bool reportRateHeld_ = false;
   LightingModel model_;
   CWindowPart* keyboard_ = nullptr;
   CBitmapSlider brightness_;
