@@ -77,10 +77,10 @@ void CPngButton::setTooltip(std::wstring_view text, bool activate) {
   if (text.empty() || !hwnd()) return;
   tooltipText_ = std::wstring(text);  // text may be a view of tooltipText_ itself
   tooltipActive_ = activate;
-  // A tooltip shows only after the pointer rests on the button, and the
-  // control is made again at every hover: until the first hover there is
-  // nothing to make. (Each is a top-level window; a keyboard of buttons
-  // paid for 115 of them at start-up.)
+  // A tooltip shows only while the pointer rests on the button, and the
+  // control is made at every hover and destroyed when the pointer leaves:
+  // until then there is nothing to make. (Each is a top-level window; a
+  // keyboard of buttons paid for 115 of them at start-up.)
   if (tooltip_ || hover_) applyTooltip();
 }
 
@@ -210,6 +210,9 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       tracking_ = 0;
       hover_ = 0;
       redraw();
+      // The tooltip is made again at the next hover: kept, every button
+      // ever hovered would hold a top-level window for good.
+      tooltip_.reset();
       return 0;
     case WM_ENABLE:
       InvalidateRect(hwnd(), nullptr, FALSE);

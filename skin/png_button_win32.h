@@ -38,7 +38,7 @@ class CPngButton : public CWindow {
   void setCaptionMargins(int left, int right, int top, int bottom);
   void setCaptionAngle(int tenthsOfDegree, bool slanted);
   // An empty text changes nothing. The tooltip control is made when the
-  // pointer rests on the button (and again at every hover); one that
+  // pointer rests on the button and destroyed when it leaves; one that
   // exists takes the new text at once.
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);

@@ -376,6 +376,8 @@ TEST_F(ImageButtonTest, TooltipMadeAtTheFirstHoverAndAgainAtEachHover) {
   button_.setTooltip(L"", true);
   EXPECT_EQ(textOf(first), L"Help") << "an empty text changes nothing";
   SendMessageW(button_.hwnd(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(button_.tooltip(), nullptr) << "the pointer left: no window is kept";
+  EXPECT_FALSE(IsWindow(first));
   SendMessageW(button_.hwnd(), WM_MOUSEHOVER, 0, 0);
   HWND second = button_.tooltip();
   ASSERT_NE(second, nullptr);
