@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <initializer_list>
@@ -159,17 +160,13 @@ class SoakProbe {
     recordDelay_ = std::make_unique<RegistryOverride>(L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES",
                                                       L"RecordDelay", L"0");
     keepTrayUncovered();
-    // A mark in the program's environment finds its Unix process (under
-    // Wine) among those of other Wine sessions.
-    std::wstring mark = L"soak" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount64());
-    install_.setEnv(L"KV_SOAK_MARK", mark);
     app_ = std::make_unique<Running>(install_.start());
     if (!app_->started() || !app_->waitMainWindow()) return false;
     if (!waitFor([&] { return app_->mainVisible(); })) return false;
     if (!waitFor([&] { return SendMessageW(item(mainIds::CONTROL_XGcombox.id), CB_GETCOUNT, 0, 0) > 0; })) return false;
     waitClickable(main());
     settle(*app_, main());
-    unixPid_ = findUnixPid(mark);
+    unixPid_ = findUnixPid(install_.programFolder());
     return true;
   }
 
@@ -340,18 +337,24 @@ class SoakProbe {
     return waitFor([&] { return editor() == nullptr; }, 5000, 20);
   }
 
-  // The Unix process whose environment holds the mark; 0 when not found
-  // (not under Wine).
-  static long findUnixPid(const std::wstring& mark) {
+  // Under Wine, the Unix process of the program started from this folder
+  // in this Wine prefix (other sessions may run one from a folder of the
+  // same name); 0 when there is none (not under Wine).
+  static long findUnixPid(const std::wstring& programFolder) {
+    std::wstring folder = programFolder.substr(0, programFolder.size() - 1);  // "...\kv_e2e_P_N\Korvalin"
+    folder = folder.substr(0, folder.find_last_of(L'\\'));
+    std::wstring unique = folder.substr(folder.find_last_of(L'\\') + 1);  // kv_e2e_P_N
     wchar_t tmp[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, tmp);
     if (n == 0 || n >= MAX_PATH) return 0;
-    std::wstring out = std::wstring(tmp, n) + mark + L".pid";
-    if (runUnix(L"grep -lsa KV_SOAK_MARK=" + mark + L" /proc/[0-9]*/environ > '" + unixPath(out) + L"'") < 0) return 0;
-    std::ifstream in(out);
-    std::string line;
+    std::wstring out = std::wstring(tmp, n) + unique + L".pid";
+    std::wstring script = L"for p in /proc/[0-9]*; do case $(tr \\\\0 . < $p/cmdline 2>/dev/null) in [A-Z]:*" + unique +
+                          L"*Korvalin.exe*) tr \\\\0 \\\\n < $p/environ 2>/dev/null | grep -qxF WINEPREFIX=$WINEPREFIX && "
+                          L"echo ${p#/proc/};; esac; done > '" + unixPath(out) + L"'";
+    if (runUnix(script) < 0) return 0;
+    std::ifstream in(std::filesystem::path{out});
     long pid = 0;
-    if (std::getline(in, line) && line.rfind("/proc/", 0) == 0) pid = std::atol(line.c_str() + 6);
+    in >> pid;
     in.close();
     DeleteFileW(out.c_str());
     return pid;
