@@ -142,7 +142,7 @@ void settle(const Running& app, HWND main, DWORD quietMs = 250) {
 }
 
 // Waits until the keyboard has received more reports than before.
-bool reportsAfter(const Running& app, long before, DWORD timeoutMs = 5000) {
+bool reportsAfter(const Running& app, long before, DWORD timeoutMs = 10000) {
   return waitFor([&] { return reportsOf(app) > before; }, timeoutMs, 20);
 }
 
@@ -155,6 +155,8 @@ struct Loop {
 
 class SoakProbe {
  public:
+  explicit SoakProbe(int warmup) : warmup_(warmup) {}
+
   bool start() {
     // Record delays off, as the end-to-end tests start.
     recordDelay_ = std::make_unique<RegistryOverride>(L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES",
@@ -192,10 +194,15 @@ class SoakProbe {
   bool alive() const { return app_ && app_->alive(); }
 
  private:
+  // A step's failure, said once where it happens.
+  static bool failed(const char* why) {
+    std::printf("  (%s)\n", why);
+    return false;
+  }
   HWND item(int id) const { return GetDlgItem(main(), id); }
   bool clickItem(int id) {
     HWND h = item(id);
-    if (!h || !waitClickable(h, 3000)) return false;
+    if (!h || !waitClickable(h, 8000)) return false;
     clickCentre(h);
     return true;
   }
@@ -206,7 +213,7 @@ class SoakProbe {
   }
   bool clickEditor(int id) {
     HWND h = GetDlgItem(editor(), id);
-    if (!h || !waitClickable(h, 3000)) return false;
+    if (!h || !waitClickable(h, 8000)) return false;
     clickCentre(h);
     return true;
   }
@@ -228,10 +235,10 @@ class SoakProbe {
 
   bool editorOpenCancel() {
     if (!clickItem(mainIds::KEY_01E.id)) return false;
-    if (!waitFor([&] { return editor() != nullptr; }, 5000, 20)) return false;
+    if (!waitFor([&] { return editor() != nullptr; }, 8000, 20)) return failed("no editor");
     waitClickable(editor(), 3000);
-    if (!clickEditor(IDC_COMPOSITE_CONTROL_CANCEL)) return false;
-    return waitFor([&] { return editor() == nullptr; }, 5000, 20);
+    if (!clickEditor(IDC_COMPOSITE_CONTROL_CANCEL)) return failed("Cancel is not clickable");
+    return waitFor([&] { return editor() == nullptr; }, 8000, 20) || failed("the editor stays");
   }
 
   // Every profile shows the per-key effect, so the lamp's panel paints keys.
@@ -242,19 +249,21 @@ class SoakProbe {
   }
   bool panelShown() const { return IsWindowVisible(item(mainIds::CONTROL_XGcombox.id)) != FALSE; }
   bool lampPaint() {
-    if (!clickItem(mainIds::CONTROL_DengStaPic.id)) return false;
-    if (!waitFor([&] { return panelShown(); }, 3000, 20)) return false;
+    if (!clickItem(mainIds::CONTROL_DengStaPic.id)) return failed("the lamp is not clickable");
+    if (!waitFor([&] { return panelShown(); }, 8000, 20)) return failed("the panel did not open");
     long before = reportsOf(*app_);
-    if (!clickItem(mainIds::KEY_01E.id)) return false;
-    if (!reportsAfter(*app_, before)) return false;  // the paint's write
+    if (!clickItem(mainIds::KEY_01E.id)) return failed("A is not clickable");
+    if (!reportsAfter(*app_, before)) return failed("A was not painted");
     settle(*app_, main(), 150);
-    if (!clickItem(mainIds::CONTROL_DengStaPic.id)) return false;
-    return waitFor([&] { return !panelShown(); }, 3000, 20);
+    if (!clickItem(mainIds::CONTROL_DengStaPic.id)) return failed("the lamp is not clickable");
+    return waitFor([&] { return !panelShown(); }, 8000, 20) || failed("the panel did not close");
   }
-
-  // Rests the pointer on 50 image buttons in turn, each loop the next 50 of
-  // the window's (so over the loop every button is hovered), and leaves.
+  // Rests the pointer on 50 image buttons in turn and leaves: in the
+  // warm-up the same 50, then each iteration the next 50 of the window's, so
+  // that over the loop every button is hovered (a window kept per button
+  // hovered shows as growth).
   bool hoverKeys(int i) {
+    i = i < warmup_ ? 0 : i - warmup_;
     if (buttons_.empty()) {
       for (HWND h = GetWindow(main(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
         WindowInfo w = describe(h);
@@ -309,7 +318,7 @@ class SoakProbe {
     if (!chooseFromButtonMenu(0)) return false;
     HWND open = waitFileDialog(app_->pid(), main());
     if (!open || !enterFileName(open, profileFile())) return false;
-    if (!reportsAfter(*app_, before, 8000)) return false;  // the import writes the keyboard
+    if (!reportsAfter(*app_, before)) return failed("the import wrote nothing");
     settle(*app_, main());
     return !IsWindowEnabled(item(mainIds::CONTROL2_APPLY.id));
   }
@@ -331,7 +340,8 @@ class SoakProbe {
       return false;
     typeText(L"abcdefghijklmnopqrst");
     // Each key: a press and a release row.
-    if (!waitFor([&] { return SendMessageW(rows, LVM_GETITEMCOUNT, 0, 0) >= 40; }, 5000, 20)) return false;
+    if (!waitFor([&] { return SendMessageW(rows, LVM_GETITEMCOUNT, 0, 0) >= 40; }, 8000, 20))
+      return failed("the 20 keys were not recorded");
     if (!clickEditor(IDC_COMPOSITE_FUNC_MACRO_RECORD)) return false;
     if (!clickEditor(IDC_COMPOSITE_CONTROL_CANCEL)) return false;
     return waitFor([&] { return editor() == nullptr; }, 5000, 20);
@@ -360,6 +370,7 @@ class SoakProbe {
     return pid;
   }
 
+  const int warmup_;
   Installation install_;
   long unixPid_ = 0;
   std::unique_ptr<RegistryOverride> recordDelay_;
@@ -391,7 +402,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   if (iterations < 1 || warmup < 0) return 2;
-  SoakProbe probe;
+  SoakProbe probe(warmup);
   if (!probe.start()) {
     std::fprintf(stderr, "Korvalin did not start\n");
     return 1;
