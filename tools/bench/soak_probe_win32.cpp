@@ -95,9 +95,10 @@ Sample sampleOf(const Running& app, long unixPid) {
   // where they can be read.
   if (unixPid > 0) {
     if (double rss = procKb(unixPid, "status", {"VmRSS"}); rss >= 0) s.rssKb = rss;
-    double priv = procKb(unixPid, "smaps_rollup", {"Private_Clean", "Private_Dirty"});
-    if (priv < 0) priv = procKb(unixPid, "status", {"RssAnon"});
-    if (priv >= 0) s.privateKb = priv;
+    // Anonymous memory: what the process allocated for itself. (The private
+    // pages of smaps count mapped files too, which turn private whenever
+    // another process stops sharing them.)
+    if (double priv = procKb(unixPid, "status", {"RssAnon"}); priv >= 0) s.privateKb = priv;
   }
   s.windows = windowsOf(app.pid());
   s.gdi = static_cast<long>(GetGuiResources(app.process(), GR_GDIOBJECTS));
@@ -200,6 +201,13 @@ class SoakProbe {
     return false;
   }
   HWND item(int id) const { return GetDlgItem(main(), id); }
+  // The pointer off the window: no button stays hovered, and no tooltip
+  // shown at the pointer covers the next control clicked.
+  void pointerAway() {
+    RECT r{};
+    GetWindowRect(main(), &r);
+    mouseMoveTo(r.right + 40, r.top + 40);
+  }
   bool clickItem(int id) {
     HWND h = item(id);
     if (!h || !waitClickable(h, 8000)) return false;
@@ -234,11 +242,12 @@ class SoakProbe {
   }
 
   bool editorOpenCancel() {
-    if (!clickItem(mainIds::KEY_01E.id)) return false;
+    if (!clickItem(mainIds::KEY_01E.id)) return failed("A is not clickable");
     if (!waitFor([&] { return editor() != nullptr; }, 8000, 20)) return failed("no editor");
-    waitClickable(editor(), 3000);
     if (!clickEditor(IDC_COMPOSITE_CONTROL_CANCEL)) return failed("Cancel is not clickable");
-    return waitFor([&] { return editor() == nullptr; }, 8000, 20) || failed("the editor stays");
+    if (!waitFor([&] { return editor() == nullptr; }, 8000, 20)) return failed("the editor stays");
+    pointerAway();
+    return true;
   }
 
   // Every profile shows the per-key effect, so the lamp's panel paints keys.
@@ -256,7 +265,9 @@ class SoakProbe {
     if (!reportsAfter(*app_, before)) return failed("A was not painted");
     settle(*app_, main(), 150);
     if (!clickItem(mainIds::CONTROL_DengStaPic.id)) return failed("the lamp is not clickable");
-    return waitFor([&] { return !panelShown(); }, 8000, 20) || failed("the panel did not close");
+    if (!waitFor([&] { return !panelShown(); }, 8000, 20)) return failed("the panel did not close");
+    pointerAway();
+    return true;
   }
   // Rests the pointer on 50 image buttons in turn and leaves: in the
   // warm-up the same 50, then each iteration the next 50 of the window's, so
@@ -320,14 +331,14 @@ class SoakProbe {
     if (!open || !enterFileName(open, profileFile())) return false;
     if (!reportsAfter(*app_, before)) return failed("the import wrote nothing");
     settle(*app_, main());
-    return !IsWindowEnabled(item(mainIds::CONTROL2_APPLY.id));
+    pointerAway();
+    return !IsWindowEnabled(item(mainIds::CONTROL2_APPLY.id)) || failed("Apply stays enabled after the import");
   }
 
   // The macro page of A's editor: a new macro, 20 keys recorded, Cancel.
   bool recordKeys() {
-    if (!clickItem(mainIds::KEY_01E.id)) return false;
+    if (!clickItem(mainIds::KEY_01E.id)) return failed("A is not clickable");
     if (!waitFor([&] { return editor() != nullptr; }, 5000, 20)) return false;
-    waitClickable(editor(), 3000);
     if (!clickEditor(IDC_COMPOSITE_CONTROL_MACRO)) return false;
     HWND rows = GetDlgItem(editor(), IDC_COMPOSITE_FUNC_MACRO_LIST2);
     if (!waitFor([&] { return IsWindowVisible(rows) != FALSE; }, 3000, 20)) return false;
@@ -344,7 +355,9 @@ class SoakProbe {
       return failed("the 20 keys were not recorded");
     if (!clickEditor(IDC_COMPOSITE_FUNC_MACRO_RECORD)) return false;
     if (!clickEditor(IDC_COMPOSITE_CONTROL_CANCEL)) return false;
-    return waitFor([&] { return editor() == nullptr; }, 5000, 20);
+    if (!waitFor([&] { return editor() == nullptr; }, 8000, 20)) return failed("the editor stays");
+    pointerAway();
+    return true;
   }
 
   // Under Wine, the Unix process of the program started from this folder
@@ -358,8 +371,8 @@ class SoakProbe {
     DWORD n = GetTempPathW(MAX_PATH, tmp);
     if (n == 0 || n >= MAX_PATH) return 0;
     std::wstring out = std::wstring(tmp, n) + unique + L".pid";
-    std::wstring script = L"for p in /proc/[0-9]*; do case $(tr \\\\0 . < $p/cmdline 2>/dev/null) in [A-Z]:*" + unique +
-                          L"*Korvalin.exe*) tr \\\\0 \\\\n < $p/environ 2>/dev/null | grep -qxF WINEPREFIX=$WINEPREFIX && "
+    std::wstring script = L"for p in /proc/[0-9]*; do case $(tr \\\\0 . 2>/dev/null < $p/cmdline) in [A-Z]:*" + unique +
+                          L"*Korvalin.exe*) tr \\\\0 \\\\n 2>/dev/null < $p/environ | grep -qxF WINEPREFIX=$WINEPREFIX && "
                           L"echo ${p#/proc/};; esac; done > '" + unixPath(out) + L"'";
     if (runUnix(script) < 0) return 0;
     std::ifstream in(std::filesystem::path{out});
@@ -407,7 +420,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "Korvalin did not start\n");
     return 1;
   }
-  std::printf("  memory of %s\n", probe.unixPid() > 0 ? "the Unix process (/proc: VmRSS, Private_Clean + Private_Dirty)"
+  std::printf("  memory of %s\n", probe.unixPid() > 0 ? "the Unix process (/proc: VmRSS, RssAnon)"
                                                      : "the process (working set, private bytes)");
   printSample("start", sampleOf(probe.app(), probe.unixPid()));
   std::fflush(stdout);
