@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <cmath>
+#include <deque>
+#include <iterator>
 #include <numbers>
 #include <string>
 
@@ -77,10 +79,10 @@ void CPngButton::setTooltip(std::wstring_view text, bool activate) {
   if (text.empty() || !hwnd()) return;
   tooltipText_ = std::wstring(text);  // text may be a view of tooltipText_ itself
   tooltipActive_ = activate;
-  // A tooltip shows only while the pointer rests on the button, and the
-  // control is made at every hover and destroyed when the pointer leaves:
-  // until then there is nothing to make. (Each is a top-level window; a
-  // keyboard of buttons paid for 115 of them at start-up.)
+  // A tooltip shows only after the pointer rests on the button, and the
+  // control is made again at every hover: until the first hover there is
+  // nothing to make. (Each is a top-level window; a keyboard of buttons
+  // paid for 115 of them at start-up.)
   if (tooltip_ || hover_) applyTooltip();
 }
 
@@ -110,6 +112,33 @@ void CPngButton::applyTooltip() {
   SendMessageW(tooltip_.get(), TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
   SendMessageW(tooltip_.get(), TTM_ACTIVATE, tooltipActive_ ? TRUE : FALSE, 0);
 }
+
+namespace {
+// The buttons of each top-level window whose tooltips exist, the latest
+// hovered last. Kept for every button ever hovered, a window of buttons held
+// a top-level window per button for good (117 more after a 12-minute soak).
+// Window messages of one thread: no lock.
+std::map<HWND, std::deque<CPngButton*>>& tooltipHolders() {
+  static std::map<HWND, std::deque<CPngButton*>> holders;
+  return holders;
+}
+}  // namespace
+
+void CPngButton::takeTooltipTurn() {
+  leaveTooltipTurn();
+  std::deque<CPngButton*>& holders = tooltipHolders()[GetAncestor(hwnd(), GA_ROOT)];
+  holders.push_back(this);
+  for (; holders.size() > kTooltipsKept; holders.pop_front()) holders.front()->tooltip_.reset();
+}
+
+void CPngButton::leaveTooltipTurn() {
+  for (auto it = tooltipHolders().begin(); it != tooltipHolders().end();) {
+    std::erase(it->second, this);
+    it = it->second.empty() ? tooltipHolders().erase(it) : std::next(it);
+  }
+}
+
+CPngButton::~CPngButton() { leaveTooltipTurn(); }
 
 void CPngButton::setFrame(COLORREF colour, int level, bool on) {
   frameColour_ = colour;
@@ -202,6 +231,7 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       hover_ = 1;
       redraw();
       tooltip_.reset();
+      takeTooltipTurn();
       if (!tooltipText_.empty()) applyTooltip();
       if (tooltip_) SendMessageW(tooltip_.get(), TTM_UPDATE, 0, 0);
       return 0;
@@ -210,15 +240,13 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       tracking_ = 0;
       hover_ = 0;
       redraw();
-      // The tooltip is made again at the next hover: kept, every button
-      // ever hovered would hold a top-level window for good.
-      tooltip_.reset();
       return 0;
     case WM_ENABLE:
       InvalidateRect(hwnd(), nullptr, FALSE);
       break;
     case WM_DESTROY:
       tooltip_.reset();
+      leaveTooltipTurn();
       break;
     default:
       break;
