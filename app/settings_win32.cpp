@@ -5,9 +5,10 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/placement.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/handles_win32.h"
+#include "base/placement.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "widgets/application_win32.h"
 
 namespace kv {
@@ -54,35 +55,35 @@ std::wstring sectionPath(std::wstring_view section) { return AppProfileKeyPath()
 }  // namespace
 
 std::wstring GetProfileText(std::wstring_view section, std::wstring_view entry, std::wstring_view defaultText) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, sectionPath(section).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return std::wstring(defaultText);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, sectionPath(section).c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    return std::wstring(defaultText);  // no section yet: the default, and nothing to report
+  UniqueRegistryKey key(opened);
   std::wstring name(entry);
   DWORD type = 0, bytes = 0;
   std::wstring result(defaultText);
-  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
+  if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ) && bytes <= 64 * 1024) {
     std::vector<wchar_t> buf(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD got = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &got) ==
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &got) ==
         ERROR_SUCCESS) {
       buf.back() = L'\0';
       result.assign(buf.data());
     }
   }
-  RegCloseKey(key);
   return result;
 }
 
 bool WriteProfileText(std::wstring_view section, std::wstring_view entry, std::wstring_view value) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, sectionPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS)
-    return false;
+  HKEY created = nullptr;
+  LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, sectionPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &created, nullptr);
+  if (rc != ERROR_SUCCESS) return false;
+  UniqueRegistryKey key(created);
   std::wstring name(entry), text(value);
-  LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+  rc = RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   return rc == ERROR_SUCCESS;
 }
 

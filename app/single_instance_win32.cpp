@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include "base/log_win32.h"
+
 namespace kv {
 
 std::vector<std::wstring> CommandLineArguments() {

@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "device/device_ui.h"  // the show message, kMsgShow with kTagOpen
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
+#include "resources/window_messages.h"
 
 namespace kv {
 
 inline constexpr wchar_t kInstanceMutexName[] = L"Korvalin_Mutex_RV304 104key";
 inline constexpr LONG_PTR kMainWindowMarker = 0x4D41494E;  // "MAIN"
-inline constexpr UINT kMsgKill = 0x4D4B;
-inline constexpr WPARAM kTagKill = 0x4C4C494B;  // "KILL"
 
 // The arguments after the program name.
 std::vector<std::wstring> CommandLineArguments();

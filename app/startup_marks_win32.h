@@ -6,12 +6,14 @@
 
 #include <string>
 
+#include "base/log_win32.h"
+
 namespace kv {
 
 inline void StartupMark(const wchar_t* step) {
   static const bool debugged = IsDebuggerPresent() != FALSE;
   if (!debugged) return;
-  OutputDebugStringW((std::wstring(L"Korvalin: start-up ") + step + L"\n").c_str());
+  LogLine(std::wstring(L"start-up ") + step);
 }
 
 }  // namespace kv

@@ -1,6 +1,6 @@
 #include "app/window_part_win32.h"
 
-#include "app/placement_win32.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 

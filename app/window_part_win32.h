@@ -29,6 +29,7 @@ struct WindowContext {
   std::wstring skinsFolder;  // with a trailing backslash
   std::wstring languageFile;
   const MainSurfaces* surfaces = nullptr;
+  std::wstring helpFolder;  // the program folder's Help\, with a trailing backslash
 };
 
 class CWindowPart {

@@ -7,44 +7,37 @@
 
 namespace kv {
 
-// Private messages and timers of the main window.
-inline constexpr unsigned kMsgReload = 0x5452;      // wParam PROF, sent
-inline constexpr unsigned kTagProf = 0x50524F46;
-inline constexpr unsigned kMsgShow = 0x5350;        // wParam OPEN, posted
-inline constexpr unsigned kTagOpen = 0x4F50454E;
-inline constexpr unsigned kMsgGBank = 0x5045;       // wParam LED
-inline constexpr unsigned kTagLedMessage = 0x004C4544;
-inline constexpr unsigned kTimerBusy = 1050;
-inline constexpr unsigned kTimerLighting = 1051;
-inline constexpr unsigned kTimerReload = 1052;
-inline constexpr unsigned kBusyFramePeriodMs = 50;
+// What the tray icon shows.
+enum class TrayIcon { kNoKeyboard = 1, kKeyboard, kBusy };
 
-// Tray icon resources.
-inline constexpr int kIconNoKeyboard = 128;
-inline constexpr int kIconKeyboard = 141;
-inline constexpr int kIconBusy = 142;
+// Work the window does on its own thread after the messages already queued;
+// asked for again before it ran, it runs once.
+enum class WindowTask {
+  kReload,          // everything from the keyboard, as RequestReload
+  kReloadLighting,  // the lighting, which the keyboard changed itself
+};
 
 class DeviceUi {
  public:
   virtual ~DeviceUi() = default;
 
-  // 0x5452 PROF: reload everything from the keyboard; returns once handled.
+  // Reload everything from the keyboard; returns once handled.
   virtual void RequestReload() = 0;
-  // 0x5350 OPEN, posted.
+  // Show the window (posted: returns at once).
   virtual void PostShow() = 0;
   virtual void HideWindow() = 0;
-  // The G-key bank changed: refresh the G-key buttons (0x5045 LED) and show
-  // the bank on the AB indicator and the G-key labels.
+  // The G-key bank changed: refresh the G-key buttons and show the bank on
+  // the AB indicator and the G-key labels.
   virtual void ShowGBank(bool bankB) = 0;
-  virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
-  virtual void KillTimer(unsigned id) = 0;
-  virtual void SetTrayIcon(int resourceId) = 0;
+  virtual void ScheduleTask(WindowTask task) = 0;
+  virtual void SetTrayIcon(TrayIcon icon) = 0;
   virtual void ShowMessage(std::u16string_view text) = 0;
   // True once the main window's deferred initialisation has run.
   virtual bool Initialised() const = 0;
   // The Apply button and the unsaved-changes flag go together.
   virtual void SetApplyEnabled(bool enabled) = 0;
   virtual bool ApplyEnabled() const = 0;
+  // The busy animation: shown and running, or stopped and hidden.
   virtual void ShowProgress(bool visible) = 0;
   // The key buttons' set states and tooltips after the key table changed.
   virtual void RefreshKeyButtons() = 0;
@@ -58,9 +51,8 @@ class SilentDeviceUi : public DeviceUi {
   void PostShow() override {}
   void HideWindow() override {}
   void ShowGBank(bool) override {}
-  void SetTimer(unsigned, unsigned) override {}
-  void KillTimer(unsigned) override {}
-  void SetTrayIcon(int) override {}
+  void ScheduleTask(WindowTask) override {}
+  void SetTrayIcon(TrayIcon) override {}
   void ShowMessage(std::u16string_view) override {}
   bool Initialised() const override { return true; }
   void SetApplyEnabled(bool) override {}

@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <span>
 
+#include "base/exit_codes.h"  // kExitTransport*: the library cannot be used
+
 namespace kv {
 
 // The library's calling convention; only 32-bit Windows distinguishes one.
@@ -145,12 +147,6 @@ struct TransportApi {
 
   bool complete() const;
 };
-
-// Process exit codes when the library cannot be used (no message is shown;
-// the cause goes to the debugger output).
-inline constexpr int kExitTransportLibraryMissing = 20;
-inline constexpr int kExitTransportEntryPointMissing = 21;
-inline constexpr int kExitTransportInitFailed = 22;
 
 // ---- Unit identifiers -------------------------------------------------------
 

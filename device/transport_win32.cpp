@@ -4,9 +4,10 @@
 
 #include <vector>
 
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/program_folder_win32.h"
+#include "base/wide_win32.h"
 #include "device/transport.h"
-#include "widgets/application_win32.h"
 
 namespace kv {
 
@@ -37,8 +38,7 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
   // dependencies are searched from its folder.
   HMODULE module = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!module) {
-    *cause = L"Korvalin: cannot load the transport library " + dllPath + L" (error " +
-             std::to_wstring(GetLastError()) + L")\n";
+    *cause = L"cannot load the transport library " + dllPath + L" (error " + std::to_wstring(GetLastError()) + L")";
     return kExitTransportLibraryMissing;
   }
   TransportApi r;
@@ -53,7 +53,7 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
   if (!ok) {
     for (const char* name : n) {
       if (!GetProcAddress(module, name)) {
-        *cause = L"Korvalin: the transport library lacks the entry point " + wideAscii(name) + L"\n";
+        *cause = L"the transport library lacks the entry point " + wideAscii(name);
         break;
       }
     }
@@ -66,17 +66,17 @@ int BindTransportLibrary(const std::wstring& dllPath, TransportApi* api, std::ws
 
 int TryLoadTransport(TransportCallback callback, int* deviceCount, std::wstring* cause) {
   *deviceCount = 0;
-  if (!RestrictDllSearch()) OutputDebugStringW(L"Korvalin: could not restrict the DLL search order\n");
+  if (!RestrictDllSearch()) LogLine(L"could not restrict the DLL search order");
   std::wstring folder = ExecutableFolder();
   if (folder.empty()) {
-    *cause = L"Korvalin: the program's folder is unknown; the transport library is not loaded\n";
+    *cause = L"the program's folder is unknown; the transport library is not loaded";
     return kExitTransportLibraryMissing;
   }
   TransportApi api;
   int result = BindTransportLibrary(folder + L"Tessaro.dll", &api, cause);
   if (result != 0) return result;
   result = StartTransport(api, callback, deviceCount);
-  if (result != 0) *cause = L"Korvalin: the transport library's Init failed\n";
+  if (result != 0) *cause = L"the transport library's Init failed";
   return result;
 }
 
@@ -84,10 +84,7 @@ int LoadTransport(TransportCallback callback) {
   int count = 0;
   std::wstring cause;
   int result = TryLoadTransport(callback, &count, &cause);
-  if (result != 0) {
-    OutputDebugStringW(cause.c_str());
-    ExitProcess(static_cast<UINT>(result));
-  }
+  if (result != 0) ExitFatally(result, cause);
   return count;
 }
 

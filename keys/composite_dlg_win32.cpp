@@ -1,23 +1,25 @@
 #include "keys/composite_dlg_win32.h"
 
 #include <mutex>
+#include <string_view>
 
-#include "app/placement_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/exit_codes.h"
+#include "base/help_page_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "model/key_info.h"
 #include "resources/control_ids.h"
-#include "skin/skin_exit_codes.h"
-#include "ui/main/about_dlg_win32.h"
+#include "resources/window_messages.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {
 
 using namespace ids::composite_dlg;
 
-constexpr UINT kMsgDeferredInit = 0x4D4E;  // the main window's; answered 0 here
 constexpr COLORREF kLabelColour = RGB(228, 228, 228);
 
 // The pictures of each image set: normal, hover, pressed and, for the macro
@@ -35,25 +37,6 @@ constexpr ImageFiles kImageFiles[] = {
     {L"media_normal.jpg", L"media_over.jpg", L"media_down.jpg", nullptr},
     {L"function_normal.jpg", L"function_over.jpg", L"function_down.jpg", nullptr},
 };
-
-// The macro page's controls, shown on that page only (the gauge shows itself
-// when there is a keyboard to measure against).
-constexpr int kMacroControls[] = {FUNC_MACRO_ADD.id,     FUNC_MACRO_DELETE.id,       FUNC_MACRO_LIST2.id,
-                                  FUNC_MACRO_RECORD.id,  FUNC_MACRO_DELETE2.id,      FUNC_MACRO_CLEAR.id,
-                                  FUNC_MACRO_UP_TOP.id,  FUNC_MACRO_UP.id,           FUNC_MACRO_DOWN.id,
-                                  FUNC_MACRO_DOWN_BOTTOM.id, FUNC_MACRO_RECORD_DELAY.id, FUNC_MACRO_CYCLES.id,
-                                  FUNC_MACRO_LIST.id,    FUNC_MACRO_RECORD_DELAY2.id, MARCO_NAME_SETTING.id,
-                                  FUNC_MACRO_CYCLES_PROMPT.id};
-
-// The action list's move buttons.
-struct MoveButton {
-  int id;
-  RowMove move;
-};
-constexpr MoveButton kMoveButtons[] = {{FUNC_MACRO_UP_TOP.id, RowMove::Top},
-                                       {FUNC_MACRO_UP.id, RowMove::Up},
-                                       {FUNC_MACRO_DOWN.id, RowMove::Down},
-                                       {FUNC_MACRO_DOWN_BOTTOM.id, RowMove::Bottom}};
 
 // Labels drawn transparently over the skin.
 constexpr int kLabels[] = {KEY_SETTING.id,         MARCO_NAME_SETTING.id,         TISHI_SINGLE_STATIC.id,
@@ -77,8 +60,12 @@ UniqueFont makeFont(HDC dc, double points, const wchar_t* face) {
 }  // namespace
 
 Korvalin_DlgComposite::Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder,
-                                             WorkingConfig& config, CompositeHost& host)
-    : CBaseDialog(IDD_COMPOSITE, parent, std::move(skinFile), std::move(skinsFolder)), config_(config), host_(host) {}
+                                             std::wstring helpFolder, WorkingConfig& config, CompositeHost& host)
+    : CBaseDialog(IDD_COMPOSITE, parent, std::move(skinFile), std::move(skinsFolder)),
+      config_(config),
+      host_(host),
+      helpFolder_(std::move(helpFolder)),
+      macroPage_(*this, config, host, [this] { SetChanged(true); }) {}
 
 Korvalin_DlgComposite::~Korvalin_DlgComposite() {
   removeCaptureHooks(config_);
@@ -102,11 +89,11 @@ BOOL Korvalin_DlgComposite::OnInitDialog() {
   CBaseDialog::OnInitDialog();
   openCount_ = 1;
   LoadImageSets();
-  SetUpActionList();
+  macroPage_.Open();
   SkinControls();
   MakeFonts();
   FillLists();
-  FillMacroList();
+  macroPage_.Fill();
   changed_ = false;
   ReadEntry();
   if (macroOnly) {
@@ -140,9 +127,9 @@ void Korvalin_DlgComposite::LoadImageSets(SkinPicturePreloader* preloaded) {
     PreparedPicture p = preloaded ? preloaded->take(path) : preparePicture(path);
     const SkinImage& image = p.image;
     // A skin picture the editor cannot show ends the program, as at start-up.
-    if (!image.created()) fatalSkinError(kExitSkinImageObject, file);
-    if (!image.decoded()) fatalSkinError(kExitSkinPictureDecode, file);
-    if (!s.build(screen.get(), image.width(), image.height(), p.bitmap.get())) fatalSkinError(kExitSkinImageObject, file);
+    if (!image.created()) ExitFatally(kExitSkinImageObject, file);
+    if (!image.decoded()) ExitFatally(kExitSkinPictureDecode, file);
+    if (!s.build(screen.get(), image.width(), image.height(), p.bitmap.get())) ExitFatally(kExitSkinImageObject, file);
   };
   for (int i = 0; i < kImageSetCount; ++i) {
     const ImageFiles& f = kImageFiles[i];
@@ -156,13 +143,13 @@ void Korvalin_DlgComposite::LoadImageSets(SkinPicturePreloader* preloaded) {
   setsLoaded_ = true;
 }
 
-void Korvalin_DlgComposite::SkinButton(int id, const wchar_t* key, ImageSet which) {
+void Korvalin_DlgComposite::SkinButton(CPngButton& button, const wchar_t* key, ImageSet which) {
   const Faces& s = sets_[which];
   // The set face marks the tab of the page shown: the pressed look.
-  PlaceSkinnedControl(Button(id), dataFile(), L"BUTTONINFO", key, &s.normal, &s.over, &s.down, &s.disabledFace(),
+  PlaceSkinnedControl(button, dataFile(), L"BUTTONINFO", key, &s.normal, &s.over, &s.down, &s.disabledFace(),
                       &s.down);
-  Button(id).setCaptionStyle(true, id == FUNC_MACRO_RECORD.id ? 8 : 9, L"Tahoma", RGB(255, 255, 255),
-                             CPngButton::kDefaultCaptionFormat);
+  button.setCaptionStyle(true, key == std::wstring_view(FUNC_MACRO_RECORD.key) ? 8 : 9, L"Tahoma",
+                         RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
 }
 
 void Korvalin_DlgComposite::SetPageFaces(ImageSet which) {
@@ -175,11 +162,8 @@ void Korvalin_DlgComposite::SetPageFaces(ImageSet which) {
 void Korvalin_DlgComposite::SkinControls() {
   for (const ids::SkinControl& c : {CONTROL_TITLE, CONTROL_OSK, CONTROL_KEY, CONTROL_MACRO, CONTROL_MEDIA,
                                     CONTROL_FUNCTION, CONTROL_CLEAR, CONTROL2_APPLY, CONTROL_OK, CONTROL_CANCEL})
-    SkinButton(c.id, c.key, kKeySet);
-  for (const ids::SkinControl& c : {FUNC_MACRO_ADD, FUNC_MACRO_DELETE, FUNC_MACRO_RECORD, FUNC_MACRO_DELETE2,
-                                    FUNC_MACRO_CLEAR, FUNC_MACRO_UP_TOP, FUNC_MACRO_UP, FUNC_MACRO_DOWN,
-                                    FUNC_MACRO_DOWN_BOTTOM})
-    SkinButton(c.id, c.key, kMacroSet);
+    SkinButton(Button(c.id), c.key, kKeySet);
+  macroPage_.Place(dataFile(), [this](CPngButton& b, const wchar_t* key) { SkinButton(b, key, kMacroSet); });
   EnableWindow(item(CONTROL_TITLE.id), FALSE);  // a picture, not a button
   // The page picture lies under the page's controls.
   const Faces& k = sets_[kKeySet];
@@ -188,10 +172,8 @@ void Korvalin_DlgComposite::SkinControls() {
   EnableWindow(item(CONTROL_MASK.id), FALSE);
   (void)SetWindowPos(item(CONTROL_MASK.id), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   Button(CONTROL_MASK.id).setDrawCallback([this](HWND, bool) { RepaintPageControls(); });
-  for (const ids::SkinControl& c :
-       {KEY_SETTING, TISHI_SINGLE_STATIC, FUNC_KEY_INPUT, MARCO_NAME_SETTING, FUNC_MACRO_LIST, FUNC_MACRO_LIST2,
-        FUNC_MACRO_RECORD_DELAY, FUNC_MACRO_RECORD_DELAY2, FUNC_MACRO_CYCLES_PROMPT, FUNC_MACRO_CYCLES,
-        FUNC_MACRO_GAUGE, MEDIA_SETTING_TISHI, FUNC_MEDIA_SELECT, FUNCTION_KEY_SETTING_TISHI, FUNC_FUNCTION_SELECT})
+  for (const ids::SkinControl& c : {KEY_SETTING, TISHI_SINGLE_STATIC, FUNC_KEY_INPUT, MEDIA_SETTING_TISHI,
+                                    FUNC_MEDIA_SELECT, FUNCTION_KEY_SETTING_TISHI, FUNC_FUNCTION_SELECT})
     PlaceControl(item(c.id), dataFile(), L"BUTTONINFO", c.key);
   Button(CONTROL_CLEAR.id).setTooltip(LanguageText("COMPOSITE_PROMPT_CLEAR"), true);
   Button(CONTROL_OSK.id).setTooltip(LanguageText("COMPOSITE_PROMPT_OSK"), true);
@@ -226,9 +208,6 @@ void Korvalin_DlgComposite::FillLists() {
   };
   fill(FUNC_MEDIA_SELECT.id, kMediaFunctionCount, [](size_t i) { return KeyName(MediaFunctionList[i].keyCode); });
   fill(FUNC_FUNCTION_SELECT.id, FunctionKeyList.size(), [](size_t i) { return std::u16string(functionKeyName(i)); });
-  cyclesGuard_ = true;
-  (void)SetWindowTextW(item(FUNC_MACRO_CYCLES.id), L"1");
-  cyclesGuard_ = false;
 }
 
 void Korvalin_DlgComposite::ReadEntry() {
@@ -277,18 +256,8 @@ void Korvalin_DlgComposite::SetTexts() {
                         {CONTROL_FUNCTION.id, "FUNCTION_KEY"},
                         {KEY_SETTING.id, macroOnly ? "MACRO_EDIT_TISHI" : "KEY_SETTING_TISHI"},
                         {TISHI_SINGLE_STATIC.id, "SINGLE_STATIC"},
-                        {MARCO_NAME_SETTING.id, "MACRO_NAME_SETTING"},
                         {MEDIA_SETTING_TISHI.id, "MEDIA_EDIT_TISHI"},
                         {FUNCTION_KEY_SETTING_TISHI.id, "FUNCTION_TISHI"},
-                        {FUNC_MACRO_RECORD.id, "A_RECORD"},
-                        {FUNC_MACRO_DELETE2.id, "A_DELETE"},
-                        {FUNC_MACRO_CLEAR.id, "A_CLEAR"},
-                        {FUNC_MACRO_UP_TOP.id, "A_TOP"},
-                        {FUNC_MACRO_UP.id, "A_UP"},
-                        {FUNC_MACRO_DOWN.id, "A_DOWN"},
-                        {FUNC_MACRO_DOWN_BOTTOM.id, "A_BOTTOM"},
-                        {FUNC_MACRO_RECORD_DELAY2.id, "RECORD_DELAY"},
-                        {FUNC_MACRO_CYCLES_PROMPT.id, "MACRO_CYCLES"},
                         {CONTROL_OK.id, "MACRO_OK"},
                         {CONTROL_CANCEL.id, "MACRO_CANCLE"}};
   for (const Text& t : texts) {
@@ -296,6 +265,7 @@ void Korvalin_DlgComposite::SetTexts() {
     std::wstring s = greyTab ? std::wstring() : LanguageText(t.key);
     (void)SetWindowTextW(item(t.id), s.c_str());  // the control exists: the template has it
   }
+  macroPage_.SetTexts([this](const char* key) { return LanguageText(key); });
   // The editor's Apply has no text of its own in the language file: the
   // main window's.
   (void)SetWindowTextW(item(CONTROL2_APPLY.id), ReadLanguageText(folder() + L"language.ini", "PROFILE_APPLY").c_str());
@@ -305,10 +275,7 @@ void Korvalin_DlgComposite::SetTexts() {
 
 void Korvalin_DlgComposite::ShowPage(bool firstTime) {
   int shown = page_ == kEditorPageMacro || page_ == kEditorPageMedia || page_ == kEditorPageFunction ? page_ : kEditorPageSingleKey;
-  if (shown != kEditorPageMacro) {
-    EndCellEdit(true);
-    StopRecording();
-  }
+  if (shown != kEditorPageMacro) macroPage_.Leave();
   switch (shown) {
     case kEditorPageMacro:
       SetPageFaces(kMacroSet);
@@ -332,7 +299,7 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
       break;
   }
   auto show = [&](int id, bool on) { ShowWindow(item(id), on ? SW_SHOW : SW_HIDE); };
-  for (int id : kMacroControls) show(id, shown == kEditorPageMacro);
+  macroPage_.ShowControls(shown == kEditorPageMacro);
   show(FUNC_KEY_INPUT.id, shown == kEditorPageSingleKey);
   show(TISHI_SINGLE_STATIC.id, shown == kEditorPageSingleKey && !macroOnly);
   show(FUNC_MEDIA_SELECT.id, shown == kEditorPageMedia);
@@ -343,22 +310,14 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
   Button(CONTROL_MACRO.id).setSetState(shown == kEditorPageMacro, true);
   Button(CONTROL_MEDIA.id).setSetState(shown == kEditorPageMedia, true);
   Button(CONTROL_FUNCTION.id).setSetState(shown == kEditorPageFunction, true);
-  if (shown == kEditorPageMacro)
-    ShowMacroPage(firstTime);
-  else
-    show(FUNC_MACRO_GAUGE.id, false);
+  if (shown == kEditorPageMacro) macroPage_.Enter(firstTime, static_cast<uint16_t>(entryValue_ & 0xFFFF));
   RepaintPageControls();
 }
 
 void Korvalin_DlgComposite::RepaintPageControls() {
   // The page picture is drawn over the page's controls: draw them again on top.
   HWND focus = nullptr;
-  if (page_ == kEditorPageMacro) {
-    for (int id : kMacroControls)
-      if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
-    for (int id : {FUNC_MACRO_GAUGE.id, MACRO_CELL_EDIT, MACRO_CELL_LIST})
-      if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
-  }
+  if (page_ == kEditorPageMacro) macroPage_.Repaint();
   for (int id : {FUNC_KEY_INPUT.id, FUNC_MEDIA_SELECT.id, FUNC_FUNCTION_SELECT.id, TISHI_SINGLE_STATIC.id,
                  MEDIA_SETTING_TISHI.id, FUNCTION_KEY_SETTING_TISHI.id}) {
     HWND h = item(id);
@@ -408,16 +367,14 @@ void Korvalin_DlgComposite::SetChanged(bool changed) {
 // ---- Apply, OK, Cancel ----------------------------------------------------------------
 
 void Korvalin_DlgComposite::Apply() {
-  EndCellEdit(true);
-  StopRecording();
-  CommitMacroList();
+  macroPage_.Commit();
   EditorChoice c;
   c.page = page_;
   c.editedSlot = editedSlot;
   c.capturedCode = capturedCode_;
-  c.selectedMacroId = macroIdAt(macros_, currentMacro_);
+  c.selectedMacroId = macroPage_.SelectedMacroId();
   // The cycles field, as the commit stored it into the selected macro.
-  if (c.selectedMacroId != 0) c.cycles = macros_[static_cast<size_t>(currentMacro_)].cycles;
+  if (c.selectedMacroId != 0) c.cycles = macroPage_.SelectedCycles();
   if (page_ == kEditorPageMedia || page_ == kEditorPageFunction) {
     LRESULT row = SendMessageW(item(page_ == kEditorPageMedia ? FUNC_MEDIA_SELECT.id : FUNC_FUNCTION_SELECT.id),
                                LB_GETCURSEL, 0, 0);
@@ -444,8 +401,7 @@ void Korvalin_DlgComposite::Apply() {
 
 void Korvalin_DlgComposite::Closing() {
   removeCaptureHooks(config_);
-  StopRecording();
-  ClearMacroPage();
+  macroPage_.Close();
   SetChanged(false);
   openCount_ = 0;
 }
@@ -484,49 +440,13 @@ bool Korvalin_DlgComposite::OnCommand(WORD id, WORD code, HWND control) {
     case IDC_COMPOSITE_CONTROL2_APPLY:
       Apply();
       return true;
-    case IDC_COMPOSITE_FUNC_MACRO_LIST:
-      if (code == CBN_SELCHANGE) MacroSelectionChanged();
-      if (code == CBN_EDITCHANGE) MacroNameEdited();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_ADD:
-      AddMacro();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_DELETE:
-      DeleteMacro();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_RECORD:
-      ToggleRecording();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_DELETE2:
-      DeleteAction();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_CLEAR:
-      ClearActions();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY:
-      if (code == BN_CLICKED) ToggleRecordDelays();
-      return true;
-    case IDC_COMPOSITE_FUNC_MACRO_CYCLES:
-      if (code == EN_CHANGE) CyclesChanged();
-      return true;
-    case IDC_COMPOSITE_MACRO_CELL_EDIT:
-      if (code == EN_KILLFOCUS) EndCellEdit(true);
-      return true;
-    case IDC_COMPOSITE_MACRO_CELL_LIST:
-      // Choosing a row ends the edit as Enter would.
-      if (code == CBN_SELENDOK || code == CBN_KILLFOCUS) EndCellEdit(true);
-      return true;
     case IDC_COMPOSITE_FUNC_MEDIA_SELECT:
     case IDC_COMPOSITE_FUNC_FUNCTION_SELECT:
       // Another row is another function to apply.
       if (code == LBN_SELCHANGE) SetChanged(true);
       return true;
     default:
-      for (const MoveButton& m : kMoveButtons)
-        if (m.id == id) {
-          MoveAction(m.move);
-          return true;
-        }
+      if (macroPage_.OnCommand(id, code)) return true;
       return CBaseDialog::OnCommand(id, code, control);
   }
 }
@@ -549,12 +469,12 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
       return true;  // F1 is taken in PreTranslateMessage
     case WM_NOTIFY: {
       const auto* n = reinterpret_cast<const NMHDR*>(lp);
-      if (n && n->idFrom == static_cast<UINT_PTR>(FUNC_MACRO_LIST2.id)) return OnActionListNotify(*n, result);
+      if (n && macroPage_.OnNotify(*n, result)) return true;
       return CBaseDialog::OnMessage(msg, wp, lp, result);
     }
     case WM_DRAWITEM: {
       const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (dis && dis->CtlID == static_cast<UINT>(FUNC_MACRO_GAUGE.id) && DrawGauge(*dis)) {
+      if (dis && macroPage_.OnDrawItem(*dis)) {
         result = TRUE;
         return true;
       }
@@ -568,25 +488,11 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
 bool Korvalin_DlgComposite::PreTranslateMessage(MSG& msg) {
   bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP;
   // Enter and Escape end an in-place cell edit (kept or dropped).
-  if (cellRow_ >= 0 && msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
-    HWND cell = item(cellColumn_ == kDelayColumn ? MACRO_CELL_EDIT : MACRO_CELL_LIST);
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof info;
-    bool droppedList = cellColumn_ != kDelayColumn && GetComboBoxInfo(cell, &info) && msg.hwnd == info.hwndList;
-    if (msg.hwnd == cell || IsChild(cell, msg.hwnd) || droppedList) {
-      EndCellEdit(msg.wParam == VK_RETURN);
-      return true;
-    }
-  }
+  if (macroPage_.PreTranslate(msg)) return true;
   // Enter and Escape never close the editor: only its buttons do.
   if (key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
-    if (!config_.recording) {
-      std::wstring helpFolder = folder();
-      // Skins\ -> the program folder's Help\.
-      helpFolder.resize(helpFolder.size() >= 6 ? helpFolder.size() - 6 : 0);
-      OpenHelpPage(hwnd(), helpFolder + L"Help\\");
-    }
+    if (!config_.recording) OpenHelpPage(hwnd(), helpFolder_);
     return true;
   }
   return CBaseDialog::PreTranslateMessage(msg);

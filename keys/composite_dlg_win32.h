@@ -1,23 +1,22 @@
 // The composite key editor (template 134): gives the clicked key or G key a
 // single key, a macro, a media function or a function key, or its factory
-// action back (Clear). A skinned modal dialog held by the keyboard view.
+// action back (Clear). A skinned modal dialog held by the keyboard view; its
+// macro page is a class of its own (keys/macro_page_win32.h).
 #pragma once
 
 #include <array>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "keys/composite_editor.h"
 #include "keys/key_hooks_win32.h"
+#include "keys/macro_page_win32.h"
 #include "keys/working_config.h"
-#include "macro/macro_edit.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/picture_preloader_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -33,12 +32,15 @@ class CompositeHost {
   // A key of the active profile's block lost its macro (a stale reference
   // removed when the macros were committed): its button shows no assignment.
   virtual void ShowKeyUnassigned(int slot) = 0;
+  // The attached keyboard's macro memory in bytes; 0 with no keyboard.
+  virtual size_t KeyboardMacroMemory() const = 0;
 };
 
-class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, private MacroRecordTarget {
+class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
  public:
-  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, WorkingConfig& config,
-                        CompositeHost& host);
+  // skinsFolder and helpFolder with a trailing backslash.
+  Korvalin_DlgComposite(CWindow* parent, std::wstring skinFile, std::wstring skinsFolder, std::wstring helpFolder,
+                        WorkingConfig& config, CompositeHost& host);
   ~Korvalin_DlgComposite() override;
 
   // Set by the keyboard view before the editor is shown.
@@ -73,7 +75,6 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
   };
 
   void OnKeyCaptured(KeyCode code) override;
-  void OnRecordedAction(const MacroAction& action) override;
 
   void SkinControls();
   void MakeFonts();
@@ -89,45 +90,14 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
   void Apply();
   void Closing();
   void SetChanged(bool changed);
-  void SkinButton(int id, const wchar_t* key, ImageSet set);
+  void SkinButton(CPngButton& button, const wchar_t* key, ImageSet set);
   void SetPageFaces(ImageSet set);
   std::wstring LanguageText(const char* key) const;
   CPngButton& Button(int id);
 
-  // The macro page (macro_page_win32.cpp): its own copies of the macro list,
-  // the rows of the macro shown, committed only by Apply.
-  void SetUpActionList();
-  void FillMacroList();
-  void SelectMacro(int index, bool load);
-  void LoadMacro();
-  void StoreMacro();
-  void ShowMacroPage(bool firstTime);
-  void EnableActionButtons();
-  void ShowRows(int select);
-  int SelectedRow() const;
-  void AddAction(MacroAction action, bool recorded, bool markChanged, bool afterSelection, bool loading);
-  void AddMacro();
-  void DeleteMacro();
-  void MacroNameEdited();
-  void MacroSelectionChanged();
-  void DeleteAction();
-  void ClearActions();
-  void MoveAction(RowMove move);
-  void CyclesChanged();
-  void ToggleRecordDelays();
-  void ToggleRecording();
-  void StopRecording();
-  void CommitMacroList();
-  void ClearMacroPage();
-  bool OnActionListNotify(const NMHDR& n, LRESULT& result);
-  void BeginCellEdit(int row, int column);
-  void EndCellEdit(bool commit);
-  void UpdateGauge();
-  bool DrawGauge(const DRAWITEMSTRUCT& dis);
-  bool ConfirmYesNo(const std::u16string& text);
-
   WorkingConfig& config_;
   CompositeHost& host_;
+  std::wstring helpFolder_;
   std::array<Faces, kImageSetCount> sets_;
   bool setsLoaded_ = false;
   CPngButtonSet buttons_;
@@ -140,19 +110,9 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget, priv
   bool changed_ = false;
   int openCount_ = 0;
 
-  MacroList macros_;
-  ActionRows rows_;
-  int currentMacro_ = -1;
-  int macroNameCounter_ = 0;  // keeps counting across openings
-  bool firstMacroShow_ = true;
-  int recordDelays_ = 0;
-  bool comboGuard_ = false;
-  bool cyclesGuard_ = false;
-  MacroGauge gauge_;
-  // In-place editing of one cell of the action list.
-  static constexpr int kDelayColumn = 2;  // key, action, delay
-  int cellRow_ = -1, cellColumn_ = -1;  // -1: no cell is being edited
-  bool endingCellEdit_ = false;
+  // Its own copies of the macro list and the rows of the macro shown,
+  // committed only by Apply.
+  CMacroPage macroPage_;
 };
 
 }  // namespace kv

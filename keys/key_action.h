@@ -9,7 +9,7 @@
 #include <span>
 #include <type_traits>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "macro/macro_record.h"
 #include "model/key_codes.h"
 

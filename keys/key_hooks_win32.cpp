@@ -6,8 +6,9 @@
 #include <cwchar>
 #include <string>
 
+#include "base/handles_win32.h"
+#include "base/log_win32.h"
 #include "keys/key_capture.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 namespace {
@@ -155,10 +156,10 @@ void removeRecordHooks(WorkingConfig& config) {
     LARGE_INTEGER f{};
     QueryPerformanceFrequency(&f);
     wchar_t line[160];
-    swprintf(line, 160, L"Korvalin: recorder: %d events, %.1f us per event in the hooks\n", g_recordEvents,
+    swprintf(line, 160, L"recorder: %d events, %.1f us per event in the hooks", g_recordEvents,
              f.QuadPart ? 1e6 * static_cast<double>(g_recordTicks) / static_cast<double>(f.QuadPart) / g_recordEvents
                         : 0.0);
-    OutputDebugStringW(line);
+    LogLine(line);
   }
 }
 

@@ -1,23 +1,18 @@
-// The composite editor's macro page: the macro list (a drop-down with an
-// editable name), the action list with in-place cell editing, the recorder,
-// the cycles field, the record-delays option, the memory gauge, and the
-// commit of the page's copies at Apply. The editing rules themselves are the
-// portable ones of macro/macro_edit.h; this file mirrors them in controls.
-#include <windows.h>
-#include <commctrl.h>
+#include "keys/macro_page_win32.h"
 
 #include <algorithm>
 #include <mutex>
 #include <string>
 
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/wide_win32.h"
-#include "device/events.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "keys/composite_dlg_win32.h"
 #include "model/key_info.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {
@@ -25,7 +20,7 @@ namespace {
 using namespace ids::composite_dlg;
 
 constexpr int kColumnKey = 0, kColumnAction = 1;
-constexpr int kColumnDelay = 2;  // Korvalin_DlgComposite::kDelayColumn
+constexpr int kColumnDelay = 2;
 constexpr int kColumnWidths[] = {50, 50, 60};
 constexpr int kActionRowsShown = 6;
 constexpr int kKeyRowsShown = 20;
@@ -37,6 +32,25 @@ constexpr int kActionButtons[] = {FUNC_MACRO_RECORD.id,  FUNC_MACRO_DELETE2.id, 
 // Disabled while recording.
 constexpr int kListControls[] = {FUNC_MACRO_ADD.id, FUNC_MACRO_DELETE.id, FUNC_MACRO_LIST.id};
 
+// The page's controls, shown on that page only (the gauge shows itself when
+// there is a keyboard to measure against).
+constexpr int kControls[] = {FUNC_MACRO_ADD.id,          FUNC_MACRO_DELETE.id,       FUNC_MACRO_LIST2.id,
+                             FUNC_MACRO_RECORD.id,       FUNC_MACRO_DELETE2.id,      FUNC_MACRO_CLEAR.id,
+                             FUNC_MACRO_UP_TOP.id,       FUNC_MACRO_UP.id,           FUNC_MACRO_DOWN.id,
+                             FUNC_MACRO_DOWN_BOTTOM.id,  FUNC_MACRO_RECORD_DELAY.id, FUNC_MACRO_CYCLES.id,
+                             FUNC_MACRO_LIST.id,         FUNC_MACRO_RECORD_DELAY2.id, MARCO_NAME_SETTING.id,
+                             FUNC_MACRO_CYCLES_PROMPT.id};
+
+// The action list's move buttons.
+struct MoveButton {
+  int id;
+  RowMove move;
+};
+constexpr MoveButton kMoveButtons[] = {{FUNC_MACRO_UP_TOP.id, RowMove::Top},
+                                       {FUNC_MACRO_UP.id, RowMove::Up},
+                                       {FUNC_MACRO_DOWN.id, RowMove::Down},
+                                       {FUNC_MACRO_DOWN_BOTTOM.id, RowMove::Bottom}};
+
 std::wstring actionText(uint16_t state) { return state == kMacroRelease ? L"  \u2191" : L"\u2193"; }
 
 std::wstring windowText(HWND h) {
@@ -46,17 +60,19 @@ std::wstring windowText(HWND h) {
   return s;
 }
 
-size_t keyboardMacroMemory() {
-  DeviceEvents* events = InstalledDeviceEvents();
-  if (!events || events->DevicePresent() <= 0) return 0;
-  return static_cast<size_t>(std::max(events->MacroMemorySize(), 0));
-}
-
 }  // namespace
+
+CMacroPage::CMacroPage(CDialog& dialog, WorkingConfig& config, CompositeHost& host, std::function<void()> changed)
+    : dialog_(dialog), config_(config), host_(host), changed_(std::move(changed)) {}
+
+bool CMacroPage::HasSelection() const {
+  return currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size();
+}
 
 // ---- opening and closing --------------------------------------------------------------
 
-void Korvalin_DlgComposite::SetUpActionList() {
+void CMacroPage::Open() {
+  buttons_.Clear();  // the windows of the last opening are gone
   HWND list = item(FUNC_MACRO_LIST2.id);
   (void)SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   // The cell editors lie over the list: it must not paint over them.
@@ -85,7 +101,40 @@ void Korvalin_DlgComposite::SetUpActionList() {
   (void)SendMessageW(item(FUNC_MACRO_RECORD_DELAY.id), BM_SETCHECK, recordDelays_ ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void Korvalin_DlgComposite::FillMacroList() {
+void CMacroPage::Place(const std::wstring& skinFile,
+                       const std::function<void(CPngButton&, const wchar_t* key)>& skinButton) {
+  for (const ids::SkinControl& c : {FUNC_MACRO_ADD, FUNC_MACRO_DELETE, FUNC_MACRO_RECORD, FUNC_MACRO_DELETE2,
+                                    FUNC_MACRO_CLEAR, FUNC_MACRO_UP_TOP, FUNC_MACRO_UP, FUNC_MACRO_DOWN,
+                                    FUNC_MACRO_DOWN_BOTTOM})
+    skinButton(Button(c.id), c.key);
+  for (const ids::SkinControl& c : {MARCO_NAME_SETTING, FUNC_MACRO_LIST, FUNC_MACRO_LIST2, FUNC_MACRO_RECORD_DELAY,
+                                    FUNC_MACRO_RECORD_DELAY2, FUNC_MACRO_CYCLES_PROMPT, FUNC_MACRO_CYCLES,
+                                    FUNC_MACRO_GAUGE})
+    PlaceControl(item(c.id), skinFile, L"BUTTONINFO", c.key);
+}
+
+void CMacroPage::Fill() {
+  cyclesGuard_ = true;
+  (void)SetWindowTextW(item(FUNC_MACRO_CYCLES.id), L"1");
+  cyclesGuard_ = false;
+  FillMacroList();
+}
+
+void CMacroPage::SetTexts(const std::function<std::wstring(const char* key)>& languageText) {
+  struct Text {
+    int id;
+    const char* key;
+  };
+  const Text texts[] = {{MARCO_NAME_SETTING.id, "MACRO_NAME_SETTING"}, {FUNC_MACRO_RECORD.id, "A_RECORD"},
+                        {FUNC_MACRO_DELETE2.id, "A_DELETE"},          {FUNC_MACRO_CLEAR.id, "A_CLEAR"},
+                        {FUNC_MACRO_UP_TOP.id, "A_TOP"},               {FUNC_MACRO_UP.id, "A_UP"},
+                        {FUNC_MACRO_DOWN.id, "A_DOWN"},                {FUNC_MACRO_DOWN_BOTTOM.id, "A_BOTTOM"},
+                        {FUNC_MACRO_RECORD_DELAY2.id, "RECORD_DELAY"}, {FUNC_MACRO_CYCLES_PROMPT.id, "MACRO_CYCLES"}};
+  for (const Text& t : texts)
+    (void)SetWindowTextW(item(t.id), languageText(t.key).c_str());  // the control exists: the template has it
+}
+
+void CMacroPage::FillMacroList() {
   config_.recording = 0;
   {
     std::lock_guard lock(config_.lock);
@@ -108,7 +157,7 @@ void Korvalin_DlgComposite::FillMacroList() {
   firstMacroShow_ = true;
 }
 
-void Korvalin_DlgComposite::ClearMacroPage() {
+void CMacroPage::Close() {
   StopRecording();
   EndCellEdit(false);
   rows_.clear();
@@ -121,9 +170,21 @@ void Korvalin_DlgComposite::ClearMacroPage() {
   comboGuard_ = false;
 }
 
-void Korvalin_DlgComposite::ShowMacroPage(bool firstTime) {
+// ---- showing ----------------------------------------------------------------------------
+
+void CMacroPage::Leave() {
+  EndCellEdit(true);
+  StopRecording();
+}
+
+void CMacroPage::ShowControls(bool shown) {
+  shown_ = shown;
+  for (int id : kControls) ShowWindow(item(id), shown ? SW_SHOW : SW_HIDE);
+  if (!shown) ShowWindow(item(FUNC_MACRO_GAUGE.id), SW_HIDE);
+}
+
+void CMacroPage::Enter(bool firstTime, uint16_t id) {
   auto selectFirst = [&] { SelectMacro(macros_.empty() ? -1 : 0, true); };
-  uint16_t id = static_cast<uint16_t>(entryValue_ & 0xFFFF);
   if (firstTime) {
     auto it = std::find_if(macros_.begin(), macros_.end(), [&](const MacroRecord& m) { return id != 0 && m.id == id; });
     if (it != macros_.end())
@@ -137,9 +198,16 @@ void Korvalin_DlgComposite::ShowMacroPage(bool firstTime) {
   UpdateGauge();
 }
 
+void CMacroPage::Repaint() {
+  for (int id : kControls)
+    if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+  for (int id : {FUNC_MACRO_GAUGE.id, MACRO_CELL_EDIT, MACRO_CELL_LIST})
+    if (HWND h = item(id); h && IsWindowVisible(h)) (void)RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+}
+
 // ---- the macro list ------------------------------------------------------------------------
 
-void Korvalin_DlgComposite::SelectMacro(int index, bool load) {
+void CMacroPage::SelectMacro(int index, bool load) {
   comboGuard_ = true;
   (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);  // -1 selects none
   comboGuard_ = false;
@@ -147,11 +215,10 @@ void Korvalin_DlgComposite::SelectMacro(int index, bool load) {
   if (load) LoadMacro();
 }
 
-void Korvalin_DlgComposite::LoadMacro() {
+void CMacroPage::LoadMacro() {
   EndCellEdit(false);
   rows_.clear();
-  bool valid = currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size();
-  if (valid) {
+  if (HasSelection()) {
     const MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
     cyclesGuard_ = true;
     (void)SetWindowTextW(item(FUNC_MACRO_CYCLES.id), std::to_wstring(m.cycles).c_str());
@@ -164,20 +231,19 @@ void Korvalin_DlgComposite::LoadMacro() {
   EnableActionButtons();
 }
 
-void Korvalin_DlgComposite::StoreMacro() {
-  if (currentMacro_ < 0 || static_cast<size_t>(currentMacro_) >= macros_.size()) return;
+void CMacroPage::StoreMacro() {
+  if (!HasSelection()) return;
   MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
   m.cycles = cyclesOf(u16(windowText(item(FUNC_MACRO_CYCLES.id))));
   m.actionCount = static_cast<uint16_t>(std::min(rows_.size(), kMaxMacroActions));
   std::copy_n(rows_.begin(), m.actionCount, m.actions);
 }
 
-void Korvalin_DlgComposite::EnableActionButtons() {
-  bool on = currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size();
-  for (int id : kActionButtons) (void)EnableWindow(item(id), on ? TRUE : FALSE);  // answers the previous state
+void CMacroPage::EnableActionButtons() {
+  for (int id : kActionButtons) (void)EnableWindow(item(id), HasSelection() ? TRUE : FALSE);  // answers the previous state
 }
 
-void Korvalin_DlgComposite::MacroSelectionChanged() {
+void CMacroPage::MacroSelectionChanged() {
   if (comboGuard_) return;
   auto sel = static_cast<int>(SendMessageW(item(FUNC_MACRO_LIST.id), CB_GETCURSEL, 0, 0));
   StoreMacro();
@@ -186,7 +252,7 @@ void Korvalin_DlgComposite::MacroSelectionChanged() {
   UpdateGauge();
 }
 
-void Korvalin_DlgComposite::MacroNameEdited() {
+void CMacroPage::MacroNameEdited() {
   if (comboGuard_) return;
   HWND combo = item(FUNC_MACRO_LIST.id);
   std::u16string name = u16(windowText(combo));
@@ -208,20 +274,20 @@ void Korvalin_DlgComposite::MacroNameEdited() {
     currentMacro_ = 0;
     putItem(0);
     LoadMacro();
-  } else if (currentMacro_ >= 0 && static_cast<size_t>(currentMacro_) < macros_.size()) {
+  } else if (HasSelection()) {
     setMacroName(macros_[static_cast<size_t>(currentMacro_)], name);
     putItem(currentMacro_);
   } else {
     return;  // macros, but none selected: the typing names nothing
   }
-  SetChanged(true);
+  changed_();
   UpdateGauge();
 }
 
-void Korvalin_DlgComposite::AddMacro() {
+void CMacroPage::AddMacro() {
   if (macros_.size() >= kMaxMacros) {
     std::wstring t = wide(formatText(text(TextId::MACRO_ERR_MAX), {static_cast<int>(kMaxMacros)}));
-    (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK only
+    (void)MessageBoxW(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
     return;
   }
   StoreMacro();
@@ -232,17 +298,17 @@ void Korvalin_DlgComposite::AddMacro() {
   (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
   comboGuard_ = false;
   SelectMacro(index, true);
-  SetChanged(true);
+  changed_();
   UpdateGauge();
 }
 
-bool Korvalin_DlgComposite::ConfirmYesNo(const std::u16string& question) {
+bool CMacroPage::ConfirmYesNo(const std::u16string& question) {
   // Never under the WorkingConfig lock: the box runs a message loop.
-  return MessageBoxW(hwnd(), wide(question).c_str(), L"", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(dialog_.hwnd(), wide(question).c_str(), L"", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
 }
 
-void Korvalin_DlgComposite::DeleteMacro() {
-  if (currentMacro_ < 0 || static_cast<size_t>(currentMacro_) >= macros_.size()) return;
+void CMacroPage::DeleteMacro() {
+  if (!HasSelection()) return;
   const MacroRecord& m = macros_[static_cast<size_t>(currentMacro_)];
   if (m.isNew == 0) {
     bool used = false;
@@ -258,17 +324,17 @@ void Korvalin_DlgComposite::DeleteMacro() {
   (void)SendMessageW(item(FUNC_MACRO_LIST.id), CB_DELETESTRING, static_cast<WPARAM>(index), 0);
   comboGuard_ = false;
   SelectMacro(next, true);
-  SetChanged(true);
+  changed_();
   UpdateGauge();
 }
 
 // ---- the action list -----------------------------------------------------------------------
 
-int Korvalin_DlgComposite::SelectedRow() const {
+int CMacroPage::SelectedRow() const {
   return static_cast<int>(SendMessageW(item(FUNC_MACRO_LIST2.id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-void Korvalin_DlgComposite::ShowRows(int select) {
+void CMacroPage::ShowRows(int select) {
   HWND list = item(FUNC_MACRO_LIST2.id);
   // A virtual list: the rows are rows_, the control only asks for texts.
   (void)SendMessageW(list, LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOINVALIDATEALL);
@@ -285,7 +351,7 @@ void Korvalin_DlgComposite::ShowRows(int select) {
   (void)InvalidateRect(list, nullptr, FALSE);
 }
 
-void Korvalin_DlgComposite::AddAction(MacroAction action, bool recorded, bool markChanged, bool afterSelection,
+void CMacroPage::AddAction(MacroAction action, bool recorded, bool markChanged, bool afterSelection,
                                       bool loading) {
   if (recorded) action.delay = recordedDelay(action.delay, recordDelays_);
   int at = insertActionRow(rows_, action, SelectedRow(), afterSelection, loading);
@@ -294,43 +360,43 @@ void Korvalin_DlgComposite::AddAction(MacroAction action, bool recorded, bool ma
     ShowRows(at);
   else
     (void)SendMessageW(item(FUNC_MACRO_LIST2.id), LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOSCROLL);
-  if (markChanged) SetChanged(true);
+  if (markChanged) changed_();
   UpdateGauge();
 }
 
-void Korvalin_DlgComposite::OnRecordedAction(const MacroAction& action) {
+void CMacroPage::OnRecordedAction(const MacroAction& action) {
   if (!config_.recording || currentMacro_ < 0) return;
   AddAction(action, true, true, true, false);
 }
 
-void Korvalin_DlgComposite::DeleteAction() {
+void CMacroPage::DeleteAction() {
   int row = SelectedRow();
   if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
   rows_.erase(rows_.begin() + row);  // the neighbours keep their delays
   ShowRows(-1);
-  SetChanged(true);
+  changed_();
   UpdateGauge();
 }
 
-void Korvalin_DlgComposite::ClearActions() {
+void CMacroPage::ClearActions() {
   if (rows_.empty()) return;
   if (!ConfirmYesNo(text(TextId::MACRO_ACTION_CLEAR_CONFIRM))) return;
   rows_.clear();
   ShowRows(-1);
-  SetChanged(true);
+  changed_();
   UpdateGauge();
 }
 
-void Korvalin_DlgComposite::MoveAction(RowMove move) {
+void CMacroPage::MoveAction(RowMove move) {
   int row = SelectedRow();
   if (row < 0) return;
   int to = moveActionRow(rows_, row, move);
   ShowRows(to);
   (void)SetFocus(item(FUNC_MACRO_LIST2.id));  // answers the previous focus
-  SetChanged(true);
+  changed_();
 }
 
-void Korvalin_DlgComposite::CyclesChanged() {
+void CMacroPage::CyclesChanged() {
   if (cyclesGuard_) return;
   HWND field = item(FUNC_MACRO_CYCLES.id);
   if (auto corrected = correctedCycles(u16(windowText(field)))) {
@@ -339,10 +405,10 @@ void Korvalin_DlgComposite::CyclesChanged() {
     (void)SendMessageW(field, EM_SETSEL, corrected->size(), static_cast<LPARAM>(corrected->size()));
     cyclesGuard_ = false;
   }
-  SetChanged(true);
+  changed_();
 }
 
-void Korvalin_DlgComposite::ToggleRecordDelays() {
+void CMacroPage::ToggleRecordDelays() {
   recordDelays_ = recordDelays_ == 1 ? 0 : 1;
   (void)WriteProfileText(kProfilesSection, wide(text(TextId::MACRO_ACTION_RECORD_DELAY)),
                          recordDelays_ ? L"1" : L"0");  // reported inside
@@ -351,7 +417,7 @@ void Korvalin_DlgComposite::ToggleRecordDelays() {
 
 // ---- recording -------------------------------------------------------------------------------
 
-void Korvalin_DlgComposite::ToggleRecording() {
+void CMacroPage::ToggleRecording() {
   if (config_.recording) {
     StopRecording();
     return;
@@ -366,7 +432,7 @@ void Korvalin_DlgComposite::ToggleRecording() {
   installRecordHooks(config_, *this);
 }
 
-void Korvalin_DlgComposite::StopRecording() {
+void CMacroPage::StopRecording() {
   if (!config_.recording) return;
   config_.recording = 0;
   removeRecordHooks(config_);
@@ -378,7 +444,19 @@ void Korvalin_DlgComposite::StopRecording() {
 
 // ---- committing -------------------------------------------------------------------------------
 
-void Korvalin_DlgComposite::CommitMacroList() {
+void CMacroPage::Commit() {
+  EndCellEdit(true);
+  StopRecording();
+  CommitMacroList();
+}
+
+uint16_t CMacroPage::SelectedMacroId() const { return macroIdAt(macros_, currentMacro_); }
+
+uint8_t CMacroPage::SelectedCycles() const {
+  return HasSelection() ? macros_[static_cast<size_t>(currentMacro_)].cycles : uint8_t{1};
+}
+
+void CMacroPage::CommitMacroList() {
   StoreMacro();
   MacroList block;
   if (!copyMacroList(macros_, block)) return;  // the working list stays as it was
@@ -401,9 +479,66 @@ void Korvalin_DlgComposite::CommitMacroList() {
   if (stale > 0) host_.EnableMainApply();
 }
 
+// ---- commands ---------------------------------------------------------------------------------
+
+bool CMacroPage::OnCommand(WORD id, WORD code) {
+  switch (id) {
+    case IDC_COMPOSITE_FUNC_MACRO_LIST:
+      if (code == CBN_SELCHANGE) MacroSelectionChanged();
+      if (code == CBN_EDITCHANGE) MacroNameEdited();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_ADD:
+      AddMacro();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_DELETE:
+      DeleteMacro();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_RECORD:
+      ToggleRecording();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_DELETE2:
+      DeleteAction();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_CLEAR:
+      ClearActions();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY:
+      if (code == BN_CLICKED) ToggleRecordDelays();
+      return true;
+    case IDC_COMPOSITE_FUNC_MACRO_CYCLES:
+      if (code == EN_CHANGE) CyclesChanged();
+      return true;
+    case IDC_COMPOSITE_MACRO_CELL_EDIT:
+      if (code == EN_KILLFOCUS) EndCellEdit(true);
+      return true;
+    case IDC_COMPOSITE_MACRO_CELL_LIST:
+      // Choosing a row ends the edit as Enter would.
+      if (code == CBN_SELENDOK || code == CBN_KILLFOCUS) EndCellEdit(true);
+      return true;
+    default:
+      for (const MoveButton& m : kMoveButtons)
+        if (m.id == id) {
+          MoveAction(m.move);
+          return true;
+        }
+      return false;
+  }
+}
+
+bool CMacroPage::PreTranslate(const MSG& msg) {
+  if (cellRow_ < 0 || msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE)) return false;
+  HWND cell = item(cellColumn_ == kColumnDelay ? MACRO_CELL_EDIT : MACRO_CELL_LIST);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  bool droppedList = cellColumn_ != kColumnDelay && GetComboBoxInfo(cell, &info) && msg.hwnd == info.hwndList;
+  if (msg.hwnd != cell && !IsChild(cell, msg.hwnd) && !droppedList) return false;
+  EndCellEdit(msg.wParam == VK_RETURN);
+  return true;
+}
+
 // ---- in-place cell editing ------------------------------------------------------------------
 
-void Korvalin_DlgComposite::BeginCellEdit(int row, int column) {
+void CMacroPage::BeginCellEdit(int row, int column) {
   if (row < 0 || static_cast<size_t>(row) >= rows_.size() || column < kColumnKey || column > kColumnDelay) return;
   EndCellEdit(true);
   if (column == kColumnDelay) StopRecording();
@@ -414,7 +549,7 @@ void Korvalin_DlgComposite::BeginCellEdit(int row, int column) {
   if (!SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r))) return;
   if (column == kColumnKey)  // the bounds of subitem 0 are the whole row
     r.right = r.left + static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
-  (void)MapWindowPoints(list, hwnd(), reinterpret_cast<POINT*>(&r), 2);  // answers the offset
+  (void)MapWindowPoints(list, dialog_.hwnd(), reinterpret_cast<POINT*>(&r), 2);  // answers the offset
   const MacroAction& a = rows_[static_cast<size_t>(row)];
   cellRow_ = row;
   cellColumn_ = column;
@@ -449,7 +584,7 @@ void Korvalin_DlgComposite::BeginCellEdit(int row, int column) {
   (void)SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
 }
 
-void Korvalin_DlgComposite::EndCellEdit(bool commit) {
+void CMacroPage::EndCellEdit(bool commit) {
   if (cellRow_ < 0 || endingCellEdit_) return;
   endingCellEdit_ = true;
   int row = cellRow_, column = cellColumn_;
@@ -468,7 +603,7 @@ void Korvalin_DlgComposite::EndCellEdit(bool commit) {
       TypedDelay d = typedDelay(u16(typed));
       if (d.tooLarge) {
         std::wstring t = wide(formatText(text(TextId::MACRO_ACTION_ERR_DELAY_MAX), {static_cast<int>(kMaxTypedDelayMs)}));
-        (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK only
+        (void)MessageBoxW(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
       }
       if (d.change) {
         a.delay = d.delayMs;
@@ -484,13 +619,14 @@ void Korvalin_DlgComposite::EndCellEdit(bool commit) {
     }
     if (changed) {
       (void)SendMessageW(list, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
-      SetChanged(true);
+      changed_();
     }
   }
   endingCellEdit_ = false;
 }
 
-bool Korvalin_DlgComposite::OnActionListNotify(const NMHDR& n, LRESULT& result) {
+bool CMacroPage::OnNotify(const NMHDR& n, LRESULT& result) {
+  if (n.idFrom != static_cast<UINT_PTR>(FUNC_MACRO_LIST2.id)) return false;
   switch (n.code) {
     case LVN_GETDISPINFOW: {
       auto& d = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(n));
@@ -536,12 +672,12 @@ bool Korvalin_DlgComposite::OnActionListNotify(const NMHDR& n, LRESULT& result) 
 
 // ---- the gauge --------------------------------------------------------------------------------
 
-void Korvalin_DlgComposite::UpdateGauge() {
+void CMacroPage::UpdateGauge() {
   HWND g = item(FUNC_MACRO_GAUGE.id);
   if (!g) return;
   StoreMacro();
-  gauge_ = macroGauge(macros_, keyboardMacroMemory());
-  bool shown = page_ == kEditorPageMacro && gauge_.look != GaugeLook::Hidden;
+  gauge_ = macroGauge(macros_, host_.KeyboardMacroMemory());
+  bool shown = shown_ && gauge_.look != GaugeLook::Hidden;
   // The numbers drawn, also as the control's text for whoever reads it.
   std::wstring t = shown ? std::to_wstring(gauge_.withNames) + L" (" + std::to_wstring(gauge_.withoutNames) + L") / " +
                                std::to_wstring(gauge_.capacity)
@@ -551,12 +687,12 @@ void Korvalin_DlgComposite::UpdateGauge() {
   (void)InvalidateRect(g, nullptr, FALSE);
 }
 
-bool Korvalin_DlgComposite::DrawGauge(const DRAWITEMSTRUCT& dis) {
+bool CMacroPage::OnDrawItem(const DRAWITEMSTRUCT& dis) {
+  if (dis.CtlID != static_cast<UINT>(FUNC_MACRO_GAUGE.id)) return false;
   HDC dc = dis.hDC;
   RECT r = dis.rcItem;
-  HBRUSH back = CreateSolidBrush(RGB(48, 48, 48));
-  (void)FillRect(dc, &r, back);
-  (void)DeleteObject(back);
+  UniqueBrush back(CreateSolidBrush(RGB(48, 48, 48)));
+  (void)FillRect(dc, &r, back.get());  // a failed brush fills nothing: the gauge is only information
   if (gauge_.look == GaugeLook::Hidden || gauge_.capacity == 0) return true;
   // Fits: green, the image with names; names dropped: amber, the image
   // without them; too long: the whole bar red.
@@ -575,9 +711,8 @@ bool Korvalin_DlgComposite::DrawGauge(const DRAWITEMSTRUCT& dis) {
                                            std::min(1.0, static_cast<double>(need) / static_cast<double>(gauge_.capacity)));
   // A sliver even for a nearly empty memory, so the look can be told.
   bar.right = std::max(bar.right, bar.left + 3);
-  HBRUSH fill = CreateSolidBrush(colour);
-  (void)FillRect(dc, &bar, fill);
-  (void)DeleteObject(fill);
+  UniqueBrush fill(CreateSolidBrush(colour));
+  (void)FillRect(dc, &bar, fill.get());
   std::wstring t = windowText(dis.hwndItem);
   SelectObjectRestorer font(dc, GetStockObject(DEFAULT_GUI_FONT));
   (void)SetBkMode(dc, TRANSPARENT);       // previous mode

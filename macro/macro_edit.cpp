@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 
 namespace kv {
 namespace {

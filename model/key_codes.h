@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "resources/control_ids.h"
-
 namespace kv {
 
 // PS/2 set-1 make code; 0x100 added for E0-prefixed keys; 0 = no key.
@@ -64,6 +62,10 @@ constexpr void setLed(LedMask& mask, uint8_t index, bool on) {
   b = on ? static_cast<uint8_t>(b | bit) : static_cast<uint8_t>(b & ~bit);
 }
 
+// The keyboard picture's buttons are numbered here, in this file only: the
+// numbers are the main window's control ids, which the skin generator
+// (tools/skingen) writes into resources/control_ids.h from these tables.
+
 // One key button of the keyboard picture.
 struct KeyButton {
   uint16_t controlId;
@@ -76,15 +78,12 @@ inline constexpr size_t kKeyButtonCount = 104;
 extern const std::array<KeyButton, kKeyButtonCount> KeyButtonTable;
 
 // G keys G1-G5 then G6-G9 (g = 0-8), and the Fn button.
-inline constexpr std::array<uint16_t, 9> kGKeyControlIds = {
-    IDC_MAIN_FUNC_G1, IDC_MAIN_FUNC_G2, IDC_MAIN_FUNC_G3, IDC_MAIN_FUNC_G4, IDC_MAIN_FUNC_G5,
-    IDC_MAIN_FUNC_G6, IDC_MAIN_FUNC_G7, IDC_MAIN_FUNC_G8, IDC_MAIN_FUNC_G9};
-inline constexpr uint16_t kFnControlId = IDC_MAIN_KEY_FN;
+// G1-G5, then G6-G9 after the ids of the keys and the window's buttons.
+inline constexpr std::array<uint16_t, 9> kGKeyControlIds = {1000, 1001, 1002, 1003, 1004, 1140, 1141, 1142, 1143};
+inline constexpr uint16_t kFnControlId = 1174;
 inline constexpr uint8_t kFnLedIndex = 45;
 // D1-D6 and the spare key: buttons of the picture with no key and no LED.
-inline constexpr std::array<uint16_t, 7> kKeylessControlIds = {IDC_MAIN_KEY_D1, IDC_MAIN_KEY_D2, IDC_MAIN_KEY_D3,
-                                                               IDC_MAIN_KEY_D4, IDC_MAIN_KEY_D5, IDC_MAIN_KEY_D6,
-                                                               IDC_MAIN_KEY_SPARE};
+inline constexpr std::array<uint16_t, 7> kKeylessControlIds = {1016, 1017, 1018, 1019, 1020, 1021, 1057};
 
 // The button at a position of KeyButtonTable with this control id, or null.
 const KeyButton* keyButtonOfControl(uint16_t controlId);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "model/key_codes.h"
 
 namespace kv {

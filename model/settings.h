@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <span>
 
-#include "resources/control_ids.h"
 
 namespace kv {
 
@@ -79,10 +78,10 @@ std::array<uint8_t, kSettingsRecordBytes> settingsRecordBytes(const ProfileSetti
 // ---- Report rate -------------------------------------------------------------
 
 inline constexpr int kReportRateCount = 4;
-// Buttons report1-report4 stand for the indexes 0-3 in this order.
-inline constexpr std::array<uint16_t, kReportRateCount> kReportRateButtonIds = {
-    IDC_MAIN_FUNC_REPORT1, IDC_MAIN_FUNC_REPORT2, IDC_MAIN_FUNC_REPORT3, IDC_MAIN_FUNC_REPORT4};
-inline constexpr uint16_t kReportRateLabelId = IDC_MAIN_CONTROL_UsbStatic;
+// Buttons report1-report4 stand for the indexes 0-3 in this order. Their
+// numbers are the main window's control ids, named here only: the skin
+// generator (tools/skingen) writes them into resources/control_ids.h.
+inline constexpr std::array<uint16_t, kReportRateCount> kReportRateButtonIds = {1147, 1168, 1169, 1170};
 
 // A stored byte as an index: values above 3 are taken as 3.
 constexpr int reportRateIndexOf(uint8_t stored) { return stored > 3 ? 3 : stored; }

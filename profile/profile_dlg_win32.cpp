@@ -2,14 +2,15 @@
 
 #include <commctrl.h>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "profile/profile_file_dialog_win32.h"
 #include "profile/profile_store.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {
@@ -182,7 +183,7 @@ void CKorvalin_DlgProfile::New() {
   if (!path) return;
   if (!store->createDefaultProfile(std::filesystem::path(*path))) {
     // No row for a file that is not there.
-    OutputDebugStringW((L"Korvalin: the new profile file was not written: " + *path + L"\n").c_str());
+    LogLine(L"the new profile file was not written: " + *path);
     return;
   }
   rows_.add(std::filesystem::path(*path));
@@ -205,7 +206,7 @@ void CKorvalin_DlgProfile::Apply() {
   for (const auto& [key, value] : rows_.settingsEntries()) (void)WriteProfileText(kProfilesSection, wide(key), wide(value));
   if (std::optional<int> profile = rows_.profileToActivate()) {
     if (int result = SetActiveProfile(*profile); result != kResultSuccess)
-      OutputDebugStringW((L"Korvalin: SetActiveProfile failed, result " + std::to_wstring(result) + L"\n").c_str());
+      LogFailure(L"SetActiveProfile", static_cast<unsigned long>(result));  // a result code
   }
   host_.afterManagerApply();
   EnableApply(false);

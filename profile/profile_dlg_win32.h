@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "base/handles_win32.h"
 #include "profile/profile_switch.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "base/log_win32.h"
+
 namespace kv {
 
 namespace {
@@ -24,9 +26,7 @@ const FileDialogs& fileDialogs() {
     FileDialogs f;
     HMODULE lib = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!lib) {
-      wchar_t line[96];
-      swprintf(line, 96, L"Korvalin: LoadLibraryExW(comdlg32.dll) failed, error %lu\n", GetLastError());
-      OutputDebugStringW(line);
+      ReportWin32Failure(L"LoadLibraryExW(comdlg32.dll)");
       return f;
     }
     // Kept loaded for the rest of the process.
@@ -59,12 +59,8 @@ std::optional<std::wstring> askProfileFile(HWND owner, bool save, const std::wst
   if (!ask) return std::nullopt;  // reported when the library was loaded
   if (!ask(&ofn)) {
     // 0 is a plain cancel; anything else is the dialog failing.
-    if (DWORD error = dialogs.error ? dialogs.error() : 0) {
-      wchar_t line[96];
-      swprintf(line, 96, L"Korvalin: %ls failed, CommDlgExtendedError %lu\n",
-               save ? L"GetSaveFileNameW" : L"GetOpenFileNameW", error);
-      OutputDebugStringW(line);
-    }
+    if (DWORD error = dialogs.error ? dialogs.error() : 0)
+      LogFailure(save ? L"GetSaveFileNameW" : L"GetOpenFileNameW", error);  // CommDlgExtendedError
     return std::nullopt;
   }
   return std::wstring(file);

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <new>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "device/protocol.h"
 #include "keys/device_records.h"
 #include "macro/macro_image.h"

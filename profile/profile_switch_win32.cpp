@@ -2,8 +2,9 @@
 
 #include <mutex>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/device_ui.h"
 #include "device/protocol.h"
 #include "profile/profile_file_dialog_win32.h"
@@ -105,7 +106,7 @@ void CProfileSwitch::revertToCache() {
   // The store shows a failed load once its lock is released; the edits then
   // stay, with Apply disabled as for a revert.
   if (links_.store && !links_.store->revertToCache())
-    OutputDebugStringW(L"Korvalin: the profile cache could not be loaded again\n");
+    LogLine(L"the profile cache could not be loaded again");
 }
 
 int CProfileSwitch::setActiveProfile(int profile) { return SetActiveProfile(profile); }
@@ -151,7 +152,7 @@ bool CProfileSwitch::OnCommand(WORD id, WORD code) {
     case IDM_EXPORT:
       if (auto path = AskProfileFileToSave(window());
           path && links_.store && !links_.store->exportProfile(std::filesystem::path(*path)))
-        OutputDebugStringW((L"Korvalin: the profile file was not written: " + *path + L"\n").c_str());
+        LogLine(L"the profile file was not written: " + *path);
       return true;
     default:
       return false;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "app/window_part_win32.h"
+#include "base/handles_win32.h"
 #include "profile/profile_dlg_win32.h"
 #include "profile/profile_switch.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

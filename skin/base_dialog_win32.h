@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "base/handles_win32.h"
 #include "skin/ini_file_win32.h"
 #include "widgets/dialog_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 #include "widgets/window_win32.h"
 
 namespace kv {

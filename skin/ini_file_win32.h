@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv {
 

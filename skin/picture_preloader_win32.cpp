@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "base/log_win32.h"
+
 namespace kv {
 
 PreparedPicture preparePicture(const std::wstring& path) {
@@ -25,7 +27,7 @@ SkinPicturePreloader::SkinPicturePreloader(std::vector<std::wstring> paths, std:
     thread_ = std::thread([this] { run(); });
   } catch (const std::system_error&) {
     // No thread: every picture is decoded when it is taken.
-    OutputDebugStringW(L"Korvalin: no thread to decode the skin pictures ahead\n");
+    LogLine(L"no thread to decode the skin pictures ahead");
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }

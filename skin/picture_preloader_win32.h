@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "skin/skin_picture_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

@@ -8,6 +8,8 @@
 #include <numbers>
 #include <string>
 
+#include "base/log_win32.h"
+
 namespace kv {
 
 bool CPngButton::SubclassWindow(HWND button) {
@@ -92,8 +94,7 @@ void CPngButton::applyTooltip() {
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                                    GetModuleHandleW(nullptr), nullptr));
     if (!tooltip_) {
-      OutputDebugStringW((L"Korvalin: CreateWindowExW(tooltip) failed, error " + std::to_wstring(GetLastError()) +
-                          L"\n").c_str());
+      ReportWin32Failure(L"CreateWindowExW(tooltip)");
       return;
     }
     SendMessageW(tooltip_.get(), TTM_ACTIVATE, TRUE, 0);

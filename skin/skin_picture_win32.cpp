@@ -12,26 +12,14 @@
 #include <span>
 #include <vector>
 
+#include "base/exit_codes.h"
+#include "base/log_win32.h"
 #include "skin/mask_outline.h"
-#include "skin/skin_exit_codes.h"
 #include "widgets/application_win32.h"
 
 namespace kv {
 
 namespace gp = Gdiplus::DllExports;
-
-void fatalSkinError(int exitCode, std::wstring_view detail) {
-  std::wstring line = L"Korvalin: ";
-  const char* cause = skinExitCause(exitCode);
-  line.append(cause, cause + std::strlen(cause));
-  if (!detail.empty()) {
-    line += L": ";
-    line += detail;
-  }
-  line += L"\n";
-  OutputDebugStringW(line.c_str());
-  ExitProcess(static_cast<UINT>(exitCode));
-}
 
 namespace {
 
@@ -156,7 +144,7 @@ int tryLoadPictureFile(const std::wstring& path, UniqueBitmap& out) {
 UniqueBitmap loadPictureFile(const std::wstring& path) {
   UniqueBitmap bitmap;
   int code = tryLoadPictureFile(path, bitmap);
-  if (code != 0) fatalSkinError(code, path);
+  if (code != 0) ExitFatally(code, path);
   return bitmap;
 }
 
@@ -274,7 +262,7 @@ SkinImage loadSkinPicture(std::wstring_view fileName) { return loadSkinPictureFi
 
 SkinImage loadSkinPictureOrExit(std::wstring_view fileName) {
   SkinImage image = loadSkinPicture(fileName);
-  if (!image.created()) fatalSkinError(kExitSkinImageObject, fileName);
+  if (!image.created()) ExitFatally(kExitSkinImageObject, fileName);
   return image;
 }
 

@@ -9,13 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv {
 
-// Writes the cause to the debugger output and ends the process with the
-// cause's exit code (skin/skin_exit_codes.h). No message box.
-[[noreturn]] void fatalSkinError(int exitCode, std::wstring_view detail);
 
 // Decodes a BMP, JPEG, GIF, icon or metafile picture file into a bitmap of
 // its own. Returns 0 on success or the exit code of the failing step.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "base/log_win32.h"
 #include "widgets/dialog_win32.h"
 
 namespace kv {
@@ -11,38 +12,6 @@ namespace {
 CApplication* g_app = nullptr;
 
 }  // namespace
-
-std::wstring ExecutablePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return L"";
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    if (path.size() > 32768) return L"";
-    path.resize(path.size() * 2);
-  }
-}
-
-std::wstring ExecutableFolder() {
-  std::wstring p = ExecutablePath();
-  size_t slash = p.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring{} : p.substr(0, slash + 1);
-}
-
-std::wstring ExecutableFileName() {
-  std::wstring p = ExecutablePath();
-  size_t slash = p.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? p : p.substr(slash + 1);
-}
-
-std::wstring ExecutableBaseName() {
-  std::wstring name = ExecutableFileName();
-  size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos ? name : name.substr(0, dot);
-}
 
 CApplication::CApplication() : profileName_(ExecutableBaseName()), programFolder_(ExecutableFolder()) {
   if (!g_app) g_app = this;
@@ -83,6 +52,7 @@ int RunApplication(CApplication& app, HINSTANCE instance) {
     if (app.InitInstance()) app.Run();
     code = app.ExitInstance();
   } catch (...) {
+    LogLine(L"an exception ended the application");
     code = 1;
   }
   if (SUCCEEDED(ole)) OleUninitialize();

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/program_folder_win32.h"
+
 namespace kv {
 
 class CApplication {
@@ -47,14 +49,5 @@ class CApplication {
 // Initialises common controls and OLE, then InitInstance, Run (when asked
 // for) and ExitInstance. Returns the exit code.
 int RunApplication(CApplication& app, HINSTANCE instance);
-
-// The running program's full path, its folder (with a trailing backslash) and
-// its file name with and without the extension; the path and the folder are
-// empty when the system cannot tell, so nothing is looked for in the current
-// folder instead.
-std::wstring ExecutablePath();
-std::wstring ExecutableFolder();
-std::wstring ExecutableFileName();
-std::wstring ExecutableBaseName();
 
 }  // namespace kv

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
+#include "base/log_win32.h"
 
 namespace kv {
 
@@ -385,6 +386,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
   try {
     return self->OnInitDialog();
   } catch (...) {
+    LogLine(L"an exception left a dialog's OnInitDialog");
     return TRUE;
   }
 }

@@ -5,6 +5,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/log_win32.h"
+
 namespace kv {
 namespace {
 
@@ -56,8 +58,7 @@ bool CWindow::SubclassWindow(HWND hwnd) {
   auto previous = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindow::WindowProcOf)));
   if (!previous) {
-    if (GetLastError() != 0) OutputDebugStringW((L"Korvalin: SetWindowLongPtrW(GWLP_WNDPROC) failed, error " +
-                                                 std::to_wstring(GetLastError()) + L"\n").c_str());
+    if (GetLastError() != 0) ReportWin32Failure(L"SetWindowLongPtrW(GWLP_WNDPROC)");
     return false;
   }
   std::lock_guard lock(linksMutex());
@@ -128,6 +129,9 @@ LRESULT CALLBACK CWindow::WindowProcOf(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
   try {
     r = self->WindowProc(msg, wp, lp);
   } catch (...) {
+    // Nothing is thrown across the system's frames: the message gets its
+    // default handling, and the failure is written.
+    LogLine(L"an exception left a window procedure (message " + std::to_wstring(msg) + L")");
     r = self->DefaultFor(msg, wp, lp);
   }
   self->current_ = saved;

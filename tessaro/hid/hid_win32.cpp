@@ -19,7 +19,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv::hid {
 

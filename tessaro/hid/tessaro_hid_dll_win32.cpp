@@ -21,62 +21,6 @@ void ensureFactory() {
 
 }  // namespace
 
-extern "C" {
-
-int Debug(int level) {
-  ensureFactory();
-  return kv::hid::Debug(level);
-}
-int Init(int flags) {
-  ensureFactory();
-  return kv::hid::Init(flags);
-}
-int End() {
-  ensureFactory();
-  return kv::hid::End();
-}
-int RequestGetDeviceCount(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                          uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestGetDeviceCount(match, callback, tag, unitId, slot);
-}
-int DeleteRequestFromUnitId(uint32_t id) {
-  ensureFactory();
-  return kv::hid::DeleteRequestFromUnitId(id);
-}
-int DeleteRequestFromHandle(void* handle) {
-  ensureFactory();
-  return kv::hid::DeleteRequestFromHandle(handle);
-}
-int RequestWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, const uint8_t* data,
-                 uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestWrite(match, callback, tag, data, length, unitId, slot);
-}
-int RequestWriteOne(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                    const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestWriteOne(match, callback, tag, data, length, unitId, slot);
-}
-int RequestStatusWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                       const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestStatusWrite(match, callback, tag, data, length, unitId, slot);
-}
-int RequestStatusGet(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint8_t* data,
-                     uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestStatusGet(match, callback, tag, data, length, unitId, slot);
-}
-int RequestAsyncRead(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint32_t unitId,
-                     uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestAsyncRead(match, callback, tag, unitId, slot);
-}
-int RequestStatusSetFeature(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                            const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureFactory();
-  return kv::hid::RequestStatusSetFeature(match, callback, tag, data, length, unitId, slot);
-}
-
-}  // extern "C"
+#define KV_SHIM_IMPL kv::hid
+#define KV_SHIM_READY ensureFactory
+#include "tessaro/export_shims.inc"

@@ -5,9 +5,9 @@
 #include <thread>
 #include <utility>
 
+#include "base/handles_win32.h"
 #include "tessaro/sim/sim_control.h"
 #include "tessaro/sim/sim_transport.h"
-#include "widgets/handles_win32.h"
 
 namespace kv::sim {
 

@@ -110,62 +110,6 @@ void ensureStarted() {
 
 }  // namespace
 
-extern "C" {
-
-int Debug(int level) {
-  ensureStarted();
-  return kv::sim::Debug(level);
-}
-int Init(int flags) {
-  ensureStarted();
-  return kv::sim::Init(flags);
-}
-int End() {
-  ensureStarted();
-  return kv::sim::End();
-}
-int RequestGetDeviceCount(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                          uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestGetDeviceCount(match, callback, tag, unitId, slot);
-}
-int DeleteRequestFromUnitId(uint32_t id) {
-  ensureStarted();
-  return kv::sim::DeleteRequestFromUnitId(id);
-}
-int DeleteRequestFromHandle(void* handle) {
-  ensureStarted();
-  return kv::sim::DeleteRequestFromHandle(handle);
-}
-int RequestWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, const uint8_t* data,
-                 uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestWrite(match, callback, tag, data, length, unitId, slot);
-}
-int RequestWriteOne(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                    const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestWriteOne(match, callback, tag, data, length, unitId, slot);
-}
-int RequestStatusWrite(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                       const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestStatusWrite(match, callback, tag, data, length, unitId, slot);
-}
-int RequestStatusGet(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint8_t* data,
-                     uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestStatusGet(match, callback, tag, data, length, unitId, slot);
-}
-int RequestAsyncRead(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag, uint32_t unitId,
-                     uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestAsyncRead(match, callback, tag, unitId, slot);
-}
-int RequestStatusSetFeature(const kv::DeviceMatch* match, kv::TransportCallback callback, uint32_t tag,
-                            const uint8_t* data, uint32_t length, uint32_t unitId, uint32_t* slot) {
-  ensureStarted();
-  return kv::sim::RequestStatusSetFeature(match, callback, tag, data, length, unitId, slot);
-}
-
-}  // extern "C"
+#define KV_SHIM_IMPL kv::sim
+#define KV_SHIM_READY ensureStarted
+#include "tessaro/export_shims.inc"

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/device/link_fixture.h"
 #include "tessaro/sim/sim_factory.h"
+#include "tests/device/link_fixture.h"
 
 namespace {
 

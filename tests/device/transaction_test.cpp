@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "tests/device/link_fixture.h"
 #include "tessaro/sim/sim_factory.h"
+#include "tests/device/link_fixture.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The keyboard's events through the real callback, from the simulated
 // keyboard's own thread: presence, the consumer codes and the tray icon.
-#include "device/events.h"
+#include "device_events/events.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "keys/device_records.h"
 #include "tests/device/link_fixture.h"
 #include "tests/device_events/recording_ui.h"
@@ -67,7 +67,7 @@ TEST_F(EventsTest, StartWithKeyboardReadsItAndShowsTheWindowOnce) {
   Boot(true);
   EXPECT_EQ(ui_.reloads(), 1);
   EXPECT_EQ(ui_.shows(), 1);
-  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kKeyboard);
   EXPECT_EQ(events_->DevicePresent(), 1);
   EXPECT_TRUE(events_->DefaultKeyTableRead());
   std::array<uint8_t, kv::kKeyTableSize> current{};
@@ -86,27 +86,27 @@ TEST_F(EventsTest, StartHiddenKeepsTheWindowHidden) {
   Boot(true, /*startHidden=*/true);
   EXPECT_EQ(ui_.reloads(), 1);
   EXPECT_EQ(ui_.shows(), 0);
-  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kKeyboard);
 }
 
 TEST_F(EventsTest, AttachLaterReloadsWithoutShowingAndRemovalHides) {
   Boot(false);
   EXPECT_EQ(ui_.reloads(), 0);
-  EXPECT_TRUE(ui_.icons().empty());  // the window's own start-up shows 128
+  EXPECT_TRUE(ui_.icons().empty());  // the window shows the no-keyboard icon itself at start-up
 
   Keyboard()->plug();
   ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 1; }));
   events_->JoinWorkers();
   EXPECT_EQ(ui_.reloads(), 1);
   EXPECT_EQ(ui_.shows(), 0);
-  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kKeyboard);
 
   ASSERT_GE(kv::GetActiveProfile(), 0);  // cached now
   Keyboard()->unplug();
   ASSERT_TRUE(eventually([&] { return events_->DevicePresent() == 0; }));
   events_->JoinWorkers();
   EXPECT_EQ(ui_.hides(), 1);
-  EXPECT_EQ(ui_.icon(), kv::kIconNoKeyboard);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kNoKeyboard);
   EXPECT_EQ(kv::DeviceLinkState().activeProfile.load(), -1);
 
   // Back again: the next active-profile request asks the keyboard.
@@ -147,17 +147,17 @@ TEST_F(EventsTest, GBankKeyTwiceReturnsTheBankAndSendsTwoBankReports) {
   EXPECT_EQ(kv::CurrentBankReport()[1], 0x02);
 }
 
-TEST_F(EventsTest, KeyboardChangesSetTimersOnly) {
+TEST_F(EventsTest, KeyboardChangesScheduleTasksOnly) {
   Boot(true);
   int reloads = ui_.reloads();
   Keyboard()->sendConsumerEvent(kv::kEventProfileChanged);
   Keyboard()->sendConsumerEvent(kv::kEventProfileChanged);
   Keyboard()->sendConsumerEvent(kv::kEventLightingChanged);
-  ASSERT_TRUE(eventually([&] { return ui_.timerSets() == 3; }));
-  // Set twice with the same id, the reload timer fires once.
-  EXPECT_EQ(ui_.timers(), (std::map<unsigned, unsigned>{{kv::kTimerLighting, 0}, {kv::kTimerReload, 0}}));
-  EXPECT_TRUE(ui_.FireTimer(kv::kTimerReload));
-  EXPECT_FALSE(ui_.FireTimer(kv::kTimerReload));
+  ASSERT_TRUE(eventually([&] { return ui_.taskRequests() == 3; }));
+  // Asked for twice before it ran, the reload runs once.
+  EXPECT_EQ(ui_.tasks(), (std::set<kv::WindowTask>{kv::WindowTask::kReloadLighting, kv::WindowTask::kReload}));
+  EXPECT_TRUE(ui_.RunTask(kv::WindowTask::kReload));
+  EXPECT_FALSE(ui_.RunTask(kv::WindowTask::kReload));
   EXPECT_EQ(ui_.reloads(), reloads + 1);
 }
 
@@ -165,7 +165,7 @@ TEST_F(EventsTest, ProfileChangedOnTheKeyboardIsReadAgain) {
   Boot(true);
   ASSERT_EQ(kv::GetActiveProfile(), 0);
   Keyboard()->sendConsumerEvent(kv::kEventProfileChanged, 2);
-  ASSERT_TRUE(eventually([&] { return ui_.timers().count(kv::kTimerReload) == 1; }));
+  ASSERT_TRUE(eventually([&] { return ui_.tasks().count(kv::WindowTask::kReload) == 1; }));
   EXPECT_EQ(kv::GetActiveProfile(), 2) << "the reload would show the profile cached before the event";
 }
 
@@ -176,7 +176,7 @@ TEST_F(EventsTest, OtherCodesChangeNothing) {
   Keyboard()->drain();
   events_->JoinWorkers();
   EXPECT_EQ(ui_.icons(), icons);
-  EXPECT_TRUE(ui_.timers().empty());
+  EXPECT_TRUE(ui_.tasks().empty());
   EXPECT_TRUE(ui_.banks().empty());
   EXPECT_EQ(ui_.reloads(), 1);
 }
@@ -184,14 +184,14 @@ TEST_F(EventsTest, OtherCodesChangeNothing) {
 TEST_F(EventsTest, BusyIconUntilRestored) {
   Boot(true);
   Keyboard()->sendConsumerEvent(kv::kEventTrayBusy);
-  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::kIconBusy; }));
+  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::TrayIcon::kBusy; }));
   Keyboard()->sendConsumerEvent(kv::kEventTrayBusy);  // already showing: no change
   Keyboard()->drain();
   events_->JoinWorkers();
   Keyboard()->sendConsumerEvent(kv::kEventTrayRestore);
-  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::kIconKeyboard; }));
+  ASSERT_TRUE(eventually([&] { return ui_.icon() == kv::TrayIcon::kKeyboard; }));
   events_->JoinWorkers();
-  EXPECT_EQ(ui_.icons(), (std::vector<int>{kv::kIconKeyboard, kv::kIconBusy, kv::kIconKeyboard}));
+  EXPECT_EQ(ui_.icons(), (std::vector<kv::TrayIcon>{kv::TrayIcon::kKeyboard, kv::TrayIcon::kBusy, kv::TrayIcon::kKeyboard}));
 }
 
 TEST_F(EventsTest, PresenceWaitsForTheWindowToBeInitialised) {
@@ -203,7 +203,7 @@ TEST_F(EventsTest, PresenceWaitsForTheWindowToBeInitialised) {
   EXPECT_EQ(ui_.shows(), 0);
   ui_.initialised = true;
   events_->JoinWorkers();
-  EXPECT_EQ(ui_.icon(), kv::kIconKeyboard);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kKeyboard);
   EXPECT_EQ(ui_.shows(), 1);
 }
 

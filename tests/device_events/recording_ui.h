@@ -1,6 +1,7 @@
 // A DeviceUi that records what the device link asked of the window, as the
-// main window would see it: timers by id (setting one again replaces it),
-// the tray icon, messages, visibility and the Apply button.
+// main window would see it: the tasks waiting to run (asking again for one
+// waiting runs it once), the tray icon, messages, visibility and the Apply
+// button.
 //
 // A message shown while the calling thread holds the WorkingConfig or the
 // ApplySnapshot lock fails the test: the real window's message box runs a
@@ -11,8 +12,9 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,18 +40,14 @@ class RecordingUi : public kv::DeviceUi {
     std::lock_guard lock(mutex_);
     banks_.push_back(bankB);
   }
-  void SetTimer(unsigned id, unsigned periodMs) override {
+  void ScheduleTask(kv::WindowTask task) override {
     std::lock_guard lock(mutex_);
-    timers_[id] = periodMs;
-    ++timerSets_;
+    tasks_.insert(task);
+    ++taskRequests_;
   }
-  void KillTimer(unsigned id) override {
+  void SetTrayIcon(kv::TrayIcon icon) override {
     std::lock_guard lock(mutex_);
-    timers_.erase(id);
-  }
-  void SetTrayIcon(int id) override {
-    std::lock_guard lock(mutex_);
-    icons_.push_back(id);
+    icons_.push_back(icon);
   }
   void ShowMessage(std::u16string_view text) override {
     bool configHeld = config_ && config_->lock.heldByThisThread();
@@ -81,23 +79,26 @@ class RecordingUi : public kv::DeviceUi {
   void RefreshKeyButtons() override { bump(refreshes_); }
   int refreshes() const { std::lock_guard l(mutex_); return refreshes_; }
 
-  // Fires a pending timer as the window's timer handler does: kill it, then act.
-  bool FireTimer(unsigned id) {
+  // Runs a waiting task as the window does: it stops waiting, then acts.
+  bool RunTask(kv::WindowTask task) {
     {
       std::lock_guard lock(mutex_);
-      if (!timers_.erase(id)) return false;
+      if (!tasks_.erase(task)) return false;
     }
-    if (id == kv::kTimerReload) RequestReload();
+    if (task == kv::WindowTask::kReload) RequestReload();
     return true;
   }
 
   int reloads() const { std::lock_guard l(mutex_); return reloads_; }
   int shows() const { std::lock_guard l(mutex_); return shows_; }
   int hides() const { std::lock_guard l(mutex_); return hides_; }
-  int timerSets() const { std::lock_guard l(mutex_); return timerSets_; }
-  std::map<unsigned, unsigned> timers() const { std::lock_guard l(mutex_); return timers_; }
-  std::vector<int> icons() const { std::lock_guard l(mutex_); return icons_; }
-  int icon() const { std::lock_guard l(mutex_); return icons_.empty() ? 0 : icons_.back(); }
+  int taskRequests() const { std::lock_guard l(mutex_); return taskRequests_; }
+  std::set<kv::WindowTask> tasks() const { std::lock_guard l(mutex_); return tasks_; }
+  std::vector<kv::TrayIcon> icons() const { std::lock_guard l(mutex_); return icons_; }
+  std::optional<kv::TrayIcon> icon() const {
+    std::lock_guard l(mutex_);
+    return icons_.empty() ? std::nullopt : std::optional(icons_.back());
+  }
   std::vector<bool> banks() const { std::lock_guard l(mutex_); return banks_; }
   std::vector<std::u16string> messages() const { std::lock_guard l(mutex_); return messages_; }
   std::vector<bool> progress() const { std::lock_guard l(mutex_); return progress_; }
@@ -114,9 +115,9 @@ class RecordingUi : public kv::DeviceUi {
   const kv::WorkingConfig* config_ = nullptr;
   const kv::ApplySnapshot* snapshot_ = nullptr;
   mutable std::mutex mutex_;
-  int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, timerSets_ = 0;
-  std::map<unsigned, unsigned> timers_;
-  std::vector<int> icons_;
+  int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, taskRequests_ = 0;
+  std::set<kv::WindowTask> tasks_;
+  std::vector<kv::TrayIcon> icons_;
   std::vector<bool> banks_;
   std::vector<std::u16string> messages_;
   std::vector<bool> progress_;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "device/transport_win32.h"
-#include "widgets/application_win32.h"
 #include "tessaro/sim/sim_keyboard.h"
+#include "widgets/application_win32.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "tests/lighting/lighting_fixture.h"
 
 namespace {

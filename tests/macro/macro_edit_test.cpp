@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "tests/macro/macro_fixtures.h"
 
 namespace kv {

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "tests/macro/macro_fixtures.h"
 
 namespace kv {

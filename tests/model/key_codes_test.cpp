@@ -1,4 +1,5 @@
 #include "model/key_codes.h"
+#include "resources/control_ids.h"
 
 #include <gtest/gtest.h>
 

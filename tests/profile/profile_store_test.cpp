@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "app/text_table.h"
-#include "device/apply.h"
+#include "base/text_table.h"
+#include "device_events/apply.h"
 #include "macro/macro_image.h"
 #include "profile/file_io.h"
 #include "tests/profile/store_fixture.h"
@@ -298,7 +298,7 @@ TEST_F(ApplyTest, WithoutCacheFileWritesTheKeyboardButStaysEnabled) {
   auto cmds = Commands(Out());
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), 0x08), 6);  // the active profile only
   EXPECT_EQ(ui_.progress(), (std::vector<bool>{true, false}));
-  EXPECT_TRUE(ui_.timers().empty());
+  EXPECT_TRUE(ui_.tasks().empty());
 }
 
 TEST_F(ApplyTest, WithCacheSavesWritesAndDisables) {

@@ -4,8 +4,8 @@
 #include <climits>
 #include <string>
 
-#include "app/placement.h"
-#include "app/text_table.h"
+#include "base/placement.h"
+#include "base/text_table.h"
 
 namespace kv {
 namespace {

@@ -6,11 +6,11 @@
 #include <array>
 #include <string>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
+#include "skin/placement_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 #include "tests/skin/skin_test_util_win32.h"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/placement_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "resources/control_ids.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "model/key_codes.h"
+#include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 #include "skin/skin_picture_win32.h"
 
 namespace kv {

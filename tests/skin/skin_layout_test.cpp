@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/placement.h"
+#include "base/placement.h"
 #include "model/key_codes.h"
 #include "tools/skingen/layout.h"
 

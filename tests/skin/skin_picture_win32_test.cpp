@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/exit_codes.h"
 #include "skin/picture_preloader_win32.h"
-#include "skin/skin_exit_codes.h"
 #include "skin/skin_picture_win32.h"
 #include "tests/skin/skin_test_util_win32.h"
 #include "widgets/application_win32.h"

@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "base/handles_win32.h"
 #include "widgets/dialog_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv::test {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/placement_win32.h"
 #include "skin/base_dialog_win32.h"
 #include "skin/bitmap_slider_win32.h"
+#include "skin/placement_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 #include "tests/skin/skin_test_util_win32.h"

@@ -17,10 +17,10 @@
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "device/transport_win32.h"
-#include "widgets/application_win32.h"
 #include "tessaro/sim/sim_control_win32.h"
 #include "tessaro/sim/sim_factory.h"
 #include "tessaro/sim/sim_keyboard.h"
+#include "widgets/application_win32.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "widgets/application_win32.h"
 #include "widgets/dialog_win32.h"
-#include "widgets/handles_win32.h"
 #include "widgets/window_win32.h"
 
 namespace kv {

@@ -29,6 +29,9 @@
 
 #include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
+#include "tests/e2e/installation_win32.h"
+#include "tests/e2e/registry_override_win32.h"
+#include "tests/e2e/running_win32.h"
 
 namespace {
 

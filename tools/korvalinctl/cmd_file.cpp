@@ -1,7 +1,7 @@
 // file: profile files without a keyboard.
 #include <mutex>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "keys/key_action.h"
 #include "macro/macro_record.h"
 #include "model/key_info.h"

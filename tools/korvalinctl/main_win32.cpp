@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "device/transport_win32.h"
 #include "tools/korvalinctl/ctl.h"
 

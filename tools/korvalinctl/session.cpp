@@ -6,7 +6,7 @@
 #include <mutex>
 #include <set>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "device/device_link.h"
 #include "device/protocol.h"
 #include "keys/device_records.h"

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "model/key_codes.h"
+#include "model/settings.h"
 
 namespace kv::skingen {
 
@@ -128,23 +129,21 @@ DialogLayout mainLayout() {
   add(d, "FUNC_MACRO", 1007, 588, 66, 110, 34, "button");
   add(d, "FUNC_DEFAULT", 1138, 704, 66, 110, 34, "button");
   add(d, "CONTROL_UsbStatic", 1204, 830, 73, 90, 20, "label");
-  add(d, "FUNC_REPORT1", 1147, 924, 66, 56, 34, "report", "125", "Hz");
-  add(d, "FUNC_REPORT2", 1168, 982, 66, 56, 34, "report", "250", "Hz");
-  add(d, "FUNC_REPORT3", 1169, 1040, 66, 56, 34, "report", "500", "Hz");
-  add(d, "FUNC_REPORT4", 1170, 1098, 66, 56, 34, "report", "1000", "Hz");
+  add(d, "FUNC_REPORT1", kReportRateButtonIds[0], 924, 66, 56, 34, "report", "125", "Hz");
+  add(d, "FUNC_REPORT2", kReportRateButtonIds[1], 982, 66, 56, 34, "report", "250", "Hz");
+  add(d, "FUNC_REPORT3", kReportRateButtonIds[2], 1040, 66, 56, 34, "report", "500", "Hz");
+  add(d, "FUNC_REPORT4", kReportRateButtonIds[3], 1098, 66, 56, 34, "report", "1000", "Hz");
 
   // The keyboard: G-key column, main block, navigation block, numeric pad.
   const int top = 132;             // function row
   const int rowY = top + U * 3 / 2;  // first row of the main block
   const int gx = 44, mx = 116, nx = mx + 15 * U + U / 2, px = nx + 3 * U + U / 2;
   const int gHeight = (6 * U + U / 2 - kKeyGap - 8 * 6) / 9;
-  // G1-G5, then G6-G9 after the ids of the keys and the window's buttons.
-  constexpr int kGKeyIds[9] = {1000, 1001, 1002, 1003, 1004, 1140, 1141, 1142, 1143};
   for (int g = 0; g < 9; ++g) {
     char key[16], legend[8];
     std::snprintf(key, sizeof key, "FUNC_G%d", g + 1);
     std::snprintf(legend, sizeof legend, "G%d", g + 1);
-    add(d, key, kGKeyIds[static_cast<size_t>(g)], gx, top + g * (gHeight + 6), 52, gHeight, "gkey", legend);
+    add(d, key, kGKeyControlIds[static_cast<size_t>(g)], gx, top + g * (gHeight + 6), 52, gHeight, "gkey", legend);
   }
   KeyboardBuilder kb(d);
   kb.row(mx, top, {{0x001, 4}, {0, 4}, {0x03B, 4}, {0x03C, 4}, {0x03D, 4}, {0x03E, 4}, {0, 2}, {0x03F, 4},
@@ -161,7 +160,7 @@ DialogLayout mainLayout() {
   // Bottom row: Fn sits between the right Win key and the menu key.
   kb.row(mx, rowY + 4 * U, {{0x01D, 5}, {0x15B, 5}, {0x038, 5}, {0x039, 23}, {0x138, 5}, {0x15C, 4}, {0, 4},
                             {0x15D, 4}, {0x11D, 5}});
-  add(d, "KEY_FN", 1174, mx + 47 * U / 4, rowY + 4 * U, U - kKeyGap, U - kKeyGap, "fn", "Fn");
+  add(d, "KEY_FN", kFnControlId, mx + 47 * U / 4, rowY + 4 * U, U - kKeyGap, U - kKeyGap, "fn", "Fn");
   kb.row(nx, rowY, {{0x152, 4}, {0x147, 4}, {0x149, 4}});
   kb.row(nx, rowY + U, {{0x153, 4}, {0x14F, 4}, {0x151, 4}});
   kb.row(nx, rowY + 3 * U, {{0, 4}, {0x148, 4}});
@@ -243,8 +242,9 @@ DialogLayout mainLayout() {
 
   // In the template, not in the skin: D1-D6 (enabled by Flip), the spare key
   // 1057 (no key, no LED), the Test and Dynamic Menu buttons (created hidden).
-  for (int i = 1; i <= 6; ++i) d.unplaced.push_back({"KEY_D" + std::to_string(i), 1015 + i, "button", true});
-  d.unplaced.push_back({"KEY_SPARE", 1057, "button", true});
+  for (size_t i = 0; i < 6; ++i)
+    d.unplaced.push_back({"KEY_D" + std::to_string(i + 1), kKeylessControlIds[i], "button", true});
+  d.unplaced.push_back({"KEY_SPARE", kKeylessControlIds[6], "button", true});
   d.unplaced.push_back({"FUNC_TEST", 1008, "button", false});
   d.unplaced.push_back({"FUNC_DYNAMIC_MENU", 1009, "button", false});
   return d;

@@ -2,9 +2,10 @@
 
 #include <shellapi.h>
 
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/help_page_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "resources/control_ids.h"
 
 namespace kv {
@@ -15,14 +16,6 @@ constexpr int kCopyrightId = IDC_ABOUT_COPYRIGHT;
 // The version label's text, the same the main window shows.
 constexpr int kVersionId = IDC_ABOUT_VERSION;
 }  // namespace
-
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder) {
-  // Shell failures are not the user's problem to read about here. The page
-  // is named by its full path: Wine's shell hands a bare name to the browser
-  // as a web address instead of finding it in the working folder.
-  std::wstring page = helpFolder + L"index.html";
-  (void)ShellExecuteW(owner, L"open", page.c_str(), nullptr, helpFolder.c_str(), SW_SHOWNORMAL);
-}
 
 CAboutDlg::CAboutDlg(std::wstring languageFile, std::wstring link, std::wstring helpFolder)
     : CDialog(IDD_ABOUT, nullptr),

@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "base/handles_win32.h"
 #include "widgets/dialog_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 
@@ -30,8 +30,5 @@ class CAboutDlg : public CDialog {
   std::wstring helpFolder_;
   UniqueFont linkFont_;  // the dialog's font underlined, made on first draw
 };
-
-// Opens the help page (Help\index.html) with the shell.
-void OpenHelpPage(HWND owner, const std::wstring& helpFolder);
 
 }  // namespace kv

@@ -3,17 +3,18 @@
 #include <mutex>
 #include <span>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "keys/key_action.h"
 #include "keys/key_summary.h"
 #include "model/key_codes.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {

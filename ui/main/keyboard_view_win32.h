@@ -21,7 +21,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
       : CWindowPart(std::move(context)),
         config_(config),
         ui_(ui),
-        editor_(context_.dialog, editorSkinFile, context_.skinsFolder, config, *this) {}
+        editor_(context_.dialog, editorSkinFile, context_.skinsFolder, context_.helpFolder, config, *this) {}
 
   // The lighting panel's paint click: given a key button, D1-D6 or Fn, true
   // when it took the click (the panel is open).
@@ -29,6 +29,9 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   // What the rest of the window does after the keys were restored: the
   // lighting of an open panel reset, and the configuration applied.
   void SetAfterRestore(std::function<void()> afterRestore) { afterRestore_ = std::move(afterRestore); }
+  // The attached keyboard's macro memory in bytes, 0 with no keyboard (the
+  // editor's macro memory gauge).
+  void SetMacroMemory(std::function<size_t()> macroMemory) { macroMemory_ = std::move(macroMemory); }
 
   // At start: every button of the view placed by its skin key with its faces,
   // the hidden buttons hidden, Flip shown as stored.
@@ -73,12 +76,14 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void RefreshKeySummariesLocked() override { RefreshKeySummaries(); }
   void EnableMainApply() override { ui_.SetApplyEnabled(true); }
   HWND ButtonWindow(int controlId) const override { return item(controlId); }
+  size_t KeyboardMacroMemory() const override { return macroMemory_ ? macroMemory_() : 0; }
 
   WorkingConfig& config_;
   DeviceUi& ui_;
   Korvalin_DlgComposite editor_;
   std::function<void()> afterRestore_;
   std::function<bool(int)> paintClick_;
+  std::function<size_t()> macroMemory_;
 };
 
 }  // namespace kv

@@ -1,12 +1,12 @@
-#include "app/korvalin_app_win32.h"
+#include "ui/main/korvalin_app_win32.h"
 
 #include <windows.h>
 
-#include "app/profile_cache_win32.h"
 #include "app/settings_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/startup_marks_win32.h"
-#include "app/text_table_win32.h"
+#include "base/profile_cache_win32.h"
+#include "base/text_table_win32.h"
 #include "ui/main/korvalin_dlg_win32.h"
 
 namespace kv {

@@ -8,17 +8,20 @@
 #include <optional>
 #include <mutex>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
 #include "app/single_instance_win32.h"
 #include "app/startup_marks_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/exit_codes.h"
+#include "base/help_page_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "device/transport_win32.h"
 #include "resources/control_ids.h"
-#include "skin/skin_exit_codes.h"
+#include "resources/window_messages.h"
+#include "skin/placement_win32.h"
 #include "ui/main/command_routes.h"
 
 namespace kv {
@@ -26,12 +29,11 @@ namespace {
 
 using namespace ids::main_dlg;
 
-// Internal messages: what other threads ask of this window's thread.
-constexpr UINT kMsgSetTimer = WM_APP + 1;    // wParam id, lParam period
-constexpr UINT kMsgKillTimer = WM_APP + 2;   // wParam id
-constexpr UINT kMsgTrayIcon = WM_APP + 3;    // wParam resource id
-constexpr UINT kMsgBankLook = WM_APP + 4;    // wParam 1 = bank B
-constexpr UINT kMsgProgress = WM_APP + 5;    // wParam 1 = shown
+// The window's timers.
+constexpr UINT_PTR kTimerBusy = 1050;      // the busy animation's next frame
+constexpr UINT_PTR kTimerLighting = 1051;  // WindowTask::kReloadLighting
+constexpr UINT_PTR kTimerReload = 1052;    // WindowTask::kReload
+constexpr UINT kBusyFramePeriodMs = 50;
 
 constexpr wchar_t kDefaultWebLink[] = L"https://korvalin.example/";
 
@@ -60,11 +62,6 @@ bool isFirstLookSurface(size_t i) {
   return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
 }
 
-void debugExit(int code, const wchar_t* cause) {
-  OutputDebugStringW((std::wstring(L"Korvalin: ") + cause + L"\n").c_str());
-  ExitProcess(static_cast<UINT>(code));
-}
-
 }  // namespace
 
 ProgramPaths BuildProgramPaths(const std::wstring& folder, const std::wstring& fileName) {
@@ -87,7 +84,7 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       config_(config),
       snapshot_(snapshot),
       paths_(paths),
-      trayIconId_(kIconNoKeyboard) {
+      trayIconId_(IDI_NO_KEYBOARD) {
   // The controls are made once the keyboard's first reads have started.
   DeferTemplateControls();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NO_KEYBOARD), IMAGE_ICON, 0,
@@ -150,14 +147,14 @@ void CKorvalinDlg::ShowGBank(bool bankB) {
   (void)SendNotifyMessageW(h, kMsgGBank, kTagLedMessage, 0);
   (void)PostMessageW(h, kMsgBankLook, bankB ? 1 : 0, 0);
 }
-// A window's timers can only be set by its own thread.
-void CKorvalinDlg::SetTimer(unsigned id, unsigned periodMs) {
-  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgSetTimer, id, periodMs);
+// A task runs from a timer of no delay: a window's timers can only be set by
+// its own thread, and setting a timer again before it fired fires it once.
+void CKorvalinDlg::ScheduleTask(WindowTask task) {
+  UINT_PTR timer = task == WindowTask::kReload ? kTimerReload : kTimerLighting;
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgSetTimer, timer, 0);
 }
-void CKorvalinDlg::KillTimer(unsigned id) {
-  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgKillTimer, id, 0);
-}
-void CKorvalinDlg::SetTrayIcon(int resourceId) {
+void CKorvalinDlg::SetTrayIcon(TrayIcon icon) {
+  int resourceId = icon == TrayIcon::kKeyboard ? IDI_KEYBOARD : icon == TrayIcon::kBusy ? IDI_BUSY : IDI_NO_KEYBOARD;
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
@@ -247,7 +244,7 @@ void CKorvalinDlg::StartDeviceLink() {
 void CKorvalinDlg::RequireLayeredWindows() {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (!user32 || !GetProcAddress(user32, "SetLayeredWindowAttributes"))
-    debugExit(kExitNoLayeredWindows, L"the layered-window function is missing");
+    ExitFatally(kExitNoLayeredWindows);
 }
 
 void CKorvalinDlg::BuildDefaultConfiguration() {
@@ -256,7 +253,7 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
     clearWorkingConfig(config_);
     // Without a keyboard the window shows the defaults; the presence worker's
     // reload replaces them, so a failure here only leaves the table empty.
-    if (!store_->createDefaultProfile()) OutputDebugStringW(L"Korvalin: the default configuration was not built\n");
+    if (!store_->createDefaultProfile()) LogLine(L"the default configuration was not built");
   }
   config_.recordHook = nullptr;
   config_.recording = 0;
@@ -278,7 +275,7 @@ void CKorvalinDlg::StartPictureDecoding() {
 UniqueBitmap CKorvalinDlg::LoadSkinPicture(const std::wstring& path) {
   std::optional<LoadedPictureFile> file = pictures_ ? pictures_->takeFile(path) : std::nullopt;
   if (!file) return CBaseDialog::LoadSkinPicture(path);
-  if (file->code != 0) fatalSkinError(file->code, path);
+  if (file->code != 0) ExitFatally(file->code, path);
   return std::move(file->bitmap);
 }
 
@@ -292,7 +289,7 @@ void CKorvalinDlg::LoadSkinSurfaces(bool firstLook) {
     if (it == keptPictures_.end()) {
       std::wstring path = skinsFolder() + std::wstring(name);
       PreparedPicture p = pictures_ ? pictures_->take(path) : preparePicture(path);
-      if (!p.image.created()) fatalSkinError(kExitSkinImageObject, name);
+      if (!p.image.created()) ExitFatally(kExitSkinImageObject, name);
       it = keptPictures_.emplace(name, std::move(p)).first;
     }
     // An unmade surface draws nothing; the picture was checked.
@@ -310,7 +307,7 @@ void CKorvalinDlg::ReadWebLink() {
 }
 
 void CKorvalinDlg::SetUpControls() {
-  WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_};
+  WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_, paths_.helpFolder};
   frame_ = std::make_unique<FrameControls>(context);
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
   lighting_ = std::make_unique<CLightingPanel>(context);
@@ -343,12 +340,16 @@ void CKorvalinDlg::BuildParts() {
   profiles_->Place();
   keyboard_->Place();
   lighting_->Build(settingsFile_, *keyboard_);
+  keyboard_->SetMacroMemory([this]() -> size_t {
+    if (!events_ || events_->DevicePresent() <= 0) return 0;
+    return static_cast<size_t>(std::max(events_->MacroMemorySize(), 0));
+  });
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
   keyboard_->SetAfterRestore([this] {
     // No message for a failed lighting write: the model keeps
     // the defaults and the next reload shows the keyboard's own. A failed key
     // write leaves Apply enabled.
-    if (lighting_->ResetIfOpen() != kResultSuccess) OutputDebugStringW(L"Korvalin: the lighting reset was not written\n");
+    if (lighting_->ResetIfOpen() != kResultSuccess) LogLine(L"the lighting reset was not written");
     (void)apply_->Apply();
   });
   // The Menu button is the keyboard view's, its tooltip one of the window's.
@@ -402,7 +403,7 @@ void CKorvalinDlg::OnDeferredInit() {
   // Adding fails silently where there is no notification area; the icon comes
   // back when the shell announces a new taskbar.
   (void)tray_.Create(hwnd(), kTrayCallbackMessage, ID_TRAY_ICON, smallIcon_, wide(text(TextId::KEYBOARD_TRAY_DESC)));
-  trayIconId_ = kIconNoKeyboard;
+  trayIconId_ = IDI_NO_KEYBOARD;
   profiles_->BuildProfileMenu();
   // Without a first show to wait for (no keyboard, or started hidden), the
   // rest of the pictures are made now rather than kept decoded.
@@ -495,9 +496,6 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgSetTimer:
       if (!::SetTimer(hwnd(), wp, static_cast<UINT>(lp), nullptr)) ReportWin32Failure(L"SetTimer");
       return true;
-    case kMsgKillTimer:
-      (void)::KillTimer(hwnd(), wp);  // a timer that is not running is already what was asked
-      return true;
     case kMsgTrayIcon:
       if (static_cast<int>(wp) != trayIconId_ && tray_.SetIconResource(static_cast<int>(wp)))
         trayIconId_ = static_cast<int>(wp);
@@ -507,7 +505,14 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       keyboard_->ShowGKeyLabels(wp != 0);
       return true;
     case kMsgProgress:
-      lighting_->ShowProgress(wp != 0);
+      // The busy animation's frames run while it shows.
+      if (wp != 0) {
+        lighting_->ShowProgress(true);
+        if (!::SetTimer(hwnd(), kTimerBusy, kBusyFramePeriodMs, nullptr)) ReportWin32Failure(L"SetTimer");
+      } else {
+        (void)::KillTimer(hwnd(), kTimerBusy);  // a timer that is not running is already what was asked
+        lighting_->ShowProgress(false);
+      }
       return true;
     case kSliderNotifyMessage:
       lighting_->OnLevelChanged(static_cast<int>(wp), static_cast<int>(lp));

@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "app/window_part_win32.h"
-#include "device/apply.h"
+#include "base/handles_win32.h"
 #include "device/device_ui.h"
-#include "device/events.h"
+#include "device_events/apply.h"
+#include "device_events/events.h"
 #include "keys/working_config.h"
 #include "profile/profile_store.h"
 #include "profile/profile_switch_win32.h"
@@ -28,22 +29,10 @@
 #include "ui/main/keyboard_view_win32.h"
 #include "ui/main/lighting_panel_win32.h"
 #include "ui/main/tray_icon_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 
-// Private messages (wParam: the four-letter tag).
-inline constexpr UINT kMsgDeferredInit = 0x4D4E;
-inline constexpr WPARAM kTagInit = 0x494E4954;  // "INIT"
-// The last of the deferred initialisation, posted once the window is first
-// shown and painted.
-inline constexpr WPARAM kTagEditor = 0x45444954;  // "EDIT"
-inline constexpr UINT kTrayCallbackMessage = 0x06BD;
 inline constexpr int kNamedEventCount = 208;
-
-// Start-up problems that end the process (no message box; the cause goes to
-// the debugger output).
-inline constexpr int kExitNoLayeredWindows = 30;
 
 struct ProgramPaths {
   std::wstring programFolder;  // with a trailing backslash
@@ -71,9 +60,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void PostShow() override;
   void HideWindow() override;
   void ShowGBank(bool bankB) override;
-  void SetTimer(unsigned id, unsigned periodMs) override;
-  void KillTimer(unsigned id) override;
-  void SetTrayIcon(int resourceId) override;
+  void ScheduleTask(WindowTask task) override;
+  void SetTrayIcon(TrayIcon icon) override;
   void ShowMessage(std::u16string_view text) override;
   bool Initialised() const override { return initialised_; }
   void SetApplyEnabled(bool enabled) override;

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 
-#include "app/placement_win32.h"
 #include "app/settings_win32.h"
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "device/protocol.h"
 #include "model/key_codes.h"
 #include "model/settings.h"
 #include "resources/control_ids.h"
+#include "skin/placement_win32.h"
 
 namespace kv {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "app/window_part_win32.h"
+#include "base/handles_win32.h"
 #include "model/lighting.h"
 #include "skin/bitmap_slider_win32.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 

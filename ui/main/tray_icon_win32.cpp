@@ -2,10 +2,11 @@
 
 #include <commctrl.h>
 
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
+#include "base/handles_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
 #include "resources/control_ids.h"
-#include "widgets/handles_win32.h"
 
 namespace kv {
 namespace {

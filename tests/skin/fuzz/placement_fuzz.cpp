@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/placement.h"
+#include "base/placement.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string entry;

@@ -17,8 +17,8 @@ class ProfileStore;
 inline constexpr unsigned kBusyStart = 1025;
 inline constexpr unsigned kBusyStop = 1026;
 
-// A thread with its own message queue that starts and stops the progress
-// animation (timer 1050 on the main window). It ends after the stop message.
+// A thread with its own message queue that starts and stops the window's
+// busy animation. It ends after the stop message.
 class BusyWorker {
  public:
   explicit BusyWorker(DeviceUi& ui);

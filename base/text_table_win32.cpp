@@ -1,12 +1,12 @@
-#include "app/text_table_win32.h"
+#include "base/text_table_win32.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "app/profile_cache_win32.h"
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/profile_cache_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 
 namespace kv {
 

@@ -42,7 +42,7 @@ class DeviceEvents {
   void SetFirstShowDone(bool done) { firstShowDone_ = done; }
   bool FirstShowDone() const { return firstShowDone_; }
   int DevicePresent() const { return devicePresent_; }
-  int ConnectionIcon() const { return connectionIcon_; }
+  TrayIcon ConnectionIcon() const { return connectionIcon_; }
   // Macro memory of the keyboard in bytes (information block byte 11 x 128).
   int MacroMemorySize() const { return macroMemorySize_; }
   void SetMacroMemorySize(int bytes) { macroMemorySize_ = bytes; }
@@ -55,14 +55,15 @@ class DeviceEvents {
 
  private:
   void Presence(int count);
+  // icon: a TrayIcon, or 0 for the connection icon the presence worker last set.
   void TrayWorker(int icon);
   void StartWorker(void (DeviceEvents::*fn)(int), int arg);
 
   DeviceUi& ui_;
   std::atomic<int> devicePresent_{0};
   std::atomic<bool> firstShowDone_{false};
-  std::atomic<int> connectionIcon_{kIconNoKeyboard};
-  std::atomic<int> trayIcon_{0};
+  std::atomic<TrayIcon> connectionIcon_{TrayIcon::kNoKeyboard};
+  std::atomic<int> trayIcon_{0};  // the TrayIcon last set; 0 before the first
   std::atomic<bool> trayBusy_{false};
   std::atomic<int> macroMemorySize_{0};
   std::atomic<bool> stopping_{false};

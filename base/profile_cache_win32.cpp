@@ -1,4 +1,4 @@
-#include "app/profile_cache_win32.h"
+#include "base/profile_cache_win32.h"
 
 #include <windows.h>
 

@@ -1,10 +1,11 @@
-#include "app/placement_win32.h"
+#include "skin/placement_win32.h"
 
 #include <algorithm>
 #include <string>
 
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/log_win32.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 
@@ -41,8 +42,7 @@ Placement placementFor(HWND control, const Placement& p) {
   RECT client{};
   if (!parent) return p;
   if (!GetClientRect(parent, &client)) {
-    OutputDebugStringW((L"Korvalin: GetClientRect of a skinned window failed, error " +
-                        std::to_wstring(GetLastError()) + L"\n").c_str());
+    ReportWin32Failure(L"GetClientRect(skinned window)");
     return p;
   }
   return placementInWindow(p, client.right - client.left, client.bottom - client.top, visibleHeightOf(control));

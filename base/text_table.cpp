@@ -1,4 +1,4 @@
-#include "app/text_table.h"
+#include "base/text_table.h"
 
 #include <array>
 
@@ -12,7 +12,7 @@ struct TextEntry {
 
 constexpr TextEntry kTextEntries[] = {
 #define KV_TEXT(key, text) {#key, text},
-#include "app/text_table_keys.inc"
+#include "base/text_table_keys.inc"
 #undef KV_TEXT
 };
 static_assert(std::size(kTextEntries) == kTextIdCount);

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 
 namespace kv {
 namespace {

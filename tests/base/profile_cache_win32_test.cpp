@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/profile_cache_win32.h"
-#include "app/text_table_win32.h"
+#include "base/profile_cache_win32.h"
+#include "base/text_table_win32.h"
 #include "tests/skin/skin_test_util_win32.h"
 
 namespace kv {

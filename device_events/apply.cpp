@@ -1,4 +1,4 @@
-#include "device/apply.h"
+#include "device_events/apply.h"
 
 #include <chrono>
 
@@ -32,12 +32,10 @@ void BusyWorker::Run() {
     }
     if (message == kBusyStop) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      ui_.KillTimer(kTimerBusy);
       ui_.ShowProgress(false);
       return;
     }
     ui_.ShowProgress(true);
-    ui_.SetTimer(kTimerBusy, kBusyFramePeriodMs);
   }
 }
 

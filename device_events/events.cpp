@@ -1,10 +1,10 @@
-#include "device/events.h"
+#include "device_events/events.h"
 
 #include <chrono>
 #include <cstring>
 #include <shared_mutex>
 
-#include "app/text_table.h"
+#include "base/text_table.h"
 #include "keys/device_records.h"
 
 namespace kv {
@@ -65,19 +65,19 @@ void DeviceEvents::OnConsumerCode(uint16_t code) {
       break;
     }
     case kEventLightingChanged:
-      ui_.SetTimer(kTimerLighting, 0);
+      ui_.ScheduleTask(WindowTask::kReloadLighting);
       break;
     case kEventProfileChanged:
       // The keyboard moved its active profile itself: the cached one is no
       // longer true, and the reload must read it again.
       ResetActiveProfileCache();
-      ui_.SetTimer(kTimerReload, 0);
+      ui_.ScheduleTask(WindowTask::kReload);
       break;
     case kEventTrayRestore:
       StartWorker(&DeviceEvents::TrayWorker, 0);
       break;
     case kEventTrayBusy:
-      StartWorker(&DeviceEvents::TrayWorker, kIconBusy);
+      StartWorker(&DeviceEvents::TrayWorker, static_cast<int>(TrayIcon::kBusy));
       break;
     default:  // 0x1801-0x1804 and every other code: nothing to do
       break;
@@ -113,8 +113,8 @@ void DeviceEvents::TrayWorker(int icon) {
     if (stopping_) return;
     sleepMs(1);
   }
-  int wanted = icon != 0 ? icon : connectionIcon_.load();
-  if (trayIcon_.exchange(wanted) != wanted) ui_.SetTrayIcon(wanted);
+  TrayIcon wanted = icon != 0 ? static_cast<TrayIcon>(icon) : connectionIcon_.load();
+  if (trayIcon_.exchange(static_cast<int>(wanted)) != static_cast<int>(wanted)) ui_.SetTrayIcon(wanted);
   sleepMs(1);
   trayBusy_.store(false);
 }
@@ -146,7 +146,7 @@ void DeviceEvents::Presence(int count) {
     if (stopping_) return;
     sleepMs(2);
   }
-  int icon = count != 0 ? kIconKeyboard : kIconNoKeyboard;
+  TrayIcon icon = count != 0 ? TrayIcon::kKeyboard : TrayIcon::kNoKeyboard;
   connectionIcon_ = icon;
   {
     // The tray-icon workers' flag also orders this change with theirs.
@@ -155,7 +155,7 @@ void DeviceEvents::Presence(int count) {
       expected = false;
       sleepMs(1);
     }
-    trayIcon_ = icon;
+    trayIcon_ = static_cast<int>(icon);
     ui_.SetTrayIcon(icon);
     trayBusy_.store(false);
   }

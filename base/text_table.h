@@ -1,0 +1,80 @@
+// The process-wide text table: one slot per text key, filled from the
+// language file at start-up, holding a built-in English text until then.
+// Texts are UTF-16 (char16_t), independent of the size of wchar_t.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+enum class TextId : uint8_t {
+#define KV_TEXT(key, text) key,
+#include "base/text_table_keys.inc"
+#undef KV_TEXT
+  Count
+};
+
+inline constexpr size_t kTextIdCount = static_cast<size_t>(TextId::Count);
+
+// Texts are read with a 260-character buffer: at most 259 characters are kept.
+inline constexpr size_t kTextBufferChars = 260;
+inline constexpr size_t kTextMaxChars = kTextBufferChars - 1;
+
+// The key's name in the language file ("UNKNOWN_KEY").
+std::string_view textKey(TextId id);
+std::u16string_view builtInText(TextId id);
+
+// The slot's current text.
+const std::u16string& text(TextId id);
+// Replaces the slot's text, cut to kTextMaxChars characters.
+void setText(TextId id, std::u16string_view value);
+// Puts every slot back to its built-in text.
+void resetTextTable();
+
+// The language file's "language" entry read as its integer prefix; text that
+// is not a number counts as 0.
+int languageValue(std::u16string_view entry);
+// "ENGINSH" when the value is 1, otherwise "CHINESE".
+std::u16string_view LanguageSection(int languageValue);
+
+// Further keys other parts read from the same section on demand.
+struct LanguageKey {
+  const char* key;
+  const char16_t* builtIn;
+};
+// Captions of the profile controls, in the order the main window applies them.
+inline constexpr LanguageKey kProfileTextKeys[] = {
+    {"PROFILE_1", u"hello"},      {"PROFILE_2", u"hello"},     {"PROFILE_3", u"hello"},
+    {"PROFILE_MACRO", u"hello"},  {"PROFILE_DEFAULT", u"hello"}, {"PROFILE_OK", u"hello"},
+    {"PROFILE_CANCLE", u"hello"}, {"PROFILE_APPLY", u"hello"},
+};
+inline constexpr LanguageKey kTrayMenuKeys[] = {
+    {"MENU_11", u"Open"}, {"MENU_22", u"About"}, {"MENU_33", u"Exit"}};
+inline constexpr LanguageKey kAboutKeys[] = {
+    {"GUANYU_JIESHAO", u""}, {"GUANYU_BANQUAN", u""}};
+
+// printf-style formatting of a UTF-16 text with %d, %u, %x, %X, %s (UTF-16
+// argument) and %%, with optional '0' flag and width. A conversion with no
+// argument left, or an unknown one, is copied as it stands: texts come from
+// a file anyone can edit, so a format never reads an argument it was not given.
+struct TextArg {
+  TextArg(long long v) : isText(false), number(v) {}
+  TextArg(int v) : isText(false), number(v) {}
+  TextArg(unsigned v) : isText(false), number(v) {}
+  TextArg(std::u16string_view s) : isText(true), number(0), str(s) {}
+  TextArg(const char16_t* s) : isText(true), number(0), str(s) {}
+  bool isText;
+  long long number;
+  std::u16string_view str;
+};
+std::u16string formatText(std::u16string_view format, std::initializer_list<TextArg> args);
+
+// UTF-16 <-> UTF-8 (invalid sequences become U+FFFD).
+std::string toUtf8(std::u16string_view s);
+std::u16string fromUtf8(std::string_view s);
+
+}  // namespace kv
