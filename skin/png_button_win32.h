@@ -22,8 +22,10 @@ class CPngButton : public CWindow {
 
   static constexpr UINT kDefaultCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;  // 37
   static constexpr UINT kTooltipDelayMs = 2000;
+  static constexpr size_t kTooltipsKept = 8;  // per top-level window
 
   CPngButton() = default;
+  ~CPngButton() override;
 
   // Attaches to a button and makes it owner-drawn.
   [[nodiscard]] bool SubclassWindow(HWND button);
@@ -38,8 +40,9 @@ class CPngButton : public CWindow {
   void setCaptionMargins(int left, int right, int top, int bottom);
   void setCaptionAngle(int tenthsOfDegree, bool slanted);
   // An empty text changes nothing. The tooltip control is made when the
-  // pointer rests on the button (and again at every hover); one that
-  // exists takes the new text at once.
+  // pointer rests on the button (and again at every hover); the last
+  // kTooltipsKept buttons hovered in a window keep theirs, older ones go. One
+  // that exists takes the new text at once.
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);
   void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
@@ -68,6 +71,10 @@ class CPngButton : public CWindow {
   void draw(HDC dc);
   // Makes the tooltip control if there is none and gives it the text.
   void applyTooltip();
+  // The hovered button joins the latest holders of a tooltip in its
+  // top-level window; beyond kTooltipsKept the oldest holder's goes.
+  void takeTooltipTurn();
+  void leaveTooltipTurn();
   HDC chooseFace() const;
   void drawCaption(HDC dc, const RECT& client);
 

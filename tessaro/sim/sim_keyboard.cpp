@@ -266,7 +266,8 @@ std::optional<std::vector<uint8_t>> ParseHex(std::string_view text) {
 
 // ---- SimKeyboard -----------------------------------------------------------
 
-SimKeyboard::SimKeyboard(SimConfig config) : config_(std::move(config)), attached_(config_.attached) {
+SimKeyboard::SimKeyboard(SimConfig config)
+    : config_(std::move(config)), attached_(config_.attached), trace_(config_.traceLines) {
   if (!config_.tracePath.empty()) traceFile_.open(config_.tracePath, std::ios::app | std::ios::binary);
   loadState();
   thread_ = std::thread([this] { run(); });
@@ -351,8 +352,7 @@ void SimKeyboard::traceLocked(std::string line) {
     traceFile_ << line << '\n';
     traceFile_.flush();
   }
-  trace_.push_back(std::move(line));
-  while (trace_.size() > config_.traceLines) trace_.pop_front();
+  trace_.append(line);
 }
 
 void SimKeyboard::note(std::string_view text) {
@@ -664,7 +664,7 @@ bool SimKeyboard::save() {
 
 std::vector<std::string> SimKeyboard::trace() const {
   std::lock_guard lock(mutex_);
-  return {trace_.begin(), trace_.end()};
+  return trace_.lines();
 }
 
 void SimKeyboard::clearTrace() {

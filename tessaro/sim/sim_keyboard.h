@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "device/transport.h"
+#include "tessaro/sim/trace_ring.h"
 
 namespace kv::sim {
 
@@ -32,7 +32,7 @@ struct SimConfig {
   std::chrono::microseconds roundTrip{2000};
   std::filesystem::path statePath;  // empty: memory only
   std::filesystem::path tracePath;  // empty: in-memory trace only
-  size_t traceLines = 20000;        // kept in memory for read-out
+  size_t traceLines = 20000;        // report lines kept in memory for read-out (room made at the start)
   // Sleeps the last stretch before an answer is due. The default is the
   // standard library's; a host whose standard sleep is as coarse as its
   // millisecond timer supplies a finer one.
@@ -177,7 +177,7 @@ class SimKeyboard {
   std::multimap<std::chrono::steady_clock::time_point, Delivery> queue_;
   bool delivering_ = false;
   uint64_t reportsReceived_ = 0;
-  std::deque<std::string> trace_;
+  TraceRing trace_;
   std::ofstream traceFile_;
   bool stop_ = false;
   std::thread thread_;

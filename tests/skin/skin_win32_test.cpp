@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <memory>
 #include <vector>
 
 #include "skin/base_dialog_win32.h"
@@ -381,6 +382,36 @@ TEST_F(ImageButtonTest, TooltipMadeAtTheFirstHoverAndAgainAtEachHover) {
   ASSERT_NE(second, nullptr);
   EXPECT_FALSE(IsWindow(first) && first != second);
   EXPECT_EQ(textOf(second), L"Help");
+}
+
+// Hovering the buttons of a window one after another leaves the tooltips of
+// the last few only: a window does not gain one per button ever hovered.
+TEST_F(ImageButtonTest, OnlyTheLatestHoveredButtonsOfAWindowKeepTheirTooltips) {
+  HWND parent = GetParent(button_.hwnd());
+  std::vector<std::unique_ptr<CPngButton>> others;
+  for (size_t i = 0; i < CPngButton::kTooltipsKept + 1; ++i) {
+    HWND h = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10 + 12 * static_cast<int>(i), 10,
+                             10, 10, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(h, nullptr);
+    others.push_back(std::make_unique<CPngButton>());
+    ASSERT_TRUE(others.back()->SubclassWindow(h));
+    others.back()->setTooltip(L"Other", true);
+  }
+  button_.setTooltip(L"Help", true);
+  SendMessageW(button_.hwnd(), WM_MOUSEHOVER, 0, 0);
+  HWND first = button_.tooltip();
+  ASSERT_NE(first, nullptr);
+  for (auto& b : others) {
+    SendMessageW(button_.hwnd(), WM_MOUSELEAVE, 0, 0);
+    SendMessageW(b->hwnd(), WM_MOUSEHOVER, 0, 0);
+    SendMessageW(b->hwnd(), WM_MOUSELEAVE, 0, 0);
+  }
+  EXPECT_FALSE(IsWindow(first)) << "the first button's tooltip went";
+  EXPECT_EQ(button_.tooltip(), nullptr);
+  EXPECT_EQ(others[0]->tooltip(), nullptr);
+  for (size_t i = 1; i < others.size(); ++i)
+    EXPECT_NE(others[i]->tooltip(), nullptr) << i << ": the latest keep theirs after the pointer left";
+  for (auto& b : others) DestroyWindow(b->hwnd());
 }
 
 TEST_F(ImageButtonTest, CaptionIsDrawnOverTheFace) {

@@ -15,6 +15,7 @@
 #include "tessaro/sim/sim_control.h"
 #include "tessaro/sim/sim_factory.h"
 #include "tessaro/sim/sim_keyboard.h"
+#include "tessaro/sim/trace_ring.h"
 
 namespace {
 
@@ -504,6 +505,87 @@ TEST(SimControl, CommandsAndTheirEffects) {
   EXPECT_NE(ExecuteControl(kb, "status").find("attached=0"), std::string::npos);
   EXPECT_EQ(ExecuteControl(kb, "factory"), "OK\n");
   EXPECT_EQ(kb.read(Region::KeyTables, 0, 2), (std::vector<uint8_t>{5, 0}));
+}
+
+// ---- the trace kept in memory ------------------------------------------------
+
+// Whatever the lengths of the lines, the ring gives back a run of the latest
+// lines, whole, oldest first, as many as its room holds (one fewer at most
+// when its boundary falls on a line's start).
+TEST(TraceRing, KeepsTheLatestWholeLines) {
+  struct Case {
+    const char* what;
+    size_t reportLines;  // the ring's room
+    size_t appended;
+    size_t maxLength;
+  };
+  const Case cases[] = {
+      {"short lines, all kept", 4, 5, 20},
+      {"report lines, one of room", 1, 3, TraceRing::kReportLineBytes - 1},
+      {"mixed lengths, wrapped many times", 3, 500, 300},
+      {"lines longer than the ring", 1, 20, 400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceRing ring(c.reportLines);
+    std::vector<std::string> appended;
+    uint32_t seed = 12345;
+    for (size_t i = 0; i < c.appended; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      std::string line = std::to_string(i) + ":";
+      line.resize(std::max(line.size(), static_cast<size_t>(seed >> 8) % (c.maxLength + 1)), 'x');
+      appended.push_back(line);
+      ring.append(line);
+    }
+    std::vector<std::string> kept = ring.lines();
+    ASSERT_LE(kept.size(), appended.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), appended.end() - static_cast<std::ptrdiff_t>(kept.size())))
+        << "not the latest lines, in order";
+    size_t keptBytes = 0;
+    for (const std::string& l : kept) keptBytes += l.size() + 1;
+    EXPECT_LE(keptBytes, ring.capacityBytes());
+    // Two more of the earlier lines would not have fitted.
+    size_t wouldBe = keptBytes;
+    for (size_t i = kept.size(); i < std::min(appended.size(), kept.size() + 2); ++i)
+      wouldBe += appended[appended.size() - 1 - i].size() + 1;
+    if (kept.size() < appended.size()) {
+      EXPECT_GT(wouldBe, ring.capacityBytes()) << kept.size() << " kept";
+    }
+  }
+}
+
+TEST(TraceRing, ClearEmptiesAndKeepsTheRoom) {
+  TraceRing ring(2);
+  const size_t room = ring.capacityBytes();
+  for (int i = 0; i < 10; ++i) ring.append(std::string(100, 'a'));
+  ring.clear();
+  EXPECT_TRUE(ring.lines().empty());
+  ring.append("OUT 01");
+  EXPECT_EQ(ring.lines(), std::vector<std::string>{"OUT 01"});
+  EXPECT_EQ(ring.capacityBytes(), room);
+}
+
+// A keyboard with room for 4 report lines after 50 transactions: the last
+// two transactions' lines, whole.
+TEST_F(SimKeyboardTest, TraceKeepsTheLatestReports) {
+  SimConfig c;
+  c.roundTrip = std::chrono::microseconds(0);
+  c.traceLines = 4;
+  auto kb = std::make_unique<SimKeyboard>(c);
+  uint32_t slot = 0;
+  (void)kb->asyncRead(&kv::kCommandChannel, record, kv::kTagCtrl, 1, &slot);
+  for (int i = 0; i < 50; ++i) {
+    auto r = request(0x05, 1, static_cast<uint16_t>(i));
+    (void)kb->writeOne(&kv::kCommandChannel, r.data(), 64);
+    kb->drain();
+  }
+  auto lines = kb->trace();
+  ASSERT_EQ(lines.size(), 4u);
+  const std::regex form("(OUT|IN) [0-9A-F]{128}");
+  for (const std::string& l : lines) EXPECT_TRUE(std::regex_match(l, form)) << l;
+  // Command, length and address of the last two: ReadSettings of 1 byte at 48, 49.
+  EXPECT_EQ(lines[0].substr(0, 4) + lines[0].substr(10, 6), "OUT 050130");
+  EXPECT_EQ(lines[2].substr(0, 4) + lines[2].substr(10, 6), "OUT 050131");
 }
 
 }  // namespace

@@ -62,6 +62,10 @@ constexpr wchar_t kChosen[] = L"sjsdown.bmp", kNotChosen[] = L"sjsup.bmp";
 // the spare key among them) and Fn. The G keys keep opening the key editor.
 bool isPaintableKey(int id) { return (id >= IDC_MAIN_KEY_03B && id <= IDC_MAIN_KEY_052) || id == kFnControlId; }
 
+// A picture's second click in quick succession comes as a double-click: it
+// is a click all the same.
+bool isPictureClick(WORD code) { return code == STN_CLICKED || code == STN_DBLCLK; }
+
 int languageOf(const std::wstring& languageFile) {
   return languageValue(u16(ReadProfileText(languageFile, L"LANGUAGE", L"language")));
 }
@@ -337,17 +341,17 @@ bool CLightingPanel::OnCommand(WORD id, WORD code) {
       if (code == CBN_SELCHANGE) OnUserModeChanged();
       return true;
     case CONTROL_DengStaPic.id:
-      if (code == STN_CLICKED) OnLampClicked();
+      if (isPictureClick(code)) OnLampClicked();
       return true;
     case CONTROL_FYSJSStaPic.id:
     case CONTROL_HXsjsStaPic.id:
-      if (code != STN_CLICKED) return true;
+      if (!isPictureClick(code)) return true;
       ShowFillClear(id == CONTROL_FYSJSStaPic.id ? 0 : 1);
       (void)(id == CONTROL_FYSJSStaPic.id ? model_.FillPattern() : model_.ClearPattern());  // not reported
       return true;
     case CONTROL_USERgjStaPic1.id:
     case CONTROL_USERgjStaPic2.id: {
-      if (code != STN_CLICKED) return true;
+      if (!isPictureClick(code)) return true;
       int tool = id == CONTROL_USERgjStaPic1.id ? 0 : 1;
       ShowTools(tool);
       (void)model_.SetPaintTool(tool);  // not reported
