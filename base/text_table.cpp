@@ -16,7 +16,8 @@ constexpr TextEntry kTextEntries[] = {
 #undef KV_TEXT
 };
 static_assert(std::size(kTextEntries) == kTextIdCount);
-static_assert(kTextIdCount == 86, "the loader reads 86 keys");
+static_assert(kTextIdCount >= kFileTextCount && kTextEntries[kFileTextCount - 1].key == "MAIN_NO_DEVICE_PROMPT",
+              "the keys of every language file come first");
 
 std::array<std::u16string, kTextIdCount>& slots() {
   static std::array<std::u16string, kTextIdCount> s = [] {

@@ -170,6 +170,8 @@ void CKeyboardView::ResetKeyAssignments() {
     int bank = currentBank();
     for (int n = 0; n < kGKeyCount; ++n) table.entries[entryIndex(active, slotOfGKey(bank, n))] = KeyActionEntry{};
     for (const KeyButton& k : KeyButtonTable) table.entries[entryIndex(active, slotOfKey(k.keyCode))] = KeyActionEntry{};
+    // The defaults are the user's choice now, not a stand-in for a failed read.
+    if (IsKeyboardProfile(active)) config_.sources.keys[static_cast<size_t>(active)] = RegionSource::kChosen;
     RefreshKeySummaries();
   }
   ui_.SetApplyEnabled(true);

@@ -1,5 +1,6 @@
 #include "ui/main/korvalin_dlg_win32.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -162,6 +163,31 @@ void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   std::wstring t = wide(text);
   (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
 }
+bool CKorvalinDlg::ConfirmOverwriteUnread() {
+  // Our own button text: a plain message box could only say OK. Cancel is
+  // the default, so Enter keeps the keyboard's contents.
+  std::wstring question = wide(text(TextId::WRITE_UNREAD_QUESTION));
+  std::wstring anyway = wide(text(TextId::WRITE_UNREAD_ANYWAY));
+  std::wstring title = wide(text(TextId::MAIN_CAPTION));
+  TASKDIALOG_BUTTON buttons[] = {{IDOK, anyway.c_str()}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = IsWindowVisible(hwnd()) ? hwnd() : nullptr;
+  config.dwFlags = TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+  config.pszWindowTitle = title.c_str();
+  config.pszMainIcon = TD_WARNING_ICON;
+  config.pszContent = question.c_str();
+  config.cButtons = 1;
+  config.pButtons = buttons;
+  config.nDefaultButton = IDCANCEL;
+  int answer = IDCANCEL;
+  if (HRESULT hr = TaskDialogIndirect(&config, &answer, nullptr, nullptr); FAILED(hr)) {
+    LogFailure(L"TaskDialogIndirect", static_cast<DWORD>(hr));
+    answer = MessageBoxW(config.hwndParent, question.c_str(), title.c_str(), MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
+  }
+  return answer == IDOK;
+}
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
@@ -316,7 +342,9 @@ void CKorvalinDlg::SetUpControls() {
   links.store = store_.get();
   links.ui = this;
   links.editorOpen = [this] { return keyboard_->EditorOpen(); };
-  links.apply = [this] { return apply_ && apply_->Apply(); };
+  // A switch may go on once the keyboard holds the edits, even when only the
+  // cache file could not be saved: they are not stranded in the profile left.
+  links.apply = [this] { return apply_ && apply_->Apply().written; };
   links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
   links.openHelp = [this] { OpenHelp(); };
   profiles_->Connect(std::move(links));

@@ -68,6 +68,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   bool ApplyEnabled() const override { return unsaved_; }
   void ShowProgress(bool visible) override;
   void RefreshKeyButtons() override;
+  bool ConfirmOverwriteUnread() override;
 
  protected:
   BOOL OnInitDialog() override;
