@@ -305,10 +305,14 @@ void ProfileStore::reloadFromCache(bool readFromKeyboard) {
 }
 
 bool ProfileStore::revertToCache() {
-  ui_.SetApplyEnabled(false);
-  if (GetActiveProfile() == -1) return true;  // nothing was read: nothing to go back to
-  StoreConfigLock lock(*this);
-  return loadProfileFile(profileCachePath(0));
+  bool reverted = true;  // nothing was read: nothing to go back to
+  if (GetActiveProfile() != -1) {
+    StoreConfigLock lock(*this);
+    reverted = loadProfileFile(profileCachePath(0));
+  }
+  // Edits that could not be dropped stay with Apply lit: never stranded.
+  if (reverted) ui_.SetApplyEnabled(false);
+  return reverted;
 }
 
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {

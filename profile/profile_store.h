@@ -117,7 +117,8 @@ class ProfileStore {
   // A profile switch that drops unapplied edits: Apply disabled and, when
   // the keyboard's active profile is known, the working configuration loaded
   // again from the cache file (the last read or applied configuration).
-  // False when that load failed; the working configuration is then as it was.
+  // False when that load failed; the working configuration and Apply are
+  // then as they were.
   [[nodiscard]] bool revertToCache();
   // Before a write of the active profile (or all): reads the keyboard again
   // when a part to be written was never read (a failed read left defaults),

@@ -36,6 +36,7 @@ inline constexpr unsigned kMsgSetTimer = kAppMessageBase + 1;    // wParam timer
 inline constexpr unsigned kMsgTrayIcon = kAppMessageBase + 3;    // wParam icon resource id
 inline constexpr unsigned kMsgBankLook = kAppMessageBase + 4;    // wParam 1 = bank B
 inline constexpr unsigned kMsgProgress = kAppMessageBase + 5;    // wParam 1 = shown
+inline constexpr unsigned kMsgKeyboardGone = kAppMessageBase + 6;  // close the editor, hide the window
 
 // The tray icon's notifications to the main window.
 inline constexpr unsigned kTrayCallbackMessage = 0x06BD;

@@ -204,8 +204,11 @@ void CKeyboardView::OpenEditor(int buttonId, int slot, bool macroOnly) {
   editor_.macroOnly = macroOnly;
   (void)editor_.DoModal();  // what the user chose is stored by the editor itself
   if (b) SetNormalFaces(*b);
-  std::lock_guard lock(config_.lock);
-  RefreshKeySummaries();
+  {
+    std::lock_guard lock(config_.lock);
+    RefreshKeySummaries();
+  }
+  if (afterEditor_) afterEditor_();
 }
 
 void CKeyboardView::KeyClick(int id) {

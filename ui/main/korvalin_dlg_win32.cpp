@@ -138,7 +138,9 @@ void CKorvalinDlg::PostShow() {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgShow, kTagOpen, 0);
 }
 void CKorvalinDlg::HideWindow() {
-  if (HWND h = hwnd()) (void)ShowWindowAsync(h, SW_HIDE);
+  // The editor goes with the window, as its Cancel would: left floating, it
+  // would edit a keyboard that is not there.
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgKeyboardGone, 0, 0);
 }
 void CKorvalinDlg::ShowGBank(bool bankB) {
   HWND h = hwnd();
@@ -163,13 +165,10 @@ void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   std::wstring t = wide(text);
   (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
 }
-bool CKorvalinDlg::ConfirmOverwriteUnread() {
-  // Our own button text: a plain message box could only say OK. Cancel is
-  // the default, so Enter keeps the keyboard's contents.
-  std::wstring question = wide(text(TextId::WRITE_UNREAD_QUESTION));
-  std::wstring anyway = wide(text(TextId::WRITE_UNREAD_ANYWAY));
+int CKorvalinDlg::Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons) {
+  // Our own button texts: a plain message box could only say OK, Yes or No.
+  // Cancel is always there and the default, so Enter changes nothing.
   std::wstring title = wide(text(TextId::MAIN_CAPTION));
-  TASKDIALOG_BUTTON buttons[] = {{IDOK, anyway.c_str()}};
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = IsWindowVisible(hwnd()) ? hwnd() : nullptr;
@@ -178,16 +177,38 @@ bool CKorvalinDlg::ConfirmOverwriteUnread() {
   config.pszWindowTitle = title.c_str();
   config.pszMainIcon = TD_WARNING_ICON;
   config.pszContent = question.c_str();
-  config.cButtons = 1;
-  config.pButtons = buttons;
+  config.cButtons = static_cast<UINT>(buttons.size());
+  config.pButtons = buttons.data();
   config.nDefaultButton = IDCANCEL;
   int answer = IDCANCEL;
   if (HRESULT hr = TaskDialogIndirect(&config, &answer, nullptr, nullptr); FAILED(hr)) {
     LogFailure(L"TaskDialogIndirect", static_cast<DWORD>(hr));
-    answer = MessageBoxW(config.hwndParent, question.c_str(), title.c_str(), MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
+    UINT kind = buttons.size() > 1 ? MB_YESNOCANCEL | MB_DEFBUTTON3 : MB_OKCANCEL | MB_DEFBUTTON2;
+    answer = MessageBoxW(config.hwndParent, question.c_str(), title.c_str(), kind | MB_ICONWARNING);
   }
-  return answer == IDOK;
+  return answer;
 }
+
+bool CKorvalinDlg::ConfirmOverwriteUnread() {
+  std::wstring anyway = wide(text(TextId::WRITE_UNREAD_ANYWAY));
+  const TASKDIALOG_BUTTON buttons[] = {{IDOK, anyway.c_str()}};
+  return Ask(wide(text(TextId::WRITE_UNREAD_QUESTION)), buttons) == IDOK;
+}
+
+bool CKorvalinDlg::MayDropEdits() {
+  if (!unsaved_) return true;
+  std::wstring apply = wide(text(TextId::EDITS_APPLY)), discard = wide(text(TextId::EDITS_DISCARD));
+  const TASKDIALOG_BUTTON buttons[] = {{IDYES, apply.c_str()}, {IDNO, discard.c_str()}};
+  switch (Ask(wide(text(TextId::EDITS_WAITING_QUESTION)), buttons)) {
+    case IDYES:
+      return apply_ && apply_->Apply().ok();  // a failed write keeps the edits and the window
+    case IDNO:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
@@ -372,6 +393,11 @@ void CKorvalinDlg::BuildParts() {
     if (!events_ || events_->DevicePresent() <= 0) return 0;
     return static_cast<size_t>(std::max(events_->MacroMemorySize(), 0));
   });
+  keyboard_->SetAfterEditor([this] {
+    if (!reloadWaiting_) return;
+    reloadWaiting_ = false;
+    OnReload();
+  });
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
   keyboard_->SetAfterRestore([this] {
     // No message for a failed lighting write: the model keeps
@@ -482,7 +508,7 @@ bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
     case CONTROL_CLOSE.id:
     case IDM_EXIT:
     case IDM_CLOSE:  // the button menu's Close
-      Close();
+      if (MayDropEdits()) Close();
       return true;
     case IDM_OPEN:
       OnShow();
@@ -527,6 +553,10 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgTrayIcon:
       if (static_cast<int>(wp) != trayIconId_ && tray_.SetIconResource(static_cast<int>(wp)))
         trayIconId_ = static_cast<int>(wp);
+      return true;
+    case kMsgKeyboardGone:
+      keyboard_->CloseDialogs();
+      ShowWindow(hwnd(), SW_HIDE);
       return true;
     case kMsgBankLook:
       lighting_->ShowBankIndicator(wp != 0);
@@ -613,6 +643,10 @@ std::unique_ptr<CKorvalinDlg::ReloadReads> CKorvalinDlg::ReadForReload() {
 
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
+  if (keyboard_ && keyboard_->EditorOpen()) {
+    reloadWaiting_ = true;
+    return;
+  }
   StartupMark(L"reload");
   std::unique_ptr<ReloadReads> reads;
   {

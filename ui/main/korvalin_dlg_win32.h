@@ -6,12 +6,14 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <array>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,12 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   [[nodiscard]] std::unique_ptr<ReloadReads> ReadForReload();
   void OnReload();
   void OnGBankRefresh();
+  // A question with our own buttons beside Cancel (the default); the id of
+  // the button chosen.
+  int Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons);
+  // Before the program ends: true when no edit waits, or the user applied
+  // them or chose to drop them.
+  [[nodiscard]] bool MayDropEdits();
   void Close();
   void Shutdown();
   void OpenHelp();
@@ -167,6 +175,10 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   int ncPaints_ = 0;
   bool shownOnRequest_ = false;
   bool shutDown_ = false;
+  // A reload asked for while the editor was open: it runs once the editor
+  // closes, so the editor never commits copies of a configuration replaced
+  // under it.
+  bool reloadWaiting_ = false;
 };
 
 }  // namespace kv
