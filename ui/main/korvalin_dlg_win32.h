@@ -147,9 +147,11 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   CTrayIcon tray_;
   std::unique_ptr<CAboutDlg> about_;
 
-  std::unique_ptr<DeviceEvents> events_;
   std::unique_ptr<ProfileStore> store_;
   std::unique_ptr<ApplyCommand> apply_;
+  // Declared after the store: destroyed first, it joins the presence workers
+  // that still use the store.
+  std::unique_ptr<DeviceEvents> events_;
   int deviceCount_ = 0;
 
   // The main window's and the composite editor's pictures, decoded on a
