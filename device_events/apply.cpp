@@ -40,8 +40,8 @@ void BusyWorker::Run() {
   }
 }
 
-ApplyResult ApplyCommand::Apply() {
-  if (ui_.ApplyEnabled() && store_.readUnreadRegions(false) == WriteCheck::kUnread &&
+ApplyResult ApplyCommand::Apply(bool allProfiles) {
+  if (ui_.ApplyEnabled() && store_.readUnreadRegions(allProfiles) == WriteCheck::kUnread &&
       IsKeyboardProfile(GetActiveProfile()) && !ui_.ConfirmOverwriteUnread())
     return {false, false};
   busy_.reset();
@@ -52,7 +52,7 @@ ApplyResult ApplyCommand::Apply() {
   if (ui_.ApplyEnabled()) {
     StoreConfigLock lock(store_);  // what the writers have to say waits for its release
     result.saved = store_.saveProfileCache();
-    result.written = store_.writeConfigToKeyboard(false);
+    result.written = store_.writeConfigToKeyboard(allProfiles);
     if (result.ok()) ui_.SetApplyEnabled(false);
   }
   busy_->Post(kBusyStop);

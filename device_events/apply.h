@@ -56,7 +56,9 @@ class ApplyCommand {
   // changes; on success Apply is disabled. A part of the keyboard that was
   // never read is read first; still unread, it is written over only when the
   // user says so (nothing is written otherwise).
-  [[nodiscard]] ApplyResult Apply();
+  // allProfiles writes the three profiles' tables instead of the active one's
+  // (edits made before the keyboard changed its profile itself).
+  [[nodiscard]] ApplyResult Apply(bool allProfiles = false);
 
  private:
   ProfileStore& store_;

@@ -195,18 +195,30 @@ bool CKorvalinDlg::ConfirmOverwriteUnread() {
   return Ask(wide(text(TextId::WRITE_UNREAD_QUESTION)), buttons) == IDOK;
 }
 
-bool CKorvalinDlg::MayDropEdits() {
-  if (!unsaved_) return true;
+CKorvalinDlg::EditsChoice CKorvalinDlg::AskAboutEdits() {
   std::wstring apply = wide(text(TextId::EDITS_APPLY)), discard = wide(text(TextId::EDITS_DISCARD));
   const TASKDIALOG_BUTTON buttons[] = {{IDYES, apply.c_str()}, {IDNO, discard.c_str()}};
   switch (Ask(wide(text(TextId::EDITS_WAITING_QUESTION)), buttons)) {
     case IDYES:
-      return apply_ && apply_->Apply().ok();  // a failed write keeps the edits and the window
+      return EditsChoice::kApply;
     case IDNO:
-      return true;
+      return EditsChoice::kDiscard;
     default:
-      return false;
+      return EditsChoice::kKeep;
   }
+}
+
+bool CKorvalinDlg::MayDropEdits() {
+  if (!unsaved_) return true;
+  switch (AskAboutEdits()) {
+    case EditsChoice::kApply:
+      return apply_ && apply_->Apply().ok();  // a failed write keeps the edits and the window
+    case EditsChoice::kDiscard:
+      return true;
+    case EditsChoice::kKeep:
+      break;
+  }
+  return false;
 }
 
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
@@ -615,6 +627,10 @@ void CKorvalinDlg::OnShow() {
   // is shown either way.
   (void)SetForegroundWindow(hwnd());
   if (!editorPrepared_ && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0)) PrepareEditor();
+  if (reloadWaiting_ && !keyboard_->EditorOpen()) {
+    reloadWaiting_ = false;
+    OnReload();
+  }
 }
 
 void CKorvalinDlg::PrepareEditor() {
@@ -643,9 +659,25 @@ std::unique_ptr<CKorvalinDlg::ReloadReads> CKorvalinDlg::ReadForReload() {
 
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
-  if (keyboard_ && keyboard_->EditorOpen()) {
+  // A reload replaces the whole working configuration: it waits for the
+  // editor, and for the user's word on edits not applied yet (asked once the
+  // window shows, when it is hidden now).
+  if ((keyboard_ && keyboard_->EditorOpen()) || (unsaved_ && !IsWindowVisible(hwnd()))) {
     reloadWaiting_ = true;
     return;
+  }
+  if (unsaved_) {
+    switch (AskAboutEdits()) {
+      case EditsChoice::kApply:
+        // The keyboard may have moved to another profile: every profile's
+        // table goes, so the edits land where they were made.
+        if (!apply_ || !apply_->Apply(true).written) return;
+        break;
+      case EditsChoice::kDiscard:
+        break;
+      case EditsChoice::kKeep:
+        return;
+    }
   }
   StartupMark(L"reload");
   std::unique_ptr<ReloadReads> reads;

@@ -117,6 +117,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // A question with our own buttons beside Cancel (the default); the id of
   // the button chosen.
   int Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons);
+  enum class EditsChoice { kApply, kDiscard, kKeep };
+  // Apply / Discard / Cancel for edits not applied yet.
+  [[nodiscard]] EditsChoice AskAboutEdits();
   // Before the program ends: true when no edit waits, or the user applied
   // them or chose to drop them.
   [[nodiscard]] bool MayDropEdits();
