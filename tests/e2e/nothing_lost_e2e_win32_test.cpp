@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -26,8 +27,6 @@ namespace {
 
 constexpr int kIconKeyboard = IDI_KEYBOARD, kIconNoKeyboard = IDI_NO_KEYBOARD;
 constexpr int kCmdEndConfig = 0x02;
-
-std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
 
 std::string hexOf(std::span<const uint8_t> bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -287,7 +286,7 @@ std::vector<uint8_t> profileWithProgramOnG1(const std::u16string& program) {
 }
 
 std::vector<uint8_t> fileBytes(const std::wstring& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
@@ -301,7 +300,7 @@ TEST_F(NothingLost, EditorOkWithoutAChangeKeepsAProgramPath) {
   {
     std::vector<uint8_t> bytes = profileWithProgramOnG1(program);
     ASSERT_FALSE(bytes.empty());
-    std::ofstream out(cache, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::path(cache), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   startShown();
