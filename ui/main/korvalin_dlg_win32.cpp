@@ -177,6 +177,9 @@ int CKorvalinDlg::Ask(const std::wstring& question, std::span<const TASKDIALOG_B
   config.pszWindowTitle = title.c_str();
   config.pszMainIcon = TD_WARNING_ICON;
   config.pszContent = question.c_str();
+  // Wide enough for our longest question on two lines: Wine clips the last
+  // line of a text it wrapped narrower.
+  config.cxWidth = 280;
   config.cButtons = static_cast<UINT>(buttons.size());
   config.pButtons = buttons.data();
   config.nDefaultButton = IDCANCEL;
