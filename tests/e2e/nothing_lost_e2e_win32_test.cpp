@@ -326,5 +326,22 @@ TEST_F(NothingLost, EditorOkWithoutAChangeKeepsAProgramPath) {
   EXPECT_EQ(strings->text(entry), program);
 }
 
+// The flip arrows lie over the Flip buttons: a profile switch redraws the
+// buttons, and the arrows must come back over them, not wait for the window
+// to be hidden and shown.
+TEST_F(NothingLost, FlipArrowsStayAfterAProfileSwitch) {
+  Running& app = startShown();
+  HWND left = mainItem(ids::main_dlg::LEFT_ARROW.id), right = mainItem(ids::main_dlg::RIGHT_ARROW.id);
+  ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::FUNC_PROFILE2.id)));
+  auto leftBefore = looksOf(left), rightBefore = looksOf(right);
+  clickCentre(mainItem(ids::main_dlg::FUNC_PROFILE2.id));
+  ASSERT_TRUE(waitFor([&] { return app.sim("status").find("profile=1") != std::string::npos; }, 5000))
+      << app.sim("status");
+  Sleep(500);  // whatever the switch redraws is drawn by now
+  EXPECT_EQ(looksOf(left), leftBefore) << "the left arrow is gone";
+  EXPECT_EQ(looksOf(right), rightBefore) << "the right arrow is gone";
+  shot("flip_arrows_after_profile_switch");
+}
+
 }  // namespace
 }  // namespace kv::e2e

@@ -80,9 +80,11 @@ void CKeyboardView::ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKe
   bool on = GetFlipSetting() != 0;
   Placement origin = ReadPlacement(context_.skinFile, L"BUTTONINFO2", on ? upKey : downKey);
   CPngButton& a = Attach(arrow.id);
-  if (a.originX() == origin.x && a.originY() == origin.y) return;  // already showing it
-  PlaceControlWithImageOrigin(a, context_.skinFile, L"BUTTONINFO", arrow.key, L"BUTTONINFO2", on ? upKey : downKey,
-                              &surface(kSurfaceArrow));
+  if (a.originX() != origin.x || a.originY() != origin.y)
+    PlaceControlWithImageOrigin(a, context_.skinFile, L"BUTTONINFO", arrow.key, L"BUTTONINFO2", on ? upKey : downKey,
+                                &surface(kSurfaceArrow));
+  // Drawn again either way: its Flip button, just drawn under it, covered it
+  // (a profile switch redraws them all).
   a.redraw();
 }
 
