@@ -21,6 +21,8 @@
 #include "profile/profile_format.h"
 #include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
+#include "tests/e2e/installation_win32.h"
+#include "tests/e2e/running_win32.h"
 
 namespace kv::e2e {
 namespace {
