@@ -16,8 +16,8 @@ constexpr TextEntry kTextEntries[] = {
 #undef KV_TEXT
 };
 static_assert(std::size(kTextEntries) == kTextIdCount);
-// The 86 keys of the original table and the in-use prompt.
-static_assert(kTextIdCount == 87, "the loader reads 87 keys");
+static_assert(kTextIdCount >= kFileTextCount && kTextEntries[kFileTextCount - 1].key == "MAIN_NO_DEVICE_PROMPT",
+              "the keys of every language file come first");
 
 std::array<std::u16string, kTextIdCount>& slots() {
   static std::array<std::u16string, kTextIdCount> s = [] {

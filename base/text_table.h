@@ -19,6 +19,10 @@ enum class TextId : uint8_t {
 };
 
 inline constexpr size_t kTextIdCount = static_cast<size_t>(TextId::Count);
+// The keys every language file has, first in the table: a missing one reads
+// as empty. The program's later texts keep their built-in English text when
+// an older language file lacks them.
+inline constexpr size_t kFileTextCount = 86;
 
 // Texts are read with a 260-character buffer: at most 259 characters are kept.
 inline constexpr size_t kTextBufferChars = 260;

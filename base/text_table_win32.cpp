@@ -39,7 +39,8 @@ void LoadTextTable(const std::wstring& languageFile) {
   std::wstring section = LanguageSectionOf(languageFile);
   for (size_t i = 0; i < kTextIdCount; ++i) {
     auto id = static_cast<TextId>(i);
-    std::wstring value = ReadProfileText(languageFile, section, wideAscii(textKey(id)), L" ", kTextBufferChars);
+    std::wstring fallback = i < kFileTextCount ? L" " : wide(builtInText(id));
+    std::wstring value = ReadProfileText(languageFile, section, wideAscii(textKey(id)), fallback, kTextBufferChars);
     setText(id, u16(value));
   }
 }

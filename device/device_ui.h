@@ -50,6 +50,9 @@ class DeviceUi {
   virtual void ShowProgress(bool visible) = 0;
   // The key buttons' set states and tooltips after the key table changed.
   virtual void RefreshKeyButtons() = 0;
+  // A part of the keyboard could not be read, even again: true when the user
+  // chooses to write over it all the same. Asked with no lock held.
+  [[nodiscard]] virtual bool ConfirmOverwriteUnread() { return false; }
 };
 
 // A window that is not there: every request is dropped. Tools and benchmarks

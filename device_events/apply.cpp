@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "device/protocol.h"
 #include "profile/profile_store.h"
 
 namespace kv {
@@ -39,21 +40,23 @@ void BusyWorker::Run() {
   }
 }
 
-bool ApplyCommand::Apply() {
+ApplyResult ApplyCommand::Apply(bool allProfiles) {
+  if (ui_.ApplyEnabled() && store_.readUnreadRegions(allProfiles) == WriteCheck::kUnread &&
+      IsKeyboardProfile(GetActiveProfile()) && !ui_.ConfirmOverwriteUnread())
+    return {.written = false, .saved = false, .declined = true};
   busy_.reset();
   busy_ = std::make_unique<BusyWorker>(ui_);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   busy_->Post(kBusyStart);
-  bool ok = true;
+  ApplyResult result;
   if (ui_.ApplyEnabled()) {
     StoreConfigLock lock(store_);  // what the writers have to say waits for its release
-    bool saved = store_.saveProfileCache();
-    bool written = store_.writeConfigToKeyboard(false);
-    ok = saved && written;
-    if (ok) ui_.SetApplyEnabled(false);
+    result.saved = store_.saveProfileCache();
+    result.written = store_.writeConfigToKeyboard(allProfiles);
+    if (result.ok()) ui_.SetApplyEnabled(false);
   }
   busy_->Post(kBusyStop);
-  return ok;
+  return result;
 }
 
 }  // namespace kv

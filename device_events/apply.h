@@ -38,6 +38,15 @@ class BusyWorker {
   std::thread thread_;
 };
 
+// What an Apply achieved. The keyboard's part decides whether a profile
+// switch may go on; both parts decide whether Apply stays lit.
+struct ApplyResult {
+  bool written = true;  // the keyboard holds the edits (or nothing was to apply)
+  bool saved = true;    // so does the cache file
+  bool declined = false;  // the user would not write over what was never read: nothing was tried
+  [[nodiscard]] bool ok() const { return written && saved; }
+};
+
 class ApplyCommand {
  public:
   ApplyCommand(ProfileStore& store, DeviceUi& ui) : store_(store), ui_(ui) {}
@@ -45,9 +54,12 @@ class ApplyCommand {
   ApplyCommand& operator=(const ApplyCommand&) = delete;
 
   // Saves the cache and writes the active profile when there are unsaved
-  // changes; on success Apply is disabled. Returns true when nothing was left
-  // to apply or everything was written.
-  [[nodiscard]] bool Apply();
+  // changes; on success Apply is disabled. A part of the keyboard that was
+  // never read is read first; still unread, it is written over only when the
+  // user says so (nothing is written otherwise).
+  // allProfiles writes the three profiles' tables instead of the active one's
+  // (edits made before the keyboard changed its profile itself).
+  [[nodiscard]] ApplyResult Apply(bool allProfiles = false);
 
  private:
   ProfileStore& store_;

@@ -88,20 +88,36 @@ void DeviceEvents::StartPresenceWorker(int count) { StartWorker(&DeviceEvents::P
 
 void DeviceEvents::StartWorker(void (DeviceEvents::*fn)(int), int arg) {
   std::lock_guard lock(workersMutex_);
-  // Forget the workers that have ended so the list stays short.
-  workers_.emplace_back([this, fn, arg] { (this->*fn)(arg); });
+  // Join the workers that have ended, so their threads are released and the
+  // list stays short however many events come.
+  std::erase_if(workers_, [](Worker& w) {
+    if (!w.done->load()) return false;
+    w.thread.join();
+    return true;
+  });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  workers_.push_back({std::thread([this, fn, arg, done] {
+                        (this->*fn)(arg);
+                        done->store(true);
+                      }),
+                      done});
+}
+
+size_t DeviceEvents::WorkersHeld() {
+  std::lock_guard lock(workersMutex_);
+  return workers_.size();
 }
 
 void DeviceEvents::JoinWorkers() {
   for (;;) {
-    std::vector<std::thread> running;
+    std::vector<Worker> running;
     {
       std::lock_guard lock(workersMutex_);
       running.swap(workers_);
     }
     if (running.empty()) return;
-    for (auto& t : running)
-      if (t.joinable()) t.join();
+    for (Worker& w : running)
+      if (w.thread.joinable()) w.thread.join();
   }
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -52,6 +53,9 @@ class DeviceEvents {
 
   // Waits until every worker started so far has finished (tests, shutdown).
   void JoinWorkers();
+  // Workers started and not yet joined: those still running, and those that
+  // ended since the last start.
+  size_t WorkersHeld();
 
  private:
   void Presence(int count);
@@ -70,8 +74,12 @@ class DeviceEvents {
 
   std::atomic<bool> defaultKeyTableRead_{false};
 
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
   std::mutex workersMutex_;
-  std::vector<std::thread> workers_;
+  std::vector<Worker> workers_;
 };
 
 // The callback registered with every request; forwards to the installed

@@ -213,11 +213,13 @@ void Korvalin_DlgComposite::FillLists() {
 }
 
 void Korvalin_DlgComposite::ReadEntry() {
-  int active = GetActiveProfile();
+  // The edit belongs to the profile shown now, whatever the keyboard
+  // switches to while the editor is open.
+  profile_ = GetActiveProfile();
   KeyActionEntry e{};
   {
     std::lock_guard lock(config_.lock);
-    if (config_.table) e = readEntry(*config_.table, active, editedSlot);
+    if (config_.table) e = readEntry(*config_.table, profile_, editedSlot);
   }
   page_ = static_cast<int>(e.type);
   entryValue_ = e.value;
@@ -408,13 +410,13 @@ void Korvalin_DlgComposite::Apply() {
                                LB_GETCURSEL, 0, 0);
     c.listRow = row < 0 ? 0 : static_cast<uint32_t>(row);
   }
-  int active = GetActiveProfile();
   bool stored = false;
   {
     std::lock_guard lock(config_.lock);
     c.macroCount = static_cast<int>(config_.macros.size());
     Assignment a = assignmentOf(c);
-    if (config_.table) stored = writeAssignment(*config_.table, config_.strings, active, editedSlot, a.type, a.aux, a.value);
+    if (config_.table)
+      stored = writeAssignment(*config_.table, config_.strings, profile_, editedSlot, a.type, a.aux, a.value);
     if (stored) host_.RefreshKeySummariesLocked();
   }
   SetChanged(false);
@@ -435,7 +437,10 @@ void Korvalin_DlgComposite::Closing() {
 }
 
 void Korvalin_DlgComposite::OnOK() {
-  Apply();
+  // Unchanged, the entry stays as it is: the editor cannot show every entry
+  // (a program path or a text block from a file) and would write it over.
+  macroPage_.FinishEdits();
+  if (changed_) Apply();
   Closing();
   CBaseDialog::OnOK();
 }

@@ -110,6 +110,7 @@ class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {
   uint16_t entryAux_ = 0;
   bool changed_ = false;
   int openCount_ = 0;
+  int profile_ = -1;  // the profile whose key is edited
 
   // Its own copies of the macro list and the rows of the macro shown,
   // committed only by Apply.

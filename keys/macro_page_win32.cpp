@@ -444,9 +444,13 @@ void CMacroPage::StopRecording() {
 
 // ---- committing -------------------------------------------------------------------------------
 
-void CMacroPage::Commit() {
+void CMacroPage::FinishEdits() {
   EndCellEdit(true);
   StopRecording();
+}
+
+void CMacroPage::Commit() {
+  FinishEdits();
   CommitMacroList();
 }
 

@@ -60,6 +60,8 @@ class CMacroPage : private MacroRecordTarget {
   void Repaint();
 
   // ---- Apply ------------------------------------------------------------------------------
+  // Ends an edit and stops recording: what they changed counts as a change.
+  void FinishEdits();
   // Ends an edit, stops recording and commits the copies to the working
   // configuration; the keys that lost their macro are shown unassigned.
   void Commit();

@@ -2,10 +2,12 @@
 // each behind its own lock. When both are needed, WorkingConfig's is taken first.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "keys/key_action.h"
@@ -42,11 +44,34 @@ class TrackedMutex {
   std::atomic<std::thread::id> owner_{};
 };
 
+// Where a part of the working configuration came from. Only what was read
+// from the keyboard, loaded from a file or chosen by the user may go over
+// the keyboard's own: the defaults shown after a failed read are none of them.
+enum class RegionSource : uint8_t { kUnread, kKeyboard, kFile, kChosen };
+
+// The parts the keyboard stores apart: each profile's key table and the one
+// macro memory that every profile's keys play from.
+struct RegionSources {
+  std::array<RegionSource, kKeyboardProfiles> keys{RegionSource::kUnread, RegionSource::kUnread,
+                                                   RegionSource::kUnread};
+  RegionSource macros = RegionSource::kUnread;
+
+  void setAll(RegionSource source) {
+    keys.fill(source);
+    macros = source;
+  }
+  // Whether writing these profiles (and with them the whole macro memory)
+  // would replace something that was never read.
+  [[nodiscard]] bool unreadAmong(std::span<const int> profiles) const;
+  [[nodiscard]] bool anyUnread() const;
+};
+
 struct WorkingConfig {
-  TrackedMutex lock;  // guards the table, the strings and the macro list
+  TrackedMutex lock;  // guards the table, the strings, the macro list and the sources
   std::unique_ptr<KeyActionTable> table;
   MacroList macros;
   KeyStringStore strings;
+  RegionSources sources;
 
   // Recorder and single-key capture hooks. They belong to the user-interface
   // thread, which touches them without the lock; the Win32 hook handles and
@@ -74,6 +99,14 @@ struct ConfigAndSnapshotLock {
   std::unique_lock<TrackedMutex> snapshot;
 };
 [[nodiscard]] ConfigAndSnapshotLock lockConfigAndSnapshot(WorkingConfig& config, ApplySnapshot& snapshot);
+
+// Fills the regions of config that were never read with what was read now,
+// keeping every edit: a key entry still at its default takes the keyboard's,
+// and an empty macro list takes the keyboard's macros. A region stays unread
+// when the user already changed it where the keyboard's part would go (a
+// macro recorded while the macros were unread). The caller holds config.lock.
+void fillUnreadRegions(WorkingConfig& config, const KeyActionTable& readTable, const MacroList& readMacros,
+                       const KeyStringStore& readStrings);
 
 // Frees table, strings and macros. The caller holds config.lock.
 void clearWorkingConfig(WorkingConfig& config);

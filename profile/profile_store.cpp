@@ -146,6 +146,7 @@ bool ProfileStore::createDefaultProfile() {
   writeProfileHeader(*table, 0, 0, 0);
   clearWorkingConfig(config_);
   config_.table = std::move(table);
+  config_.sources.setAll(RegionSource::kUnread);
   return true;
 }
 
@@ -220,7 +221,7 @@ bool ProfileStore::saveProfileCache() {
   return saveProfileFile(cache);
 }
 
-bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
+bool ProfileStore::readKeyboardConfig(LoadedProfile& out, const std::filesystem::path& keepGKeysFrom) {
   int active = GetActiveProfile();
   if (active < 0 || active > 3) return false;
   std::array<std::array<uint8_t, kKeyTableSize>, kKeyboardProfiles> tables{};
@@ -232,19 +233,61 @@ bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
       macros);
   if (r != kResultSuccess) return false;
   std::unique_ptr<KeyActionTable> table(new (std::nothrow) KeyActionTable{});
-  if (!table) return false;
-  writeProfileHeader(*table, static_cast<uint16_t>(macros.size()), 0, 0);
+  std::unique_ptr<KeyStringStore> strings(new (std::nothrow) KeyStringStore);
+  if (!table || !strings) return false;
   KeySlotTemplate tmpl = currentKeySlotTemplate();
   for (int p = 0; p < kKeyboardProfiles; ++p)
     if (!decodeProfile(tables[p], tmpl, blockEntries(*table, p))) return false;
-  return writeFileAtomically(path, {bytesOf(*table), bytesOf(macros)});
+  keepGKeyAssignments(keepGKeysFrom, *table, *strings);
+  StringPool pool;
+  if (!packStrings(*table, *strings, pool)) return false;
+  writeProfileHeader(*table, static_cast<uint16_t>(macros.size()), static_cast<uint32_t>(pool.size()), 0);
+  out.table = std::move(table);
+  out.macros.swap(macros);
+  out.pool.swap(pool);
+  return true;
+}
+
+void ProfileStore::keepGKeyAssignments(const std::filesystem::path& from, KeyActionTable& table,
+                                       KeyStringStore& strings) {
+  // The keyboard has no G-key slots: what they do lives in our files only,
+  // and a configuration rebuilt from the keyboard takes it from there.
+  if (from.empty()) return;
+  LoadedProfile kept;
+  std::unique_ptr<KeyStringStore> keptStrings(new (std::nothrow) KeyStringStore);
+  if (!keptStrings || readProfileBytes(from, kept) != ProfileReadResult::Ok ||
+      !unpackStrings(*kept.table, *keptStrings, kept.pool))
+    return;
+  for (int p = 0; p < kKeyboardProfiles; ++p)
+    for (int slot = kGKeySlotBase; slot < kGKeySlotBase + kGKeySlotCount; ++slot) {
+      int i = entryIndex(p, slot);
+      table.entries[static_cast<size_t>(i)] = kept.table->entries[static_cast<size_t>(i)];
+      if (usesString(table.entries[static_cast<size_t>(i)].type))
+        (void)attachString(strings, i, keptStrings->text(i));  // out of memory: no string, as packing reads it
+    }
+  releaseAllStrings(*keptStrings);
+}
+
+ProfileReadResult ProfileStore::readProfileBytes(const std::filesystem::path& path, LoadedProfile& out) {
+  std::error_code ec;
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec || size >= (uint64_t{1} << 32)) return ProfileReadResult::Unreadable;
+  auto bytes = readFilePrefix(path, size);
+  if (!bytes) return ProfileReadResult::Unreadable;
+  return parseProfileBytes(*bytes, out);
+}
+
+bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path, const std::filesystem::path& keepGKeysFrom) {
+  LoadedProfile read;
+  if (!readKeyboardConfig(read, keepGKeysFrom)) return false;
+  return writeFileAtomically(path, {bytesOf(*read.table), bytesOf(read.macros), read.pool});
 }
 
 void ProfileStore::reloadFromKeyboard() { reloadFromCache(readKeyboardToCache()); }
 
 bool ProfileStore::readKeyboardToCache() {
   ensureProfileFolder();
-  return GetActiveProfile() != -1 && readKeyboardToFile(profileCachePath(0));
+  return GetActiveProfile() != -1 && readKeyboardToFile(profileCachePath(0), profileCachePath(0));
 }
 
 void ProfileStore::reloadFromCache(bool readFromKeyboard) {
@@ -252,17 +295,24 @@ void ProfileStore::reloadFromCache(bool readFromKeyboard) {
     StoreConfigLock lock(*this);
     // Out of memory for the default table leaves no table, which every
     // reader of the working configuration checks for.
-    if (!readFromKeyboard || !loadProfileFile(profileCachePath(0))) (void)createDefaultProfile();
+    if (readFromKeyboard && loadProfileFile(profileCachePath(0)))
+      config_.sources.setAll(RegionSource::kKeyboard);
+    else
+      (void)createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
   ui_.SetApplyEnabled(false);
 }
 
 bool ProfileStore::revertToCache() {
-  ui_.SetApplyEnabled(false);
-  if (GetActiveProfile() == -1) return true;  // nothing was read: nothing to go back to
-  StoreConfigLock lock(*this);
-  return loadProfileFile(profileCachePath(0));
+  bool reverted = true;  // nothing was read: nothing to go back to
+  if (GetActiveProfile() != -1) {
+    StoreConfigLock lock(*this);
+    reverted = loadProfileFile(profileCachePath(0));
+  }
+  // Edits that could not be dropped stay with Apply lit: never stranded.
+  if (reverted) ui_.SetApplyEnabled(false);
+  return reverted;
 }
 
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
@@ -285,16 +335,10 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
   }
   if (image.fit == MacroFit::NoMemory) return false;
 
-  std::vector<int> profiles;
-  if (allProfiles) {
-    profiles = {0, 1, 2};
-  } else {
-    int active = GetActiveProfile();
-    if (!IsKeyboardProfile(active)) {
-      lastWriteFailure_ = WriteFailure::kNoAnswer;
-      return false;
-    }
-    profiles = {active};
+  std::vector<int> profiles = profilesToWrite(allProfiles);
+  if (profiles.empty()) {
+    lastWriteFailure_ = WriteFailure::kNoAnswer;
+    return false;
   }
   KeySlotTemplate tmpl = currentKeySlotTemplate();
   std::vector<std::array<uint8_t, kKeyTableSize>> encoded(profiles.size());
@@ -318,14 +362,45 @@ bool ProfileStore::writeSnapshotToKeyboard(bool allProfiles) {
     return r;
   });
   bool ok = result == kResultSuccess;
-  if (ok)
+  if (ok) {
     lastWriteFailure_ = WriteFailure::kNone;
-  else if (result == kResultStatusError || result == kResultStatusNotConfiguring)
+    // The keyboard now holds what was written: nothing of it is unread.
+    config_.sources.macros = RegionSource::kKeyboard;
+    for (int p : profiles) config_.sources.keys[static_cast<size_t>(p)] = RegionSource::kKeyboard;
+  } else if (result == kResultStatusError || result == kResultStatusNotConfiguring) {
     lastWriteFailure_ = refused;
-  else
+  } else {
     lastWriteFailure_ = WriteFailure::kNoAnswer;  // no keyboard, a refused send or no answer
+  }
   if (image.fit == MacroFit::WithoutNames) showMessage(text(TextId::EXTRA_PROFILE_SPACE_TIGHT));
   return ok;
+}
+
+std::vector<int> ProfileStore::profilesToWrite(bool allProfiles) {
+  if (allProfiles) return {0, 1, 2};
+  int active = GetActiveProfile();
+  if (!IsKeyboardProfile(active)) return {};
+  return {active};
+}
+
+WriteCheck ProfileStore::readUnreadRegions(bool allProfiles) {
+  std::vector<int> profiles = profilesToWrite(allProfiles);
+  {
+    StoreConfigLock lock(*this);
+    if (!config_.sources.unreadAmong(profiles)) return WriteCheck::kReady;
+  }
+  // Read again, without the lock: the window keeps working while the
+  // keyboard answers. What was read fills only what is still unread.
+  LoadedProfile read;
+  std::unique_ptr<KeyStringStore> strings(new (std::nothrow) KeyStringStore);
+  bool ok = strings && readKeyboardConfig(read, profileCachePath(0)) && unpackStrings(*read.table, *strings, read.pool);
+  StoreConfigLock lock(*this);
+  if (ok) {
+    fillUnreadRegions(config_, *read.table, read.macros, *strings);
+    ui_.RefreshKeyButtons();
+  }
+  if (strings) releaseAllStrings(*strings);
+  return config_.sources.unreadAmong(profiles) ? WriteCheck::kUnread : WriteCheck::kReady;
 }
 
 ImportResult ProfileStore::importProfile(const std::filesystem::path& path) {
@@ -340,6 +415,7 @@ ImportResult ProfileStore::importProfile(const std::filesystem::path& path) {
       showMessage(text(TextId::MAIN_PROMPT_INPORT));
       return ImportResult::kNotLoaded;
     }
+    config_.sources.setAll(RegionSource::kFile);
     (void)saveProfileCache();  // no cache file yet: nothing to keep in step
     written = writeConfigToKeyboard(true);
     ui_.RefreshKeyButtons();

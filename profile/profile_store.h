@@ -66,6 +66,9 @@ enum class ImportResult { kNotLoaded, kNotWritten, kWritten };
 
 class ProfileStore;
 
+// Whether the parts of the configuration a write would replace were read.
+enum class WriteCheck { kReady, kUnread };
+
 // The WorkingConfig lock taken around store operations. The messages those
 // operations have for the user are shown when it is released, not while it
 // is held.
@@ -112,7 +115,12 @@ class ProfileStore {
   // saveProfileFile to the cache, only when the cache file exists.
   [[nodiscard]] bool saveProfileCache();
 
-  [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path);
+  // The keyboard's configuration; the G-key assignments, which the keyboard
+  // does not hold, are taken from the profile file keepGKeysFrom when it
+  // loads (none without it).
+  [[nodiscard]] bool readKeyboardConfig(LoadedProfile& out, const std::filesystem::path& keepGKeysFrom = {});
+  [[nodiscard]] bool readKeyboardToFile(const std::filesystem::path& path,
+                                        const std::filesystem::path& keepGKeysFrom = {});
   void reloadFromKeyboard();
   // reloadFromKeyboard in two steps, so that the keyboard's reads can run on
   // another thread than the window's: the read into the cache file (no lock
@@ -123,9 +131,16 @@ class ProfileStore {
   // A profile switch that drops unapplied edits: Apply disabled and, when
   // the keyboard's active profile is known, the working configuration loaded
   // again from the cache file (the last read or applied configuration).
-  // False when that load failed; the working configuration is then as it was.
+  // False when that load failed; the working configuration and Apply are
+  // then as they were.
   [[nodiscard]] bool revertToCache();
-  // The caller holds the WorkingConfig lock.
+  // Before a write of the active profile (or all): reads the keyboard again
+  // when a part to be written was never read (a failed read left defaults),
+  // filling it without touching the user's edits. kUnread when something to
+  // be written is still unread: writing now would replace it unseen. Takes
+  // the WorkingConfig lock itself; the caller holds neither lock.
+  [[nodiscard]] WriteCheck readUnreadRegions(bool allProfiles);
+  // The caller holds the WorkingConfig lock. The parts written count as read.
   [[nodiscard]] bool writeConfigToKeyboard(bool allProfiles);
   // Set, under the snapshot lock, once a write has its image and key tables
   // ready to send; empty before the first.
@@ -150,6 +165,10 @@ class ProfileStore {
 
  private:
   [[nodiscard]] bool writeSnapshotToKeyboard(bool allProfiles);
+  // The active profile, or all three; empty when no keyboard answers.
+  [[nodiscard]] static std::vector<int> profilesToWrite(bool allProfiles);
+  static void keepGKeyAssignments(const std::filesystem::path& from, KeyActionTable& table, KeyStringStore& strings);
+  [[nodiscard]] static ProfileReadResult readProfileBytes(const std::filesystem::path& path, LoadedProfile& out);
   void showMessage(std::u16string text);
   void showFormatError(const std::filesystem::path& path);
 

@@ -37,6 +37,7 @@ inline constexpr unsigned kMsgTrayIcon = kAppMessageBase + 3;    // wParam icon 
 inline constexpr unsigned kMsgBankLook = kAppMessageBase + 4;    // wParam 1 = bank B
 inline constexpr unsigned kMsgProgress = kAppMessageBase + 5;    // wParam 1 = shown
 inline constexpr unsigned kMsgStatus = kAppMessageBase + 6;      // a status line text waits (ShowStatus)
+inline constexpr unsigned kMsgKeyboardGone = kAppMessageBase + 7;  // close the editor, hide the window
 
 // The tray icon's notifications to the main window.
 inline constexpr unsigned kTrayCallbackMessage = 0x06BD;

@@ -87,7 +87,17 @@ TEST_F(LanguageFile, MissingEntriesAreEmptyNotBlank) {
 TEST_F(LanguageFile, NoFileEmptiesEveryText) {
   DeleteFileW(path_.c_str());
   LoadTextTable(path_);
-  for (size_t i = 0; i < kTextIdCount; ++i) EXPECT_EQ(text(static_cast<TextId>(i)), u"") << textKey(TextId(i));
+  for (size_t i = 0; i < kFileTextCount; ++i) EXPECT_EQ(text(static_cast<TextId>(i)), u"") << textKey(TextId(i));
+}
+
+// A language file from before a text was added: the new text shows in
+// English rather than as an empty box.
+TEST_F(LanguageFile, LaterTextsKeepTheirBuiltInText) {
+  writeUtf16(sample(L"1"));
+  LoadTextTable(path_);
+  for (size_t i = kFileTextCount; i < kTextIdCount; ++i)
+    EXPECT_EQ(text(static_cast<TextId>(i)), builtInText(static_cast<TextId>(i))) << textKey(TextId(i));
+  EXPECT_EQ(text(TextId::WRITE_UNREAD_ANYWAY), u"Write anyway");
 }
 
 TEST_F(LanguageFile, LongTextCutTo259) {

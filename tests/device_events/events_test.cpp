@@ -120,6 +120,19 @@ TEST_F(EventsTest, AttachLaterReloadsWithoutShowingAndRemovalHides) {
   EXPECT_EQ(ByteOf(Out().front(), 3), 0x03);
 }
 
+// Every tray event starts a short worker: the ended ones are joined as new
+// ones start, so a long run does not pile up threads.
+TEST_F(EventsTest, EndedWorkersAreReleased) {
+  Boot(false);
+  for (int i = 0; i < 40; ++i) {
+    events_->OnConsumerCode(i % 2 ? kv::kEventTrayBusy : kv::kEventTrayRestore);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_LT(events_->WorkersHeld(), 10u);
+  events_->JoinWorkers();
+  EXPECT_EQ(events_->WorkersHeld(), 0u);
+}
+
 TEST_F(EventsTest, FailedDefaultTableReadShowsItsMessageAndGoesOn) {
   Boot(false);
   kv::sim::SimFaults f;

@@ -82,6 +82,16 @@ class RecordingUi : public kv::DeviceUi {
   }
 
   void RefreshKeyButtons() override { bump(refreshes_); }
+  // Answers the write-over-unread question with writeOverUnread; the
+  // question too must come with no lock held.
+  bool ConfirmOverwriteUnread() override {
+    if ((config_ && config_->lock.heldByThisThread()) || (snapshot_ && snapshot_->lock.heldByThisThread()))
+      ADD_FAILURE() << "the write-over-unread question was asked under a lock";
+    bump(overwriteQuestions_);
+    return writeOverUnread;
+  }
+  int overwriteQuestions() const { std::lock_guard l(mutex_); return overwriteQuestions_; }
+  bool writeOverUnread = false;
   int refreshes() const { std::lock_guard l(mutex_); return refreshes_; }
 
   // Runs a waiting task as the window does: it stops waiting, then acts.
@@ -120,7 +130,7 @@ class RecordingUi : public kv::DeviceUi {
   const kv::WorkingConfig* config_ = nullptr;
   const kv::ApplySnapshot* snapshot_ = nullptr;
   mutable std::mutex mutex_;
-  int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, taskRequests_ = 0;
+  int reloads_ = 0, refreshes_ = 0, shows_ = 0, hides_ = 0, taskRequests_ = 0, overwriteQuestions_ = 0;
   std::set<kv::WindowTask> tasks_;
   std::vector<kv::TrayIcon> icons_;
   std::vector<bool> banks_;

@@ -88,5 +88,70 @@ TEST(WorkingConfig, EditorsAndWriterShareTheLocks) {
   resetCurrentKeySlotTemplate();
 }
 
+
+// Filling what a failed read left as defaults from a later read: what the
+// keyboard holds comes in, the user's edits stay, and a region the user
+// already changed where the keyboard's part would go stays unread.
+TEST(WorkingConfig, FillUnreadRegionsKeepsEdits) {
+  const int kEdited = entryIndex(0, 0x1E), kUntouched = entryIndex(0, 0x1F), kText = entryIndex(2, 0x20);
+  struct Case {
+    const char* name;
+    RegionSource sourceBefore;  // of every region
+    bool userMacro;             // a macro recorded before the read came
+    RegionSource macrosAfter, keysAfter;
+    bool keyboardEntryTaken;
+  };
+  const Case cases[] = {
+      {"unread, no macro of the user", RegionSource::kUnread, false, RegionSource::kKeyboard,
+       RegionSource::kKeyboard, true},
+      {"unread, a macro of the user", RegionSource::kUnread, true, RegionSource::kUnread, RegionSource::kUnread,
+       false},
+      {"read from a file", RegionSource::kFile, false, RegionSource::kFile, RegionSource::kFile, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WorkingConfig config;
+    config.table = newKeyActionTable();
+    config.sources.setAll(c.sourceBefore);
+    config.table->entries[kEdited] = {ActionType::SingleKey, 0, 0x30, 0, 0};
+    if (c.userMacro) config.macros.resize(1);
+
+    auto read = newKeyActionTable();
+    read->entries[kEdited] = {ActionType::Disabled, 0, 0, 0, 0};
+    read->entries[kUntouched] = {ActionType::PlayMacro, 1, 7, 0, 0};
+    read->entries[kText] = {ActionType::TextBlock, 0, 0, 0, 0};
+    KeyStringStore readStrings;
+    ASSERT_TRUE(attachString(readStrings, kText, u"hello"));
+    MacroList readMacros(2);
+    readMacros[1].id = 7;
+
+    fillUnreadRegions(config, *read, readMacros, readStrings);
+    EXPECT_EQ(config.sources.macros, c.macrosAfter);
+    EXPECT_EQ(config.sources.keys, (std::array{c.keysAfter, c.keysAfter, c.keysAfter}));
+    EXPECT_EQ(config.table->entries[kEdited].type, ActionType::SingleKey);  // the edit always stays
+    EXPECT_EQ(config.table->entries[kUntouched].type,
+              c.keyboardEntryTaken ? ActionType::PlayMacro : ActionType::Default);
+    EXPECT_EQ(config.strings.text(kText), c.keyboardEntryTaken ? u"hello" : u"");
+    EXPECT_EQ(config.macros.size(), c.userMacro ? 1u : c.keyboardEntryTaken ? 2u : 0u);
+    EXPECT_EQ(config.sources.anyUnread(), c.macrosAfter == RegionSource::kUnread);
+    releaseAllStrings(config.strings);
+    releaseAllStrings(readStrings);
+  }
+}
+
+TEST(WorkingConfig, UnreadAmongLooksAtTheProfilesWrittenAndTheMacros) {
+  RegionSources s;
+  s.setAll(RegionSource::kKeyboard);
+  const int active[] = {1};
+  EXPECT_FALSE(s.unreadAmong(active));
+  s.keys[0] = RegionSource::kUnread;
+  EXPECT_FALSE(s.unreadAmong(active));  // another profile's table is not written
+  EXPECT_TRUE(s.anyUnread());
+  s.keys[0] = RegionSource::kKeyboard;
+  s.macros = RegionSource::kUnread;  // every write replaces the whole macro memory
+  EXPECT_TRUE(s.unreadAmong(active));
+  EXPECT_TRUE(s.unreadAmong({}));
+}
+
 }  // namespace
 }  // namespace kv

@@ -286,7 +286,7 @@ TEST_F(StoreTest, ImportWritesTheKeyboardAndReadsBackTheSameKeyRecords) {
 
 class ApplyTest : public StoreTest {
  protected:
-  bool Apply() { return kv::ApplyCommand(*store_, ui_).Apply(); }
+  bool Apply() { return kv::ApplyCommand(*store_, ui_).Apply().ok(); }
 };
 
 TEST_F(ApplyTest, WithoutCacheFileWritesTheKeyboardButStaysEnabled) {
@@ -521,6 +521,139 @@ TEST_F(StoreTest, SaveRemovesTemporaryFilesOfKilledSaves) {
   EXPECT_FALSE(std::filesystem::exists(dead));
   for (const auto& p : kept) EXPECT_TRUE(std::filesystem::exists(p)) << p;
   EXPECT_EQ(store_->checkProfileFile(path), kv::kProfileFileValid);
+}
+
+
+// ---- nothing lost -------------------------------------------------------------------------
+
+// A keyboard holding a macro that key 0x1E of every profile plays, read once
+// into the cache; then a read that fails, leaving the defaults shown.
+class UnreadTest : public ApplyTest {
+ protected:
+  void SetUp() override {
+    ApplyTest::SetUp();
+    for (int p = 0; p < 3; ++p) Assign(p, 0x1E, ActionType::PlayMacro, 1, 1);
+    {
+      auto lock = store_->lockConfig();
+      config_.macros.push_back(MakeMacro(1, u"Nine", 3));
+      ASSERT_TRUE(store_->writeConfigToKeyboard(true));
+    }
+    store_->reloadFromKeyboard();
+    keyboardMacros_ = MacroMemory();
+    ASSERT_EQ(keyboardMacros_[0], 0xAA);
+    active_ = kv::GetActiveProfile();
+    ASSERT_GE(active_, 0);
+
+    kv::sim::SimFaults f;
+    f.errorStatus = 1000;
+    Fault(f);
+    store_->reloadFromKeyboard();
+    Fault({});
+    std::lock_guard lock(config_.lock);
+    ASSERT_TRUE(config_.macros.empty()) << "the failed read shows the defaults";
+    ASSERT_TRUE(config_.sources.anyUnread());
+  }
+  std::vector<uint8_t> MacroMemory() { return Keyboard()->read(kv::sim::Region::Macro, 0, 64); }
+  int Writes() {
+    int n = 0;
+    for (int c : Commands(Out())) n += kv::sim::IsWriteCommand(static_cast<uint8_t>(c)) ? 1 : 0;
+    return n;
+  }
+
+  std::vector<uint8_t> keyboardMacros_;
+  int active_ = -1;
+};
+
+TEST_F(UnreadTest, ApplyReadsAgainFirstAndKeepsTheKeyboardsMacros) {
+  Assign(active_, 0x20, ActionType::SingleKey, 0x31);
+  ui_.applyEnabled = true;
+  EXPECT_TRUE(Apply());
+  EXPECT_EQ(ui_.overwriteQuestions(), 0);
+  EXPECT_EQ(MacroMemory(), keyboardMacros_);
+  std::lock_guard lock(config_.lock);
+  EXPECT_FALSE(config_.sources.anyUnread());
+  ASSERT_EQ(config_.macros.size(), 1u);
+  EXPECT_EQ(config_.table->entries[kv::entryIndex(active_, 0x1E)].type, ActionType::PlayMacro);  // the keyboard's
+  EXPECT_EQ(config_.table->entries[kv::entryIndex(active_, 0x20)].type, ActionType::SingleKey);  // the edit
+}
+
+// The read fails again: the user decides, and nothing is written unless the
+// answer is to write anyway.
+TEST_F(UnreadTest, ApplyAsksWhenTheReadFailsAgain) {
+  // How many reports a read again takes to fail: only those fail below, so
+  // that a write the user chose is answered.
+  Keyboard()->clearTrace();
+  kv::sim::SimFaults failing;
+  failing.errorStatus = 1000;
+  Fault(failing);
+  ASSERT_EQ(store_->readUnreadRegions(false), kv::WriteCheck::kUnread);
+  Fault({});
+  const int failedReports = static_cast<int>(Out().size());
+  for (bool writeAnyway : {false, true}) {
+    SCOPED_TRACE(writeAnyway ? "write anyway" : "cancel");
+    Assign(active_, 0x20, ActionType::SingleKey, 0x31);
+    ui_.applyEnabled = true;
+    ui_.writeOverUnread = writeAnyway;
+    int asked = ui_.overwriteQuestions();
+    Keyboard()->clearTrace();
+    kv::sim::SimFaults f;
+    f.errorStatus = failedReports;
+    Fault(f);
+    EXPECT_EQ(Apply(), writeAnyway);
+    Fault({});
+    EXPECT_EQ(ui_.overwriteQuestions(), asked + 1);
+    EXPECT_EQ(ui_.applyEnabled, !writeAnyway);
+    if (writeAnyway) {
+      EXPECT_NE(MacroMemory(), keyboardMacros_);  // what the user chose
+    } else {
+      EXPECT_EQ(Writes(), 0);
+      EXPECT_EQ(MacroMemory(), keyboardMacros_);
+    }
+  }
+}
+
+TEST_F(UnreadTest, NothingToApplyAsksNothing) {
+  ui_.applyEnabled = false;
+  kv::sim::SimFaults f;
+  f.errorStatus = 1000;
+  Fault(f);
+  EXPECT_TRUE(Apply());
+  Fault({});
+  EXPECT_EQ(ui_.overwriteQuestions(), 0);
+}
+
+// The keyboard has no G-key slots: what G keys do survives every rebuild of
+// the configuration from the keyboard, program paths included.
+TEST_F(StoreTest, GKeyAssignmentsSurviveAReloadFromTheKeyboard) {
+  store_->reloadFromKeyboard();
+  const int g1 = kv::entryIndex(0, kv::slotOfGKey(0, 0)), g9b = kv::entryIndex(2, kv::slotOfGKey(1, 8));
+  {
+    auto lock = store_->lockConfig();
+    ASSERT_TRUE(kv::writeAssignment(*config_.table, config_.strings, 0, kv::slotOfGKey(0, 0), ActionType::SingleKey, 0, 0x31));
+    ASSERT_TRUE(kv::writeAssignment(*config_.table, config_.strings, 2, kv::slotOfGKey(1, 8), ActionType::LaunchProgram, 0, 0));
+    ASSERT_TRUE(kv::attachString(config_.strings, g9b, u"C:\\Games\\run.exe"));
+    ASSERT_TRUE(store_->saveProfileCache());
+  }
+  store_->reloadFromKeyboard();
+  std::lock_guard lock(config_.lock);
+  EXPECT_EQ(config_.table->entries[g1].type, ActionType::SingleKey);
+  EXPECT_EQ(config_.table->entries[g1].value, 0x31u);
+  EXPECT_EQ(config_.table->entries[g9b].type, ActionType::LaunchProgram);
+  EXPECT_EQ(config_.strings.text(g9b), u"C:\\Games\\run.exe");
+  EXPECT_FALSE(config_.sources.anyUnread());
+}
+
+// The keyboard got the edits but the cache file did not: the edits are not
+// stranded, so a profile switch may go on; Apply itself stays lit.
+TEST_F(ApplyTest, WrittenButNotSavedIsToldApart) {
+  store_->reloadFromKeyboard();
+  std::filesystem::remove(Cache());
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  ui_.applyEnabled = true;
+  kv::ApplyResult r = kv::ApplyCommand(*store_, ui_).Apply();
+  EXPECT_TRUE(r.written);
+  EXPECT_FALSE(r.saved);
+  EXPECT_TRUE(ui_.applyEnabled);
 }
 
 }  // namespace

@@ -80,9 +80,11 @@ void CKeyboardView::ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKe
   bool on = GetFlipSetting() != 0;
   Placement origin = ReadPlacement(context_.skinFile, L"BUTTONINFO2", on ? upKey : downKey);
   CPngButton& a = Attach(arrow.id);
-  if (a.originX() == origin.x && a.originY() == origin.y) return;  // already showing it
-  PlaceControlWithImageOrigin(a, context_.skinFile, L"BUTTONINFO", arrow.key, L"BUTTONINFO2", on ? upKey : downKey,
-                              &surface(kSurfaceArrow));
+  if (a.originX() != origin.x || a.originY() != origin.y)
+    PlaceControlWithImageOrigin(a, context_.skinFile, L"BUTTONINFO", arrow.key, L"BUTTONINFO2", on ? upKey : downKey,
+                                &surface(kSurfaceArrow));
+  // Drawn again either way: its Flip button, just drawn under it, covered it
+  // (a profile switch redraws them all).
   a.redraw();
 }
 
@@ -170,6 +172,8 @@ void CKeyboardView::ResetKeyAssignments() {
     int bank = currentBank();
     for (int n = 0; n < kGKeyCount; ++n) table.entries[entryIndex(active, slotOfGKey(bank, n))] = KeyActionEntry{};
     for (const KeyButton& k : KeyButtonTable) table.entries[entryIndex(active, slotOfKey(k.keyCode))] = KeyActionEntry{};
+    // The defaults are the user's choice now, not a stand-in for a failed read.
+    if (IsKeyboardProfile(active)) config_.sources.keys[static_cast<size_t>(active)] = RegionSource::kChosen;
     RefreshKeySummaries();
   }
   ui_.SetApplyEnabled(true);
@@ -202,8 +206,11 @@ void CKeyboardView::OpenEditor(int buttonId, int slot, bool macroOnly) {
   editor_.macroOnly = macroOnly;
   (void)editor_.DoModal();  // what the user chose is stored by the editor itself
   if (b) SetNormalFaces(*b);
-  std::lock_guard lock(config_.lock);
-  RefreshKeySummaries();
+  {
+    std::lock_guard lock(config_.lock);
+    RefreshKeySummaries();
+  }
+  if (afterEditor_) afterEditor_();
 }
 
 void CKeyboardView::KeyClick(int id) {

@@ -29,6 +29,8 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   // What the rest of the window does after the keys were restored: the
   // lighting of an open panel reset, and the configuration applied.
   void SetAfterRestore(std::function<void()> afterRestore) { afterRestore_ = std::move(afterRestore); }
+  // Runs once an editor has closed, with no lock held.
+  void SetAfterEditor(std::function<void()> afterEditor) { afterEditor_ = std::move(afterEditor); }
   // The attached keyboard's macro memory in bytes, 0 with no keyboard (the
   // editor's macro memory gauge).
   void SetMacroMemory(std::function<size_t()> macroMemory) { macroMemory_ = std::move(macroMemory); }
@@ -82,6 +84,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   DeviceUi& ui_;
   Korvalin_DlgComposite editor_;
   std::function<void()> afterRestore_;
+  std::function<void()> afterEditor_;
   std::function<bool(int)> paintClick_;
   std::function<size_t()> macroMemory_;
 };

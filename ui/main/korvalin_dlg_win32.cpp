@@ -1,5 +1,6 @@
 #include "ui/main/korvalin_dlg_win32.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -137,7 +138,9 @@ void CKorvalinDlg::PostShow() {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgShow, kTagOpen, 0);
 }
 void CKorvalinDlg::HideWindow() {
-  if (HWND h = hwnd()) (void)ShowWindowAsync(h, SW_HIDE);
+  // The editor goes with the window, as its Cancel would: left floating, it
+  // would edit a keyboard that is not there.
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgKeyboardGone, 0, 0);
 }
 void CKorvalinDlg::ShowGBank(bool bankB) {
   HWND h = hwnd();
@@ -171,6 +174,66 @@ void CKorvalinDlg::ShowStatus(std::u16string_view text, unsigned durationMs) {
   // A failed post (the window is going) loses a text nobody would read.
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgStatus, 0, 0);
 }
+
+int CKorvalinDlg::Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons) {
+  // Our own button texts: a plain message box could only say OK, Yes or No.
+  // Cancel is always there and the default, so Enter changes nothing.
+  std::wstring title = wide(text(TextId::MAIN_CAPTION));
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = IsWindowVisible(hwnd()) ? hwnd() : nullptr;
+  config.dwFlags = TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+  config.pszWindowTitle = title.c_str();
+  config.pszMainIcon = TD_WARNING_ICON;
+  config.pszContent = question.c_str();
+  // Wide enough for our longest question on two lines: Wine clips the last
+  // line of a text it wrapped narrower.
+  config.cxWidth = 280;
+  config.cButtons = static_cast<UINT>(buttons.size());
+  config.pButtons = buttons.data();
+  config.nDefaultButton = IDCANCEL;
+  int answer = IDCANCEL;
+  if (HRESULT hr = TaskDialogIndirect(&config, &answer, nullptr, nullptr); FAILED(hr)) {
+    LogFailure(L"TaskDialogIndirect", static_cast<DWORD>(hr));
+    UINT kind = buttons.size() > 1 ? MB_YESNOCANCEL | MB_DEFBUTTON3 : MB_OKCANCEL | MB_DEFBUTTON2;
+    answer = MessageBoxW(config.hwndParent, question.c_str(), title.c_str(), kind | MB_ICONWARNING);
+  }
+  return answer;
+}
+
+bool CKorvalinDlg::ConfirmOverwriteUnread() {
+  std::wstring anyway = wide(text(TextId::WRITE_UNREAD_ANYWAY));
+  const TASKDIALOG_BUTTON buttons[] = {{IDOK, anyway.c_str()}};
+  return Ask(wide(text(TextId::WRITE_UNREAD_QUESTION)), buttons) == IDOK;
+}
+
+CKorvalinDlg::EditsChoice CKorvalinDlg::AskAboutEdits() {
+  std::wstring apply = wide(text(TextId::EDITS_APPLY)), discard = wide(text(TextId::EDITS_DISCARD));
+  const TASKDIALOG_BUTTON buttons[] = {{IDYES, apply.c_str()}, {IDNO, discard.c_str()}};
+  switch (Ask(wide(text(TextId::EDITS_WAITING_QUESTION)), buttons)) {
+    case IDYES:
+      return EditsChoice::kApply;
+    case IDNO:
+      return EditsChoice::kDiscard;
+    default:
+      return EditsChoice::kKeep;
+  }
+}
+
+bool CKorvalinDlg::MayDropEdits() {
+  if (!unsaved_) return true;
+  switch (AskAboutEdits()) {
+    case EditsChoice::kApply:
+      return ApplyNow().ok();  // a failed write keeps the edits and the window
+    case EditsChoice::kDiscard:
+      return true;
+    case EditsChoice::kKeep:
+      break;
+  }
+  return false;
+}
+
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
@@ -326,7 +389,9 @@ void CKorvalinDlg::SetUpControls() {
   links.store = store_.get();
   links.ui = this;
   links.editorOpen = [this] { return keyboard_->EditorOpen(); };
-  links.apply = [this] { return ApplyNow(); };
+  // A switch may go on once the keyboard holds the edits, even when only the
+  // cache file could not be saved: they are not stranded in the profile left.
+  links.apply = [this] { return ApplyNow().written; };
   links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
   links.holdReportRate = [this](bool hold) { lighting_->HoldReportRate(hold); };
   links.openHelp = [this] { OpenHelp(); };
@@ -355,6 +420,11 @@ void CKorvalinDlg::BuildParts() {
   keyboard_->SetMacroMemory([this]() -> size_t {
     if (!events_ || events_->DevicePresent() <= 0) return 0;
     return static_cast<size_t>(std::max(events_->MacroMemorySize(), 0));
+  });
+  keyboard_->SetAfterEditor([this] {
+    if (!reloadWaiting_) return;
+    reloadWaiting_ = false;
+    OnReload();
   });
   keyboard_->SetPaintClick([this](int id) { return lighting_->OnKeyPaintClick(id); });
   keyboard_->SetAfterRestore([this] {
@@ -466,7 +536,7 @@ bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
     case CONTROL_CLOSE.id:
     case IDM_EXIT:
     case IDM_CLOSE:  // the button menu's Close
-      Close();
+      if (MayDropEdits()) Close();
       return true;
     case IDM_OPEN:
       OnShow();
@@ -511,6 +581,10 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgTrayIcon:
       if (static_cast<int>(wp) != trayIconId_ && tray_.SetIconResource(static_cast<int>(wp)))
         trayIconId_ = static_cast<int>(wp);
+      return true;
+    case kMsgKeyboardGone:
+      keyboard_->CloseDialogs();
+      ShowWindow(hwnd(), SW_HIDE);
       return true;
     case kMsgBankLook:
       lighting_->ShowBankIndicator(wp != 0);
@@ -585,6 +659,10 @@ void CKorvalinDlg::OnShow() {
   // is shown either way.
   (void)SetForegroundWindow(hwnd());
   if (!editorPrepared_ && !PostMessageW(hwnd(), kMsgDeferredInit, kTagEditor, 0)) PrepareEditor();
+  if (reloadWaiting_ && !keyboard_->EditorOpen()) {
+    reloadWaiting_ = false;
+    OnReload();
+  }
 }
 
 void CKorvalinDlg::PrepareEditor() {
@@ -613,6 +691,26 @@ std::unique_ptr<CKorvalinDlg::ReloadReads> CKorvalinDlg::ReadForReload() {
 
 void CKorvalinDlg::OnReload() {
   if (!store_) return;
+  // A reload replaces the whole working configuration: it waits for the
+  // editor, and for the user's word on edits not applied yet (asked once the
+  // window shows, when it is hidden now).
+  if ((keyboard_ && keyboard_->EditorOpen()) || (unsaved_ && !IsWindowVisible(hwnd()))) {
+    reloadWaiting_ = true;
+    return;
+  }
+  if (unsaved_) {
+    switch (AskAboutEdits()) {
+      case EditsChoice::kApply:
+        // The keyboard may have moved to another profile: every profile's
+        // table goes, so the edits land where they were made.
+        if (!ApplyNow(true).written) return;
+        break;
+      case EditsChoice::kDiscard:
+        break;
+      case EditsChoice::kKeep:
+        return;
+    }
+  }
   StartupMark(L"reload");
   std::unique_ptr<ReloadReads> reads;
   {
@@ -695,19 +793,22 @@ void CKorvalinDlg::OnNcPaint(HRGN region) {
 
 void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.languageFile); }
 
-bool CKorvalinDlg::ApplyNow() {
-  if (!apply_) return false;
-  if (apply_->Apply()) {
+ApplyResult CKorvalinDlg::ApplyNow(bool allProfiles) {
+  if (!apply_) return {false, false};
+  ApplyResult result = apply_->Apply(allProfiles);
+  if (result.ok()) {
     // What a failure said no longer holds.
     if (applyFailureShown_ && status_) status_->Clear();
     applyFailureShown_ = false;
-    return true;
+    return result;
   }
+  if (result.declined) return result;  // the user chose to write nothing
   // Never silent: what failed, and that the changes still wait. Shown on
   // this thread, after Apply released its locks.
-  if (status_) status_->Show(WriteFailureText(paths_.languageFile, store_->lastWriteFailure()), kStatusFailureMs);
+  WriteFailure failure = result.written ? WriteFailure::kNone : store_->lastWriteFailure();
+  if (status_) status_->Show(WriteFailureText(paths_.languageFile, failure), kStatusFailureMs);
   applyFailureShown_ = true;
-  return false;
+  return result;
 }
 
 void CKorvalinDlg::OpenAbout() {

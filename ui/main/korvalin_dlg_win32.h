@@ -6,12 +6,14 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <array>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   bool ApplyEnabled() const override { return unsaved_; }
   void ShowProgress(bool visible) override;
   void RefreshKeyButtons() override;
+  bool ConfirmOverwriteUnread() override;
 
  protected:
   BOOL OnInitDialog() override;
@@ -113,12 +116,22 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   [[nodiscard]] std::unique_ptr<ReloadReads> ReadForReload();
   void OnReload();
   void OnGBankRefresh();
+  // A question with our own buttons beside Cancel (the default); the id of
+  // the button chosen.
+  int Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons);
+  enum class EditsChoice { kApply, kDiscard, kKeep };
+  // Apply / Discard / Cancel for edits not applied yet.
+  [[nodiscard]] EditsChoice AskAboutEdits();
+  // Before the program ends: true when no edit waits, or the user applied
+  // them or chose to drop them.
+  [[nodiscard]] bool MayDropEdits();
   void Close();
   void Shutdown();
   void OpenHelp();
   // The main window's Apply; a failure is said on the status line (the
   // button stays enabled). True when nothing was left to apply.
-  bool ApplyNow();
+  // Apply with its failure said on the status line.
+  ApplyResult ApplyNow(bool allProfiles = false);
   void OpenAbout();
   void ApplyProfileTexts();
   // The part owning a command or control id; null for the frame's own.
@@ -143,9 +156,11 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   CTrayIcon tray_;
   std::unique_ptr<CAboutDlg> about_;
 
-  std::unique_ptr<DeviceEvents> events_;
   std::unique_ptr<ProfileStore> store_;
   std::unique_ptr<ApplyCommand> apply_;
+  // Declared after the store: destroyed first, it joins the presence workers
+  // that still use the store.
+  std::unique_ptr<DeviceEvents> events_;
   int deviceCount_ = 0;
 
   // The main window's and the composite editor's pictures, decoded on a
@@ -177,6 +192,10 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   int ncPaints_ = 0;
   bool shownOnRequest_ = false;
   bool shutDown_ = false;
+  // A reload asked for while the editor was open: it runs once the editor
+  // closes, so the editor never commits copies of a configuration replaced
+  // under it.
+  bool reloadWaiting_ = false;
 };
 
 }  // namespace kv
