@@ -292,7 +292,7 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
     }
     default:
       SetPageFaces(kKeySet);
-      installCaptureHooks(config_, *this);
+      installCaptureHooks(config_, *this, hwnd());
       if (firstTime) capturedCode_ = static_cast<KeyCode>(entryValue_);
       if (page_ == kEditorPageSingleKey && capturedCode_ != 0)
         (void)SetWindowTextW(item(FUNC_KEY_INPUT.id), wide(KeyName(capturedCode_)).c_str());
@@ -464,6 +464,11 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
       result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
       return true;
     }
+    case WM_ACTIVATE:
+      // The hooks act only while the editor is in front: never on another
+      // program's keys, nor under one of our own message boxes.
+      setKeyHooksInFront(LOWORD(wp) != WA_INACTIVE);
+      return CBaseDialog::OnMessage(msg, wp, lp, result);
     case WM_HELP:
       result = TRUE;
       return true;  // F1 is taken in PreTranslateMessage

@@ -157,10 +157,20 @@ void CKorvalinDlg::SetTrayIcon(TrayIcon icon) {
   int resourceId = icon == TrayIcon::kKeyboard ? IDI_KEYBOARD : icon == TrayIcon::kBusy ? IDI_BUSY : IDI_NO_KEYBOARD;
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
+namespace {
+
+// A box over the hidden window (it lives in the notification area) comes
+// from a worker or another start, while the user works in another program:
+// it must come to the front and stay above that program, having no visible
+// owner to keep it there.
+UINT boxStyleOver(HWND owner) { return owner && IsWindowVisible(owner) ? 0u : MB_SETFOREGROUND | MB_TOPMOST; }
+
+}  // namespace
+
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   WaitUntilBuilt();
   std::wstring t = wide(text);
-  (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
+  (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK is the only answer
 }
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
@@ -255,7 +265,6 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
     // reload replaces them, so a failure here only leaves the table empty.
     if (!store_->createDefaultProfile()) LogLine(L"the default configuration was not built");
   }
-  config_.recordHook = nullptr;
   config_.recording = 0;
 }
 
@@ -542,7 +551,8 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 void CKorvalinDlg::OnShow() {
   if (!events_ || events_->DevicePresent() == 0) {
-    (void)MessageBoxW(hwnd(), wide(text(TextId::MAIN_NO_DEVICE_PROMPT)).c_str(), L"", MB_OK);  // OK only
+    (void)MessageBoxW(hwnd(), wide(text(TextId::MAIN_NO_DEVICE_PROMPT)).c_str(), L"",
+                      MB_OK | boxStyleOver(hwnd()));  // OK only
     return;
   }
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
