@@ -29,12 +29,13 @@ bool claimedSize(std::span<const uint8_t> header, uint64_t actualSize, uint64_t*
   return *claimed <= actualSize;
 }
 
-// A regular file that opens for reading and writing, as the store requires
-// of every profile file it takes.
-bool openableForReadWrite(const std::filesystem::path& path) {
+// A regular file that opens for reading. Reading asks for no more: a file
+// another program holds for reading (a virus scanner, the indexer), a
+// read-only file or a folder we may not write to still loads.
+bool openableForReading(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::ifstream probe(path, std::ios::binary);
   return static_cast<bool>(probe);
 }
 
@@ -159,7 +160,7 @@ bool ProfileStore::createDefaultProfile(const std::filesystem::path& path) {
 int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return kProfileFileInvalid;
-  if (!openableForReadWrite(path)) return kProfileFileNotOpenable;
+  if (!openableForReading(path)) return kProfileFileNotOpenable;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec || size >= (uint64_t{1} << 32) || size < kProfileFixedSize) return kProfileFileInvalid;
   auto header = readFilePrefix(path, kProfileHeaderSize);
@@ -173,7 +174,7 @@ int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
 }
 
 bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
-  if (!openableForReadWrite(path)) return false;
+  if (!openableForReading(path)) return false;
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) return false;

@@ -1,7 +1,7 @@
 // Tessaro.dll over the simulated keyboard. Configured by environment
 // variables read on the first call (never in DllMain):
 //   KORVALIN_SIM_STATE          state file; "none" or empty = memory only;
-//                               default Tessaro.state beside the DLL
+//                               default %LOCALAPPDATA%\Korvalin\Tessaro.state
 //   KORVALIN_SIM_TRACE          trace file (appended); default none
 //   KORVALIN_SIM_ROUND_TRIP_MS  round trip per transaction, default 2
 //   KORVALIN_SIM_MACRO_UNITS    macro memory in 128-byte units (1-255)
@@ -9,6 +9,7 @@
 //   KORVALIN_SIM_ATTACHED       0 = start with the keyboard unplugged
 //   KORVALIN_SIM_PIPE           control pipe name; "none" = no pipe
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cwchar>
 #include <mutex>
@@ -74,11 +75,37 @@ void preciseSleep(std::chrono::nanoseconds d) {
   (void)delay(FALSE, &relative);  // a non-alertable delay only ends when it has run
 }
 
+// The user's own local data folder: installed, the DLL's folder is under
+// Program Files, which a program run as the user cannot write.
+std::wstring defaultStateFolder() {
+  std::wstring base;
+  if (auto local = env(L"LOCALAPPDATA"); local && !local->empty()) {
+    base = *local;
+  } else {
+    wchar_t path[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
+      base = path;
+  }
+  if (base.empty()) return dllFolder();
+  if (base.back() != L'\\') base += L'\\';
+  std::wstring folder = base + L"Korvalin\\";
+  // Already there is as good; a failure shows when the state is saved.
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return dllFolder();
+  return folder;
+}
+
+void saveFailed(const std::filesystem::path& statePath) {
+  std::wstring line = L"Tessaro: the simulated keyboard's memory cannot be kept: " + statePath.wstring() +
+                      L" cannot be written\n";
+  OutputDebugStringW(line.c_str());
+}
+
 kv::sim::SimConfig configFromEnvironment() {
   kv::sim::SimConfig c;
+  c.saveFailed = saveFailed;
   auto state = env(L"KORVALIN_SIM_STATE");
   if (!state) {
-    std::wstring folder = dllFolder();
+    std::wstring folder = defaultStateFolder();
     if (!folder.empty()) c.statePath = folder + L"Tessaro.state";
   } else if (!state->empty() && *state != L"none") {
     c.statePath = *state;
