@@ -239,8 +239,14 @@ void Korvalin_DlgComposite::PlaceBesideKey() {
   GetWindowRect(hwnd(), &w);
   HWND key = host_.ButtonWindow(editedButtonId);
   if (!key || !GetWindowRect(key, &k)) return;
+  // The work area of the key's monitor: not under the taskbar, and on the
+  // monitor the main window is on.
+  MONITORINFO mi{};
+  mi.cbSize = sizeof mi;
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (GetMonitorInfoW(MonitorFromWindow(key, MONITOR_DEFAULTTONEAREST), &mi)) area = mi.rcWork;
   ScreenPoint p = editorPosition(w.right - w.left, w.bottom - w.top, {k.left, k.top, k.right, k.bottom},
-                                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+                                 {area.left, area.top, area.right, area.bottom});
   if (!SetWindowPos(hwnd(), HWND_NOTOPMOST, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE))
     ReportWin32Failure(L"SetWindowPos(editor)");
 }

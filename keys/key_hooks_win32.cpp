@@ -1,6 +1,7 @@
 #include "keys/key_hooks_win32.h"
 
 #include <windows.h>
+#include <imm.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -280,6 +281,21 @@ void applyOnBothThreads() {
   }
 }
 
+// An input method (Chinese, Japanese) turns keys into VK_PROCESSKEY and
+// composes text: while the editor takes keys, it has none.
+void inputMethodOff(HWND editor) {
+  if (!editor) return;
+  (void)ImmAssociateContextEx(editor, nullptr, IACE_CHILDREN);  // without an input method nothing changes
+  (void)ImmAssociateContext(editor, nullptr);                    // the previous context is the default one
+}
+
+void inputMethodBack(HWND editor) {
+  if (!editor || !IsWindow(editor)) return;
+  (void)ImmAssociateContextEx(editor, nullptr, IACE_DEFAULT);
+  (void)EnumChildWindows(
+      editor, [](HWND child, LPARAM) -> BOOL { return ImmAssociateContextEx(child, nullptr, IACE_DEFAULT), TRUE; }, 0);
+}
+
 void install(Mode mode, HWND editor) {
   if (!registerClasses()) return;
   if (!g.receiver) {
@@ -288,6 +304,7 @@ void install(Mode mode, HWND editor) {
     if (!g.receiver) ReportWin32Failure(L"CreateWindowExW(key hook receiver)");
   }
   startHookThread();
+  inputMethodOff(editor);
   {
     std::lock_guard lock(g.mutex);
     g.mode = mode;
@@ -302,12 +319,15 @@ void install(Mode mode, HWND editor) {
 }
 
 void remove(Mode mode) {
+  HWND editor;
   {
     std::lock_guard lock(g.mutex);
     if (g.mode != mode) return;
     g.mode = Mode::None;
     ++g.generation;
+    editor = g.editor;
   }
+  inputMethodBack(editor);
   applyOnBothThreads();
   stopHookThread();
 }

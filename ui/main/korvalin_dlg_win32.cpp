@@ -87,6 +87,10 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       trayIconId_(IDI_NO_KEYBOARD) {
   // The controls are made once the keyboard's first reads have started.
   DeferTemplateControls();
+  // It lives in the notification area: shown only when the keyboard's
+  // first presence or the user asks. Shown and hidden at once, it would
+  // flash and take the focus from the user's program at every start.
+  StartHidden();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NO_KEYBOARD), IMAGE_ICON, 0,
                                         0, LR_DEFAULTSIZE | LR_SHARED));
   // The small image of the same icon, for the tray and the small window
@@ -420,7 +424,6 @@ void CKorvalinDlg::OnDeferredInit() {
     PrepareEditor();
   StartupMark(L"deferred");
   initialised_ = true;
-  ShowWindow(hwnd(), SW_HIDE);
 }
 
 // ---- commands -------------------------------------------------------------------
@@ -557,7 +560,6 @@ void CKorvalinDlg::OnShow() {
   }
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
   (void)SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, (ex & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);  // previous value
-  shownOnRequest_ = true;
   StartupMark(L"show");
   ShowWindow(hwnd(), SW_SHOWNORMAL);
   // Painted now, before the editor's pictures are made from the posted
@@ -660,19 +662,6 @@ void CKorvalinDlg::OnPaint() {
     return;
   }
   CBaseDialog::OnPaint();
-}
-
-void CKorvalinDlg::OnNcPaint(HRGN region) {
-  // The dialog is shown as it starts; it lives in the notification area, so
-  // its first two frame paints hide it instead. How many frame paints a start
-  // brings differs between systems (Wine sends fewer), so a window the user
-  // or the keyboard asked to show is never hidden this way.
-  if (ncPaints_ < 2 && !shownOnRequest_) {
-    ++ncPaints_;
-    ShowWindow(hwnd(), SW_HIDE);
-    return;
-  }
-  CBaseDialog::OnNcPaint(region);
 }
 
 void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder); }
