@@ -188,8 +188,12 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
   }
   auto bytes = readFilePrefix(path, claimed);
   if (!bytes || bytes->size() != claimed) return false;
+  return loadProfileBytes(*bytes, path);
+}
+
+bool ProfileStore::loadProfileBytes(std::span<const uint8_t> bytes, const std::filesystem::path& path) {
   LoadedProfile loaded;
-  ProfileReadResult r = parseProfileBytes(*bytes, loaded);
+  ProfileReadResult r = parseProfileBytes(bytes, loaded);
   if (r == ProfileReadResult::BadFormat) showFormatError(path);
   if (r != ProfileReadResult::Ok) return false;
   std::unique_ptr<KeyStringStore> strings(new (std::nothrow) KeyStringStore);
@@ -202,50 +206,103 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
   return true;
 }
 
-bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
-  if (!config_.table) return false;
+std::optional<std::vector<uint8_t>> ProfileStore::profileImage() {
+  if (!config_.table) return std::nullopt;
   // The header's sizes are 32-bit: a total past them would save a file whose
   // header disagrees with its pool.
-  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return false;
+  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return std::nullopt;
   uint32_t total = static_cast<uint32_t>(config_.strings.total);
   writeProfileHeader(*config_.table, static_cast<uint16_t>(config_.macros.size()), total, 0);
   StringPool pool;
-  if (!packStrings(*config_.table, config_.strings, pool)) return false;
-  return writeFileAtomically(path, {bytesOf(*config_.table), bytesOf(config_.macros), pool});
+  if (!packStrings(*config_.table, config_.strings, pool)) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (std::span<const uint8_t> part : {bytesOf(*config_.table), bytesOf(config_.macros), std::span<const uint8_t>(pool)})
+    bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
+  auto image = profileImage();
+  return image && writeFileAtomically(path, {*image});
 }
 
 bool ProfileStore::saveProfileCache() {
   std::error_code ec;
-  std::filesystem::path cache = profileCachePath(0);
-  if (!std::filesystem::is_regular_file(cache, ec)) return false;
-  return saveProfileFile(cache);
+  bool kept;
+  {
+    std::lock_guard lock(cacheMutex_);
+    kept = keptCache_.has_value();
+  }
+  if (!kept && !std::filesystem::is_regular_file(profileCachePath(0), ec)) return false;
+  auto image = profileImage();
+  if (!image) return false;
+  storeCache(std::move(*image));
+  return true;
 }
 
-bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
+std::optional<std::vector<uint8_t>> ProfileStore::readKeyboardImage() {
   int active = GetActiveProfile();
-  if (active < 0 || active > 3) return false;
+  if (active < 0 || active > 3) return std::nullopt;
   std::array<std::array<uint8_t, kKeyTableSize>, kKeyboardProfiles> tables{};
   for (int p = 0; p < kKeyboardProfiles; ++p)
-    if (ReadKeyTable(tables[p], p) != kResultSuccess) return false;
+    if (ReadKeyTable(tables[p], p) != kResultSuccess) return std::nullopt;
   MacroList macros;
   int r = readKeyboardMacros(
       [](uint8_t* dest, size_t count) { return ReadMacroMemory(std::span<uint8_t>(dest, count), static_cast<int>(count)); },
       macros);
-  if (r != kResultSuccess) return false;
+  if (r != kResultSuccess) return std::nullopt;
   std::unique_ptr<KeyActionTable> table(new (std::nothrow) KeyActionTable{});
-  if (!table) return false;
+  if (!table) return std::nullopt;
   writeProfileHeader(*table, static_cast<uint16_t>(macros.size()), 0, 0);
   KeySlotTemplate tmpl = currentKeySlotTemplate();
   for (int p = 0; p < kKeyboardProfiles; ++p)
-    if (!decodeProfile(tables[p], tmpl, blockEntries(*table, p))) return false;
-  return writeFileAtomically(path, {bytesOf(*table), bytesOf(macros)});
+    if (!decodeProfile(tables[p], tmpl, blockEntries(*table, p))) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (std::span<const uint8_t> part : {bytesOf(*table), bytesOf(macros)}) bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path) {
+  auto image = readKeyboardImage();
+  return image && writeFileAtomically(path, {*image});
+}
+
+void ProfileStore::storeCache(std::vector<uint8_t> bytes) {
+  (void)ensureProfileFolder();  // a folder that cannot be made fails the write below
+  std::filesystem::path cache = profileCachePath(0);
+  bool written = writeFileAtomically(cache, {bytes});
+  bool tell = false;
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (written) {
+      keptCache_.reset();
+    } else {
+      keptCache_ = std::move(bytes);
+      tell = !cacheProblemTold_;
+      cacheProblemTold_ = true;
+    }
+  }
+  if (tell) showMessage(formatText(text(TextId::EXTRA_CACHE_NOT_WRITTEN), {std::u16string_view(cache.u16string())}));
+}
+
+bool ProfileStore::loadCache() {
+  std::optional<std::vector<uint8_t>> kept;
+  {
+    std::lock_guard lock(cacheMutex_);
+    kept = keptCache_;
+  }
+  if (kept) return loadProfileBytes(*kept, profileCachePath(0));
+  return loadProfileFile(profileCachePath(0));
 }
 
 void ProfileStore::reloadFromKeyboard() { reloadFromCache(readKeyboardToCache()); }
 
 bool ProfileStore::readKeyboardToCache() {
-  ensureProfileFolder();
-  return GetActiveProfile() != -1 && readKeyboardToFile(profileCachePath(0));
+  if (GetActiveProfile() == -1) return false;
+  auto image = readKeyboardImage();
+  if (!image) return false;
+  storeCache(std::move(*image));
+  return true;
 }
 
 void ProfileStore::reloadFromCache(bool readFromKeyboard) {
@@ -253,7 +310,7 @@ void ProfileStore::reloadFromCache(bool readFromKeyboard) {
     StoreConfigLock lock(*this);
     // Out of memory for the default table leaves no table, which every
     // reader of the working configuration checks for.
-    if (!readFromKeyboard || !loadProfileFile(profileCachePath(0))) (void)createDefaultProfile();
+    if (!readFromKeyboard || !loadCache()) (void)createDefaultProfile();
     ui_.RefreshKeyButtons();
   }
   ui_.SetApplyEnabled(false);
@@ -263,7 +320,7 @@ bool ProfileStore::revertToCache() {
   ui_.SetApplyEnabled(false);
   if (GetActiveProfile() == -1) return true;  // nothing was read: nothing to go back to
   StoreConfigLock lock(*this);
-  return loadProfileFile(profileCachePath(0));
+  return loadCache();
 }
 
 bool ProfileStore::writeConfigToKeyboard(bool allProfiles) {
