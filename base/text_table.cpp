@@ -16,7 +16,7 @@ constexpr TextEntry kTextEntries[] = {
 #undef KV_TEXT
 };
 static_assert(std::size(kTextEntries) == kTextIdCount);
-static_assert(kTextIdCount == 86, "the loader reads 86 keys");
+static_assert(kTextIdCount == 87, "the loader reads 87 keys");
 
 std::array<std::u16string, kTextIdCount>& slots() {
   static std::array<std::u16string, kTextIdCount> s = [] {

@@ -25,7 +25,7 @@ TEST(TextTable, KeysInLoaderOrder) {
   EXPECT_EQ(textKey(static_cast<TextId>(0)), "MACRO_ACTION_RECORD_DELAY");
   EXPECT_EQ(textKey(TextId::FUNC_KEY_DESC1), "FUNC_KEY_DESC1");
   EXPECT_EQ(textKey(static_cast<TextId>(kTextIdCount - 1)), "MAIN_NO_DEVICE_PROMPT");
-  EXPECT_EQ(kTextIdCount, 86u);
+  EXPECT_EQ(kTextIdCount, 87u);
 }
 
 TEST(TextTable, SetTextCutsTo259Characters) {

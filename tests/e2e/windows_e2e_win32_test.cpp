@@ -305,8 +305,11 @@ TEST_F(WindowsE2e, StartsInQuickSuccessionLeaveOneProcess) {
       20000))
       << ended << " of 3 ended";
   EXPECT_TRUE(holdsFor([&] { return korvalinProcesses() == 1; }, 1500)) << korvalinProcesses() << " running";
-  for (auto& s : starts)
-    if (!s->alive()) EXPECT_EQ(s->waitExit(1000), 0u);
+  for (auto& s : starts) {
+    if (!s->alive()) {
+      EXPECT_EQ(s->waitExit(1000), 0u);
+    }
+  }
   shot("two_quick_starts");
 }
 
