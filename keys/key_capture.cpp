@@ -66,7 +66,7 @@ size_t recordedActions(KeyCode code, bool release, uint32_t elapsedMs, MacroActi
   return n;
 }
 
-ThreadHookKey LowLevelKeys::toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release) {
+ThreadHookKey LowLevelKeys::toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release, bool here) {
   vk &= 0xFF;
   switch (vk) {
     case 0xA0: case 0xA1: vk = 0x10; break;  // VK_LSHIFT, VK_RSHIFT: VK_SHIFT
@@ -78,14 +78,17 @@ ThreadHookKey LowLevelKeys::toThreadHook(uint32_t vk, uint32_t scan, bool extend
   // key); input injected without one, by its virtual key.
   size_t index = (scan & 0xFF) != 0 ? ((scan & 0xFF) | (extended ? 0x100u : 0u)) : 0x200u + vk;
   uint32_t flags = ((scan & 0xFF) << 16) | (extended ? 1u << 24 : 0u);
+  bool stray = false;
   if (release) {
     flags |= kTransitionBit | kPreviousStateBit;
-    down_[index] = false;
+    stray = down_[index] != kDownHere;
+    down_[index] = kUp;
+  } else if (down_[index] != kUp) {
+    flags |= kPreviousStateBit;  // held: where it went first decides
   } else {
-    if (down_[index]) flags |= kPreviousStateBit;
-    down_[index] = true;
+    down_[index] = here ? kDownHere : kDownElsewhere;
   }
-  return {vk, flags};
+  return {vk, flags, stray};
 }
 
 KeyCode lowLevelKeyCode(const ThreadHookKey& key) {

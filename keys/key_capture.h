@@ -59,15 +59,21 @@ size_t recordedActions(KeyCode code, bool release, uint32_t elapsedMs, MacroActi
 struct ThreadHookKey {
   uint32_t vk = 0;
   uint32_t flags = 0;
+  // A release whose press went to another window (or came before the hook):
+  // not ours to take. The Enter that answered a message box lifts after the
+  // box has gone.
+  bool strayRelease = false;
 };
 class LowLevelKeys {
  public:
-  ThreadHookKey toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release);
+  // here: the hook acts on this event (the editor is in front).
+  ThreadHookKey toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release, bool here = true);
   // Keys pressed while the hook was out are not known to be down.
-  void clear() { down_.fill(false); }
+  void clear() { down_.fill(kUp); }
 
  private:
-  std::array<bool, 0x300> down_{};  // scan code and extended flag, or 0x200 + virtual key
+  enum : uint8_t { kUp, kDownHere, kDownElsewhere };
+  std::array<uint8_t, 0x300> down_{};  // by scan code and extended flag, or 0x200 + virtual key
 };
 
 // The code the hooks act on for a low-level event: the Win and Applications

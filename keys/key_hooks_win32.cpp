@@ -4,7 +4,9 @@
 #include <imm.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +34,9 @@ struct HookState {
   LowLevelKeys keys;        // the hook thread's view of the keys held
   RecordClock clock;
   HHOOK lowLevel = nullptr;  // the hook thread's
+  // Keys the low-level hook let through on purpose (a stray release), by
+  // code and release: the backup hook lets them through as well.
+  std::deque<std::pair<KeyCode, bool>> passedOn;
   HWND hookWindow = nullptr;  // the hook thread's message window
   HWND receiver = nullptr;    // the user-interface thread's message window
   // Time spent in the recorder's hook, written to the debugger output when a
@@ -94,6 +99,18 @@ int actOnKey(KeyCode key, uint32_t flags, uint64_t nowUs) {
   return 1;
 }
 
+// When a low-level event happened, in microseconds of nowMicroseconds: now,
+// as the hook runs at once on Windows; but an event that waited before it
+// reached the hook (Wine reads a window's input from the X server only when
+// the thread owning that window pumps messages) by its own time, which
+// counts in the system's ticks.
+uint64_t eventTime(const KBDLLHOOKSTRUCT& k, uint64_t nowUs) {
+  constexpr DWORD kWaitedMs = 40;  // more than two ticks of 15.6 ms
+  DWORD age = GetTickCount() - k.time;  // wraps as both do
+  if (age <= kWaitedMs || age > 60000 || static_cast<uint64_t>(age) * 1000 > nowUs) return nowUs;
+  return nowUs - static_cast<uint64_t>(age) * 1000;
+}
+
 // The hook thread: low-level events, in front only.
 LRESULT CALLBACK LowLevelProc(int code, WPARAM wp, LPARAM lp) {
   if (code == HC_ACTION && isKeyMessage(wp)) {
@@ -102,13 +119,19 @@ LRESULT CALLBACK LowLevelProc(int code, WPARAM wp, LPARAM lp) {
     QueryPerformanceCounter(&q0);
     const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lp);
     std::lock_guard lock(g.mutex);
-    // The editor's deactivation may wait behind a busy user-interface
-    // thread: the foreground decides, not the last activation seen.
-    // Keys are followed elsewhere too: one released there is not held here.
-    ThreadHookKey key =
-        g.keys.toThreadHook(k->vkCode, k->scanCode, (k->flags & LLKHF_EXTENDED) != 0, (k->flags & LLKHF_UP) != 0);
-    if (g.mode != Mode::None && g.editor && GetForegroundWindow() == g.editor) {
-      int taken = actOnKey(lowLevelKeyCode(key), key.flags, t0);
+    // The foreground decides, not the last activation seen: the editor's
+    // deactivation may wait behind a busy user-interface thread.
+    bool here = g.mode != Mode::None && g.editor && GetForegroundWindow() == g.editor;
+    // Keys are followed elsewhere too: one pressed there is not ours when
+    // it is released here.
+    ThreadHookKey key = g.keys.toThreadHook(k->vkCode, k->scanCode, (k->flags & LLKHF_EXTENDED) != 0,
+                                            (k->flags & LLKHF_UP) != 0, here);
+    if (here && key.strayRelease) {
+      if (g.passedOn.size() >= 32) g.passedOn.pop_front();
+      g.passedOn.emplace_back(lowLevelKeyCode(key), true);
+    }
+    if (here && !key.strayRelease) {
+      int taken = actOnKey(lowLevelKeyCode(key), key.flags, eventTime(*k, t0));
       if (g.mode == Mode::Record && taken) {
         LARGE_INTEGER q1{};
         QueryPerformanceCounter(&q1);
@@ -131,6 +154,7 @@ void applyWanted(bool reinstall) {
   }
   if (wanted && !g.lowLevel) {
     g.keys.clear();
+    g.passedOn.clear();
     g.lowLevel = SetWindowsHookExW(WH_KEYBOARD_LL, LowLevelProc, GetModuleHandleW(nullptr), 0);
     if (!g.lowLevel) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL)");
   }
@@ -229,7 +253,10 @@ LRESULT CALLBACK ThreadProc(int code, WPARAM wp, LPARAM lp) {
     auto flags = static_cast<uint32_t>(lp);
     KeyCode key = keyCodeFromMessage(static_cast<uint32_t>(wp), flags);
     std::lock_guard lock(g.mutex);
-    if (g.mode != Mode::None && g.inFront && g.editor && GetForegroundWindow() == g.editor) {
+    auto passed = std::find(g.passedOn.begin(), g.passedOn.end(), std::make_pair(key, isReleaseMessage(flags)));
+    if (passed != g.passedOn.end()) {
+      g.passedOn.erase(passed);
+    } else if (g.mode != Mode::None && g.inFront && g.editor && GetForegroundWindow() == g.editor) {
       if (actOnKey(key, flags, nowMicroseconds())) {
         if (g.hookWindow) (void)PostMessageW(g.hookWindow, kMsgHookReinstall, 0, 0);  // the key is taken either way
         return 1;

@@ -155,6 +155,27 @@ TEST(LowLevelKeys, CaptureTakesAHeldKeyOnceAndForgetsKeysOnClear) {
   EXPECT_EQ(press(0x41, 0x1E), CaptureAction::Capture);
 }
 
+// The Enter that answered a message box lifts once the editor is in front
+// again: that release is not the editor's, nor one of a key held from before
+// the hook came.
+TEST(LowLevelKeys, AReleaseIsOursOnlyWhenItsPressWas) {
+  LowLevelKeys keys;
+  EXPECT_FALSE(keys.toThreadHook(0x0D, 0x1C, false, false, /*here=*/false).strayRelease);
+  EXPECT_TRUE(keys.toThreadHook(0x0D, 0x1C, false, true, /*here=*/true).strayRelease);
+  // Held elsewhere, repeating here: still not ours.
+  (void)keys.toThreadHook(0x41, 0x1E, false, false, false);
+  ThreadHookKey repeat = keys.toThreadHook(0x41, 0x1E, false, false, true);
+  EXPECT_EQ(captureActionOf(lowLevelKeyCode(repeat), repeat.flags), CaptureAction::Swallow);
+  EXPECT_TRUE(keys.toThreadHook(0x41, 0x1E, false, true, true).strayRelease);
+  // Pressed and released here.
+  EXPECT_FALSE(keys.toThreadHook(0x41, 0x1E, false, false, true).strayRelease);
+  EXPECT_FALSE(keys.toThreadHook(0x41, 0x1E, false, true, true).strayRelease);
+  // Held when the hook came (forgotten by clear).
+  (void)keys.toThreadHook(0x42, 0x30, false, false, true);
+  keys.clear();
+  EXPECT_TRUE(keys.toThreadHook(0x42, 0x30, false, true, true).strayRelease);
+}
+
 // Delays from injected timestamps: 1 ms resolution, no drift however the
 // events fall between milliseconds, nothing negative from a clock read late.
 TEST(RecordClock, DelaysInWholeMillisecondsFromMicroseconds) {
