@@ -38,6 +38,8 @@ struct HookState {
   // code and release: the backup hook lets them through as well.
   std::deque<std::pair<KeyCode, bool>> passedOn;
   HWND hookWindow = nullptr;  // the hook thread's message window
+  int installs = 0;           // low-level hooks installed so far (for tests)
+  bool reinstallAsked = false;
   HWND receiver = nullptr;    // the user-interface thread's message window
   // Time spent in the recorder's hook, written to the debugger output when a
   // recording stops.
@@ -148,6 +150,7 @@ LRESULT CALLBACK LowLevelProc(int code, WPARAM wp, LPARAM lp) {
 void applyWanted(bool reinstall) {
   std::lock_guard lock(g.mutex);
   bool wanted = g.mode != Mode::None && g.inFront;
+  if (reinstall) g.reinstallAsked = false;
   if (g.lowLevel && (!wanted || reinstall)) {
     (void)UnhookWindowsHookEx(g.lowLevel);  // one Windows removed already is what was asked
     g.lowLevel = nullptr;
@@ -157,6 +160,7 @@ void applyWanted(bool reinstall) {
     g.passedOn.clear();
     g.lowLevel = SetWindowsHookExW(WH_KEYBOARD_LL, LowLevelProc, GetModuleHandleW(nullptr), 0);
     if (!g.lowLevel) ReportWin32Failure(L"SetWindowsHookExW(WH_KEYBOARD_LL)");
+    else ++g.installs;
   }
 }
 
@@ -258,7 +262,8 @@ LRESULT CALLBACK ThreadProc(int code, WPARAM wp, LPARAM lp) {
       g.passedOn.erase(passed);
     } else if (g.mode != Mode::None && g.inFront && g.editor && GetForegroundWindow() == g.editor) {
       if (actOnKey(key, flags, nowMicroseconds())) {
-        if (g.hookWindow) (void)PostMessageW(g.hookWindow, kMsgHookReinstall, 0, 0);  // the key is taken either way
+        if (g.hookWindow && !g.reinstallAsked)
+          g.reinstallAsked = PostMessageW(g.hookWindow, kMsgHookReinstall, 0, 0) != FALSE;  // the key is taken either way
         return 1;
       }
     }
@@ -410,6 +415,11 @@ void setKeyHooksInFront(bool inFront) {
 bool lowLevelKeyHookInstalled() {
   std::lock_guard lock(g.mutex);
   return g.lowLevel != nullptr;
+}
+
+int lowLevelKeyHookInstallCount() {
+  std::lock_guard lock(g.mutex);
+  return g.installs;
 }
 
 void dropLowLevelKeyHookForTest() {

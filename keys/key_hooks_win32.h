@@ -51,6 +51,7 @@ void setKeyHooksInFront(bool inFront);
 // For tests: whether the low-level hook is installed now, and taking it out
 // behind the hooks' back as Windows does with one that answered too late.
 [[nodiscard]] bool lowLevelKeyHookInstalled();
+[[nodiscard]] int lowLevelKeyHookInstallCount();
 void dropLowLevelKeyHookForTest();
 
 // The system's on-screen keyboard; its result is not reported.
