@@ -8,8 +8,12 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/text_table.h"
 #include "app/wide_win32.h"
@@ -278,6 +282,60 @@ TEST_F(WindowsE2e, RecorderKeepsRowsAndDelaysWhileTheWindowReadsTheKeyboard) {
   EXPECT_GE(std::stoi(cell(0, 2)), 390) << utf8(rows());
   EXPECT_GE(std::stoi(cell(2, 2)), 240) << utf8(rows());
   shot("hooks_recorded_while_reading");
+}
+
+// The profile cache held open, unshared, by another program while Apply
+// saves it: released within the retries, the save goes through; held on,
+// the user is told once and the window goes on with the keyboard's settings.
+TEST_F(WindowsE2e, ApplyWhileAnotherProgramHoldsTheProfileFile) {
+  Running& app = start();
+  std::wstring cache = install_.documentsFolder() + L"\\Korvalin\\$Profile0";
+  ASSERT_TRUE(waitFor([&] { return GetFileAttributesW(cache.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
+  auto assignKeyA = [&](const char* keysym) {
+    if (!openEditor(ids::main_dlg::KEY_01E.id)) return false;
+    pressKey(keysym);
+    Sleep(300);
+    clickE(IDC_COMPOSITE_CONTROL_OK);
+    return waitFor([&] { return editor() == nullptr && IsWindowEnabled(apply); }, 5000);
+  };
+  auto hold = [&] {
+    return CreateFileW(cache.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  auto fileBytes = [&] {
+    std::ifstream in(std::filesystem::path(cache), std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+
+  // Released after 200 ms: within the retries.
+  ASSERT_TRUE(assignKeyA("b"));
+  auto before = fileBytes();
+  HANDLE held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  clickCentre(apply);
+  Sleep(200);
+  CloseHandle(held);
+  EXPECT_TRUE(waitFor([&] { return !IsWindowEnabled(apply); }, 8000)) << "Apply failed";
+  EXPECT_NE(fileBytes(), before) << "the cache was not saved";
+  EXPECT_EQ(messageBox(500), nullptr) << "a message for a file released in time";
+
+  // Held on: one clear message, and the keyboard still written.
+  ASSERT_TRUE(assignKeyA("c"));
+  before = fileBytes();
+  held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  app.sim("trace clear");
+  clickCentre(apply);
+  HWND box = messageBox(8000);
+  ASSERT_NE(box, nullptr) << "no message for the held file";
+  EXPECT_NE(messageBoxText(box).find(L"cannot be saved"), std::wstring::npos) << utf8(messageBoxText(box));
+  shot("profile_file_held_by_another_program");
+  clickCentre(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(box); }, 3000));
+  CloseHandle(held);
+  EXPECT_TRUE(waitFor([&] { return !IsWindowEnabled(apply); }, 8000)) << "Apply stayed enabled";
+  EXPECT_FALSE(tracedCommands(app.trace(), 0x08).empty()) << "the keyboard was not written";
+  EXPECT_EQ(fileBytes(), before);
 }
 
 // Two starts at once: one runs, the other hands over and ends.
