@@ -52,7 +52,14 @@ HookState g;
 KeyCaptureTarget* g_captureTarget = nullptr;
 MacroRecordTarget* g_recordTarget = nullptr;
 HHOOK g_threadHook = nullptr;
-std::thread g_hookThread;
+// Joined whenever the hooks go; a process ending with them in (an exit
+// from inside a handler) must not end in std::terminate.
+struct HookThread {
+  std::thread thread;
+  ~HookThread() {
+    if (thread.joinable()) thread.detach();
+  }
+} g_hook;
 
 uint64_t nowMicroseconds() {
   static const LONGLONG frequency = [] {
@@ -272,25 +279,25 @@ LRESULT CALLBACK ThreadProc(int code, WPARAM wp, LPARAM lp) {
 }
 
 void startHookThread() {
-  if (g_hookThread.joinable()) return;
+  if (g_hook.thread.joinable()) return;
   UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!ready) {
     ReportWin32Failure(L"CreateEventW(key hook thread)");
     return;
   }
-  g_hookThread = std::thread(hookThreadMain, ready.get());
+  g_hook.thread = std::thread(hookThreadMain, ready.get());
   (void)WaitForSingleObject(ready.get(), INFINITE);  // the thread sets it on every path
 }
 
 void stopHookThread() {
-  if (!g_hookThread.joinable()) return;
+  if (!g_hook.thread.joinable()) return;
   HWND w;
   {
     std::lock_guard lock(g.mutex);
     w = g.hookWindow;
   }
   if (w) (void)SendMessageW(w, WM_CLOSE, 0, 0);  // ends its loop
-  g_hookThread.join();
+  g_hook.thread.join();
 }
 
 // Brings both hooks in line with the shared state; user-interface thread.
