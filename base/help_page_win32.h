@@ -7,8 +7,8 @@
 
 namespace kv {
 
-// Opens helpFolder's index.html (helpFolder with a trailing backslash; the
-// program's own is HelpFolder() of base/program_folder_win32.h).
+// Opens helpFolder's index.html (helpFolder with a trailing backslash: the
+// program folder's Help\, which the main window hands its parts).
 void OpenHelpPage(HWND owner, const std::wstring& helpFolder);
 
 }  // namespace kv

@@ -17,7 +17,4 @@ std::wstring ExecutableFolder();
 std::wstring ExecutableFileName();
 std::wstring ExecutableBaseName();
 
-// The program folder's Help\ (with a trailing backslash), where the help page lies.
-inline std::wstring HelpFolder() { return ExecutableFolder() + L"Help\\"; }
-
 }  // namespace kv

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <atomic>
 #include <cctype>
@@ -11,28 +12,17 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 
 #include "app/wide_win32.h"
-#include "tessaro/sim/sim_control_win32.h"
+#include "resources/control_ids.h"
 #include "widgets/application_win32.h"
 
 namespace kv::e2e {
 namespace {
 
-const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
 int xdotool(const std::wstring& args) { return runUnix(L"/usr/bin/xdotool " + args); }
 
 std::wstring coords(int x, int y) { return std::to_wstring(x) + L" " + std::to_wstring(y); }
-
-bool copyTree(const std::filesystem::path& from, const std::filesystem::path& to) {
-  std::error_code ec;
-  std::filesystem::copy(from, to,
-                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing,
-                        ec);
-  return !ec;
-}
 
 // 32-bit top-down pixels of a rectangle.
 struct Pixels {
@@ -41,19 +31,25 @@ struct Pixels {
   std::vector<uint32_t> bits;  // 0x00RRGGBB
 };
 
+// The format of 32-bit pixels, top row first.
+BITMAPINFO topDown32(int width, int height) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
+}
+
 // A DIB section selected into a memory DC, for reading pixels back.
 class Canvas {
  public:
   Canvas(int width, int height) : width_(width), height_(height) {
     WindowDc screen(nullptr);
     dc_.reset(CreateCompatibleDC(screen.get()));
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = topDown32(width, height);
     void* bits = nullptr;
     bitmap_.reset(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     bits_ = static_cast<uint32_t*>(bits);
@@ -101,13 +97,7 @@ std::vector<uint32_t> iconPixels(HICON icon, int size) {
   if (!GetIconInfo(icon, &info)) return {};
   UniqueBitmap colour(info.hbmColor), mask(info.hbmMask);
   if (!colour) return {};
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = size;
-  bi.bmiHeader.biHeight = -size;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bi = topDown32(size, size);
   std::vector<uint32_t> bits(static_cast<size_t>(size) * size);
   WindowDc screen(nullptr);
   if (GetDIBits(screen.get(), colour.get(), 0, size, bits.data(), &bi, DIB_RGB_COLORS) != size) return {};
@@ -297,6 +287,16 @@ HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title) {
   return nullptr;
 }
 
+bool closesBefore(HWND window, HWND other, DWORD timeoutMs) {
+  bool first = false;
+  waitFor([&] {
+    if (IsWindow(window)) return false;
+    first = IsWindow(other) != FALSE;
+    return true;
+  }, timeoutMs, 5);
+  return first;
+}
+
 std::wstring messageBoxText(HWND box) {
   // The message of a message box is its static control 0xFFFF.
   HWND text = GetDlgItem(box, 0xFFFF);
@@ -410,174 +410,6 @@ bool deleteTrayIcon(HWND owner, UINT uid) {
   return Shell_NotifyIconW(NIM_DELETE, &nid) != FALSE;
 }
 
-// ---- an installation of the program ------------------------------------------------------------
-
-RegistryOverride::RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value)
-    : key_(std::move(key)), name_(std::move(name)) {
-  constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    old_.resize(size);
-    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), kFlags, &type_, old_.data(), &size) ==
-                ERROR_SUCCESS;
-    old_.resize(size);
-  }
-  RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), REG_SZ, value.c_str(),
-                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-RegistryOverride::~RegistryOverride() {
-  if (hadValue_)
-    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), type_, old_.data(),
-                    static_cast<DWORD>(old_.size()));
-  else
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
-}
-
-Installation::Installation() {
-  static std::atomic<int> counter{0};
-  wchar_t tmp[MAX_PATH];
-  DWORD n = GetTempPathW(MAX_PATH, tmp);
-  base_ = std::wstring(tmp, n) + L"kv_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-          std::to_wstring(counter++) + L"\\";
-  folder_ = base_ + L"Korvalin\\";
-  documents_ = base_ + L"Documents";
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
-  std::filesystem::create_directories(documents_, ec);
-  std::wstring bin = ExecutableFolder();
-  for (const wchar_t* f : {L"Korvalin.exe", L"Tessaro.dll"}) CopyFileW((bin + f).c_str(), (folder_ + f).c_str(), FALSE);
-  copyTree(bin + L"Skins", folder_ + L"Skins");
-  copyTree(bin + L"Help", folder_ + L"Help");
-  registry_.push_back(std::make_unique<RegistryOverride>(kShellFolders, L"Personal", documents_));
-  // The simulated keyboard keeps its memory in the user's local data folder:
-  // one of the installation's own.
-  localAppData_ = base_ + L"LocalAppData";
-  std::filesystem::create_directories(localAppData_, ec);
-  setEnv(L"LOCALAPPDATA", localAppData_);
-  registry_.push_back(
-      std::make_unique<RegistryOverride>(L"Software\\Wine\\AppDefaults\\Korvalin.exe\\X11 Driver", L"Managed", L"N"));
-}
-
-Installation::~Installation() {
-  registry_.clear();
-  std::error_code ec;
-  // A process just ended may still hold a file for a moment.
-  waitFor([&] {
-    std::filesystem::remove_all(base_, ec);
-    return !ec;
-  }, 3000, 100);
-}
-
-bool Installation::exists(const std::wstring& relative) const {
-  return GetFileAttributesW(path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool Installation::remove(const std::wstring& relative) { return DeleteFileW(path(relative).c_str()) != FALSE; }
-
-bool Installation::useLibrary(const std::wstring& builtLibrary) {
-  return CopyFileW((ExecutableFolder() + builtLibrary).c_str(), path(L"Tessaro.dll").c_str(), FALSE) != FALSE;
-}
-
-void Installation::setEnv(const std::wstring& name, const std::wstring& value) { env_.emplace_back(name, value); }
-
-UniqueKernelHandle Installation::start(const std::wstring& arguments) const {
-  // What the test process had is put back afterwards (LOCALAPPDATA is the
-  // system's).
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> before;
-  for (const auto& [name, value] : env_) {
-    wchar_t old[32768];
-    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
-    before.emplace_back(name, n > 0 && n < 32768 ? std::optional<std::wstring>(std::wstring(old, n)) : std::nullopt);
-  }
-  for (const auto& [name, value] : env_) SetEnvironmentVariableW(name.c_str(), value.c_str());
-  std::wstring exe = exePath();
-  std::wstring cmd = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi);
-  for (auto it = before.rbegin(); it != before.rend(); ++it)
-    SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
-  if (!ok) return UniqueKernelHandle();
-  CloseHandle(pi.hThread);
-  return UniqueKernelHandle(pi.hProcess);
-}
-
-// ---- a running program ---------------------------------------------------------------------------
-
-Running::~Running() {
-  if (!process_) return;
-  if (alive()) terminate();
-  // The tray drops the icon of a window that is gone; should it keep it,
-  // the next test must not see it.
-  if (main_ && !waitFor([] { return trayIconWindows().empty(); }, 1000)) deleteTrayIcon(main_, kTrayIconUid);
-}
-
-DWORD Running::waitExit(DWORD timeoutMs, bool* sawWindow) {
-  if (!process_) return STILL_ACTIVE;
-  if (sawWindow) {
-    *sawWindow = false;
-    ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (WaitForSingleObject(process_.get(), 10) == WAIT_TIMEOUT) {
-      if (!topLevelWindows(pid(), true).empty()) *sawWindow = true;
-      if (GetTickCount64() >= end) return STILL_ACTIVE;
-    }
-  } else if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
-    return STILL_ACTIVE;
-  }
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_.get(), &code);
-  return code;
-}
-
-HWND Running::mainWindow() const {
-  for (HWND h : topLevelWindows(pid(), false))
-    if (GetWindowLongPtrW(h, GWLP_USERDATA) == kMainMarker) return h;
-  return nullptr;
-}
-
-HWND Running::waitMainWindow(DWORD timeoutMs) {
-  HWND h = nullptr;
-  waitFor([&] { return (h = mainWindow()) != nullptr || !alive(); }, timeoutMs);
-  if (h) main_ = h;
-  return h;
-}
-
-bool Running::mainVisible() const {
-  HWND h = mainWindow();
-  return h && IsWindowVisible(h);
-}
-
-std::string Running::sim(const std::string& command) const {
-  std::string reply;
-  if (!kv::sim::SendControl(kv::sim::PipeNameFrom(L"KorvalinSim-" + std::to_wstring(pid())), command, &reply, 5000))
-    return "";
-  return reply;
-}
-
-std::vector<std::string> Running::trace() const {
-  std::vector<std::string> lines;
-  std::istringstream in(sim("trace"));
-  std::string line;
-  bool first = true;
-  while (std::getline(in, line)) {
-    if (first) {
-      first = false;
-      if (line != "OK") return {};
-      continue;
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-void Running::terminate() {
-  if (!process_) return;
-  TerminateProcess(process_.get(), 255);
-  WaitForSingleObject(process_.get(), 5000);
-}
 
 std::vector<uint8_t> bytesOf(const std::string& reply) {
   std::vector<uint8_t> out;
@@ -724,12 +556,19 @@ std::wstring controlText(HWND control) {
   return buffer;
 }
 
+HWND fileNameField(HWND dialog) {
+  // The combo box of the explorer-style dialogs, or the plain edit of the
+  // older ones.
+  HWND name = GetDlgItem(dialog, cmb13);
+  return name ? name : GetDlgItem(dialog, edt1);
+}
+
 HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs) {
   HWND d = nullptr;
   waitFor([&] {
     for (HWND h : topLevelWindows(pid, true))
       if (h != exclude && describe(h).className == L"#32770" && messageBoxText(h).empty() && GetDlgItem(h, IDOK) &&
-          (GetDlgItem(h, 0x47C) || GetDlgItem(h, 0x480)))
+          fileNameField(h))
         return (d = h) != nullptr;
     return false;
   }, timeoutMs);
@@ -737,10 +576,7 @@ HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs) {
 }
 
 bool enterFileName(HWND dialog, const std::wstring& path) {
-  // The file name field: the combo box of the explorer-style dialogs, or the
-  // plain edit of the older ones.
-  HWND name = GetDlgItem(dialog, 0x47C);
-  if (!name) name = GetDlgItem(dialog, 0x480);
+  HWND name = fileNameField(dialog);
   if (!name) return false;
   RECT last{};
   if (!waitFor([&] {

@@ -1,25 +1,20 @@
-// End-to-end harness: runs the real Korvalin.exe under Wine on the X display,
-// in a fresh program folder and Documents folder per test, and drives it as a
-// user would, with real pointer and key input through the X server (xdotool),
-// window queries, the simulated keyboard's control pipe and screen pixels.
+// End-to-end tools: real pointer and key input through the X server
+// (xdotool), window queries across processes, the notification area and
+// screen pixels, as the tests drive and watch the real Korvalin.exe under
+// Wine.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "resources/control_ids.h"
 #include "widgets/handles_win32.h"
 
 namespace kv::e2e {
-
-inline constexpr LONG_PTR kMainMarker = 0x4D41494E;  // "MAIN"
-inline constexpr UINT kTrayIconUid = ID_TRAY_ICON;
 
 // ---- waiting --------------------------------------------------------------------
 
@@ -109,6 +104,9 @@ std::vector<HWND> topLevelWindows(DWORD pid, bool visibleOnly);
 // The first top-level window of the process with that class (and title,
 // when given).
 HWND findTopLevel(DWORD pid, const wchar_t* className, const wchar_t* title = nullptr);
+// Waits for a window to go; true when it went while the other still
+// existed (the order in which a program closes its windows).
+bool closesBefore(HWND window, HWND other, DWORD timeoutMs = 10000);
 // The text of a message box (its static text control).
 std::wstring messageBoxText(HWND box);
 
@@ -129,6 +127,8 @@ RECT listItemRect(HANDLE process, HWND list, int row, int part);
 // caption, which is all GetWindowText reads there).
 std::wstring controlText(HWND control);
 
+// The file name field of a common file dialog; null when it has none.
+HWND fileNameField(HWND dialog);
 // A common file dialog of the process: a dialog that is neither the window
 // excluded nor a message box; null when none shows in time.
 HWND waitFileDialog(DWORD pid, HWND exclude, DWORD timeoutMs = 5000);
@@ -158,104 +158,6 @@ POINT centreOf(HWND hwnd);
 bool waitClickable(HWND hwnd, DWORD timeoutMs = 5000);
 // Removes a notification icon as the shell would lose it when it restarts.
 bool deleteTrayIcon(HWND owner, UINT uid);
-
-// ---- an installation of the program ------------------------------------------------------------
-
-// Sets a string value under HKEY_CURRENT_USER for as long as the object
-// lives; puts back what was there (or removes the value) afterwards.
-class RegistryOverride {
- public:
-  RegistryOverride(std::wstring key, std::wstring name, const std::wstring& value);
-  ~RegistryOverride();
-  RegistryOverride(const RegistryOverride&) = delete;
-  RegistryOverride& operator=(const RegistryOverride&) = delete;
-
- private:
-  std::wstring key_, name_;
-  bool hadValue_ = false;
-  DWORD type_ = REG_SZ;
-  std::vector<BYTE> old_;
-};
-
-// One Korvalin installation in a temporary folder: the program, the
-// simulated keyboard library, the skin and help folders, and its own
-// Documents folder (the shell's personal folder of the current user is
-// pointed there while the installation exists). Its windows are not left to
-// a window manager: there is none on the virtual display, and Wine would
-// wait for one each time a window hides.
-class Installation {
- public:
-  Installation();
-  ~Installation();
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
-
-  const std::wstring& programFolder() const { return folder_; }
-  const std::wstring& documentsFolder() const { return documents_; }
-  // The user's local data folder as the program sees it (LOCALAPPDATA).
-  const std::wstring& localAppDataFolder() const { return localAppData_; }
-  std::wstring path(const std::wstring& relative) const { return folder_ + relative; }
-  std::wstring exePath() const { return folder_ + L"Korvalin.exe"; }
-  bool exists(const std::wstring& relative) const;
-  // Removes a file of the installation (a missing library or picture).
-  bool remove(const std::wstring& relative);
-  // Puts another build's library in place of the simulated keyboard's
-  // Tessaro.dll (a path relative to the test's bin folder: "hid\\Tessaro.dll").
-  bool useLibrary(const std::wstring& builtLibrary);
-
-  // Environment for the processes started from here (the simulated
-  // keyboard's settings).
-  void setEnv(const std::wstring& name, const std::wstring& value);
-
-  // Starts Korvalin.exe with the given argument string; the process handle
-  // is empty on failure.
-  UniqueKernelHandle start(const std::wstring& arguments = L"") const;
-
- private:
-  std::wstring base_;
-  std::wstring folder_;
-  std::wstring documents_;
-  std::wstring localAppData_;
-  std::vector<std::pair<std::wstring, std::wstring>> env_;
-  std::vector<std::unique_ptr<RegistryOverride>> registry_;
-};
-
-// A running Korvalin.exe: its process, its main window and its simulated
-// keyboard. The destructor ends the process if it still runs.
-class Running {
- public:
-  explicit Running(UniqueKernelHandle process) : process_(std::move(process)) {}
-  ~Running();
-  Running(const Running&) = delete;
-  Running& operator=(const Running&) = delete;
-
-  bool started() const { return static_cast<bool>(process_); }
-  HANDLE process() const { return process_.get(); }
-  DWORD pid() const { return process_ ? GetProcessId(process_.get()) : 0; }
-  bool alive() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-
-  // Waits for the process to end; returns its exit code, or STILL_ACTIVE on
-  // time-out. With sawWindow, polls meanwhile and records whether any
-  // visible top-level window of the process appeared.
-  DWORD waitExit(DWORD timeoutMs = 15000, bool* sawWindow = nullptr);
-
-  // The top-level window of this process that carries the MAIN marker.
-  HWND mainWindow() const;
-  HWND waitMainWindow(DWORD timeoutMs = 15000);
-  bool mainVisible() const;
-
-  // A command to the simulated keyboard over its control pipe; the reply's
-  // first line is "OK" or "ERR ...". Returns the whole reply (empty when the
-  // pipe cannot be reached).
-  std::string sim(const std::string& command) const;
-  std::vector<std::string> trace() const;
-
-  void terminate();
-
- private:
-  UniqueKernelHandle process_;
-  HWND main_ = nullptr;  // remembered to clear its tray icon after a kill
-};
 
 // The bytes of a simulated keyboard's "read" reply; empty for an error.
 std::vector<uint8_t> bytesOf(const std::string& reply);

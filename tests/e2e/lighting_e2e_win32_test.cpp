@@ -13,17 +13,14 @@
 #include <vector>
 
 #include "model/key_codes.h"
-#include "tests/e2e/harness_win32.h"
+#include "tests/e2e/korvalin_fixture_win32.h"
 
 namespace kv::e2e {
 namespace {
 
 using namespace ids::main_dlg;
 
-constexpr int kCmdBeginConfig = 0x01, kCmdEndConfig = 0x02, kCmdWriteSettings = 0x06, kCmdWriteColours = 0x11;
-constexpr int kSettingsRecordSize = 42;
-constexpr int kEffectCount = 29;   // the simulated keyboard's list: 1-28 and 254
-constexpr int kComboPerKey = 28;   // the list position of 254
+constexpr int kComboPerKey = kSimEffectCount - 1;  // the list position of 254
 constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
 
 // Byte and bit of a key's LED in a user pattern.
@@ -36,52 +33,36 @@ LedBit ledBitOf(int controlId, int mode) {
   return {mode * 18 + led / 8, static_cast<uint8_t>(1u << (led % 8))};
 }
 
-class LightingE2e : public ::testing::Test {
+// The fixture with the lighting panel's controls and the keyboard's lighting
+// memory at hand.
+class LightingE2e : public KorvalinFixture {
  protected:
-  void SetUp() override { keepTrayUncovered(); }
-
-  void panelStartsOpen() {
-    std::wstring folder = install_.documentsFolder() + L"\\Korvalin";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", (folder + L"\\wskb.ini").c_str()));
-  }
-  void activeProfile(int p) { install_.setEnv(L"KORVALIN_SIM_PROFILE", std::to_wstring(p)); }
-
-  // Starts the program and waits for the effect list of the first load.
-  Running& start() {
-    app_ = std::make_unique<Running>(install_.start());
-    EXPECT_TRUE(app_->started());
-    app_->waitMainWindow();
-    EXPECT_TRUE(waitFor([&] { return SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCOUNT, 0, 0) == kEffectCount; }));
+  // Starts the program and waits for the effect list of the first load,
+  // then up to 5 s for a click at the window's centre to reach the window
+  // itself. A key lies there, so in effect this is a 5 s pause: drags and
+  // the overlays' checks need a window that has finished its start (the
+  // editor's pictures are made after the first show) and fail under load
+  // without it.
+  Running& startSettled() {
+    start();
+    EXPECT_TRUE(waitEffectList());
     EXPECT_TRUE(waitFor([&] { return mainVisible(); }));
-    waitClickable(app_->mainWindow());
+    waitClickable(main());
     return *app_;
   }
   void restart() {
-    ASSERT_TRUE(PostMessageW(app_->mainWindow(), 0x4D4B, 0x4C4C494B, 0));  // KILL: an orderly close
+    ASSERT_TRUE(PostMessageW(main(), kMsgKill, kTagKill, 0));  // an orderly close
     ASSERT_EQ(app_->waitExit(), 0u);
     app_.reset();
-    start();
+    startSettled();
   }
-  bool mainVisible() const { return app_ && app_->mainVisible(); }
 
-  HWND ctl(int id) const { return GetDlgItem(app_->mainWindow(), id); }
-  bool shown(int id) const { return IsWindowVisible(ctl(id)) != FALSE; }
-  void clickControl(int id) {
-    POINT c = centreOf(ctl(id));
-    click(c.x, c.y);
-  }
-  int selectedEffectIndex() const { return static_cast<int>(SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0)); }
+  bool shown(int id) const { return IsWindowVisible(mainItem(id)) != FALSE; }
+  void clickItem(int id) { clickCentre(mainItem(id)); }
 
   // Opens a drop-down list with a real click and clicks its item.
-  // The composite editor's window, if one is shown.
-  HWND editorWindow(Running& app) {
-    for (HWND h : topLevelWindows(app.pid(), true))
-      if (h != app.mainWindow() && IsWindowVisible(h) && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return h;
-    return nullptr;
-  }
   void choose(int comboId, int index) {
-    clickControl(comboId);
+    clickItem(comboId);
     HWND list = nullptr;
     ASSERT_TRUE(waitFor([&] {
       for (HWND h : topLevelWindows(app_->pid(), true))
@@ -107,7 +88,7 @@ class LightingE2e : public ::testing::Test {
   // 0-4 from left to right).
   void clickLevel(int id, int position) {
     RECT r{};
-    GetWindowRect(ctl(id), &r);
+    GetWindowRect(mainItem(id), &r);
     int w = r.right - r.left;
     int x = position * w / 4 - 10 + w / 8;  // the control counts from 10 pixels left of its picture
     click(r.left + std::clamp(x, 2, w - 3), (r.top + r.bottom) / 2);
@@ -117,52 +98,44 @@ class LightingE2e : public ::testing::Test {
     return bytesOf(app_->sim("read " + region + " " + std::to_string(offset) + " " + std::to_string(length)));
   }
   int settingsByte(int profile, int field) const {
-    auto b = read("settings", profile * kSettingsRecordSize + field, 1);
+    auto b = read("settings", profile * static_cast<int>(kSettingsRecordSize) + field, 1);
     return b.empty() ? -1 : b[0];
   }
   int colourByte(int profile, int offset) const {
-    auto b = read("colours", profile * 256 + offset, 1);
+    auto b = read("colours", profile * static_cast<int>(kColourRegionSize) + offset, 1);
     return b.empty() ? -1 : b[0];
   }
-  std::vector<std::pair<int, int>> writes(int command) const { return tracedCommands(app_->trace(), command); }
-  void clearTrace() { ASSERT_EQ(app_->sim("trace clear"), "OK\n"); }
 
   // The colour overlay of a key: a frame drawn inside the button's edge.
   COLORREF overlayOf(int id) const {
     RECT r{};
-    GetWindowRect(ctl(id), &r);
+    GetWindowRect(mainItem(id), &r);
     return pixelAt(r.left + 1, (r.top + r.bottom) / 2);
   }
   // A few pixels of a control, to tell its looks apart.
-  std::vector<COLORREF> looksOf(int id) const { return e2e::looksOf(ctl(id)); }
-  void pointerAway() { mouseMoveTo(5, 5); }
-
-  void shot(const std::string& name) { EXPECT_FALSE(screenshot(name).empty()) << "screenshot " << name; }
-
-  Installation install_;
-  std::unique_ptr<Running> app_;
+  std::vector<COLORREF> looksOf(int id) const { return e2e::looksOf(mainItem(id)); }
 };
 
 // ---- the lamp ------------------------------------------------------------------------------
 
 TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
-  Running& app = start();
+  Running& app = startSettled();
   EXPECT_FALSE(shown(CONTROL_XGcombox.id));
   EXPECT_TRUE(shown(CONTROL_DengStaPic.id));
   clearTrace();
-  clickControl(kFnControlId);
+  clickItem(kFnControlId);
   // A key opens its editor instead of painting.
-  clickControl(KEY_01E.id);
-  HWND editor = nullptr;
-  ASSERT_TRUE(waitFor([&] { return (editor = editorWindow(app)) != nullptr; }, 5000));
+  clickItem(KEY_01E.id);
+  HWND opened = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (opened = editor()) != nullptr; }, 5000));
   Sleep(300);
-  EXPECT_TRUE(writes(kCmdWriteColours).empty()) << "a closed panel paints nothing";
-  clickCentre(GetDlgItem(editor, IDCANCEL));
-  ASSERT_TRUE(waitFor([&] { return !IsWindow(editor) || !IsWindowVisible(editor); }, 5000));
+  EXPECT_TRUE(traced(kCmdWriteColours).empty()) << "a closed panel paints nothing";
+  clickCentre(GetDlgItem(opened, IDCANCEL));
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(opened) || !IsWindowVisible(opened); }, 5000));
   pointerAway();
   shot("lighting_closed");
 
-  clickControl(CONTROL_DengStaPic.id);
+  clickItem(CONTROL_DengStaPic.id);
   ASSERT_TRUE(waitFor([&] { return shown(CONTROL_XGcombox.id); }, 3000));
   // Effect 1 (profile 0): brightness and speed, no per-key tools.
   EXPECT_TRUE(shown(CONTROL_LightSlider.id));
@@ -174,7 +147,7 @@ TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
 
   restart();
   EXPECT_TRUE(shown(CONTROL_XGcombox.id)) << "DengCheck kept the panel open";
-  clickControl(CONTROL_DengStaPic.id);
+  clickItem(CONTROL_DengStaPic.id);
   ASSERT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 3000));
   restart();
   EXPECT_FALSE(shown(CONTROL_XGcombox.id));
@@ -186,7 +159,7 @@ TEST_F(LightingE2e, ClosedPanelIgnoresKeysAndTheLampStateSurvivesARestart) {
 TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   activeProfile(1);  // the factory's per-key profile
   panelStartsOpen();
-  Running& app = start();
+  startSettled();
   ASSERT_EQ(selectedEffectIndex(), kComboPerKey);
   EXPECT_TRUE(shown(CONTROL_umCombo.id));
   EXPECT_TRUE(shown(CONTROL_USERgjStaPic1.id));
@@ -196,18 +169,18 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   ASSERT_NE(colourByte(1, a.offset) & a.bit, 0);
   EXPECT_EQ(overlayOf(KEY_01E.id), kWhite);
 
-  clickControl(CONTROL_USERgjStaPic2.id);  // erase tool
+  clickItem(CONTROL_USERgjStaPic2.id);  // erase tool
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 1; }, 3000));
   clearTrace();
-  clickControl(KEY_01E.id);
+  clickItem(KEY_01E.id);
   ASSERT_TRUE(waitFor([&] { return (colourByte(1, a.offset) & a.bit) == 0; }, 3000));
-  EXPECT_EQ(writes(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
+  EXPECT_EQ(traced(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
   EXPECT_EQ(overlayOf(KEY_01E.id), kBlack);
 
-  clickControl(CONTROL_USERgjStaPic1.id);  // paint tool
+  clickItem(CONTROL_USERgjStaPic1.id);  // paint tool
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 0; }, 3000));
   clearTrace();
-  POINT c = centreOf(ctl(KEY_01E.id));
+  POINT c = centreOf(mainItem(KEY_01E.id));
   mouseMoveTo(c.x, c.y);
   auto t0 = std::chrono::steady_clock::now();
   click(c.x, c.y);
@@ -218,9 +191,9 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   std::printf("[ figure ] paint click to keyboard byte: %.1f ms from starting the click (xdotool start-up included), "
               "%.1f ms after the click's tool returned (pipe polling included)\n",
               ms(done - t0).count(), ms(done - clicked).count());
-  EXPECT_EQ(writes(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
-  EXPECT_EQ(writes(kCmdBeginConfig).size(), 1u) << "one bracket";
-  EXPECT_EQ(writes(kCmdEndConfig).size(), 1u);
+  EXPECT_EQ(traced(kCmdWriteColours), (std::vector<std::pair<int, int>>{{256 + a.offset, 1}}));
+  EXPECT_EQ(traced(kCmdBeginConfig).size(), 1u) << "one bracket";
+  EXPECT_EQ(traced(kCmdEndConfig).size(), 1u);
   EXPECT_EQ(overlayOf(KEY_01E.id), kWhite);
   pointerAway();
   shot("lighting_painting");
@@ -230,33 +203,33 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 0) == 1; }, 3000));
   EXPECT_FALSE(shown(CONTROL_umCombo.id));
   clearTrace();
-  clickControl(KEY_01E.id);
+  clickItem(KEY_01E.id);
   Sleep(300);
-  EXPECT_EQ(editorWindow(app), nullptr) << "with the panel open a key click is a paint click";
+  EXPECT_EQ(editor(), nullptr) << "with the panel open a key click is a paint click";
   // A G key has no LED: it still opens its editor.
-  clickControl(FUNC_G3.id);
-  HWND editor = nullptr;
-  ASSERT_TRUE(waitFor([&] { return (editor = editorWindow(app)) != nullptr; }, 5000)) << "G3 opens its editor";
-  EXPECT_TRUE(writes(kCmdWriteColours).empty());
-  clickCentre(GetDlgItem(editor, IDCANCEL));
-  ASSERT_TRUE(waitFor([&] { return !IsWindow(editor) || !IsWindowVisible(editor); }, 5000));
+  clickItem(FUNC_G3.id);
+  HWND opened = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (opened = editor()) != nullptr; }, 5000)) << "G3 opens its editor";
+  EXPECT_TRUE(traced(kCmdWriteColours).empty());
+  clickCentre(GetDlgItem(opened, IDCANCEL));
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(opened) || !IsWindowVisible(opened); }, 5000));
 }
 
 TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
   activeProfile(1);
   panelStartsOpen();
-  Running& app = start();
-  clickControl(CONTROL_HXsjsStaPic.id);  // clear pattern 0
+  Running& app = startSettled();
+  clickItem(CONTROL_HXsjsStaPic.id);  // clear pattern 0
   ASSERT_TRUE(waitFor([&] { return read("colours", 256, 18) == std::vector<uint8_t>(18, 0); }, 3000));
   clearTrace();
   const int row[] = {KEY_010.id, KEY_011.id, KEY_012.id, KEY_013.id, KEY_014.id};  // Q W E R T
-  POINT from = centreOf(ctl(row[0])), to = centreOf(ctl(row[4]));
+  POINT from = centreOf(mainItem(row[0])), to = centreOf(mainItem(row[4]));
   mouseMoveTo(from.x, from.y);  // as a hand comes to rest before it presses
   Sleep(200);
   drag(from.x, from.y, to.x, to.y);
-  waitFor([&] { return writes(kCmdWriteColours).size() >= 5; }, 5000);
+  waitFor([&] { return traced(kCmdWriteColours).size() >= 5; }, 5000);
   Sleep(300);
-  auto written = writes(kCmdWriteColours);
+  auto written = traced(kCmdWriteColours);
   EXPECT_EQ(written.size(), 5u);
   for (int id : row) {
     LedBit b = ledBitOf(id, 0);
@@ -268,16 +241,16 @@ TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
   shot("lighting_drag");
 
   // Erasing there and back again: each key once.
-  clickControl(CONTROL_USERgjStaPic2.id);
+  clickItem(CONTROL_USERgjStaPic2.id);
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 16) == 1; }, 3000));
   clearTrace();
-  POINT e = centreOf(ctl(KEY_012.id));
+  POINT e = centreOf(mainItem(KEY_012.id));
   mouseMoveTo(from.x, from.y);
   Sleep(200);
   dragAlong({from, e, from});
-  waitFor([&] { return writes(kCmdWriteColours).size() >= 3; }, 5000);
+  waitFor([&] { return traced(kCmdWriteColours).size() >= 3; }, 5000);
   Sleep(300);
-  EXPECT_EQ(writes(kCmdWriteColours).size(), 3u) << "Q, W and E, each once";
+  EXPECT_EQ(traced(kCmdWriteColours).size(), 3u) << "Q, W and E, each once";
   for (int id : {KEY_010.id, KEY_011.id, KEY_012.id}) {
     LedBit b = ledBitOf(id, 0);
     EXPECT_EQ(colourByte(1, b.offset) & b.bit, 0) << "key " << id;
@@ -290,7 +263,7 @@ TEST_F(LightingE2e, DragPaintsEachKeyOnce) {
 TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
   activeProfile(1);
   panelStartsOpen();
-  Running& app = start();
+  Running& app = startSettled();
   clearTrace();
   choose(CONTROL_umCombo.id, 2);
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 3) == 2; }, 3000));
@@ -306,7 +279,7 @@ TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
 
 TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChange) {
   panelStartsOpen();
-  Running& app = start();
+  Running& app = startSettled();
   choose(CONTROL_XGcombox.id, 7);
   ASSERT_TRUE(waitFor([&] { return settingsByte(0, 0) == 8; }, 3000));
   EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 2000));
@@ -326,27 +299,27 @@ TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChang
 
 TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
   panelStartsOpen();
-  Running& app = start();
+  Running& app = startSettled();
   // Two clicks open and close the list and leave the focus on it.
-  clickControl(CONTROL_XGcombox.id);
+  clickItem(CONTROL_XGcombox.id);
   Sleep(300);
-  clickControl(CONTROL_XGcombox.id);
+  clickItem(CONTROL_XGcombox.id);
   Sleep(300);
   clearTrace();
   for (const char* key : {"Down", "Down", "Right", "Up", "Left"}) pressKey(key);
   Sleep(500);
   EXPECT_EQ(selectedEffectIndex(), 0);
-  EXPECT_TRUE(writes(kCmdWriteSettings).empty());
+  EXPECT_TRUE(traced(kCmdWriteSettings).empty());
   EXPECT_EQ(settingsByte(0, 0), 1);
   (void)app;
 }
 
 TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
-  Running& app = start();
+  Running& app = startSettled();
   ASSERT_EQ(app.sim("write settings 0 17"), "OK\n");
   ASSERT_EQ(app.sim("event 0401"), "OK\n");
   ASSERT_TRUE(waitFor([&] { return selectedEffectIndex() == 22; }, 5000));
-  clickControl(CONTROL_DengStaPic.id);
+  clickItem(CONTROL_DengStaPic.id);
   Sleep(500);
   EXPECT_FALSE(shown(CONTROL_XGcombox.id));
   EXPECT_FALSE(shown(CONTROL_LightSlider.id));
@@ -357,11 +330,11 @@ TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
 
 TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
   panelStartsOpen();
-  Running& app = start();  // profile 0: brightness 4, speed 2 (position 2)
+  Running& app = startSettled();  // profile 0: brightness 4, speed 2 (position 2)
   clearTrace();
   clickLevel(CONTROL_LightSlider.id, 4);
   Sleep(500);
-  for (auto [address, length] : writes(kCmdWriteSettings)) EXPECT_NE(address, 1) << "brightness unchanged";
+  for (auto [address, length] : traced(kCmdWriteSettings)) EXPECT_NE(address, 1) << "brightness unchanged";
   clickLevel(CONTROL_SpeedSlider.id, 1);
   EXPECT_TRUE(waitFor([&] { return settingsByte(0, 2) == 3; }, 3000)) << "position 1 writes 4 - 1";
   clickLevel(CONTROL_SpeedSlider.id, 4);
@@ -373,15 +346,15 @@ TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
 
 TEST_F(LightingE2e, ReportRateWritesOneByteAndFollowsTheKeyboard) {
   activeProfile(2);
-  Running& app = start();
+  Running& app = startSettled();
   pointerAway();
   Sleep(300);
   auto setLook = looksOf(FUNC_REPORT4.id);  // the factory's index 3
   auto report3Unset = looksOf(FUNC_REPORT3.id);
   clearTrace();
-  clickControl(FUNC_REPORT3.id);
+  clickItem(FUNC_REPORT3.id);
   ASSERT_TRUE(waitFor([&] { return settingsByte(2, 15) == 2; }, 3000));
-  EXPECT_EQ(writes(kCmdWriteSettings), (std::vector<std::pair<int, int>>{{99, 1}}));
+  EXPECT_EQ(traced(kCmdWriteSettings), (std::vector<std::pair<int, int>>{{99, 1}}));
   pointerAway();
   Sleep(300);
   EXPECT_NE(looksOf(FUNC_REPORT4.id), setLook);
@@ -395,13 +368,13 @@ TEST_F(LightingE2e, ReportRateWritesOneByteAndFollowsTheKeyboard) {
 }
 
 TEST_F(LightingE2e, TwoBankPressesLeaveTheIndicatorAsItStarted) {
-  Running& app = start();
+  Running& app = startSettled();
   pointerAway();
   Sleep(300);
   auto startLook = looksOf(LOCK_AB.id);
   auto text = [&](int id) {
     wchar_t t[16] = {};
-    GetWindowTextW(ctl(id), t, 16);
+    GetWindowTextW(mainItem(id), t, 16);
     return std::wstring(t);
   };
   ASSERT_EQ(app.sim("event 02FF"), "OK\n");

@@ -3,38 +3,26 @@
 // on the keyboard itself. The real Korvalin.exe with the simulated keyboard,
 // driven by real pointer and key input, checked on the keyboard's memory and
 // trace, the window's controls, the registry and the screen.
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
-#include "tests/e2e/harness_win32.h"
+#include "tests/e2e/korvalin_fixture_win32.h"
 
 namespace kv::e2e {
 namespace {
 
 using namespace ids::main_dlg;
 
-constexpr int kCmdEndConfig = 0x02, kCmdWriteInfoBlock = 0x04, kCmdReadSettings = 0x05, kCmdWriteKeyTable = 0x08;
-constexpr int kKeyTableSize = 324, kSettingsRecordSize = 42, kInfoActiveProfile = 10;
-constexpr int kEffectCount = 29;  // the simulated keyboard's effect list
 const wchar_t kSavePrompt[] = L"Whether to save the profile settings made?";
 const wchar_t kProfilesTip[] = L"The current contextual  mode: ";
-const wchar_t kProfilesKey[] = L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES";
 const int kProfileButtons[] = {FUNC_PROFILE1.id, FUNC_PROFILE2.id, FUNC_PROFILE3.id};
-
-std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
 
 std::wstring profileSetting(const wchar_t* name) {
   wchar_t value[520] = {};
@@ -44,10 +32,11 @@ std::wstring profileSetting(const wchar_t* name) {
   return value;
 }
 
-class ProfilesE2e : public ::testing::Test {
+// The fixture with the profile buttons and the keyboard's active profile.
+class ProfilesE2e : public KorvalinFixture {
  protected:
   void SetUp() override {
-    keepTrayUncovered();
+    KorvalinFixture::SetUp();
     // The manager's entries of an earlier run must not pass for this one's.
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kProfilesKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
@@ -60,116 +49,43 @@ class ProfilesE2e : public ::testing::Test {
     }
   }
 
-  // Starts the program and waits until the window shows the keyboard's
-  // configuration and can be clicked.
-  Running& start() {
-    app_ = std::make_unique<Running>(install_.start());
-    EXPECT_TRUE(app_->started());
-    app_->waitMainWindow();
-    EXPECT_TRUE(waitFor([&] { return SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCOUNT, 0, 0) == kEffectCount; }));
-    EXPECT_TRUE(waitFor([&] { return app_->mainVisible(); }));
-    EXPECT_TRUE(waitClickable(ctl(KEY_01E.id)));
-    return *app_;
-  }
-
-  HWND main() const { return app_->mainWindow(); }
-  HWND ctl(int id) const { return GetDlgItem(main(), id); }
-  void clickControl(HWND h) {
-    ASSERT_TRUE(waitClickable(h));
-    clickCentre(h);
-  }
-  void pointerAway() { mouseMoveTo(5, 5); }
-  void shot(const std::string& name) { EXPECT_FALSE(screenshot(name).empty()) << "screenshot " << name; }
-
   int activeProfileOnKeyboard() const {
     auto b = bytesOf(app_->sim("read info " + std::to_string(kInfoActiveProfile) + " 1"));
     return b.empty() ? -1 : b[0];
   }
-  std::vector<std::pair<int, int>> traced(int command) const { return tracedCommands(app_->trace(), command); }
-  void clearTrace() { ASSERT_EQ(app_->sim("trace clear"), "OK\n"); }
-  int selectedEffectIndex() const { return static_cast<int>(SendMessageW(ctl(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0)); }
-  bool mainApplyEnabled() const { return IsWindowEnabled(ctl(CONTROL2_APPLY.id)) != FALSE; }
-  std::wstring tooltip(int id) const { return tooltipOf(app_->process(), ctl(id)); }
 
   // How the three profile buttons look, the pointer away from them.
   std::vector<std::vector<COLORREF>> profileButtonLooks() {
     pointerAway();
     Sleep(300);
     std::vector<std::vector<COLORREF>> looks;
-    for (int id : kProfileButtons) looks.push_back(looksOf(ctl(id)));
+    for (int id : kProfileButtons) looks.push_back(looksOf(mainItem(id)));
     return looks;
   }
-
-  // Where the keyboard keeps a key's record in a profile's table: the
-  // position of its factory record (02 02 usage) in the factory table.
-  int recordOffsetOfUsage(const std::string& usageHex) const {
-    std::string reply = app_->sim("read default 0 324");
-    if (reply.rfind("OK\n", 0) != 0) return -1;
-    std::string hex = reply.substr(3, 324 * 2);
-    for (size_t i = 0; i + 6 <= hex.size(); i += 6)
-      if (hex.compare(i, 6, "0202" + usageHex) == 0) return static_cast<int>(i / 6) * 3;
-    return -1;
-  }
-  std::string keyRecord(int profile, int offset) const {
-    std::string reply = app_->sim("read keys " + std::to_string(profile * kKeyTableSize + offset) + " 3");
-    return reply.rfind("OK\n", 0) == 0 ? reply.substr(3, 6) : "";
-  }
-
-  // The program's dialog other than the main window that holds the control.
-  HWND dialogWith(int controlId) const {
-    for (HWND h : topLevelWindows(app_->pid(), true))
-      if (h != main() && describe(h).className == L"#32770" && GetDlgItem(h, controlId)) return h;
-    return nullptr;
-  }
-  HWND waitMessageBox() {
-    HWND box = nullptr;
-    waitFor([&] {
-      for (HWND h : topLevelWindows(app_->pid(), true))
-        if (h != main() && !messageBoxText(h).empty()) return (box = h) != nullptr;
-      return false;
-    }, 5000);
-    return box;
-  }
-
-  // A key given another through its editor: opened, the key pressed, OK.
-  bool assignKey(int controlId, const char* keysym, const wchar_t* keyName) {
-    clickControl(ctl(controlId));
-    HWND e = nullptr;
-    if (!waitFor([&] { return (e = dialogWith(IDC_COMPOSITE_CONTROL_KEY)) != nullptr; }, 5000)) return false;
-    waitClickable(e);
-    pressKey(keysym);
-    if (!waitFor([&] { return controlText(GetDlgItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == keyName; }, 3000)) return false;
-    clickCentre(GetDlgItem(e, IDC_COMPOSITE_CONTROL_OK));
-    return waitFor([&] { return dialogWith(IDC_COMPOSITE_CONTROL_KEY) == nullptr; }, 5000);
-  }
-
-  Installation install_;
-  std::unique_ptr<Running> app_;
 };
 
 // ---- the profile buttons --------------------------------------------------------------------------
 
 TEST_F(ProfilesE2e, Profile2SwitchesTheKeyboardAndShowsItsLighting) {
   // The lighting panel starts open; choosing a profile closes it.
-  std::wstring settings = install_.documentsFolder() + L"\\Korvalin\\wskb.ini";
-  CreateDirectoryW((install_.documentsFolder() + L"\\Korvalin").c_str(), nullptr);
-  ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"1", settings.c_str()));
-  Running& app = start();
-  EXPECT_TRUE(IsWindowVisible(ctl(CONTROL_XGcombox.id))) << "the panel did not start open";
+  std::wstring settings = documentsFile(L"Korvalin\\wskb.ini");
+  ASSERT_NO_FATAL_FAILURE(panelStartsOpen());
+  Running& app = startLoaded();
+  EXPECT_TRUE(IsWindowVisible(mainItem(CONTROL_XGcombox.id))) << "the panel did not start open";
   // Profile 2's lighting differs from profile 1's: effect 5.
   ASSERT_EQ(app.sim("write settings " + std::to_string(kSettingsRecordSize) + " 05"), "OK\n");
   ASSERT_EQ(activeProfileOnKeyboard(), 0);
   EXPECT_EQ(selectedEffectIndex(), 0);
-  EXPECT_EQ(controlText(ctl(FUNC_PROFILES.id)), L"$Profile0");
+  EXPECT_EQ(controlText(mainItem(FUNC_PROFILES.id)), L"$Profile0");
   EXPECT_EQ(tooltip(FUNC_PROFILES.id), std::wstring(kProfilesTip) + L"$Profile0");
   auto before = profileButtonLooks();
 
   clearTrace();
-  clickControl(ctl(FUNC_PROFILE2.id));
+  clickControl(mainItem(FUNC_PROFILE2.id));
   ASSERT_TRUE(waitFor([&] { return activeProfileOnKeyboard() == 1; }, 5000));
   EXPECT_EQ(traced(kCmdWriteInfoBlock).size(), 1u);
   EXPECT_TRUE(waitFor([&] { return selectedEffectIndex() == 4; }, 3000)) << "the lighting of profile 2";
-  EXPECT_FALSE(IsWindowVisible(ctl(CONTROL_XGcombox.id))) << "the lighting panel stayed open";
+  EXPECT_FALSE(IsWindowVisible(mainItem(CONTROL_XGcombox.id))) << "the lighting panel stayed open";
   wchar_t open[8] = {};
   GetPrivateProfileStringW(L"KEYCOLOR", L"DengCheck", L"", open, 8, settings.c_str());
   EXPECT_STREQ(open, L"0");
@@ -177,15 +93,15 @@ TEST_F(ProfilesE2e, Profile2SwitchesTheKeyboardAndShowsItsLighting) {
   EXPECT_NE(after[0], before[0]) << "Profile 1 no longer shows set";
   EXPECT_NE(after[1], before[1]) << "Profile 2 shows set";
   EXPECT_EQ(after[2], before[2]) << "Profile 3 stays unset";
-  EXPECT_EQ(controlText(ctl(FUNC_PROFILES.id)), L"$Profile0") << "one cache file names every profile";
+  EXPECT_EQ(controlText(mainItem(FUNC_PROFILES.id)), L"$Profile0") << "one cache file names every profile";
   shot("profiles_switched_to_2");
 
   // The profile that is already active: its lighting is read again, no switch.
   clearTrace();
-  clickControl(ctl(FUNC_PROFILE2.id));
+  clickControl(mainItem(FUNC_PROFILE2.id));
   EXPECT_TRUE(waitFor([&] {
     auto reads = traced(kCmdReadSettings);
-    return std::any_of(reads.begin(), reads.end(), [](auto r) { return r.first == kSettingsRecordSize; });
+    return std::any_of(reads.begin(), reads.end(), [](auto r) { return r.first == static_cast<int>(kSettingsRecordSize); });
   }, 3000)) << "profile 2's settings were not read again";
   Sleep(300);
   EXPECT_TRUE(traced(kCmdWriteInfoBlock).empty()) << "a switch was sent";
@@ -194,7 +110,7 @@ TEST_F(ProfilesE2e, Profile2SwitchesTheKeyboardAndShowsItsLighting) {
 }
 
 TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
-  Running& app = start();
+  Running& app = startLoaded();
   const int keyA = KEY_01E.id;
   int recordA = recordOffsetOfUsage("04");
   ASSERT_GE(recordA, 0);
@@ -204,7 +120,7 @@ TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
 
   // No (the default button, taken with Enter): the edit is dropped, then
   // the switch.
-  clickControl(ctl(FUNC_PROFILE2.id));
+  clickControl(mainItem(FUNC_PROFILE2.id));
   HWND box = waitMessageBox();
   ASSERT_NE(box, nullptr) << "no save prompt";
   EXPECT_EQ(messageBoxText(box), kSavePrompt);
@@ -222,7 +138,7 @@ TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
   // Yes: the change (now in profile 2) is written first, then the switch.
   ASSERT_TRUE(assignKey(keyA, "c", L"C"));
   clearTrace();
-  clickControl(ctl(FUNC_PROFILE1.id));
+  clickControl(mainItem(FUNC_PROFILE1.id));
   box = waitMessageBox();
   ASSERT_NE(box, nullptr) << "no save prompt";
   clickControl(GetDlgItem(box, IDYES));
@@ -238,7 +154,7 @@ TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
   };
   auto tables = tracedCommands(trace, kCmdWriteKeyTable);
   ASSERT_FALSE(tables.empty());
-  for (auto [address, length] : tables) EXPECT_GE(address, kKeyTableSize) << "only profile 2's table";
+  for (auto [address, length] : tables) EXPECT_GE(address, static_cast<int>(kKeyTableSize)) << "only profile 2's table";
   size_t bracketEnd = lineOf(kCmdEndConfig), infoWrite = lineOf(kCmdWriteInfoBlock);
   ASSERT_LT(bracketEnd, trace.size());
   ASSERT_LT(infoWrite, trace.size());
@@ -249,10 +165,10 @@ TEST_F(ProfilesE2e, UnappliedKeyChangeAsksBeforeSwitching) {
 }
 
 TEST_F(ProfilesE2e, YesThatCannotWriteKeepsTheProfileAndTheChange) {
-  Running& app = start();
+  Running& app = startLoaded();
   const int keyA = KEY_01E.id;
   ASSERT_TRUE(assignKey(keyA, "b", L"B"));
-  clickControl(ctl(FUNC_PROFILE2.id));
+  clickControl(mainItem(FUNC_PROFILE2.id));
   HWND box = waitMessageBox();
   ASSERT_NE(box, nullptr) << "no save prompt";
   // The keyboard opens the configuration bracket, then refuses one write:
@@ -275,7 +191,7 @@ TEST_F(ProfilesE2e, YesThatCannotWriteKeepsTheProfileAndTheChange) {
   shot("profiles_yes_not_written");
   // Once the keyboard answers again, the change goes through and the switch
   // follows.
-  clickControl(ctl(FUNC_PROFILE2.id));
+  clickControl(mainItem(FUNC_PROFILE2.id));
   box = waitMessageBox();
   ASSERT_NE(box, nullptr) << "no save prompt";
   clickControl(GetDlgItem(box, IDYES));
@@ -287,7 +203,7 @@ TEST_F(ProfilesE2e, YesThatCannotWriteKeepsTheProfileAndTheChange) {
 // ---- the keyboard's own switch ------------------------------------------------------------------------
 
 TEST_F(ProfilesE2e, ProfileChangedOnTheKeyboardShowsOnTheButtons) {
-  Running& app = start();
+  Running& app = startLoaded();
   auto before = profileButtonLooks();
   ASSERT_EQ(app.sim("event 0402 2"), "OK\n");
   ASSERT_EQ(activeProfileOnKeyboard(), 2);
@@ -298,16 +214,16 @@ TEST_F(ProfilesE2e, ProfileChangedOnTheKeyboardShowsOnTheButtons) {
   }, 5000)) << "Profile 3 does not show set";
   EXPECT_NE(after[0], before[0]) << "Profile 1 still shows set";
   EXPECT_EQ(after[1], before[1]);
-  EXPECT_EQ(controlText(ctl(FUNC_PROFILES.id)), L"$Profile0");
+  EXPECT_EQ(controlText(mainItem(FUNC_PROFILES.id)), L"$Profile0");
   shot("profiles_keyboard_switched_to_3");
 
   // The buttons now take the keyboard's profile as the active one: Profile 3
   // sends no switch, Profile 1 does.
   clearTrace();
-  clickControl(ctl(FUNC_PROFILE3.id));
+  clickControl(mainItem(FUNC_PROFILE3.id));
   Sleep(500);
   EXPECT_TRUE(traced(kCmdWriteInfoBlock).empty());
-  clickControl(ctl(FUNC_PROFILE1.id));
+  clickControl(mainItem(FUNC_PROFILE1.id));
   EXPECT_TRUE(waitFor([&] { return activeProfileOnKeyboard() == 0; }, 5000));
 }
 
@@ -316,7 +232,7 @@ TEST_F(ProfilesE2e, ProfileChangedOnTheKeyboardShowsOnTheButtons) {
 class ProfileManagerE2e : public ProfilesE2e {
  protected:
   HWND openManager() {
-    clickControl(ctl(FUNC_PROFILES.id));
+    clickControl(mainItem(FUNC_PROFILES.id));
     HWND m = nullptr;
     waitFor([&] { return (m = dialogWith(IDC_PROFILE_PROGRAM_LIST)) != nullptr; }, 5000);
     if (m) waitClickable(m);
@@ -341,12 +257,11 @@ class ProfileManagerE2e : public ProfilesE2e {
     int y = (bounds.top + bounds.bottom) / 2;
     click(onMark ? icon.left - 8 : bounds.left + 60 + 40, y);  // the mark lies left of the icon's place
   }
-  std::wstring documentsFile(const std::wstring& name) const { return install_.documentsFolder() + L"\\" + name; }
 };
 
 
 TEST_F(ProfileManagerE2e, ListsTheOnBoardProfilesAndMakesTheMarkedOneActive) {
-  Running& app = start();
+  Running& app = startLoaded();
   auto before = profileButtonLooks();
   HWND m = openManager();
   ASSERT_NE(m, nullptr) << "no profile manager";
@@ -377,20 +292,11 @@ TEST_F(ProfileManagerE2e, ListsTheOnBoardProfilesAndMakesTheMarkedOneActive) {
   EXPECT_EQ(markedRows(m), std::vector<int>{1});
   shot("profile_manager_applied");
 
-  // F1 opens the help page. Wine hands it to the programs its registry lists
-  // as browsers; a script stands in for the browser and notes its argument.
-  std::wstring log = install_.path(L"browser.log"), script = install_.path(L"browser.sh");
-  {
-    std::ofstream f(std::filesystem::path(script), std::ios::binary);
-    f << "#!/bin/sh\necho \"$@\" >> '" << utf8(unixPath(log)) << "'\n";
-  }
-  ASSERT_EQ(runUnix(L"chmod +x '" + unixPath(script) + L"'"), 0);
-  RegistryOverride browsers(L"Software\\Wine\\WineBrowser", L"Browsers", unixPath(script));
+  // F1 opens the help page, in a stand-in browser that logs it.
+  std::wstring log = install_.path(L"browser.log");
+  ASSERT_NO_FATAL_FAILURE(standInBrowser(log));
   pressKey("F1");
-  auto logged = [&] {
-    std::ifstream f(std::filesystem::path(log), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  };
+  auto logged = [&] { return readFileText(log); };
   EXPECT_TRUE(waitFor([&] { return logged().find("Help/index.html") != std::string::npos; }, 10000)) << logged();
   EXPECT_NE(dialogWith(IDC_PROFILE_PROGRAM_LIST), nullptr) << "F1 closed the manager";
 
@@ -404,15 +310,15 @@ TEST_F(ProfileManagerE2e, ListsTheOnBoardProfilesAndMakesTheMarkedOneActive) {
 }
 
 TEST_F(ProfileManagerE2e, NewLoadDeleteAndApplyingNoRows) {
-  Running& app = start();
+  startLoaded();
   HWND m = openManager();
   ASSERT_NE(m, nullptr) << "no profile manager";
 
   // New: a default profile file through the save dialog.
   clickControl(GetDlgItem(m, IDC_PROFILE_FUNC_ADD));
-  HWND save = waitFileDialog(app.pid(), main());
+  HWND save = fileDialog();
   ASSERT_NE(save, nullptr) << "no save dialog";
-  std::wstring initial = controlText(GetDlgItem(save, 0x47C) ? GetDlgItem(save, 0x47C) : GetDlgItem(save, 0x480));
+  std::wstring initial = controlText(fileNameField(save));
   EXPECT_NE(initial.find(L"The new contextual  mode"), std::wstring::npos) << utf8(initial);
   shot("profile_manager_new");
   std::wstring fresh = documentsFile(L"Korvalin\\fresh.kvp");
@@ -430,7 +336,7 @@ TEST_F(ProfileManagerE2e, NewLoadDeleteAndApplyingNoRows) {
     f << "not a profile file";
   }
   clickControl(GetDlgItem(m, IDC_PROFILE_FUNC_LOAD));
-  HWND open = waitFileDialog(app.pid(), main());
+  HWND open = fileDialog();
   ASSERT_NE(open, nullptr) << "no open dialog";
   ASSERT_TRUE(enterFileName(open, notes));
   ASSERT_TRUE(waitFor([&] { return rows(m) == 5; }, 5000));
@@ -461,18 +367,12 @@ TEST_F(ProfileManagerE2e, NewLoadDeleteAndApplyingNoRows) {
 }
 
 TEST_F(ProfileManagerE2e, ClosingTheProgramClosesAnOpenManagerFirst) {
-  start();
+  startLoaded();
   HWND m = openManager();
   ASSERT_NE(m, nullptr) << "no profile manager";
   HWND mainWindow = main();
-  ASSERT_TRUE(PostMessageW(mainWindow, 0x4D4B, 0x4C4C494B, 0));  // KILL, as a second start sends it
-  bool managerFirst = false;
-  waitFor([&] {
-    if (IsWindow(m)) return false;
-    managerFirst = IsWindow(mainWindow) != FALSE;
-    return true;
-  }, 10000, 5);
-  EXPECT_TRUE(managerFirst) << "the manager outlived the main window";
+  ASSERT_TRUE(PostMessageW(mainWindow, kMsgKill, kTagKill, 0));  // as a second start sends it
+  EXPECT_TRUE(closesBefore(m, mainWindow)) << "the manager outlived the main window";
   EXPECT_EQ(app_->waitExit(15000), 0u) << "the program did not end";
 }
 

@@ -19,6 +19,9 @@
 #include "app/wide_win32.h"
 #include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
+#include "tests/e2e/installation_win32.h"
+#include "tests/e2e/registry_override_win32.h"
+#include "tests/e2e/running_win32.h"
 
 namespace kv::e2e {
 namespace {

@@ -2,26 +2,22 @@
 // key presses, editing cells, cycles, deleting and adding macros, assigning a
 // macro to a key, and the keyboard's macro memory after the main Apply,
 // checked against the portable image builder; the memory gauge's three looks.
-#include <gtest/gtest.h>
-
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <span>
 #include <string>
 
 #include "app/text_table.h"
 #include "app/wide_win32.h"
 #include "macro/macro_image.h"
 #include "model/key_info.h"
-#include "resources/control_ids.h"
-#include "tests/e2e/harness_win32.h"
+#include "tests/e2e/korvalin_fixture_win32.h"
 
 namespace kv::e2e {
 namespace {
-
-std::string utf8(const std::wstring& s) { return toUtf8(u16(s)); }
 
 std::string hexOf(std::span<const uint8_t> bytes) {
   static const char digits[] = "0123456789ABCDEF";
@@ -33,29 +29,13 @@ std::string hexOf(std::span<const uint8_t> bytes) {
   return s;
 }
 
-class MacroPage : public ::testing::Test {
+// The fixture with the editor's macro page at hand.
+class MacroPage : public KorvalinFixture {
  protected:
-  void SetUp() override { keepTrayUncovered(); }
-
   // Every scenario starts with record delays off, whatever an earlier one
   // left in the user's profile section.
-  RegistryOverride recordDelay_{L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES", L"RecordDelay", L"0"};
+  RegistryOverride recordDelay_{kProfilesKey, L"RecordDelay", L"0"};
 
-  Running& start() {
-    app_ = std::make_unique<Running>(install_.start());
-    EXPECT_TRUE(app_->started());
-    app_->waitMainWindow();
-    EXPECT_TRUE(waitFor([&] { return app_->mainVisible(); })) << "the window did not show";
-    EXPECT_TRUE(waitClickable(mainItem(ids::main_dlg::KEY_01E.id)));
-    return *app_;
-  }
-  HWND main() const { return app_->mainWindow(); }
-  HWND mainItem(int id) const { return GetDlgItem(main(), id); }
-  HWND editor() const {
-    for (HWND h : topLevelWindows(app_->pid(), true))
-      if (h != main() && describe(h).className == L"#32770" && GetDlgItem(h, IDC_COMPOSITE_CONTROL_KEY)) return h;
-    return nullptr;
-  }
   HWND e(int id) const { return GetDlgItem(editor(), id); }
   void clickE(int id) {
     ASSERT_TRUE(waitClickable(e(id))) << id;
@@ -63,28 +43,14 @@ class MacroPage : public ::testing::Test {
   }
   // Opens the key's editor on its macro page.
   HWND openMacroPage(int keyControlId) {
-    clickCentre(mainItem(keyControlId));
-    if (!waitFor([&] { return editor() != nullptr; }, 5000)) return nullptr;
-    waitClickable(editor());
+    if (!openEditor(keyControlId)) return nullptr;
     clickCentre(e(IDC_COMPOSITE_CONTROL_MACRO));
     if (!waitFor([&] { return IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_LIST2)) != FALSE; }, 3000)) return nullptr;
     return editor();
   }
   bool closeWith(int buttonId) {
     clickCentre(e(buttonId));
-    return waitFor([&] { return editor() == nullptr; }, 5000);
-  }
-  HWND waitMessageBox(DWORD timeoutMs = 5000) {
-    HWND box = nullptr;
-    waitFor(
-        [&] {
-          for (HWND h : topLevelWindows(app_->pid(), true))
-            if (h != main() && h != editor() && describe(h).className == L"#32770" && !messageBoxText(h).empty())
-              return (box = h) != nullptr;
-          return false;
-        },
-        timeoutMs);
-    return box;
+    return waitEditorClosed();
   }
   bool answer(HWND box, int button) {
     clickCentre(GetDlgItem(box, button));
@@ -97,7 +63,6 @@ class MacroPage : public ::testing::Test {
     return listItemText(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, column);
   }
   std::wstring rowText(int row) const { return cell(row, 0) + L"|" + cell(row, 1) + L"|" + cell(row, 2); }
-  std::wstring text(HWND h) const { return controlText(h); }
   // Screen point of a cell of the action list (columns 50, 50 and 60 wide).
   POINT cellPoint(int row, int column) const {
     RECT r = listItemRect(app_->process(), e(IDC_COMPOSITE_FUNC_MACRO_LIST2), row, LVIR_BOUNDS);
@@ -108,22 +73,10 @@ class MacroPage : public ::testing::Test {
     POINT p = cellPoint(row, column);
     doubleClick(p.x, p.y);
   }
-  bool mainApplyEnabled() const { return IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)) != FALSE; }
   bool mainApply() {
     if (!waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id))) return false;
     clickCentre(mainItem(ids::main_dlg::CONTROL2_APPLY.id));
     return waitFor([&] { return !mainApplyEnabled(); }, 8000);
-  }
-  std::string keyRecordOf(const std::string& usageHex) {
-    std::string reply = app_->sim("read default 0 324");
-    if (reply.rfind("OK\n", 0) != 0) return "";
-    std::string hex = reply.substr(3, 324 * 2);
-    for (size_t i = 0; i + 6 <= hex.size(); i += 6)
-      if (hex.compare(i, 6, "0202" + usageHex) == 0) {
-        std::string r = app_->sim("read keys " + std::to_string(i / 2) + " 3");
-        return r.rfind("OK\n", 0) == 0 ? r.substr(3, 6) : "";
-      }
-    return "";
   }
   std::vector<uint8_t> macroMemory(size_t bytes) { return bytesOf(app_->sim("read macro 0 " + std::to_string(bytes))); }
   // Presses and releases a key while recording; returns the time from the
@@ -155,31 +108,27 @@ class MacroPage : public ::testing::Test {
     return close(GetRValue(c), GetRValue(expected)) && close(GetGValue(c), GetGValue(expected)) &&
            close(GetBValue(c), GetBValue(expected));
   }
-  void shot(const std::string& name) { EXPECT_FALSE(screenshot(name).empty()) << "screenshot " << name; }
-
-  Installation install_;
-  std::unique_ptr<Running> app_;
 };
 
 const COLORREF kGaugeFits = RGB(56, 168, 80), kGaugeNamesDropped = RGB(232, 160, 32), kGaugeTooLong = RGB(208, 48, 48);
 const wchar_t kPress[] = L"\x2193", kRelease[] = L"  \x2191";
 
 TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
-  Running& app = start();
+  Running& app = startShown();
   HWND ed = openMacroPage(ids::main_dlg::KEY_021.id);  // F
   ASSERT_NE(ed, nullptr);
   EXPECT_EQ(macroCount(), 0);
   EXPECT_FALSE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD))) << "no macro selected";
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 1 && selectedMacro() == 0; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro1");
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro1");
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   // Record delays off (the default).
   EXPECT_EQ(SendMessageW(e(IDC_COMPOSITE_FUNC_MACRO_RECORD_DELAY), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   for (int id : {IDC_COMPOSITE_FUNC_MACRO_ADD, IDC_COMPOSITE_FUNC_MACRO_DELETE, IDC_COMPOSITE_FUNC_MACRO_LIST})
     EXPECT_FALSE(IsWindowEnabled(e(id))) << id << " while recording";
   double pressMs = recordKey("a", 300);
@@ -194,7 +143,7 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
   std::printf("[ figure ] key press to recorded row: %.0f ms (upper bound of the hook's time, X and Wine included)\n",
               pressMs);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_ADD)));
   EXPECT_EQ(rowText(0), std::wstring(L"A|") + kPress + L"|50");
   EXPECT_EQ(rowText(1), std::wstring(L"A|") + kRelease + L"|50");
@@ -273,7 +222,7 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
 }
 
 TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
-  start();
+  startShown();
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return selectedMacro() == 0; }, 3000));
@@ -283,7 +232,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
   // Editing a delay cell stops the recording.
   doubleClickCell(0, 2);
   ASSERT_TRUE(waitFor([&] { return IsWindowVisible(e(IDC_COMPOSITE_MACRO_CELL_EDIT)) != FALSE; }, 3000));
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
   typeText(L"12345");
   shot("macro_editing_delay_cell");
   pressKey("Return");
@@ -342,7 +291,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
     pressKey("End");
     for (int i = 0; i < 3; ++i) pressKey("BackSpace");
     typeText(c.typed);
-    EXPECT_TRUE(waitFor([&] { return text(cycles) == c.shown; }, 3000)) << utf8(c.typed) << " -> " << utf8(text(cycles));
+    EXPECT_TRUE(waitFor([&] { return controlText(cycles) == c.shown; }, 3000)) << utf8(c.typed) << " -> " << utf8(controlText(cycles));
   }
 
   // The Win key through the low-level hook; Print Screen with its extra
@@ -350,7 +299,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
   POINT last = cellPoint(1, 0);
   click(last.x, last.y);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
   pressKey("Super_L");
   ASSERT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000)) << rowCount();
   pressKey("Print");
@@ -368,7 +317,7 @@ TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
 }
 
 TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
-  Running& app = start();
+  Running& app = startShown();
   // F plays Macro2 (id 2), G plays Macro3 (id 3).
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
@@ -378,7 +327,7 @@ TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_022.id), nullptr);
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 3 && selectedMacro() == 2; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro3");
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro3");
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_OK));
   ASSERT_TRUE(mainApply());
   EXPECT_EQ(keyRecordOf("09"), "050101");
@@ -409,7 +358,7 @@ TEST_F(MacroPage, DeletingAUsedMacroAsksAndItsKeysAreResetAtApply) {
   // at Apply instead of playing it.
   clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
   ASSERT_TRUE(waitFor([&] { return macroCount() == 3 && selectedMacro() == 2; }, 3000));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro4") << "the counter goes on";
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Macro4") << "the counter goes on";
   EXPECT_EQ(tooltipOf(app.process(), mainItem(ids::main_dlg::KEY_021.id)).rfind(L"FKeys, Set: Macro(", 0), 0u)
       << "nothing reset before Apply";
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_OK));
@@ -432,7 +381,7 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
   MacroList list = {big};
   FittedMacroImage image = fitMacroImage(list, 64 * 128);
   ASSERT_EQ(image.fit, MacroFit::WithNames);
-  Running& app = start();
+  Running& app = startShown();
   for (size_t at = 0; at < image.bytes.size(); at += 1024) {
     size_t n = std::min<size_t>(1024, image.bytes.size() - at);
     ASSERT_EQ(app.sim("write macro " + std::to_string(at) + " " + hexOf({image.bytes.data() + at, n})), "OK\n");
@@ -443,7 +392,7 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
   Sleep(1500);  // the reload from the keyboard
   ASSERT_TRUE(waitFor([&] { return main() != nullptr; }, 5000));
   ShowWindow(main(), SW_SHOW);  // the window stays hidden after a replug
-  PostMessageW(main(), 0x5350, 0x4F50454E, 0);  // OPEN
+  PostMessageW(main(), kMsgShow, kTagOpen, 0);
   ASSERT_TRUE(waitFor([&] { return app.mainVisible(); }, 5000));
   ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::KEY_021.id)));
 
@@ -490,9 +439,9 @@ TEST_F(MacroPage, CancelKeepsTheMacroListAndRecordingStopsAtTwoThousandRows) {
 
 TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   install_.setEnv(L"KORVALIN_SIM_MACRO_UNITS", L"1");  // 128 bytes of macro memory
-  start();
+  startShown();
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);
-  EXPECT_FALSE(IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) && text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)).empty());
+  EXPECT_FALSE(IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) && controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)).empty());
   // A name typed into the empty list creates the macro.
   clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
   typeText(L"Mine");
@@ -500,8 +449,8 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)));
   EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_CONTROL2_APPLY)));
   // 16 + 2 + 4 + 8 ("Mine") = 30 with the name, 22 without.
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"30 (22) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"30 (22) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeFits); }, 2000));
   shot("macro_gauge_fits");
   // Twenty actions: 102 bytes without the name, 114 with it.
@@ -509,15 +458,15 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   for (const char* k : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}) recordKey(k);
   ASSERT_TRUE(waitFor([&] { return rowCount() == 20; }, 3000));
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"110 (102) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"110 (102) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   // A longer name no longer fits: 15 units, 132 bytes; the names are dropped.
   clickCentre(e(IDC_COMPOSITE_FUNC_MACRO_LIST));
   pressKey("End");
   typeText(L"abcdefghijk");
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"132 (102) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
-  EXPECT_EQ(text(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Mineabcdefghijk");
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"132 (102) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_LIST)), L"Mineabcdefghijk");
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeNamesDropped); }, 2000));
   shot("macro_gauge_names_dropped");
   // Eight more actions: 134 bytes even without the name.
@@ -525,8 +474,8 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   for (const char* k : {"k", "l", "m", "n"}) recordKey(k);
   ASSERT_TRUE(waitFor([&] { return rowCount() == 28; }, 3000));
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  EXPECT_TRUE(waitFor([&] { return text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"164 (134) / 128"; }, 3000))
-      << utf8(text(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
+  EXPECT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)) == L"164 (134) / 128"; }, 3000))
+      << utf8(controlText(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)));
   EXPECT_TRUE(waitFor([&] { return gaugeShows(kGaugeTooLong); }, 2000));
   shot("macro_gauge_too_long");
   std::printf("[ figure ] key press to recorded row, mean of %d: %.1f ms (upper bound of the hooks' time)\n",
@@ -534,15 +483,15 @@ TEST_F(MacroPage, GaugeShowsFitsNamesDroppedAndTooLong) {
   // Apply and another page both end a recording.
   HWND record = e(IDC_COMPOSITE_FUNC_MACRO_RECORD);
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(record) == L"Stop Record"; }, 3000));
   clickE(IDC_COMPOSITE_CONTROL2_APPLY);
-  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "Apply stops recording";
+  EXPECT_TRUE(waitFor([&] { return controlText(record) == L"Record"; }, 3000)) << "Apply stops recording";
   clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
-  ASSERT_TRUE(waitFor([&] { return text(record) == L"Stop Record"; }, 3000));
+  ASSERT_TRUE(waitFor([&] { return controlText(record) == L"Stop Record"; }, 3000));
   // Other pages do not show the gauge.
   clickE(IDC_COMPOSITE_CONTROL_MEDIA);
   EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(e(IDC_COMPOSITE_FUNC_MACRO_GAUGE)); }, 3000));
-  EXPECT_TRUE(waitFor([&] { return text(record) == L"Record"; }, 3000)) << "another page stops recording";
+  EXPECT_TRUE(waitFor([&] { return controlText(record) == L"Record"; }, 3000)) << "another page stops recording";
   pressKey("z");
   EXPECT_TRUE(holdsFor([&] { return rowCount() == 28; }, 300)) << "a key recorded after the page changed";
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
