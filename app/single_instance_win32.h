@@ -34,7 +34,7 @@ struct InstanceCheck {
 // The check run when the main dialog is constructed.
 InstanceCheck CheckSingleInstance(const std::vector<std::wstring>& args, const std::wstring& programFileName);
 
-// Starts the companion program hidden; its failure is ignored.
+// Starts the companion program hidden when it is there; its failure is ignored.
 void LaunchCompanion(const std::wstring& path);
 
 }  // namespace kv

@@ -243,8 +243,14 @@ void Korvalin_DlgComposite::PlaceBesideKey() {
   GetWindowRect(hwnd(), &w);
   HWND key = host_.ButtonWindow(editedButtonId);
   if (!key || !GetWindowRect(key, &k)) return;
+  // The work area of the key's monitor: not under the taskbar, and on the
+  // monitor the main window is on.
+  MONITORINFO mi{};
+  mi.cbSize = sizeof mi;
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (GetMonitorInfoW(MonitorFromWindow(key, MONITOR_DEFAULTTONEAREST), &mi)) area = mi.rcWork;
   ScreenPoint p = editorPosition(w.right - w.left, w.bottom - w.top, {k.left, k.top, k.right, k.bottom},
-                                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+                                 {area.left, area.top, area.right, area.bottom});
   if (!SetWindowPos(hwnd(), HWND_NOTOPMOST, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE))
     ReportWin32Failure(L"SetWindowPos(editor)");
 }
@@ -322,7 +328,7 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
     }
     default:
       SetPageFaces(kKeySet);
-      installCaptureHooks(config_, *this);
+      installCaptureHooks(config_, *this, hwnd());
       if (firstTime) capturedCode_ = static_cast<KeyCode>(entryValue_);
       if (page_ == kEditorPageSingleKey && capturedCode_ != 0)
         (void)SetWindowTextW(item(FUNC_KEY_INPUT.id), wide(KeyName(capturedCode_)).c_str());
@@ -497,6 +503,11 @@ bool Korvalin_DlgComposite::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
       result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
       return true;
     }
+    case WM_ACTIVATE:
+      // The hooks act only while the editor is in front: never on another
+      // program's keys, nor under one of our own message boxes.
+      setKeyHooksInFront(LOWORD(wp) != WA_INACTIVE);
+      return CBaseDialog::OnMessage(msg, wp, lp, result);
     case WM_HELP:
       result = TRUE;
       return true;  // F1 is taken in PreTranslateMessage

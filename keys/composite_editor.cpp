@@ -29,16 +29,21 @@ Assignment assignmentOf(const EditorChoice& c) {
   return a;
 }
 
-ScreenPoint editorPosition(int w, int h, ScreenRect k, int screenWidth, int screenHeight) {
-  int right = screenWidth - k.right, below = screenHeight - k.bottom;
+ScreenPoint editorPosition(int w, int h, ScreenRect k, ScreenRect area) {
+  int right = area.right - k.right, below = area.bottom - k.bottom;
+  int above = k.top - area.top, left = k.left - area.left;
   if (right >= w) {
     if (below >= h) return {k.right, k.bottom};
-    if (k.top >= h) return {k.right, k.top - h};
-  } else if (k.left >= w) {
+    if (above >= h) return {k.right, k.top - h};
+  } else if (left >= w) {
     if (below >= h) return {k.left - w, k.bottom};
-    if (k.top >= h) return {k.left - w, k.top - h};
+    if (above >= h) return {k.left - w, k.top - h};
   }
   return {k.right, k.bottom};
+}
+
+ScreenPoint editorPosition(int w, int h, ScreenRect k, int screenWidth, int screenHeight) {
+  return editorPosition(w, h, k, ScreenRect{0, 0, screenWidth, screenHeight});
 }
 
 }  // namespace kv

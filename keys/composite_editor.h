@@ -45,7 +45,10 @@ struct ScreenPoint {
   friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
 };
 // The editor's top-left corner: beside the clicked key k, right and below
-// when there is room, else above or to the left.
+// when there is room in the area (the work area of the key's monitor, which
+// may lie left of or above the primary one), else above or to the left.
+ScreenPoint editorPosition(int width, int height, ScreenRect k, ScreenRect area);
+// The same on a screen at (0, 0).
 ScreenPoint editorPosition(int width, int height, ScreenRect k, int screenWidth, int screenHeight);
 
 }  // namespace kv

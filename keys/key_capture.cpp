@@ -1,6 +1,7 @@
 #include "keys/key_capture.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "model/key_info.h"
 
@@ -65,17 +66,42 @@ size_t recordedActions(KeyCode code, bool release, uint32_t elapsedMs, MacroActi
   return n;
 }
 
-LowLevelRecord lowLevelRecordOf(uint32_t vk, bool down, uint8_t& lastWinKey) {
-  LowLevelRecord r;
-  if (vk != 0x5B && vk != 0x5C) return r;
-  r.handled = true;
-  r.release = !down;
-  bool fresh = !down || vk != lastWinKey;
-  lastWinKey = down ? static_cast<uint8_t>(vk) : 0;
-  if (!fresh) return r;  // the held key's repeats
-  r.record = true;
-  r.code = static_cast<KeyCode>(0x100 + vk);
-  return r;
+ThreadHookKey LowLevelKeys::toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release, bool here) {
+  vk &= 0xFF;
+  switch (vk) {
+    case 0xA0: case 0xA1: vk = 0x10; break;  // VK_LSHIFT, VK_RSHIFT: VK_SHIFT
+    case 0xA2: case 0xA3: vk = 0x11; break;  // the Ctrl keys: VK_CONTROL
+    case 0xA4: case 0xA5: vk = 0x12; break;  // the Alt keys: VK_MENU
+    default: break;
+  }
+  // A key is known by its scan code (a modifier's two sides share a virtual
+  // key); input injected without one, by its virtual key.
+  size_t index = (scan & 0xFF) != 0 ? ((scan & 0xFF) | (extended ? 0x100u : 0u)) : 0x200u + vk;
+  uint32_t flags = ((scan & 0xFF) << 16) | (extended ? 1u << 24 : 0u);
+  bool stray = false;
+  if (release) {
+    flags |= kTransitionBit | kPreviousStateBit;
+    stray = down_[index] != kDownHere;
+    down_[index] = kUp;
+  } else if (down_[index] != kUp) {
+    flags |= kPreviousStateBit;  // held: where it went first decides
+  } else {
+    down_[index] = here ? kDownHere : kDownElsewhere;
+  }
+  return {vk, flags, stray};
+}
+
+KeyCode lowLevelKeyCode(const ThreadHookKey& key) {
+  if (KeyCode win = lowLevelCaptureKey(key.vk)) return win;
+  return keyCodeFromMessage(key.vk, key.flags);
+}
+
+uint32_t RecordClock::elapsedMs(uint64_t nowUs) {
+  uint64_t ms = nowUs / 1000;
+  // A clock read on another thread may be a tick behind the last one.
+  uint64_t d = ms > lastMs_ ? ms - lastMs_ : 0;
+  if (ms > lastMs_) lastMs_ = ms;
+  return d > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(d);
 }
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 // themselves live in key_hooks_win32.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "macro/macro_record.h"
@@ -48,14 +50,47 @@ inline bool isReleaseMessage(uint32_t flags) { return (flags >> 31) != 0; }
 // 2 ms before the event itself. Returns how many were written (1 or 2).
 size_t recordedActions(KeyCode code, bool release, uint32_t elapsedMs, MacroAction (&out)[2]);
 
-// The recorder's low-level hook sees the Win keys, which never reach a thread
-// hook. lastWinKey is the Win key last seen pressed (0 none).
-struct LowLevelRecord {
-  bool handled = false;  // false: to the next hook
-  bool record = false;   // handled and recorded; else swallowed
-  KeyCode code = 0;
-  bool release = false;
+// ---- the low-level hook's events -----------------------------------------------------
+
+// The virtual key and flags a thread hook would get for a low-level hook's
+// event, so one set of rules serves both: a low-level hook names a modifier's
+// side (VK_LSHIFT) where a thread hook gets VK_SHIFT, and it carries no
+// previous-state bit, so the keys seen pressed tell an auto-repeat.
+struct ThreadHookKey {
+  uint32_t vk = 0;
+  uint32_t flags = 0;
+  // A release whose press went to another window (or came before the hook):
+  // not ours to take. The Enter that answered a message box lifts after the
+  // box has gone.
+  bool strayRelease = false;
 };
-LowLevelRecord lowLevelRecordOf(uint32_t vk, bool down, uint8_t& lastWinKey);
+class LowLevelKeys {
+ public:
+  // here: the hook acts on this event (the editor is in front).
+  ThreadHookKey toThreadHook(uint32_t vk, uint32_t scan, bool extended, bool release, bool here = true);
+  // Keys pressed while the hook was out are not known to be down.
+  void clear() { down_.fill(kUp); }
+
+ private:
+  enum : uint8_t { kUp, kDownHere, kDownElsewhere };
+  std::array<uint8_t, 0x300> down_{};  // by scan code and extended flag, or 0x200 + virtual key
+};
+
+// The code the hooks act on for a low-level event: the Win and Applications
+// keys by their virtual key (their scan codes vary), every other key as the
+// thread hook would name it.
+KeyCode lowLevelKeyCode(const ThreadHookKey& key);
+
+// The recorder's delays in whole milliseconds from timestamps in
+// microseconds (a high-resolution counter or an injected clock). The delays
+// add up to the time elapsed: rounding never drifts over a long recording.
+class RecordClock {
+ public:
+  void start(uint64_t nowUs) { lastMs_ = nowUs / 1000; }
+  [[nodiscard]] uint32_t elapsedMs(uint64_t nowUs);
+
+ private:
+  uint64_t lastMs_ = 0;
+};
 
 }  // namespace kv

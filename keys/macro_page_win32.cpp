@@ -429,7 +429,7 @@ void CMacroPage::ToggleRecording() {
   (void)SetWindowTextW(record.hwnd(), wide(text(TextId::MACRO_ACTION_STOP_RECORD)).c_str());
   record.setSetState(true, true);
   for (int id : kListControls) (void)EnableWindow(item(id), FALSE);  // answers the previous state
-  installRecordHooks(config_, *this);
+  installRecordHooks(config_, *this, dialog_.hwnd());
 }
 
 void CMacroPage::StopRecording() {

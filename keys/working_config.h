@@ -73,17 +73,9 @@ struct WorkingConfig {
   KeyStringStore strings;
   RegionSources sources;
 
-  // Recorder and single-key capture hooks. They belong to the user-interface
-  // thread, which touches them without the lock; the Win32 hook handles and
-  // the receiving editor are kept opaque here.
-  void* recordHook = nullptr;
-  void* recordHookLL = nullptr;
-  void* recordTarget = nullptr;
+  // 1 while the macro page records. The hooks themselves are the
+  // user-interface thread's and the hook thread's (keys/key_hooks_win32).
   int recording = 0;
-  uint32_t lastTick = 0;
-  void* captureHook = nullptr;
-  void* captureHookLL = nullptr;
-  uint8_t lastWinKey = 0;
 };
 
 struct ApplySnapshot {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/handles_win32.h"
+#include "base/log_win32.h"
 #include "profile/file_io.h"
 
 namespace kv {
@@ -16,6 +17,29 @@ bool processRunning(uint64_t pid) {
   DWORD code = 0;
   return GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE;
 }
+
+namespace {
+
+// OneDrive, the search indexer or a virus scanner may hold the file for a
+// moment after it changed: the rename is tried again for about half a second
+// before the save counts as failed.
+constexpr int kRenameRetries = 10;
+constexpr DWORD kRenameRetryMs = 50;
+
+bool replaceWithRetries(const std::wstring& temp, const std::wstring& target) {
+  for (int retry = 0;; ++retry) {
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    if (!held || retry == kRenameRetries) {
+      LogFailure(L"MoveFileExW(" + target + L")", error);
+      return false;
+    }
+    Sleep(kRenameRetryMs);
+  }
+}
+
+}  // namespace
 
 bool writeFileAtomically(const std::filesystem::path& path, std::initializer_list<std::span<const uint8_t>> parts) {
   removeStaleTemporaryFiles(path);
@@ -36,7 +60,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::initializer_lis
   if (ok && !FlushFileBuffers(file.get())) ok = false;
   // Closed here, before the rename, and a failed close fails the write.
   if (!CloseHandle(file.release())) ok = false;
-  if (ok && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ok = false;
+  if (ok) ok = replaceWithRetries(temp, target);
   if (!ok) DeleteFileW(temp.c_str());
   return ok;
 }

@@ -29,12 +29,13 @@ bool claimedSize(std::span<const uint8_t> header, uint64_t actualSize, uint64_t*
   return *claimed <= actualSize;
 }
 
-// A regular file that opens for reading and writing, as the store requires
-// of every profile file it takes.
-bool openableForReadWrite(const std::filesystem::path& path) {
+// A regular file that opens for reading. Reading asks for no more: a file
+// another program holds for reading (a virus scanner, the indexer), a
+// read-only file or a folder we may not write to still loads.
+bool openableForReading(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::ifstream probe(path, std::ios::binary);
   return static_cast<bool>(probe);
 }
 
@@ -160,7 +161,7 @@ bool ProfileStore::createDefaultProfile(const std::filesystem::path& path) {
 int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return kProfileFileInvalid;
-  if (!openableForReadWrite(path)) return kProfileFileNotOpenable;
+  if (!openableForReading(path)) return kProfileFileNotOpenable;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec || size >= (uint64_t{1} << 32) || size < kProfileFixedSize) return kProfileFileInvalid;
   auto header = readFilePrefix(path, kProfileHeaderSize);
@@ -174,7 +175,7 @@ int ProfileStore::checkProfileFile(const std::filesystem::path& path) {
 }
 
 bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
-  if (!openableForReadWrite(path)) return false;
+  if (!openableForReading(path)) return false;
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) return false;
@@ -188,8 +189,12 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
   }
   auto bytes = readFilePrefix(path, claimed);
   if (!bytes || bytes->size() != claimed) return false;
+  return loadProfileBytes(*bytes, path);
+}
+
+bool ProfileStore::loadProfileBytes(std::span<const uint8_t> bytes, const std::filesystem::path& path) {
   LoadedProfile loaded;
-  ProfileReadResult r = parseProfileBytes(*bytes, loaded);
+  ProfileReadResult r = parseProfileBytes(bytes, loaded);
   if (r == ProfileReadResult::BadFormat) showFormatError(path);
   if (r != ProfileReadResult::Ok) return false;
   std::unique_ptr<KeyStringStore> strings(new (std::nothrow) KeyStringStore);
@@ -202,23 +207,38 @@ bool ProfileStore::loadProfileFile(const std::filesystem::path& path) {
   return true;
 }
 
-bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
-  if (!config_.table) return false;
+std::optional<std::vector<uint8_t>> ProfileStore::profileImage() {
+  if (!config_.table) return std::nullopt;
   // The header's sizes are 32-bit: a total past them would save a file whose
   // header disagrees with its pool.
-  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return false;
+  if (profileFileSize(config_.macros.size(), config_.strings.total) > UINT32_MAX) return std::nullopt;
   uint32_t total = static_cast<uint32_t>(config_.strings.total);
   writeProfileHeader(*config_.table, static_cast<uint16_t>(config_.macros.size()), total, 0);
   StringPool pool;
-  if (!packStrings(*config_.table, config_.strings, pool)) return false;
-  return writeFileAtomically(path, {bytesOf(*config_.table), bytesOf(config_.macros), pool});
+  if (!packStrings(*config_.table, config_.strings, pool)) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (std::span<const uint8_t> part : {bytesOf(*config_.table), bytesOf(config_.macros), std::span<const uint8_t>(pool)})
+    bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+bool ProfileStore::saveProfileFile(const std::filesystem::path& path) {
+  auto image = profileImage();
+  return image && writeFileAtomically(path, {*image});
 }
 
 bool ProfileStore::saveProfileCache() {
   std::error_code ec;
-  std::filesystem::path cache = profileCachePath(0);
-  if (!std::filesystem::is_regular_file(cache, ec)) return false;
-  return saveProfileFile(cache);
+  bool kept;
+  {
+    std::lock_guard lock(cacheMutex_);
+    kept = keptCache_.has_value();
+  }
+  if (!kept && !std::filesystem::is_regular_file(profileCachePath(0), ec)) return false;
+  auto image = profileImage();
+  if (!image) return false;
+  storeCache(std::move(*image));
+  return true;
 }
 
 bool ProfileStore::readKeyboardConfig(LoadedProfile& out, const std::filesystem::path& keepGKeysFrom) {
@@ -240,7 +260,9 @@ bool ProfileStore::readKeyboardConfig(LoadedProfile& out, const std::filesystem:
     if (!decodeProfile(tables[p], tmpl, blockEntries(*table, p))) return false;
   keepGKeyAssignments(keepGKeysFrom, *table, *strings);
   StringPool pool;
-  if (!packStrings(*table, *strings, pool)) return false;
+  bool packed = packStrings(*table, *strings, pool);
+  releaseAllStrings(*strings);
+  if (!packed) return false;
   writeProfileHeader(*table, static_cast<uint16_t>(macros.size()), static_cast<uint32_t>(pool.size()), 0);
   out.table = std::move(table);
   out.macros.swap(macros);
@@ -251,13 +273,18 @@ bool ProfileStore::readKeyboardConfig(LoadedProfile& out, const std::filesystem:
 void ProfileStore::keepGKeyAssignments(const std::filesystem::path& from, KeyActionTable& table,
                                        KeyStringStore& strings) {
   // The keyboard has no G-key slots: what they do lives in our files only,
-  // and a configuration rebuilt from the keyboard takes it from there.
+  // and a configuration rebuilt from the keyboard takes it from there (or
+  // from the cache kept in memory when its file could not be written).
   if (from.empty()) return;
+  std::optional<std::vector<uint8_t>> keptBytes;
+  if (from == profileCachePath(0)) {
+    std::lock_guard lock(cacheMutex_);
+    keptBytes = keptCache_;
+  }
   LoadedProfile kept;
   std::unique_ptr<KeyStringStore> keptStrings(new (std::nothrow) KeyStringStore);
-  if (!keptStrings || readProfileBytes(from, kept) != ProfileReadResult::Ok ||
-      !unpackStrings(*kept.table, *keptStrings, kept.pool))
-    return;
+  ProfileReadResult read = keptBytes ? parseProfileBytes(*keptBytes, kept) : readProfileBytes(from, kept);
+  if (!keptStrings || read != ProfileReadResult::Ok || !unpackStrings(*kept.table, *keptStrings, kept.pool)) return;
   for (int p = 0; p < kKeyboardProfiles; ++p)
     for (int slot = kGKeySlotBase; slot < kGKeySlotBase + kGKeySlotCount; ++slot) {
       int i = entryIndex(p, slot);
@@ -277,17 +304,56 @@ ProfileReadResult ProfileStore::readProfileBytes(const std::filesystem::path& pa
   return parseProfileBytes(*bytes, out);
 }
 
-bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path, const std::filesystem::path& keepGKeysFrom) {
+std::optional<std::vector<uint8_t>> ProfileStore::readKeyboardImage(const std::filesystem::path& keepGKeysFrom) {
   LoadedProfile read;
-  if (!readKeyboardConfig(read, keepGKeysFrom)) return false;
-  return writeFileAtomically(path, {bytesOf(*read.table), bytesOf(read.macros), read.pool});
+  if (!readKeyboardConfig(read, keepGKeysFrom)) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (std::span<const uint8_t> part : {bytesOf(*read.table), bytesOf(read.macros), std::span<const uint8_t>(read.pool)})
+    bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+bool ProfileStore::readKeyboardToFile(const std::filesystem::path& path, const std::filesystem::path& keepGKeysFrom) {
+  auto image = readKeyboardImage(keepGKeysFrom);
+  return image && writeFileAtomically(path, {*image});
+}
+
+void ProfileStore::storeCache(std::vector<uint8_t> bytes) {
+  (void)ensureProfileFolder();  // a folder that cannot be made fails the write below
+  std::filesystem::path cache = profileCachePath(0);
+  bool written = writeFileAtomically(cache, {bytes});
+  bool tell = false;
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (written) {
+      keptCache_.reset();
+    } else {
+      keptCache_ = std::move(bytes);
+      tell = !cacheProblemTold_;
+      cacheProblemTold_ = true;
+    }
+  }
+  if (tell) showMessage(formatText(text(TextId::EXTRA_CACHE_NOT_WRITTEN), {std::u16string_view(cache.u16string())}));
+}
+
+bool ProfileStore::loadCache() {
+  std::optional<std::vector<uint8_t>> kept;
+  {
+    std::lock_guard lock(cacheMutex_);
+    kept = keptCache_;
+  }
+  if (kept) return loadProfileBytes(*kept, profileCachePath(0));
+  return loadProfileFile(profileCachePath(0));
 }
 
 void ProfileStore::reloadFromKeyboard() { reloadFromCache(readKeyboardToCache()); }
 
 bool ProfileStore::readKeyboardToCache() {
-  ensureProfileFolder();
-  return GetActiveProfile() != -1 && readKeyboardToFile(profileCachePath(0), profileCachePath(0));
+  if (GetActiveProfile() == -1) return false;
+  auto image = readKeyboardImage(profileCachePath(0));
+  if (!image) return false;
+  storeCache(std::move(*image));
+  return true;
 }
 
 void ProfileStore::reloadFromCache(bool readFromKeyboard) {
@@ -295,7 +361,7 @@ void ProfileStore::reloadFromCache(bool readFromKeyboard) {
     StoreConfigLock lock(*this);
     // Out of memory for the default table leaves no table, which every
     // reader of the working configuration checks for.
-    if (readFromKeyboard && loadProfileFile(profileCachePath(0)))
+    if (readFromKeyboard && loadCache())
       config_.sources.setAll(RegionSource::kKeyboard);
     else
       (void)createDefaultProfile();
@@ -308,7 +374,7 @@ bool ProfileStore::revertToCache() {
   bool reverted = true;  // nothing was read: nothing to go back to
   if (GetActiveProfile() != -1) {
     StoreConfigLock lock(*this);
-    reverted = loadProfileFile(profileCachePath(0));
+    reverted = loadCache();
   }
   // Edits that could not be dropped stay with Apply lit: never stranded.
   if (reverted) ui_.SetApplyEnabled(false);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <mutex>
 #include <span>
 #include <string>
@@ -112,7 +113,8 @@ class ProfileStore {
   [[nodiscard]] bool loadProfileFile(const std::filesystem::path& path);
   // The caller holds the lock.
   [[nodiscard]] bool saveProfileFile(const std::filesystem::path& path);
-  // saveProfileFile to the cache, only when the cache file exists.
+  // saveProfileFile to the cache, only when the cache exists (its file, or
+  // the copy kept in memory when the file could not be written).
   [[nodiscard]] bool saveProfileCache();
 
   // The keyboard's configuration; the G-key assignments, which the keyboard
@@ -126,6 +128,9 @@ class ProfileStore {
   // another thread than the window's: the read into the cache file (no lock
   // taken; false when no keyboard configuration was read), then the working
   // configuration taken from the cache, or the default one after a failed read.
+  // A cache file that cannot be written (Documents protected, the file held
+  // by another program) is said once, and the cache is kept in memory: the
+  // window goes on with the keyboard's contents, never the defaults.
   [[nodiscard]] bool readKeyboardToCache();
   void reloadFromCache(bool readFromKeyboard);
   // A profile switch that drops unapplied edits: Apply disabled and, when
@@ -167,10 +172,21 @@ class ProfileStore {
   [[nodiscard]] bool writeSnapshotToKeyboard(bool allProfiles);
   // The active profile, or all three; empty when no keyboard answers.
   [[nodiscard]] static std::vector<int> profilesToWrite(bool allProfiles);
-  static void keepGKeyAssignments(const std::filesystem::path& from, KeyActionTable& table, KeyStringStore& strings);
+  void keepGKeyAssignments(const std::filesystem::path& from, KeyActionTable& table, KeyStringStore& strings);
   [[nodiscard]] static ProfileReadResult readProfileBytes(const std::filesystem::path& path, LoadedProfile& out);
   void showMessage(std::u16string text);
   void showFormatError(const std::filesystem::path& path);
+  // The keyboard's configuration as a profile file's bytes, G keys from
+  // keepGKeysFrom; none on failure.
+  [[nodiscard]] std::optional<std::vector<uint8_t>> readKeyboardImage(const std::filesystem::path& keepGKeysFrom);
+  // The working configuration as a profile file's bytes. The caller holds the lock.
+  [[nodiscard]] std::optional<std::vector<uint8_t>> profileImage();
+  // Writes the cache file, or keeps the bytes in memory when it cannot be
+  // written (said once).
+  void storeCache(std::vector<uint8_t> bytes);
+  // From the cache file, or the copy kept in memory. The caller holds the lock.
+  [[nodiscard]] bool loadCache();
+  [[nodiscard]] bool loadProfileBytes(std::span<const uint8_t> bytes, const std::filesystem::path& shownPath);
 
   WorkingConfig& config_;
   ApplySnapshot& snapshot_;
@@ -181,6 +197,9 @@ class ProfileStore {
   WriteFailure lastWriteFailure_ = WriteFailure::kNone;
   std::mutex pendingMutex_;
   std::vector<std::u16string> pending_;
+  std::mutex cacheMutex_;  // guards the two below
+  std::optional<std::vector<uint8_t>> keptCache_;
+  bool cacheProblemTold_ = false;
 };
 
 }  // namespace kv

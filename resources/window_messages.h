@@ -39,6 +39,16 @@ inline constexpr unsigned kMsgProgress = kAppMessageBase + 5;    // wParam 1 = s
 inline constexpr unsigned kMsgStatus = kAppMessageBase + 6;      // a status line text waits (ShowStatus)
 inline constexpr unsigned kMsgKeyboardGone = kAppMessageBase + 7;  // close the editor, hide the window
 
+// The key hooks' own windows (keys/key_hooks_win32): the hook thread posts
+// each captured key (wParam key code) and recorded row (wParam delay) to the
+// user-interface thread; lParam carries the installation they belong to.
+inline constexpr unsigned kMsgHookCaptured = kAppMessageBase + 16;
+inline constexpr unsigned kMsgHookRecorded = kAppMessageBase + 17;
+// To the hook thread: make the low-level hook match what is wanted (sent),
+// or put it back after it was found gone (posted).
+inline constexpr unsigned kMsgHookApply = kAppMessageBase + 18;
+inline constexpr unsigned kMsgHookReinstall = kAppMessageBase + 19;
+
 // The tray icon's notifications to the main window.
 inline constexpr unsigned kTrayCallbackMessage = 0x06BD;
 

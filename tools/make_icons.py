@@ -74,8 +74,10 @@ def write_ico(path, images):
 
 
 def main():
+    # 16 and 32 at 100 %; 20, 24, 40 and 64 for the small and large icons at
+    # 125-200 %; 48 for the shell's large views.
     for name, (body, keys, accent) in LOOKS.items():
-        write_ico(f"resources/icons/{name}.ico", [draw(n, body, keys, accent) for n in (16, 32, 48)])
+        write_ico(f"resources/icons/{name}.ico", [draw(n, body, keys, accent) for n in (16, 20, 24, 32, 40, 48, 64)])
 
 
 if __name__ == "__main__":

@@ -271,7 +271,7 @@ INT_PTR CDialog::DoModal() {
   }
   bool ownerDisabled = owner && IsWindowEnabled(owner);
   if (ownerDisabled) EnableWindow(owner, FALSE);
-  if (!ended_ && IsWindow(h)) ShowWindow(h, SW_SHOWNORMAL);
+  if (!ended_ && IsWindow(h) && !startHidden_) ShowWindow(h, SW_SHOWNORMAL);
   while (!ended_ && IsWindow(h)) {
     MSG msg;
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);

@@ -93,6 +93,9 @@ class CDialog : public CWindow {
   CWindow* parent() const noexcept { return parent_; }
 
  protected:
+  // Before DoModal: the modal dialog starts hidden and shows when it asks
+  // to (a window that lives in the notification area).
+  void StartHidden() noexcept { startHidden_ = true; }
   // Before the dialog is made: its template's controls are then made by
   // CreateTemplateControls during WM_INITDIALOG rather than before it, so
   // that the dialog can start slow work of its own (a device's reads)
@@ -135,6 +138,7 @@ class CDialog : public CWindow {
   CWindow* parent_;
   bool modal_ = false;
   bool ended_ = false;
+  bool startHidden_ = false;
   INT_PTR result_ = -1;
 };
 

@@ -55,6 +55,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Korvalin"
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
+; A file that cannot be replaced is held by a program still running: most
+; often a Korvalin of another user's session, or a virus scanner.
+LangString ^FileError ${LANG_ENGLISH} "$0 cannot be replaced: a program holds it open, most likely Korvalin (it may run for another user of this computer; close it from its notification-area icon) or a virus scanner.$\r$\n$\r$\nClick Retry once it is closed, Abort to stop the installation, or Ignore to skip this file."
+LangString ^FileError_NoIgnore ${LANG_ENGLISH} "$0 cannot be replaced: a program holds it open, most likely Korvalin (it may run for another user of this computer; close it from its notification-area icon) or a virus scanner.$\r$\n$\r$\nClick Retry once it is closed, or Cancel to stop the installation."
 
 Function .onInit
   ; Per machine: Program Files, the machine's Start menu and Run key.
@@ -72,11 +76,44 @@ Function un.onInit
   SetShellVarContext all
 FunctionEnd
 
+; Waits for each running Korvalin process, of every session, to end (at
+; most 10 s each): its files are free only once the process is gone, a while
+; after its mutex. PROCESSENTRY32W of a 64-bit process: the id at offset 8,
+; the file name at 44, 568 bytes in all.
+!macro WAIT_KORVALIN un
+Function ${un}WaitKorvalinProcesses
+  System::Call "kernel32::CreateToolhelp32Snapshot(i 2, i 0) p .r5"
+  ${If} $5 = -1
+    Return
+  ${EndIf}
+  System::Alloc 568
+  Pop $6
+  System::Call "*$6(i 568)"
+  System::Call "kernel32::Process32FirstW(p r5, p r6) i .r9"
+  ${DoWhile} $9 <> 0
+    System::Call "*$6(i, i, i .r7, i, l, i, i, i, i, i, &w260 .r8)"
+    ${If} $8 == "Korvalin.exe"
+    ${OrIf} $8 == "${SIM_EXE}"
+      System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r7) p .r3"
+      ${If} $3 <> 0
+        System::Call "kernel32::WaitForSingleObject(p r3, i 10000) i"
+        System::Call "kernel32::CloseHandle(p r3)"
+      ${EndIf}
+    ${EndIf}
+    System::Call "kernel32::Process32NextW(p r5, p r6) i .r9"
+  ${Loop}
+  System::Free $6
+  System::Call "kernel32::CloseHandle(p r5)"
+FunctionEnd
+!macroend
+!insertmacro WAIT_KORVALIN ""
+!insertmacro WAIT_KORVALIN "un."
+
 ; Ends every running Korvalin of this session the way "/Kill" does: the
 ; KILL message to each window carrying the MAIN marker. Running
 ; "Korvalin.exe /Kill" instead would start the program when none runs. Files
 ; in use could not be replaced or removed, so this waits until the
-; single-instance mutex is gone (at most 10 s).
+; single-instance mutex is gone (at most 10 s) and then for the processes.
 !macro CLOSE_KORVALIN un
 Function ${un}CloseKorvalin
   StrCpy $1 0
@@ -104,7 +141,7 @@ Function ${un}CloseKorvalin
     Sleep 200
   ${Loop}
   ; The mutex goes early in the shutdown; the process ends just after.
-  Sleep 500
+  Call ${un}WaitKorvalinProcesses
 FunctionEnd
 !macroend
 !insertmacro CLOSE_KORVALIN ""

@@ -327,6 +327,15 @@ void SimKeyboard::loadState() {
 
 bool SimKeyboard::saveLocked() {
   if (config_.statePath.empty()) return true;
+  bool saved = writeStateLocked();
+  if (!saved && !saveFailureTold_) {
+    saveFailureTold_ = true;
+    if (config_.saveFailed) config_.saveFailed(config_.statePath);
+  }
+  return saved;
+}
+
+bool SimKeyboard::writeStateLocked() {
   std::vector<uint8_t> image = SerializeState(memory_);
   std::filesystem::path tmp = config_.statePath;
   tmp += ".tmp";

@@ -37,6 +37,9 @@ struct SimConfig {
   // standard library's; a host whose standard sleep is as coarse as its
   // millisecond timer supplies a finer one.
   void (*preciseSleep)(std::chrono::nanoseconds) = nullptr;
+  // Told of the first state file that could not be written (the memory then
+  // lasts only as long as the process): once, not at every change.
+  void (*saveFailed)(const std::filesystem::path& statePath) = nullptr;
 };
 
 enum class Region { Info, Settings, Colours, KeyTables, DefaultKeyTable, Macro };
@@ -161,6 +164,7 @@ class SimKeyboard {
   void scheduleDeviceChange();                   // mutex_ held
   void traceLocked(std::string line);            // mutex_ held
   [[nodiscard]] bool saveLocked();                             // mutex_ held
+  [[nodiscard]] bool writeStateLocked();                       // mutex_ held
   void loadState();
   int matchingDevices(const DeviceMatch& match) const;  // mutex_ held
 
@@ -170,6 +174,7 @@ class SimKeyboard {
   std::condition_variable idle_;
   SimMemory memory_;
   bool inBracket_ = false;
+  bool saveFailureTold_ = false;
   bool attached_;
   SimFaults faults_;
   std::array<uint8_t, 2> bankReport_{};

@@ -1,7 +1,7 @@
 // Tessaro.dll over the simulated keyboard. Configured by environment
 // variables read on the first call (never in DllMain):
 //   KORVALIN_SIM_STATE          state file; "none" or empty = memory only;
-//                               default Tessaro.state beside the DLL
+//                               default %LOCALAPPDATA%\Korvalin\Tessaro.state
 //   KORVALIN_SIM_TRACE          trace file (appended); default none
 //   KORVALIN_SIM_ROUND_TRIP_MS  round trip per transaction, default 2
 //   KORVALIN_SIM_MACRO_UNITS    macro memory in 128-byte units (1-255)
@@ -9,6 +9,7 @@
 //   KORVALIN_SIM_ATTACHED       0 = start with the keyboard unplugged
 //   KORVALIN_SIM_PIPE           control pipe name; "none" = no pipe
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cwchar>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "base/handles_win32.h"
 #include "tessaro/sim/sim_control_win32.h"
 #include "tessaro/sim/sim_transport.h"
 
@@ -60,10 +62,21 @@ std::wstring dllFolder() {
 // Sleep and the standard library's sleeps count in milliseconds, and under
 // Wine a wait with a timeout wakes up to a millisecond late. The native
 // delay takes 100 ns units, and Wine sleeps it with a microsecond timer.
-void preciseSleep(std::chrono::nanoseconds d) {
-  using DelayFn = LONG(NTAPI*)(BOOLEAN, const LARGE_INTEGER*);
+// Windows, though, ends it at its timer's next tick (about 15.6 ms unless a
+// program asked for finer): there a high-resolution waitable timer (Windows
+// 10 1803 and later) sleeps a 2 ms answer as a keyboard takes it. The timer
+// is used only where the native delay measures coarse: under Wine a timer
+// wait is a request to the server, slower than the delay.
+using DelayFn = LONG(NTAPI*)(BOOLEAN, const LARGE_INTEGER*);
+
+DelayFn nativeDelay() {
   static const auto delay = reinterpret_cast<DelayFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+  return delay;
+}
+
+void delayNatively(std::chrono::nanoseconds d) {
+  DelayFn delay = nativeDelay();
   if (!delay) {
     std::this_thread::sleep_for(d);
     return;
@@ -74,11 +87,75 @@ void preciseSleep(std::chrono::nanoseconds d) {
   (void)delay(FALSE, &relative);  // a non-alertable delay only ends when it has run
 }
 
+// A 1 ms native delay that takes more than 4 ms: the system's tick decides.
+bool nativeDelayIsCoarse() {
+  LARGE_INTEGER f{}, t0{}, t1{};
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&t0);
+  delayNatively(std::chrono::milliseconds(1));
+  QueryPerformanceCounter(&t1);
+  return f.QuadPart > 0 && (t1.QuadPart - t0.QuadPart) * 1000 > 4 * f.QuadPart;
+}
+
+// The high-resolution timer, or null where there is none (before Windows 10
+// 1803 the flag is refused) or the native delay is fine.
+HANDLE highResolutionTimer() {
+  static const kv::UniqueKernelHandle timer = [] {
+    kv::UniqueKernelHandle t;
+    if (!nativeDelayIsCoarse()) return t;
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+    constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
+#endif
+    t.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    return t;
+  }();
+  return timer.get();
+}
+
+void preciseSleep(std::chrono::nanoseconds d) {
+  static std::mutex timerMutex;  // one timer: one sleeper at a time
+  if (HANDLE timer = highResolutionTimer()) {
+    std::lock_guard lock(timerMutex);
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(d.count() / 100);
+    if (due.QuadPart == 0) return;
+    if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) && WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0)
+      return;
+  }
+  delayNatively(d);
+}
+
+// The user's own local data folder: installed, the DLL's folder is under
+// Program Files, which a program run as the user cannot write.
+std::wstring defaultStateFolder() {
+  std::wstring base;
+  if (auto local = env(L"LOCALAPPDATA"); local && !local->empty()) {
+    base = *local;
+  } else {
+    wchar_t path[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
+      base = path;
+  }
+  if (base.empty()) return dllFolder();
+  if (base.back() != L'\\') base += L'\\';
+  std::wstring folder = base + L"Korvalin\\";
+  // Already there is as good; a failure shows when the state is saved.
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return dllFolder();
+  return folder;
+}
+
+void saveFailed(const std::filesystem::path& statePath) {
+  std::wstring line = L"Tessaro: the simulated keyboard's memory cannot be kept: " + statePath.wstring() +
+                      L" cannot be written\n";
+  OutputDebugStringW(line.c_str());
+}
+
 kv::sim::SimConfig configFromEnvironment() {
   kv::sim::SimConfig c;
+  c.saveFailed = saveFailed;
   auto state = env(L"KORVALIN_SIM_STATE");
   if (!state) {
-    std::wstring folder = dllFolder();
+    std::wstring folder = defaultStateFolder();
     if (!folder.empty()) c.statePath = folder + L"Tessaro.state";
   } else if (!state->empty() && *state != L"none") {
     c.statePath = *state;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 
 #include "tests/e2e/harness_win32.h"
 #include "widgets/application_win32.h"
@@ -37,6 +38,11 @@ Installation::Installation() {
   copyTree(bin + L"Skins", folder_ + L"Skins");
   copyTree(bin + L"Help", folder_ + L"Help");
   registry_.push_back(std::make_unique<RegistryOverride>(kShellFolders, L"Personal", documents_));
+  // The simulated keyboard keeps its memory in the user's local data folder:
+  // one of the installation's own.
+  localAppData_ = base_ + L"LocalAppData";
+  std::filesystem::create_directories(localAppData_, ec);
+  setEnv(L"LOCALAPPDATA", localAppData_);
   registry_.push_back(
       std::make_unique<RegistryOverride>(L"Software\\Wine\\AppDefaults\\Korvalin.exe\\X11 Driver", L"Managed", L"N"));
 }
@@ -64,6 +70,14 @@ bool Installation::useLibrary(const std::wstring& builtLibrary) {
 void Installation::setEnv(const std::wstring& name, const std::wstring& value) { env_.emplace_back(name, value); }
 
 UniqueKernelHandle Installation::start(const std::wstring& arguments) const {
+  // What the test process had is put back afterwards (LOCALAPPDATA is the
+  // system's).
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> before;
+  for (const auto& [name, value] : env_) {
+    wchar_t old[32768];
+    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
+    before.emplace_back(name, n > 0 && n < 32768 ? std::optional<std::wstring>(std::wstring(old, n)) : std::nullopt);
+  }
   for (const auto& [name, value] : env_) SetEnvironmentVariableW(name.c_str(), value.c_str());
   std::wstring exe = exePath();
   std::wstring cmd = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -71,7 +85,8 @@ UniqueKernelHandle Installation::start(const std::wstring& arguments) const {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi);
-  for (const auto& [name, value] : env_) SetEnvironmentVariableW(name.c_str(), nullptr);
+  for (auto it = before.rbegin(); it != before.rend(); ++it)
+    SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
   if (!ok) return UniqueKernelHandle();
   CloseHandle(pi.hThread);
   return UniqueKernelHandle(pi.hProcess);

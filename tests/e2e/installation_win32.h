@@ -29,6 +29,8 @@ class Installation {
 
   const std::wstring& programFolder() const { return folder_; }
   const std::wstring& documentsFolder() const { return documents_; }
+  // The user's local data folder as the program sees it (LOCALAPPDATA).
+  const std::wstring& localAppDataFolder() const { return localAppData_; }
   std::wstring path(const std::wstring& relative) const { return folder_ + relative; }
   std::wstring exePath() const { return folder_ + L"Korvalin.exe"; }
   bool exists(const std::wstring& relative) const;
@@ -50,6 +52,7 @@ class Installation {
   std::wstring base_;
   std::wstring folder_;
   std::wstring documents_;
+  std::wstring localAppData_;
   std::vector<std::pair<std::wstring, std::wstring>> env_;
   std::vector<std::unique_ptr<RegistryOverride>> registry_;
 };

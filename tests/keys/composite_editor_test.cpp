@@ -46,5 +46,24 @@ TEST(EditorPosition, BesideTheClickedKey) {
   for (const Case& c : cases) EXPECT_EQ(editorPosition(w, h, c.key, sw, sh), c.expected) << c.what;
 }
 
+// The room is counted in the work area of the key's monitor: a taskbar at the
+// bottom, a monitor left of the primary one (negative coordinates).
+TEST(EditorPosition, WithinTheWorkAreaOfTheKeysMonitor) {
+  const int w = 560, h = 450;
+  struct Case {
+    const char* what;
+    ScreenRect area, key;
+    ScreenPoint expected;
+  } cases[] = {
+      {"the taskbar leaves no room below", {0, 0, 1280, 984}, {100, 560, 140, 600}, {140, 560 - h}},
+      {"a docked bar at the top leaves no room above", {0, 200, 1280, 1024}, {100, 600, 140, 640}, {140, 640}},
+      {"a monitor on the left, right and below", {-1920, 0, 0, 1040}, {-1800, 100, -1760, 140}, {-1760, 140}},
+      {"a monitor on the left, no room right", {-1920, 0, 0, 1040}, {-300, 100, -260, 140}, {-300 - w, 140}},
+      {"a monitor above, no room above the key", {0, -1080, 1920, -40}, {100, -1000, 140, -960}, {140, -960}},
+      {"a monitor above, room only above", {0, -1080, 1920, -40}, {100, -300, 140, -260}, {140, -300 - h}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(editorPosition(w, h, c.key, c.area), c.expected) << c.what;
+}
+
 }  // namespace
 }  // namespace kv

@@ -100,31 +100,106 @@ TEST(Recorder, ExtraPressBeforeTheKeysThatNeedIt) {
   }
 }
 
-TEST(Recorder, WinKeysThroughTheLowLevelHookOncePerPress) {
-  uint8_t last = 0;
+// The low-level hook's events go through the thread hook's rules: the
+// recorder keeps a press and a release of each key, never an auto-repeat.
+TEST(LowLevelKeys, EventsBecomeWhatTheThreadHookWouldSee) {
+  LowLevelKeys keys;
   struct Step {
-    uint32_t vk;
-    bool down;
-    bool handled, record;
+    const char* what;
+    uint32_t vk, scan;
+    bool extended, release;
     KeyCode code;
+    RecordAction record;
   } steps[] = {
-      {0x5B, true, true, true, 0x15B},    // press
-      {0x5B, true, true, false, 0},       // its repeat
-      {0x5C, true, true, true, 0x15C},    // the other Win key while held
-      {0x5C, false, true, true, 0x15C},   // release
-      {0x5B, false, true, true, 0x15B},
-      {0x41, true, false, false, 0},      // other keys: the thread hook's
-      {0x5B, true, true, true, 0x15B},    // pressed again after its release
+      {"left Win pressed", 0x5B, 0x5B, true, false, 0x15B, RecordAction::Record},
+      {"its repeat", 0x5B, 0x5B, true, false, 0x15B, RecordAction::Swallow},
+      {"right Win while held", 0x5C, 0x5C, true, false, 0x15C, RecordAction::Record},
+      {"right Win released", 0x5C, 0x5C, true, true, 0x15C, RecordAction::Record},
+      {"left Win released", 0x5B, 0x5B, true, true, 0x15B, RecordAction::Record},
+      {"left Win pressed again", 0x5B, 0x5B, true, false, 0x15B, RecordAction::Record},
+      {"Applications by its virtual key", 0x5D, 0, false, false, 0x15D, RecordAction::Record},
+      {"left Shift by its side's key", 0xA0, 0x2A, false, false, 0x02A, RecordAction::Record},
+      {"right Shift pressed with left held is no repeat", 0xA1, 0x36, false, false, 0x036, RecordAction::Record},
+      {"left Shift repeats", 0xA0, 0x2A, false, false, 0x02A, RecordAction::Swallow},
+      {"right Ctrl", 0xA3, 0x1D, true, false, 0x11D, RecordAction::Record},
+      {"left Ctrl is another key", 0xA2, 0x1D, false, false, 0x01D, RecordAction::Record},
+      {"right Alt", 0xA5, 0x38, true, false, 0x138, RecordAction::Record},
+      {"a letter", 0x41, 0x1E, false, false, 0x01E, RecordAction::Record},
+      {"the letter repeats", 0x41, 0x1E, false, false, 0x01E, RecordAction::Swallow},
+      {"the letter released", 0x41, 0x1E, false, true, 0x01E, RecordAction::Record},
+      {"Print Screen", 0x2C, 0x37, true, false, 0x137, RecordAction::Record},
+      {"a media key goes on", 0xB7, 0x21, true, false, 0x121, RecordAction::PassOn},
   };
-  for (const auto& s : steps) {
-    LowLevelRecord r = lowLevelRecordOf(s.vk, s.down, last);
-    EXPECT_EQ(r.handled, s.handled) << std::hex << s.vk << s.down;
-    EXPECT_EQ(r.record, s.record) << std::hex << s.vk << s.down;
-    if (s.record) {
-      EXPECT_EQ(r.code, s.code);
-      EXPECT_EQ(r.release, !s.down);
-    }
+  for (const Step& s : steps) {
+    ThreadHookKey k = keys.toThreadHook(s.vk, s.scan, s.extended, s.release);
+    KeyCode code = lowLevelKeyCode(k);
+    EXPECT_EQ(code, s.code) << s.what;
+    EXPECT_EQ(recordActionOf(code, k.flags), s.record) << s.what;
+    EXPECT_EQ(isReleaseMessage(k.flags), s.release) << s.what;
   }
+}
+
+TEST(LowLevelKeys, CaptureTakesAHeldKeyOnceAndForgetsKeysOnClear) {
+  LowLevelKeys keys;
+  auto press = [&](uint32_t vk, uint32_t scan) {
+    ThreadHookKey k = keys.toThreadHook(vk, scan, false, false);
+    return captureActionOf(lowLevelKeyCode(k), k.flags);
+  };
+  EXPECT_EQ(press(0x41, 0x1E), CaptureAction::Capture);
+  EXPECT_EQ(press(0x41, 0x1E), CaptureAction::Swallow);
+  // The hook was out meanwhile: a key seen held before is a fresh press now.
+  keys.clear();
+  EXPECT_EQ(press(0x41, 0x1E), CaptureAction::Capture);
+  ThreadHookKey up = keys.toThreadHook(0x41, 0x1E, false, true);
+  EXPECT_EQ(captureActionOf(lowLevelKeyCode(up), up.flags), CaptureAction::Swallow);
+  EXPECT_EQ(press(0x41, 0x1E), CaptureAction::Capture);
+}
+
+// The Enter that answered a message box lifts once the editor is in front
+// again: that release is not the editor's, nor one of a key held from before
+// the hook came.
+TEST(LowLevelKeys, AReleaseIsOursOnlyWhenItsPressWas) {
+  LowLevelKeys keys;
+  EXPECT_FALSE(keys.toThreadHook(0x0D, 0x1C, false, false, /*here=*/false).strayRelease);
+  EXPECT_TRUE(keys.toThreadHook(0x0D, 0x1C, false, true, /*here=*/true).strayRelease);
+  // Held elsewhere, repeating here: still not ours.
+  (void)keys.toThreadHook(0x41, 0x1E, false, false, false);
+  ThreadHookKey repeat = keys.toThreadHook(0x41, 0x1E, false, false, true);
+  EXPECT_EQ(captureActionOf(lowLevelKeyCode(repeat), repeat.flags), CaptureAction::Swallow);
+  EXPECT_TRUE(keys.toThreadHook(0x41, 0x1E, false, true, true).strayRelease);
+  // Pressed and released here.
+  EXPECT_FALSE(keys.toThreadHook(0x41, 0x1E, false, false, true).strayRelease);
+  EXPECT_FALSE(keys.toThreadHook(0x41, 0x1E, false, true, true).strayRelease);
+  // Held when the hook came (forgotten by clear).
+  (void)keys.toThreadHook(0x42, 0x30, false, false, true);
+  keys.clear();
+  EXPECT_TRUE(keys.toThreadHook(0x42, 0x30, false, true, true).strayRelease);
+}
+
+// Delays from injected timestamps: 1 ms resolution, no drift however the
+// events fall between milliseconds, nothing negative from a clock read late.
+TEST(RecordClock, DelaysInWholeMillisecondsFromMicroseconds) {
+  RecordClock clock;
+  clock.start(1'000'400);
+  struct Step {
+    uint64_t nowUs;
+    uint32_t delay;
+  } steps[] = {
+      {1'001'399, 1},   // 1.0 ms later by the millisecond it falls in
+      {1'002'000, 1},
+      {1'002'999, 0},   // within the same millisecond
+      {1'019'000, 17},  // not a ~16 ms tick: what happened
+      {1'018'500, 0},   // a clock read on another thread a little behind
+      {1'020'000, 1},
+      {41'020'000, 40'000'000 / 1000},
+  };
+  uint64_t total = 0;
+  for (const Step& s : steps) {
+    uint32_t d = clock.elapsedMs(s.nowUs);
+    EXPECT_EQ(d, s.delay) << s.nowUs;
+    total += d;
+  }
+  EXPECT_EQ(total, 41'020u - 1'000u);  // the delays add up to the time elapsed
 }
 
 }  // namespace

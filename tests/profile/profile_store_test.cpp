@@ -323,6 +323,49 @@ TEST_F(ApplyTest, WithCacheSavesWritesAndDisables) {
   EXPECT_TRUE(found);
 }
 
+// Documents not writable (a protected folder, or the cache file held by
+// another program): said once, and the window goes on with the keyboard's
+// contents through reloads, Apply and reverts, never the defaults.
+TEST_F(ApplyTest, CacheThatCannotBeWrittenIsKeptInMemoryAndSaidOnce) {
+  store_->reloadFromKeyboard();
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);
+  ui_.applyEnabled = true;
+  ASSERT_TRUE(Apply());  // the keyboard now holds A = B
+  // A file where the profile folder would be: nothing can be written there.
+  std::filesystem::path blocked = docs_ / "blocked";
+  std::filesystem::create_directories(blocked);
+  WriteAll(blocked / "Korvalin", {1, 2, 3});
+  kv::WorkingConfig other;
+  kv::ApplySnapshot otherSnap;
+  kv::ProfileStore second(other, otherSnap, ui_, blocked, [] { return 8192; });
+  ui_.ClearMessages();
+  second.reloadFromKeyboard();
+  auto typeOfA = [&] {
+    std::lock_guard lock(other.lock);
+    return other.table ? other.table->entries[kv::entryIndex(0, 0x1E)].type : ActionType{};
+  };
+  EXPECT_EQ(typeOfA(), ActionType::SingleKey) << "the defaults were shown";
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_NE(ui_.messages()[0].find(u"cannot be saved"), std::u16string::npos);
+  second.reloadFromKeyboard();
+  EXPECT_EQ(ui_.messages().size(), 1u) << "said again";
+
+  // An edit applied, then one dropped: the revert goes back to the applied one.
+  {
+    std::lock_guard lock(other.lock);
+    ASSERT_TRUE(kv::writeAssignment(*other.table, other.strings, 0, kv::slotOfKey(0x1E), ActionType::Default, 0, 0));
+  }
+  ui_.applyEnabled = true;
+  EXPECT_TRUE(kv::ApplyCommand(second, ui_).Apply());
+  {
+    std::lock_guard lock(other.lock);
+    ASSERT_TRUE(kv::writeAssignment(*other.table, other.strings, 0, kv::slotOfKey(0x1E), ActionType::SingleKey, 0, 0x30));
+  }
+  EXPECT_TRUE(second.revertToCache());
+  EXPECT_EQ(typeOfA(), ActionType::Default);
+  EXPECT_EQ(ui_.messages().size(), 1u);
+}
+
 TEST_F(ApplyTest, NothingToApplyWritesNothing) {
   ui_.applyEnabled = false;
   Keyboard()->clearTrace();

@@ -72,7 +72,9 @@ bool CAboutDlg::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
     (void)FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_BTNFACE));  // nothing to do when it fails
     SelectObjectRestorer font(dis->hDC, linkFont_.get());
     (void)SetBkMode(dis->hDC, TRANSPARENT);           // previous mode
-    (void)SetTextColor(dis->hDC, RGB(0, 0, 238));     // previous colour
+    // The system's link colour, which a high-contrast theme sets to be read
+    // on its button face (a fixed blue may vanish there).
+    (void)SetTextColor(dis->hDC, GetSysColor(COLOR_HOTLIGHT));  // previous colour
     RECT r = dis->rcItem;
     (void)DrawTextW(dis->hDC, link_.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     result = TRUE;

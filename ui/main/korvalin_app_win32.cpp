@@ -27,8 +27,8 @@ BOOL CKorvalinApp::InitInstance() {
     // The main window ends only by Close; how it ended changes nothing here.
     (void)dialog->DoModal();
   }
-  // Repaints what the window covered; nothing to do when it fails.
-  (void)InvalidateRect(nullptr, nullptr, TRUE);
+  // The system repaints what the window covered; repainting the whole
+  // desktop would only make every program redraw.
   return FALSE;
 }
 

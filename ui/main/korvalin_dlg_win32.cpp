@@ -88,6 +88,10 @@ CKorvalinDlg::CKorvalinDlg(WorkingConfig& config, ApplySnapshot& snapshot, const
       trayIconId_(IDI_NO_KEYBOARD) {
   // The controls are made once the keyboard's first reads have started.
   DeferTemplateControls();
+  // It lives in the notification area: shown only when the keyboard's
+  // first presence or the user asks. Shown and hidden at once, it would
+  // flash and take the focus from the user's program at every start.
+  StartHidden();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NO_KEYBOARD), IMAGE_ICON, 0,
                                         0, LR_DEFAULTSIZE | LR_SHARED));
   // The small image of the same icon, for the tray and the small window
@@ -160,10 +164,20 @@ void CKorvalinDlg::SetTrayIcon(TrayIcon icon) {
   int resourceId = icon == TrayIcon::kKeyboard ? IDI_KEYBOARD : icon == TrayIcon::kBusy ? IDI_BUSY : IDI_NO_KEYBOARD;
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgTrayIcon, static_cast<WPARAM>(resourceId), 0);
 }
+namespace {
+
+// A box over the hidden window (it lives in the notification area) comes
+// from a worker or another start, while the user works in another program:
+// it must come to the front and stay above that program, having no visible
+// owner to keep it there.
+UINT boxStyleOver(HWND owner) { return owner && IsWindowVisible(owner) ? 0u : MB_SETFOREGROUND | MB_TOPMOST; }
+
+}  // namespace
+
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   WaitUntilBuilt();
   std::wstring t = wide(text);
-  (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK);  // OK is the only answer
+  (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK is the only answer
 }
 void CKorvalinDlg::ShowStatus(std::u16string_view text, unsigned durationMs) {
   {
@@ -327,7 +341,6 @@ void CKorvalinDlg::BuildDefaultConfiguration() {
     // reload replaces them, so a failure here only leaves the table empty.
     if (!store_->createDefaultProfile()) LogLine(L"the default configuration was not built");
   }
-  config_.recordHook = nullptr;
   config_.recording = 0;
 }
 
@@ -493,7 +506,6 @@ void CKorvalinDlg::OnDeferredInit() {
     PrepareEditor();
   StartupMark(L"deferred");
   initialised_ = true;
-  ShowWindow(hwnd(), SW_HIDE);
 }
 
 // ---- commands -------------------------------------------------------------------
@@ -644,12 +656,11 @@ void CKorvalinDlg::OnShow() {
   const bool inUse = present && CommandChannelInUse();
   if (!present || inUse) {
     TextId prompt = inUse ? TextId::MAIN_DEVICE_IN_USE_PROMPT : TextId::MAIN_NO_DEVICE_PROMPT;
-    (void)MessageBoxW(hwnd(), wide(text(prompt)).c_str(), L"", MB_OK);  // OK only
+    (void)MessageBoxW(hwnd(), wide(text(prompt)).c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK only
     return;
   }
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
   (void)SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, (ex & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);  // previous value
-  shownOnRequest_ = true;
   StartupMark(L"show");
   ShowWindow(hwnd(), SW_SHOWNORMAL);
   // Painted now, before the editor's pictures are made from the posted
@@ -776,19 +787,6 @@ void CKorvalinDlg::OnPaint() {
     return;
   }
   CBaseDialog::OnPaint();
-}
-
-void CKorvalinDlg::OnNcPaint(HRGN region) {
-  // The dialog is shown as it starts; it lives in the notification area, so
-  // its first two frame paints hide it instead. How many frame paints a start
-  // brings differs between systems (Wine sends fewer), so a window the user
-  // or the keyboard asked to show is never hidden this way.
-  if (ncPaints_ < 2 && !shownOnRequest_) {
-    ++ncPaints_;
-    ShowWindow(hwnd(), SW_HIDE);
-    return;
-  }
-  CBaseDialog::OnNcPaint(region);
 }
 
 void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.languageFile); }

@@ -80,7 +80,6 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void OnCancel() override;
   bool OnCommand(WORD id, WORD code, HWND control) override;
   void OnPaint() override;
-  void OnNcPaint(HRGN region) override;
   void OnTimer(UINT_PTR id) override;
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
   bool PreTranslateMessage(MSG& msg) override;
@@ -189,8 +188,6 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::wstring webLink_;
   std::wstring settingsFile_;
   std::vector<UniqueKernelHandle> namedEvents_;
-  int ncPaints_ = 0;
-  bool shownOnRequest_ = false;
   bool shutDown_ = false;
   // A reload asked for while the editor was open: it runs once the editor
   // closes, so the editor never commits copies of a configuration replaced

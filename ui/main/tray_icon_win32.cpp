@@ -33,9 +33,10 @@ bool CTrayIcon::Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, co
   added_ = Shell_NotifyIconW(NIM_ADD, &nid_) != FALSE;
   if (added_) {
     nid_.uVersion = NOTIFYICON_VERSION;
-    // Without the newer version the shell sends the older callbacks, which
-    // carry the same mouse messages.
-    (void)Shell_NotifyIconW(NIM_SETVERSION, &nid_);
+    // The newer callbacks add the keyboard's: WM_CONTEXTMENU (Shift+F10, the
+    // Applications key, and a right click) and NIN_KEYSELECT (Enter, Space).
+    // Without them the shell sends the older ones, the mouse's alone.
+    versionSet_ = Shell_NotifyIconW(NIM_SETVERSION, &nid_) != FALSE;
   }
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   Hook(owner);
@@ -98,7 +99,7 @@ LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool
       nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
       if (Shell_NotifyIconW(NIM_ADD, &nid_)) {
         nid_.uVersion = NOTIFYICON_VERSION;
-        (void)Shell_NotifyIconW(NIM_SETVERSION, &nid_);  // as in Create
+        versionSet_ = Shell_NotifyIconW(NIM_SETVERSION, &nid_) != FALSE;  // as in Create
       }
     }
     return 0;
@@ -107,8 +108,13 @@ LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool
   handled = true;
   switch (LOWORD(lp)) {
     case WM_RBUTTONUP:
+      // With the newer callbacks a WM_CONTEXTMENU follows: one menu.
+      if (!versionSet_) ShowMenu();
+      break;
+    case WM_CONTEXTMENU:
       ShowMenu();
       break;
+    case NIN_KEYSELECT:
     case WM_LBUTTONDBLCLK:
       (void)SendMessageW(nid_.hWnd, WM_COMMAND, MAKEWPARAM(kMenuOpen, 0), 0);  // commands answer nothing
       break;

@@ -37,6 +37,7 @@ class CTrayIcon {
 
   NOTIFYICONDATAW nid_{};
   bool added_ = false;
+  bool versionSet_ = false;  // the shell sends the newer callbacks
   HWND hooked_[2] = {nullptr, nullptr};  // the owner and its top-level parent
   UINT taskbarCreated_ = 0;
   std::wstring languageFile_;
