@@ -39,7 +39,7 @@ for want in "korvalinctl - read and change" "KORVALIN_HIDRAW_ROOT" "/usr/lib/ude
 done
 # The doctor example comes with the doctor command.
 if grep -qx doctor <<<"$commands"; then
-  grep -q '^ *korvalinctl doctor$' <<<"$text" || fail "the manual has no doctor example"
+  grep -q '^[[:space:]]*korvalinctl doctor$' <<<"$text" || fail "the manual has no doctor example"
 else
   ! grep -q 'korvalinctl doctor' <<<"$text" || fail "the manual shows doctor, which --help does not list"
 fi
@@ -100,7 +100,7 @@ check_completion() {
 check_completion "$all" ""
 check_completion "lighting" li
 check_completion "read report-rate restore" re
-check_completion "devices dump" d
+check_completion "devices doctor dump" d
 check_completion "colours default-keys info keys macros settings" dump ""
 check_completion "check new show" file ""
 check_completion "effect erase" lighting e

@@ -356,7 +356,7 @@ TEST_F(ApplyTest, CacheThatCannotBeWrittenIsKeptInMemoryAndSaidOnce) {
     ASSERT_TRUE(kv::writeAssignment(*other.table, other.strings, 0, kv::slotOfKey(0x1E), ActionType::Default, 0, 0));
   }
   ui_.applyEnabled = true;
-  EXPECT_TRUE(kv::ApplyCommand(second, ui_).Apply());
+  EXPECT_TRUE(kv::ApplyCommand(second, ui_).Apply().ok());
   {
     std::lock_guard lock(other.lock);
     ASSERT_TRUE(kv::writeAssignment(*other.table, other.strings, 0, kv::slotOfKey(0x1E), ActionType::SingleKey, 0, 0x30));

@@ -54,6 +54,7 @@ inline constexpr OptionHelp kOptions[] = {
      "the one found"},
     {"--profile", "P", "the on-board profile a command reads or changes (default: the active one)"},
     {"--macro-units", "N", "sim-new: macro memory in units of 128 bytes (1-255)"},
+    {"--json", "", "doctor: the checks and the verdict as one JSON object"},
     {"--help", "", "this text; COMMAND --help explains one command"},
 };
 
