@@ -13,7 +13,7 @@
 #include <iterator>
 #include <optional>
 
-#include "app/wide_win32.h"
+#include "base/wide_win32.h"
 #include "resources/control_ids.h"
 #include "widgets/application_win32.h"
 

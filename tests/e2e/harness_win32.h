@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv::e2e {
 

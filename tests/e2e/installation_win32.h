@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/e2e/registry_override_win32.h"
-#include "widgets/handles_win32.h"
+#include "base/handles_win32.h"
 
 namespace kv::e2e {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 
 namespace kv::e2e {
 

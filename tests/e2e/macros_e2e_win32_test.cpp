@@ -10,8 +10,8 @@
 #include <span>
 #include <string>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "macro/macro_image.h"
 #include "model/key_info.h"
 #include "tests/e2e/korvalin_fixture_win32.h"

@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "keys/key_strings.h"
 #include "macro/macro_image.h"
 #include "profile/profile_format.h"

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
 #include "tests/e2e/installation_win32.h"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/text_table.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 #include "resources/control_ids.h"
 #include "tests/e2e/harness_win32.h"
 #include "tests/e2e/installation_win32.h"
@@ -246,9 +246,10 @@ TEST_F(WindowsE2e, RecordingPausesUnderAMessageBox) {
   EXPECT_EQ(controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)), L"Stop Record") << "recording stopped";
 }
 
-// The keyboard's profile key makes the window read the keyboard again, on
-// its user-interface thread; keys recorded meanwhile keep their rows and the
-// time they were held.
+// The keyboard's lighting change makes the window read the keyboard's
+// lighting on its user-interface thread (a profile change waits for the
+// editor to close); keys recorded meanwhile keep their rows and the time
+// they were held.
 TEST_F(WindowsE2e, RecorderKeepsRowsAndDelaysWhileTheWindowReadsTheKeyboard) {
   RegistryOverride delays{L"Software\\Korvalin_Nalvori\\Korvalin\\PROFILES", L"RecordDelay", L"1"};
   Running& app = start();
@@ -258,7 +259,7 @@ TEST_F(WindowsE2e, RecorderKeepsRowsAndDelaysWhileTheWindowReadsTheKeyboard) {
 
   // A slow keyboard: every report takes 40 ms to answer.
   ASSERT_EQ(app.sim("roundtrip 40000"), "OK\n");
-  ASSERT_EQ(app.sim("event 0402 0"), "OK\n");
+  ASSERT_EQ(app.sim("event 0401 0"), "OK\n");
   ASSERT_TRUE(waitFor([&] { return !mainAnswers(); }, 3000, 5)) << "the window never got busy reading";
   sendKey('A', 0x1E, false);
   Sleep(400);

@@ -16,9 +16,9 @@
 #include <string>
 #include <tuple>
 
-#include "app/text_table.h"
-#include "app/text_table_win32.h"
-#include "app/wide_win32.h"
+#include "base/text_table.h"
+#include "base/text_table_win32.h"
+#include "base/wide_win32.h"
 #include "app/window_part_win32.h"
 #include "device/device_link.h"
 #include "device/device_ui.h"
