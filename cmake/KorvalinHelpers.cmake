@@ -1,13 +1,16 @@
 # Shared build helpers.
 
-# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN] [PREFIX text])
+# kv_add_test(NAME SOURCES src... LIBS lib... [WINE_GUI] [TSAN] [PREFIX text] [SHARDS n])
 # A GoogleTest executable. Natively every case becomes one ctest test; in the
 # Windows build the whole executable is one ctest test run under Wine (a Wine
-# process per case would cost far more than the cases themselves). TSAN adds
-# the native cases to the ThreadSanitizer run (label tsan). PREFIX goes before
-# each case's name, so one suite can be built twice over different links.
+# process per case would cost far more than the cases themselves). SHARDS
+# splits that one run into n ctest tests (GoogleTest's own sharding), so a
+# long suite stays within the per-test time-out and a failure names its shard.
+# TSAN adds the native cases to the ThreadSanitizer run (label tsan). PREFIX
+# goes before each case's name, so one suite can be built twice over
+# different links.
 function(kv_add_test name)
-  cmake_parse_arguments(T "WINE_GUI;TSAN" "PREFIX" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WINE_GUI;TSAN" "PREFIX;SHARDS" "SOURCES;LIBS" ${ARGN})
   if(KV_FUZZ)
     return()
   endif()
@@ -15,12 +18,21 @@ function(kv_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   if(WIN32)
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
-    set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     if(T_WINE_GUI)
-      set_tests_properties(${name} PROPERTIES LABELS "wine;gui")
+      set(labels "wine;gui")
     else()
-      set_tests_properties(${name} PROPERTIES LABELS "wine")
+      set(labels "wine")
+    endif()
+    if(T_SHARDS)
+      math(EXPR last "${T_SHARDS} - 1")
+      foreach(shard RANGE ${last})
+        add_test(NAME ${name}_${shard} COMMAND ${name} --gtest_color=no)
+        set_tests_properties(${name}_${shard} PROPERTIES WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin LABELS "${labels}"
+                             ENVIRONMENT "GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${shard}")
+      endforeach()
+    else()
+      add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+      set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin LABELS "${labels}")
     endif()
   else()
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${T_PREFIX}"

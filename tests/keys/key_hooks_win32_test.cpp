@@ -78,7 +78,9 @@ TEST_F(KeyHooks, ARemovedLowLevelHookIsInstalledAgain) {
   send('A', 0x1E, false);
   ASSERT_TRUE(pumpUntil([&] { return !target_.keys.empty(); })) << "the letter was lost";
   EXPECT_EQ(target_.keys.back(), 0x01E);
-  EXPECT_TRUE(pumpUntil([&] { return lowLevelKeyHookInstallCount() == installs + 1; })) << "not installed again";
+  // At least once more: on a loaded machine the first Win key may have
+  // outwaited the low-level hook and been taken by the backup as well.
+  EXPECT_TRUE(pumpUntil([&] { return lowLevelKeyHookInstallCount() > installs; })) << "not installed again";
   target_.keys.clear();
   // The Win key never reaches a thread hook: only a low-level hook installed
   // again takes it.

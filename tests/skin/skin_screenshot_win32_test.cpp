@@ -134,7 +134,7 @@ class MainWindowOfParts : public CBaseDialog {
     for (size_t i = 0; i < surfaces_.size(); ++i)
       EXPECT_TRUE(makeSkinSurface(surfaces_[i], loadSkinPictureOrExit(pictures[i]), hwnd())) << i;
 
-    WindowContext context{this, dataFile(), skinsFolder(), skinsFolder() + L"language.ini", &surfaces_};
+    WindowContext context{this, dataFile(), skinsFolder(), skinsFolder() + L"language.ini", &surfaces_, {}};
     frame_ = std::make_unique<FrameButtons>(context);
     keyboard_ = std::make_unique<CKeyboardView>(context, config_, ui_, skinsFolder() + L"Composite.ini");
     lighting_ = std::make_unique<CLightingPanel>(context);
