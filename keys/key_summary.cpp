@@ -50,4 +50,19 @@ std::u16string keySummaryText(std::u16string_view name, const KeyActionEntry& e,
   return t;
 }
 
+std::u16string keyAccessibleName(std::u16string_view name, const KeyActionEntry& e, const MacroList& macros) {
+  if (e.type == ActionType::Default) return formatText(text(TextId::ACCESS_KEY_DEFAULT), {name});
+  if (e.type == ActionType::SingleKey) {
+    const std::u16string key = KeyName(static_cast<KeyCode>(e.value));
+    return formatText(text(TextId::ACCESS_KEY_REMAPPED), {name, std::u16string_view(key)});
+  }
+  // The tooltip's account of the function, without the name and the set text
+  // it starts with.
+  std::u16string summary = keySummaryText(u"", e, macros);
+  const std::u16string& set = text(TextId::KEY_PROMPT_SET);
+  std::u16string_view what(summary);
+  if (what.starts_with(set)) what.remove_prefix(set.size());
+  return formatText(text(TextId::ACCESS_KEY_SET), {name, what});
+}
+
 }  // namespace kv

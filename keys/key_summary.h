@@ -22,5 +22,9 @@ constexpr bool summarySetState(const KeyActionEntry& e) { return e.type != Actio
 // The tooltip: the name alone for a Default entry, else the name, the
 // KEY_PROMPT_SET text and what the entry does; cut to kMaxTooltipChars.
 std::u16string keySummaryText(std::u16string_view name, const KeyActionEntry& e, const MacroList& macros);
+// What a screen reader says for the button: "A, default", "A, remapped to B",
+// or for other functions "A, set to " and what the tooltip says it does
+// ("Macro(Combo)"); name is the button's name ("G1 (bank A)" for a G key).
+std::u16string keyAccessibleName(std::u16string_view name, const KeyActionEntry& e, const MacroList& macros);
 
 }  // namespace kv

@@ -118,6 +118,12 @@ const KeyButton* keyButtonOfControl(uint16_t controlId) {
   return nullptr;
 }
 
+const KeyButton* keyButtonOfKey(KeyCode code) {
+  for (const auto& b : KeyButtonTable)
+    if (b.keyCode == code) return &b;
+  return nullptr;
+}
+
 int gKeyOfControl(uint16_t controlId) {
   for (size_t g = 0; g < kGKeyControlIds.size(); ++g)
     if (kGKeyControlIds[g] == controlId) return static_cast<int>(g);

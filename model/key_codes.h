@@ -87,6 +87,8 @@ inline constexpr std::array<uint16_t, 7> kKeylessControlIds = {1016, 1017, 1018,
 
 // The button at a position of KeyButtonTable with this control id, or null.
 const KeyButton* keyButtonOfControl(uint16_t controlId);
+// The button of a key code, or null when the picture has no such key.
+const KeyButton* keyButtonOfKey(KeyCode code);
 // The G key (0-8) of a control id, or -1.
 int gKeyOfControl(uint16_t controlId);
 // LED index of a button of the keyboard picture: the key button's own, 45

@@ -82,6 +82,8 @@ inline constexpr int kReportRateCount = 4;
 // numbers are the main window's control ids, named here only: the skin
 // generator (tools/skingen) writes them into resources/control_ids.h.
 inline constexpr std::array<uint16_t, kReportRateCount> kReportRateButtonIds = {1147, 1168, 1169, 1170};
+// The rates the buttons' pictures show, for what screen readers say.
+inline constexpr std::array<int, kReportRateCount> kReportRateHz = {125, 250, 500, 1000};
 
 // A stored byte as an index: values above 3 are taken as 3.
 constexpr int reportRateIndexOf(uint8_t stored) { return stored > 3 ? 3 : stored; }

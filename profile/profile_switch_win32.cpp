@@ -59,7 +59,10 @@ void CProfileSwitch::BuildProfileMenu() {
 
 void CProfileSwitch::ShowSelected(int profile) {
   for (int i = 0; i < kOnBoardProfiles; ++i)
-    if (CPngButton* b = Button(kProfileButtons[i].id)) b->setSetState(i == profile, true);
+    if (CPngButton* b = Button(kProfileButtons[i].id)) {
+      b->setSetState(i == profile, true);
+      b->setAccessibleSelected(i == profile);
+    }
 }
 
 void CProfileSwitch::UpdateSelectedProfile() {

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "base/log_win32.h"
+#include "base/text_table.h"
+#include "base/wide_win32.h"
 
 namespace kv {
 
@@ -149,6 +151,49 @@ void CPngButton::setFrame(COLORREF colour, int level, bool on) {
   redraw();
 }
 
+void CPngButton::setFocusRing(bool on) {
+  if (focusRing_ == on) return;
+  focusRing_ = on;
+  redraw();
+}
+
+void CPngButton::setAccessibleName(std::wstring_view name) {
+  accessibleBase_.assign(name);
+  publishAccessible(accessibleSelected_);
+}
+
+void CPngButton::setAccessibleSelected(bool selected) {
+  if (!accessible_ && !selected) return;  // nothing said about the button yet
+  publishAccessible(selected);
+}
+
+void CPngButton::publishAccessible(bool selected) {
+  if (!accessible_) accessible_ = std::make_shared<AccessibleButtonState>();
+  // Said in the name as well as in the state: not every reader speaks the
+  // selected state of a push button.
+  std::wstring full = selected && !accessibleBase_.empty()
+                          ? wide(formatText(text(TextId::ACCESS_SELECTED), {std::u16string_view(u16(accessibleBase_))}))
+                          : accessibleBase_;
+  bool nameChanged = false, stateChanged = false;
+  {
+    std::lock_guard lock(accessible_->lock);
+    nameChanged = accessible_->name != full;
+    stateChanged = accessible_->selected != selected;
+    accessible_->name = std::move(full);
+    accessible_->selected = selected;
+  }
+  accessibleSelected_ = selected;
+  if (!hwnd()) return;
+  if (nameChanged) NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hwnd(), OBJID_CLIENT, CHILDID_SELF);
+  if (stateChanged) NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd(), OBJID_CLIENT, CHILDID_SELF);
+}
+
+std::wstring CPngButton::accessibleName() const {
+  if (!accessible_) return {};
+  std::lock_guard lock(accessible_->lock);
+  return accessible_->name;
+}
+
 void CPngButton::redraw() {
   // A button not on the screen (its window or a parent hidden, as the main
   // window is while it starts) is drawn when it is shown.
@@ -167,7 +212,7 @@ bool CPngButton::DrawItem(const DRAWITEMSTRUCT& dis) {
 HDC CPngButton::chooseFace() const {
   if (!IsWindowEnabled(hwnd())) return disabled_;
   if (pressed_) return pressed_face_;
-  if (hover_) return hover_face_;
+  if (hover_ || focusRing_) return hover_face_;
   if (setState_) return set_;
   return normal_;
 }
@@ -185,6 +230,13 @@ void CPngButton::draw(HDC dc) {
     Rectangle(dc, 1, 1, client.right - 1, client.bottom - 1);
   }
   lastFace_ = face;
+  if (focusRing_ && IsWindowEnabled(hwnd())) {
+    // Inside the face, so that a neighbour drawn later does not cover it.
+    UniquePen pen(CreatePen(PS_SOLID, 2, kFocusRingColour));
+    SelectObjectRestorer selPen(dc, pen.get());
+    SelectObjectRestorer selBrush(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, 2, 2, client.right - 1, client.bottom - 1);
+  }
   if (captionOn_) drawCaption(dc, client);
   if (callback_) callback_(hwnd(), face == normal_);
 }
@@ -244,6 +296,12 @@ LRESULT CPngButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_ENABLE:
       InvalidateRect(hwnd(), nullptr, FALSE);
+      break;
+    case WM_GETOBJECT:
+      // Only the client area is ours; the window's frame and the rest keep
+      // the system's objects.
+      if (accessible_ && static_cast<LONG>(lp) == OBJID_CLIENT)
+        if (LRESULT r = AnswerAccessibleObject(hwnd(), accessible_, wp)) return r;
       break;
     case WM_DESTROY:
       tooltip_.reset();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/handles_win32.h"
+#include "skin/accessible_button_win32.h"
 #include "widgets/window_win32.h"
 
 namespace kv {
@@ -46,6 +47,14 @@ class CPngButton : public CWindow {
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);
   void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
+  // The button chosen from the keyboard: drawn with its hover face and a ring.
+  void setFocusRing(bool on);
+  // What screen readers are told (WM_GETOBJECT): the name, and whether the
+  // button is the selected one of its group; a change raises the matching
+  // WinEvent. Until a name is given the standard object reads the window text.
+  void setAccessibleName(std::wstring_view name);
+  void setAccessibleSelected(bool selected);
+  std::wstring accessibleName() const;
   // Draws now.
   void redraw();
 
@@ -61,6 +70,8 @@ class CPngButton : public CWindow {
   int frameLevel() const noexcept { return frameLevel_; }
   COLORREF frameColour() const noexcept { return frameColour_; }
   const std::wstring& tooltipText() const noexcept { return tooltipText_; }
+  bool focusRing() const noexcept { return focusRing_; }
+  static constexpr COLORREF kFocusRingColour = RGB(228, 228, 228);  // the skin's text colour
   HWND tooltip() const noexcept { return tooltip_.get(); }
 
  protected:
@@ -77,6 +88,7 @@ class CPngButton : public CWindow {
   void leaveTooltipTurn();
   HDC chooseFace() const;
   void drawCaption(HDC dc, const RECT& client);
+  void publishAccessible(bool selected);
 
   HDC normal_ = nullptr, hover_face_ = nullptr, pressed_face_ = nullptr, disabled_ = nullptr, set_ = nullptr;
   HDC lastFace_ = nullptr;
@@ -100,6 +112,10 @@ class CPngButton : public CWindow {
   int frameOn_ = 0;
   COLORREF frameColour_ = RGB(255, 255, 255);
   int frameLevel_ = 0;
+  bool focusRing_ = false;
+  std::wstring accessibleBase_;  // the name without the selected text
+  bool accessibleSelected_ = false;
+  std::shared_ptr<AccessibleButtonState> accessible_;
 };
 
 // The image buttons of one dialog, each subclassed onto its control on first

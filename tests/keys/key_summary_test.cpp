@@ -58,6 +58,25 @@ TEST_F(KeySummary, LanguageTextsAndNames) {
   EXPECT_EQ(keyButtonName(0x0FF), u"Unknown Key: 0ff");
 }
 
+TEST_F(KeySummary, AccessibleNamesSayWhatTheKeyDoes) {
+  struct Case {
+    const char* what;
+    KeyActionEntry entry;
+    std::u16string expected;
+  } cases[] = {
+      {"default", {ActionType::Default, 0, 0x30, 0, 0}, u"A, default"},
+      {"single key", {ActionType::SingleKey, 0, 0x30, 0, 0}, u"A, remapped to B"},
+      {"macro", {ActionType::PlayMacro, 1, 0x10007, 0, 0}, u"A, set to Macro(Reload)"},
+      {"media", {ActionType::Media, 0, 16, 0, 0}, u"A, set to Media(" + KeyName(0x121) + u")"},
+      {"disabled: the set text alone", {ActionType::Disabled, 0, 0, 0, 0}, u"A, set to "},
+  };
+  MacroList list = macros();
+  for (const Case& c : cases) EXPECT_EQ(keyAccessibleName(u"A", c.entry, list), c.expected) << c.what;
+  // The language file's wording, and a G key's name with its bank.
+  setText(TextId::ACCESS_KEY_REMAPPED, u"%s，已改为 %s");
+  EXPECT_EQ(keyAccessibleName(u"G1 (bank B)", {ActionType::SingleKey, 0, 0x30, 0, 0}, {}), u"G1 (bank B)，已改为 B");
+}
+
 TEST_F(KeySummary, CutToTheTooltipLimit) {
   std::u16string longName(300, u'x');
   EXPECT_EQ(keySummaryText(longName, {}, {}).size(), kMaxTooltipChars);

@@ -80,6 +80,20 @@ TEST(KeyButtonTable, ControlsAndKeysAreDistinct) {
   EXPECT_FALSE(controls.count(kFnControlId));
 }
 
+TEST(KeyButtonTable, EveryKeyFindsItsOwnButton) {
+  for (const KeyButton& b : KeyButtonTable) {
+    const KeyButton* found = keyButtonOfKey(b.keyCode);
+    ASSERT_NE(found, nullptr) << std::hex << b.keyCode;
+    EXPECT_EQ(found->controlId, b.controlId) << std::hex << b.keyCode;
+  }
+  // A (0x1E), right Ctrl and keypad Enter (E0 keys), and codes of no button.
+  EXPECT_EQ(keyButtonOfKey(0x01E)->controlId, 1058);
+  EXPECT_NE(keyButtonOfKey(0x11D), keyButtonOfKey(0x01D));
+  EXPECT_NE(keyButtonOfKey(0x11C), keyButtonOfKey(0x01C));
+  for (KeyCode none : {KeyCode{0}, KeyCode{0x0FF}, KeyCode{0x100}, KeyCode{0x17E}})
+    EXPECT_EQ(keyButtonOfKey(none), nullptr) << std::hex << none;
+}
+
 TEST(LedIndexOfButton, KeysFnGKeysAndOthers) {
   struct Case {
     uint16_t control;

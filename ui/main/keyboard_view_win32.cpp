@@ -1,5 +1,7 @@
 #include "ui/main/keyboard_view_win32.h"
 
+#include <commctrl.h>
+
 #include <mutex>
 #include <span>
 
@@ -11,6 +13,7 @@
 #include "device/protocol.h"
 #include "device/transport.h"
 #include "keys/key_action.h"
+#include "keys/key_capture.h"
 #include "keys/key_summary.h"
 #include "model/key_codes.h"
 #include "resources/control_ids.h"
@@ -37,6 +40,7 @@ constexpr int kFlipOnKeys[] = {KEY_D1, KEY_D2, KEY_D3, KEY_D4, KEY_D5, KEY_D6};
 }  // namespace
 
 void CKeyboardView::Place() {
+  gKeyTitle_ = u16(ReadLanguageText(context_.languageFile, added_text::kGKeyTitle));
   auto key = [&](int id, const std::wstring& skinKey) {
     PlaceButton(id, skinKey, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
   };
@@ -115,6 +119,14 @@ void CKeyboardView::Summarise(int controlId, const std::u16string& name, const K
   bool set = summarySetState(e);
   b->setSetState(set, set != b->setState());
   b->setTooltip(wide(keySummaryText(name, e, config_.macros)), true);
+  b->setAccessibleName(wide(keyAccessibleName(AccessibleBaseName(controlId, name), e, config_.macros)));
+}
+
+std::u16string CKeyboardView::AccessibleBaseName(int controlId, const std::u16string& name) const {
+  if (gKeyOfControl(static_cast<uint16_t>(controlId)) < 0) return name;
+  // A G key is said with the bank it acts in now.
+  std::u16string_view title = gKeyTitle_.empty() ? std::u16string_view(added_text::kGKeyTitle.builtIn) : gKeyTitle_;
+  return formatText(title, {std::u16string_view(name), currentBank() ? u"B" : u"A"});
 }
 
 void CKeyboardView::RefreshKeySummaries() {
@@ -161,6 +173,7 @@ void CKeyboardView::ShowKeyUnassigned(int slot) {
   if (!b) return;
   b->setSetState(false, IsWindowEnabled(b->hwnd()) != FALSE);
   b->setTooltip(wide(name), true);
+  b->setAccessibleName(wide(keyAccessibleName(AccessibleBaseName(controlId, name), KeyActionEntry{}, config_.macros)));
 }
 
 void CKeyboardView::ResetKeyAssignments() {
@@ -248,6 +261,121 @@ void CKeyboardView::ShowButtonMenu() {
   // The chosen command reaches the window as WM_COMMAND; closing the menu
   // without a choice is not a failure.
   (void)TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, window(), nullptr);
+}
+
+// ---- choosing keys from the keyboard ------------------------------------------------------
+
+std::vector<NavButton> CKeyboardView::NavigableButtons() const {
+  std::vector<NavButton> buttons;
+  auto add = [&](int id) {
+    HWND h = item(id);
+    RECT r{};
+    if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h) || !GetWindowRect(h, &r)) return;
+    buttons.push_back({id, r.left, r.top, r.right, r.bottom});
+  };
+  for (const KeyButton& k : KeyButtonTable) add(k.controlId);
+  for (uint16_t id : kGKeyControlIds) add(id);
+  add(kFnControlId);
+  return buttons;
+}
+
+bool CKeyboardView::SelectKeyOfMessage(WPARAM vk, LPARAM flags) {
+  KeyCode code = keyCodeFromMessage(static_cast<uint32_t>(vk), static_cast<uint32_t>(flags));
+  const KeyButton* k = code ? keyButtonOfKey(code) : nullptr;
+  if (!k) return false;
+  HWND h = item(k->controlId);
+  if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) return false;  // F1-F4 or D1-D6 under Flip
+  Select(k->controlId);
+  return true;
+}
+
+bool CKeyboardView::MoveSelection(NavMove move) {
+  if (!selected_) {
+    FocusPicture();
+    return selected_ != 0;
+  }
+  int next = neighbourButton(NavigableButtons(), selected_, move);
+  if (!next) return false;
+  Select(next);
+  return true;
+}
+
+void CKeyboardView::FocusPicture() {
+  std::vector<NavButton> buttons = NavigableButtons();
+  int id = selected_;
+  bool shown = false;
+  for (const NavButton& b : buttons) shown = shown || b.id == id;
+  if (!shown) id = KEY_01E.id;  // A: where a typist's left hand rests
+  Select(id);
+}
+
+bool CKeyboardView::PressSelection() {
+  if (!selected_) return false;
+  HWND h = item(selected_);
+  if (!h || !IsWindowEnabled(h)) return false;
+  // What a click does: the editor, or a paint stroke of one key while the
+  // lighting panel is open.
+  return OnCommand(static_cast<WORD>(selected_), BN_CLICKED);
+}
+
+void CKeyboardView::Select(int id) {
+  CPngButton& b = Attach(id);
+  if (!b.hwnd()) return;
+  if (selected_ && selected_ != id)
+    if (CPngButton* old = Button(selected_)) old->setFocusRing(false);
+  selected_ = id;
+  // The focus itself moves: screen readers follow it (EVENT_OBJECT_FOCUS)
+  // and read the button's name.
+  if (GetFocus() != b.hwnd()) (void)SetFocus(b.hwnd());  // answers the previous focus
+  b.setFocusRing(true);
+  ShowSelectionTip(b);
+}
+
+void CKeyboardView::ClearSelection() {
+  if (selected_)
+    if (CPngButton* b = Button(selected_)) b->setFocusRing(false);
+  selected_ = 0;
+  HideSelectionTip();
+}
+
+void CKeyboardView::HideSelectionTip() {
+  if (!selectionTip_) return;
+  TTTOOLINFOW info{};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.hwnd = window();
+  info.uId = 1;
+  (void)SendMessageW(selectionTip_.get(), TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
+}
+
+void CKeyboardView::ShowSelectionTip(CPngButton& b) {
+  // One tracking tooltip of the window's, placed under the selected button:
+  // the buttons' own tooltips follow the pointer.
+  TTTOOLINFOW info{};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  info.hwnd = window();
+  info.uId = 1;
+  std::wstring tip = b.tooltipText();
+  info.lpszText = tip.data();
+  if (!selectionTip_) {
+    selectionTip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window(), nullptr,
+                                        GetModuleHandleW(nullptr), nullptr));
+    if (!selectionTip_) {
+      ReportWin32Failure(L"CreateWindowExW(selection tooltip)");
+      return;
+    }
+    (void)SendMessageW(selectionTip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  }
+  if (tip.empty()) {
+    HideSelectionTip();
+    return;
+  }
+  (void)SendMessageW(selectionTip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+  RECT r{};
+  if (!GetWindowRect(b.hwnd(), &r)) return;
+  (void)SendMessageW(selectionTip_.get(), TTM_TRACKPOSITION, 0, MAKELPARAM(r.left, r.bottom + 2));
+  (void)SendMessageW(selectionTip_.get(), TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
 }
 
 void CKeyboardView::CloseDialogs() { editor_.closeIfOpen(); }

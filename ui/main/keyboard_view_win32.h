@@ -5,11 +5,14 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "app/window_part_win32.h"
 #include "device/device_ui.h"
 #include "keys/composite_dlg_win32.h"
+#include "base/handles_win32.h"
 #include "keys/working_config.h"
+#include "model/key_navigation.h"
 #include "resources/control_ids.h"
 
 namespace kv {
@@ -62,7 +65,32 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
 
   bool OnCommand(WORD id, WORD code) override;
 
+  // Choosing keys from the keyboard. The selected button has the keyboard
+  // focus, a ring and its tooltip.
+  // The button of the key of a key message (vk, and the keystroke flags with
+  // the scan code) selected; false when no button of the picture has that key.
+  bool SelectKeyOfMessage(WPARAM vk, LPARAM flags);
+  // The selection moved to the neighbouring button; false when there is none
+  // that way (the selection stays).
+  bool MoveSelection(NavMove move);
+  // The selection, or key A when there is none, selected again (the picture's
+  // group reached with Tab).
+  void FocusPicture();
+  // The selected button pressed, as a click does; false with no selection.
+  bool PressSelection();
+  int Selected() const { return selected_; }
+  // The ring and the tooltip go (a click, the focus elsewhere); the focus
+  // stays where it is.
+  void ClearSelection();
+  // The tooltip hidden while the window is not active; the ring stays.
+  void HideSelectionTip();
+
  private:
+  void Select(int id);
+  void ShowSelectionTip(CPngButton& b);
+  // The buttons the selection moves over: key buttons, G keys and Fn that
+  // show and take clicks.
+  std::vector<NavButton> NavigableButtons() const;
   void KeyClick(int id);
   void GKeyClick(int g);
   void OpenEditor(int buttonId, int slot, bool macroOnly);
@@ -72,6 +100,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void ShowFlip();
   void ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKey, const wchar_t* downKey);
   void Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e);
+  std::u16string AccessibleBaseName(int controlId, const std::u16string& name) const;
   void SetNormalFaces(CPngButton& b);
 
   // CompositeHost
@@ -87,6 +116,9 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   std::function<void()> afterEditor_;
   std::function<bool(int)> paintClick_;
   std::function<size_t()> macroMemory_;
+  std::u16string gKeyTitle_;  // "%s (bank %s)" from the language file
+  int selected_ = 0;          // control id of the button chosen from the keyboard
+  UniqueWindow selectionTip_;
 };
 
 }  // namespace kv

@@ -250,7 +250,29 @@ bool CKorvalinDlg::MayDropEdits() {
 
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
+  // Each call with true is one change committed (an editor's Apply or OK, a
+  // restore, an import); a write or a reload leaves none waiting.
+  if (enabled)
+    ++waitingChanges_;
+  else
+    waitingChanges_ = 0;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
+  // The button object is the window thread's; from another thread the name
+  // follows at the next change made here.
+  if (hwnd() && GetWindowThreadProcessId(hwnd(), nullptr) == GetCurrentThreadId()) ShowApplyName();
+}
+
+void CKorvalinDlg::ShowApplyName() {
+  CPngButton* apply = ButtonOf(CONTROL2_APPLY.id);
+  if (!apply) return;
+  wchar_t caption[260] = {};
+  (void)GetWindowTextW(apply->hwnd(), caption, 260);  // an empty caption reads as ""
+  const std::u16string base = u16(caption);
+  const int waiting = waitingChanges_;
+  std::u16string name = base;
+  if (waiting == 1) name = formatText(text(TextId::ACCESS_CHANGE_WAITING), {std::u16string_view(base)});
+  if (waiting > 1) name = formatText(text(TextId::ACCESS_CHANGES_WAITING), {std::u16string_view(base), waiting});
+  apply->setAccessibleName(wide(name));
 }
 void CKorvalinDlg::ShowProgress(bool visible) {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgProgress, visible ? 1 : 0, 0);
@@ -395,6 +417,7 @@ void CKorvalinDlg::SetUpControls() {
   WindowContext context{this, paths_.mainSkinFile, paths_.skinsFolder, paths_.languageFile, &surfaces_, paths_.helpFolder};
   frame_ = std::make_unique<FrameControls>(context);
   keyboard_ = std::make_unique<CKeyboardView>(context, config_, *this, paths_.compositeSkinFile);
+  keyFocus_ = std::make_unique<CKeyboardFocus>(hwnd(), *keyboard_, [this](int id) { return ButtonOf(id); });
   lighting_ = std::make_unique<CLightingPanel>(context);
   profiles_ = std::make_unique<CProfileSwitch>(context, paths_.profileSkinFile);
   status_ = std::make_unique<CStatusLine>(context);
@@ -486,9 +509,12 @@ void CKorvalinDlg::ApplyProfileTexts() {
     int id = kProfileTextControls[i];
     std::wstring t = ReadLanguageText(paths_.languageFile, kProfileTextKeys[i].key);
     (void)SetWindowTextW(item(id), t.c_str());  // the control exists: the template is generated with it
-    if (CPngButton* b = ButtonOf(id))
+    if (CPngButton* b = ButtonOf(id)) {
       b->setCaptionStyle(true, 9, L"Tahoma", RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
+      b->setAccessibleName(t);  // a profile button adds "selected" while it is the active one
+    }
   }
+  ShowApplyName();
   // The Minimize, Menu and Close tooltips come from the same section of the
   // language file through the text table; SetUpControls has set them.
 }
@@ -632,6 +658,9 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         return true;
       }
       return false;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE && keyFocus_) keyFocus_->Deactivated();
+      return false;  // the dialog's own handling keeps the focus
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<LRESULT>(icon_);
       return true;
@@ -742,6 +771,7 @@ void CKorvalinDlg::OnReload() {
 
 bool CKorvalinDlg::PreTranslateMessage(MSG& msg) {
   if (lighting_ && lighting_->PreTranslate(msg)) return true;
+  if (keyFocus_ && keyFocus_->PreTranslate(msg)) return true;
   return CBaseDialog::PreTranslateMessage(msg);
 }
 

@@ -28,6 +28,7 @@
 #include "skin/base_dialog_win32.h"
 #include "skin/picture_preloader_win32.h"
 #include "ui/main/about_dlg_win32.h"
+#include "ui/main/keyboard_focus_win32.h"
 #include "ui/main/keyboard_view_win32.h"
 #include "ui/main/lighting_panel_win32.h"
 #include "ui/main/status_line_win32.h"
@@ -133,6 +134,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   ApplyResult ApplyNow(bool allProfiles = false);
   void OpenAbout();
   void ApplyProfileTexts();
+  // Apply's accessible name: its caption and the changes waiting.
+  void ShowApplyName();
   // The part owning a command or control id; null for the frame's own.
   CWindowPart* PartOf(int id);
   CPngButton* ButtonOf(int id);
@@ -148,6 +151,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::atomic<bool> initialised_{false};
   std::atomic<bool> windowBuilt_{false};  // set at the end of OnInitDialog
   std::atomic<bool> unsaved_{false};
+  std::atomic<int> waitingChanges_{0};  // changes committed since the last write or reload
   std::mutex readAheadLock_;
   std::unique_ptr<ReloadReads> readAhead_;  // taken by the next reload
   std::mutex reloadReadsLock_;              // one reload's reads at a time
@@ -176,6 +180,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   };
   std::unique_ptr<FrameControls> frame_;
   std::unique_ptr<CKeyboardView> keyboard_;
+  std::unique_ptr<CKeyboardFocus> keyFocus_;
   std::unique_ptr<CLightingPanel> lighting_;
   std::unique_ptr<CProfileSwitch> profiles_;
   std::unique_ptr<CStatusLine> status_;

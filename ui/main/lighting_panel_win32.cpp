@@ -106,8 +106,11 @@ void CLightingPanel::Build(const std::wstring& settingsFile, CWindowPart& keyboa
 }
 
 void CLightingPanel::PlaceButtons() {
-  for (const ids::SkinControl& b : kReportRateButtons)
-    PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
+  for (size_t i = 0; i < std::size(kReportRateButtons); ++i) {
+    const ids::SkinControl& b = kReportRateButtons[i];
+    PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet)
+        .setAccessibleName(wide(formatText(text(TextId::ACCESS_REPORT_RATE), {kReportRateHz[i]})));
+  }
   for (const ids::SkinControl& b : kIndicators) {
     PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceNormal, kSurfaceOver, kSurfaceNormal, kSurfaceOver);
     (void)EnableWindow(item(b.id), FALSE);  // indicators only show; answers the previous state
@@ -494,7 +497,10 @@ void CLightingPanel::RemoveKeyOverlays() {
 
 void CLightingPanel::ShowReportRate(int index) {
   for (int i = 0; i < kReportRateCount; ++i)
-    if (CPngButton* b = Button(kReportRateButtonIds[static_cast<size_t>(i)])) b->setSetState(i == index, true);
+    if (CPngButton* b = Button(kReportRateButtonIds[static_cast<size_t>(i)])) {
+      b->setSetState(i == index, true);
+      b->setAccessibleSelected(i == index);
+    }
 }
 
 void CLightingPanel::ShowLightingReset() {
