@@ -33,33 +33,49 @@ int neighbourButton(std::span<const NavButton> buttons, int fromId, NavMove move
   switch (move) {
     case NavMove::kLeft:
     case NavMove::kRight:
-    case NavMove::kRowStart:
-    case NavMove::kRowEnd:
       for (const NavButton& b : buttons) {
         if (&b == from || !inRowOf(*from, b)) continue;
         int dx = centreX2(b) - fx;
-        bool left = move == NavMove::kLeft || move == NavMove::kRowStart;
-        if (left ? dx >= 0 : dx <= 0) continue;
-        // The nearest for a step, the farthest for the row's end.
-        bool step = move == NavMove::kLeft || move == NavMove::kRight;
-        consider(b, step ? std::abs(dx) : -static_cast<long long>(std::abs(dx)));
+        if (move == NavMove::kLeft ? dx >= 0 : dx <= 0) continue;
+        consider(b, std::abs(dx));
       }
       break;
+    case NavMove::kRowStart:
+    case NavMove::kRowEnd: {
+      // Step by step while the buttons touch (a gap of a quarter of a key at
+      // most): the end of the block of keys, not a G key or the keypad
+      // across a gap.
+      const NavMove step = move == NavMove::kRowStart ? NavMove::kLeft : NavMove::kRight;
+      const int maxGap = (from->bottom - from->top) / 4;
+      const NavButton* at = from;
+      for (size_t guard = 0; guard < buttons.size(); ++guard) {
+        int nextId = neighbourButton(buttons, at->id, step);
+        const NavButton* next = nullptr;
+        for (const NavButton& b : buttons)
+          if (b.id == nextId) next = &b;
+        if (!next) break;
+        int gap = step == NavMove::kLeft ? at->left - next->right : next->left - at->right;
+        if (gap > maxGap) break;
+        at = next;
+      }
+      if (at != from) best = at;
+      break;
+    }
     case NavMove::kUp:
     case NavMove::kDown: {
-      // The nearest row that way: the smallest vertical distance of a
-      // button's centre, then every button whose centre lies within that
-      // button's height.
-      const NavButton* nearest = nullptr;
-      for (const NavButton& b : buttons) {
-        int dy = centreY2(b) - fy;
-        if (move == NavMove::kUp ? dy >= 0 : dy <= 0) continue;
-        if (inRowOf(*from, b)) continue;
-        if (!nearest || std::abs(dy) < std::abs(centreY2(*nearest) - fy)) nearest = &b;
+      // The nearest row that way among the buttons above or below this one
+      // (overlapping it across), the nearest centre in it; with none
+      // overlapping (a G key at the side), the nearest anywhere that way.
+      for (bool across : {true, false}) {
+        for (const NavButton& b : buttons) {
+          int dy = centreY2(b) - fy;
+          if (move == NavMove::kUp ? dy >= 0 : dy <= 0) continue;
+          if (inRowOf(*from, b)) continue;
+          if (across && !(b.left < from->right && b.right > from->left)) continue;
+          consider(b, static_cast<long long>(std::abs(dy)) * 0x10000 + std::abs(centreX2(b) - fx));
+        }
+        if (best) break;
       }
-      if (!nearest) break;
-      for (const NavButton& b : buttons)
-        if (inRowOf(*nearest, b)) consider(b, std::abs(centreX2(b) - fx));
       break;
     }
   }

@@ -19,8 +19,9 @@ enum class NavMove { kLeft, kRight, kUp, kDown, kRowStart, kRowEnd };
 // none that way (the selection stays) or fromId is not among the buttons.
 // Left and right stay in the row (the buttons whose vertical centre lies
 // within the button's height); up and down go to the nearest row above or
-// below and take its button whose horizontal centre is nearest; the row's
-// start and end are its leftmost and rightmost buttons.
+// below among the buttons overlapping this one across, and take the nearest
+// centre there; the row's start and end are the ends of the block of
+// touching buttons this one is in.
 int neighbourButton(std::span<const NavButton> buttons, int fromId, NavMove move);
 
 }  // namespace kv

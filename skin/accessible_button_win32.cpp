@@ -25,7 +25,7 @@ class CAccessibleButton final : public IAccessible {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIidAccessible) {
       *out = static_cast<IAccessible*>(this);
       AddRef();
       return S_OK;
@@ -187,14 +187,14 @@ class CAccessibleButton final : public IAccessible {
 
 LRESULT AnswerAccessibleObject(HWND button, const std::shared_ptr<AccessibleButtonState>& state, WPARAM wp) {
   IAccessible* standard = nullptr;
-  if (FAILED(CreateStdAccessibleObject(button, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
+  if (FAILED(CreateStdAccessibleObject(button, OBJID_CLIENT, kIidAccessible, reinterpret_cast<void**>(&standard))))
     standard = nullptr;  // the object answers without the window tree
   auto* object = new (std::nothrow) CAccessibleButton(button, state, standard);
   if (!object) {
     if (standard) standard->Release();
     return 0;
   }
-  LRESULT r = LresultFromObject(IID_IAccessible, wp, object);
+  LRESULT r = LresultFromObject(kIidAccessible, wp, object);
   if (r < 0) {  // an HRESULT; a reference to the object is positive
     LogFailure(L"LresultFromObject", static_cast<unsigned long>(r));
     r = 0;

@@ -13,6 +13,10 @@
 
 namespace kv {
 
+// IID_IAccessible, spelt out: MinGW's oleacc import library resolves the
+// name to an import thunk of oleacc.dll's exported data, not to the IID.
+inline constexpr GUID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
 // Shared by a button and every object handed out for it, which screen
 // readers may call from another thread and keep after the button is gone.
 struct AccessibleButtonState {

@@ -69,13 +69,35 @@ bool CKeyboardFocus::PreTranslate(const MSG& msg) {
       ClearMemberRing();
       return false;
     case WM_KEYDOWN:
+    case WM_KEYUP:
       break;
     default:
       return false;
   }
   // Only while this window is the one in front and no editor is open (the
   // editor's own loop sees its keys; the main window is disabled meanwhile).
-  if (GetActiveWindow() != dialog_ || !IsWindowEnabled(dialog_) || keyboard_.EditorOpen()) return false;
+  if (GetActiveWindow() != dialog_ || !IsWindowEnabled(dialog_) || keyboard_.EditorOpen()) {
+    pendingModifier_ = 0;
+    return false;
+  }
+  if (msg.message == WM_KEYUP) {
+    // A modifier released with no other key pressed meanwhile is a key of
+    // its own: its button is selected then, not while it may still become
+    // Shift+Tab.
+    if (pendingModifier_ == 0 || msg.wParam != pendingModifier_) return false;
+    pendingModifier_ = 0;
+    if (!keyboard_.SelectKeyOfMessage(msg.wParam, pendingModifierFlags_)) return false;
+    ClearMemberRing();
+    return true;
+  }
+  if (msg.wParam == VK_SHIFT || msg.wParam == VK_CONTROL || msg.wParam == VK_LWIN || msg.wParam == VK_RWIN) {
+    if (!(msg.lParam & (1 << 30))) {  // not an auto-repeat
+      pendingModifier_ = msg.wParam;
+      pendingModifierFlags_ = msg.lParam;
+    }
+    return false;
+  }
+  pendingModifier_ = 0;
   return OnKeyDown(msg.wParam, msg.lParam);
 }
 

@@ -1,9 +1,10 @@
 // Using the main window from the keyboard, without a hook: its key messages
 // are looked at on their way through the window's own message loop, only
 // while it is the active window and no editor is open. A key selects its
-// button in the picture; arrows, Home and End move the selection; Enter and
-// Space press what is selected; Tab and Shift+Tab go from group to group
-// (profiles, the keyboard picture, lighting, Apply/OK/Cancel).
+// button in the picture (a modifier when it is released alone); arrows,
+// Home and End move the selection; Enter and Space press what is selected;
+// Tab and Shift+Tab go from group to group (profiles, the keyboard picture,
+// lighting, Apply/OK/Cancel).
 #pragma once
 
 #include <windows.h>
@@ -44,6 +45,8 @@ class CKeyboardFocus {
   CKeyboardView& keyboard_;
   std::function<CPngButton*(int)> buttonOf_;
   int ringed_ = 0;  // the member of another group drawn with the ring
+  WPARAM pendingModifier_ = 0;  // a modifier pressed alone so far
+  LPARAM pendingModifierFlags_ = 0;
 };
 
 }  // namespace kv
