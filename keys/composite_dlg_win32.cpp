@@ -274,6 +274,9 @@ void Korvalin_DlgComposite::SetTexts() {
     bool greyTab = macroOnly && (t.id == CONTROL_KEY.id || t.id == CONTROL_MEDIA.id || t.id == CONTROL_FUNCTION.id);
     std::wstring s = greyTab ? std::wstring() : LanguageText(t.key);
     (void)SetWindowTextW(item(t.id), s.c_str());  // the control exists: the template has it
+    // A tab says ", selected" while its page shows.
+    if (t.id == CONTROL_KEY.id || t.id == CONTROL_MACRO.id || t.id == CONTROL_MEDIA.id || t.id == CONTROL_FUNCTION.id)
+      Button(t.id).setAccessibleName(s);
   }
   // The fifth tab restores the key's factory function; greyed with the
   // other tabs when only a macro can be chosen.
@@ -346,6 +349,11 @@ void Korvalin_DlgComposite::ShowPage(bool firstTime) {
   Button(CONTROL_MACRO.id).setSetState(shown == kEditorPageMacro, true);
   Button(CONTROL_MEDIA.id).setSetState(shown == kEditorPageMedia, true);
   Button(CONTROL_FUNCTION.id).setSetState(shown == kEditorPageFunction, true);
+  // Screen readers hear which page is shown.
+  Button(CONTROL_KEY.id).setAccessibleSelected(shown == kEditorPageSingleKey);
+  Button(CONTROL_MACRO.id).setAccessibleSelected(shown == kEditorPageMacro);
+  Button(CONTROL_MEDIA.id).setAccessibleSelected(shown == kEditorPageMedia);
+  Button(CONTROL_FUNCTION.id).setAccessibleSelected(shown == kEditorPageFunction);
   if (shown == kEditorPageMacro) macroPage_.Enter(firstTime, static_cast<uint16_t>(entryValue_ & 0xFFFF));
   RepaintPageControls();
 }

@@ -76,6 +76,13 @@ class CAccessibleButton final : public IAccessible {
       std::lock_guard lock(state_->lock);
       n = state_->name;
     }
+    if (n.empty()) {
+      // No name given: the caption, read without a message to the button's
+      // thread (callers may be on another thread).
+      wchar_t caption[260] = {};
+      int length = InternalGetWindowText(button_, caption, 260);
+      if (length > 0) n.assign(caption, static_cast<size_t>(length));
+    }
     if (n.empty()) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
     *name = SysAllocStringLen(n.data(), static_cast<UINT>(n.size()));
     return *name ? S_OK : E_OUTOFMEMORY;

@@ -16,6 +16,9 @@ namespace kv {
 
 bool CPngButton::SubclassWindow(HWND button) {
   if (!CWindow::SubclassWindow(button)) return false;
+  // Every image button answers screen readers as a push button named by its
+  // caption until it is given a name of its own.
+  if (!accessible_) accessible_ = std::make_shared<AccessibleButtonState>();
   LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
   // The generated templates make image buttons owner-drawn already; any
   // other button is made so here.

@@ -51,7 +51,7 @@ class CPngButton : public CWindow {
   void setFocusRing(bool on);
   // What screen readers are told (WM_GETOBJECT): the name, and whether the
   // button is the selected one of its group; a change raises the matching
-  // WinEvent. Until a name is given the standard object reads the window text.
+  // WinEvent. Until a name is given it is the caption (the window text).
   void setAccessibleName(std::wstring_view name);
   void setAccessibleSelected(bool selected);
   std::wstring accessibleName() const;

@@ -257,9 +257,33 @@ TEST_F(KeyboardFirst, ScreenReadersReadNamesAndRolesBeforeAndAfterARemap) {
   EXPECT_EQ(apply.role, ROLE_SYSTEM_PUSHBUTTON);
   EXPECT_FALSE(apply.state & STATE_SYSTEM_UNAVAILABLE);
   // The selection moves the focus, which readers follow.
+  waitActive();
   pressKey("s");
   EXPECT_TRUE(waitFor([&] { return accessibleOf(mainItem(KEY_01F.id)).state & STATE_SYSTEM_FOCUSED; }, 3000));
   shot("keyboard_accessible_names_after_remap");
+
+  // The editor's pages are named the same way, the one shown selected.
+  pressKey("Return");
+  HWND e = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (e = editor()) != nullptr; }, 5000));
+  waitClickable(e);
+  struct Tab {
+    int id;
+    const wchar_t* name;
+  };
+  for (const Tab& t : {Tab{IDC_COMPOSITE_CONTROL_KEY, L"Single Key, selected"}, Tab{IDC_COMPOSITE_CONTROL_MEDIA, L"Media"},
+                       Tab{IDC_COMPOSITE_CONTROL_MACRO, L"Macro"}, Tab{IDC_COMPOSITE_CONTROL_OK, L"OK"}}) {
+    Accessible a = accessibleOf(GetDlgItem(e, t.id));
+    EXPECT_EQ(a.name, t.name) << t.id;
+    EXPECT_EQ(a.role, ROLE_SYSTEM_PUSHBUTTON) << t.id;
+  }
+  clickCentre(GetDlgItem(e, IDC_COMPOSITE_CONTROL_MEDIA));
+  EXPECT_TRUE(waitFor([&] { return accessibleOf(GetDlgItem(e, IDC_COMPOSITE_CONTROL_MEDIA)).name == L"Media, selected"; },
+                      3000));
+  EXPECT_EQ(accessibleOf(GetDlgItem(e, IDC_COMPOSITE_CONTROL_KEY)).name, L"Single Key");
+  shot("keyboard_editor_media_page_named");
+  clickCentre(GetDlgItem(e, IDC_COMPOSITE_CONTROL_CANCEL));
+  ASSERT_TRUE(waitEditorClosed());
 
   clickControl(mainItem(CONTROL2_APPLY.id));
   EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
