@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/key_codes.h"
 #include "tests/e2e/korvalin_fixture_win32.h"
 
 namespace kv::e2e {
@@ -223,6 +224,38 @@ TEST_F(KeyboardFirst, TabGoesFromGroupToGroupAndSpacePressesTheLamp) {
   EXPECT_TRUE(waitFor([&] { return IsWindowVisible(effects) != FALSE; }, 3000)) << "the panel did not open";
   shot("keyboard_lamp_pressed");
   EXPECT_TRUE(IsWindowVisible(lamp));
+}
+
+TEST_F(KeyboardFirst, WithTheLightingPanelOpenEnterPaintsTheSelectedKey) {
+  activeProfile(1);  // the factory's per-key profile: pattern 0 lights A
+  panelStartsOpen();
+  pointerAway();
+  startLoaded();
+  const uint8_t led = LedIndexOfButton(KEY_01E.id);
+  const int offset = 1 * static_cast<int>(kColourRegionSize) + led / 8;
+  const uint8_t bit = static_cast<uint8_t>(1u << (led % 8));
+  auto lit = [&] {
+    std::vector<uint8_t> b = bytesOf(app_->sim("read colours " + std::to_string(offset) + " 1"));
+    return !b.empty() && (b[0] & bit) != 0;
+  };
+  ASSERT_TRUE(lit());
+  clickControl(mainItem(CONTROL_USERgjStaPic2.id));  // the erase tool
+  waitActive();
+  pressKey("a");
+  ASSERT_TRUE(waitFocus(KEY_01E.id)) << "focus on " << focusedId();
+  clearTrace();
+  pressKey("Return");
+  EXPECT_TRUE(waitFor([&] { return !lit(); }, 3000)) << "Enter did not erase A";
+  EXPECT_EQ(traced(kCmdWriteColours).size(), 1u) << "one write, as for a click";
+  EXPECT_EQ(editor(), nullptr) << "Enter opened the editor over the open panel";
+  shot("keyboard_enter_erases_a");
+  clickControl(mainItem(CONTROL_USERgjStaPic1.id));  // the paint tool
+  waitActive();
+  pressKey("a");
+  ASSERT_TRUE(waitFocus(KEY_01E.id));
+  pressKey("space");
+  EXPECT_TRUE(waitFor([&] { return lit(); }, 3000)) << "Space did not paint A";
+  EXPECT_EQ(editor(), nullptr);
 }
 
 TEST_F(KeyboardFirst, ScreenReadersReadNamesAndRolesBeforeAndAfterARemap) {

@@ -315,7 +315,13 @@ bool CKeyboardView::PressSelection() {
   if (!h || !IsWindowEnabled(h)) return false;
   // What a click does: the editor, or a paint stroke of one key while the
   // lighting panel is open.
-  return OnCommand(static_cast<WORD>(selected_), BN_CLICKED);
+  HideSelectionTip();
+  const int pressed = selected_;
+  bool handled = OnCommand(static_cast<WORD>(pressed), BN_CLICKED);
+  // Back from the editor: the key stays selected, its tooltip saying what it
+  // does now.
+  if (selected_ == pressed && GetActiveWindow() == window()) Select(pressed);
+  return handled;
 }
 
 void CKeyboardView::Select(int id) {
