@@ -235,10 +235,14 @@ void CPngButton::draw(HDC dc) {
   lastFace_ = face;
   if (focusRing_ && IsWindowEnabled(hwnd())) {
     // Inside the face, so that a neighbour drawn later does not cover it.
-    UniquePen pen(CreatePen(PS_SOLID, 2, kFocusRingColour));
+    // Over a colour overlay (a lit or dark frame while painting) the ring is
+    // dotted and further in, so that it never reads as a lit key.
+    const int inset = frameOn_ ? 5 : 2;
+    UniquePen pen(CreatePen(frameOn_ ? PS_DOT : PS_SOLID, frameOn_ ? 1 : 2, kFocusRingColour));
     SelectObjectRestorer selPen(dc, pen.get());
     SelectObjectRestorer selBrush(dc, GetStockObject(NULL_BRUSH));
-    Rectangle(dc, 2, 2, client.right - 1, client.bottom - 1);
+    if (frameOn_) (void)SetBkMode(dc, TRANSPARENT);  // the previous mode; the gaps of the dots stay as drawn
+    Rectangle(dc, inset, inset, client.right - inset + 1, client.bottom - inset + 1);
   }
   if (captionOn_) drawCaption(dc, client);
   if (callback_) callback_(hwnd(), face == normal_);

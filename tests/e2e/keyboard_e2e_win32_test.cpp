@@ -61,6 +61,34 @@ Accessible accessibleOf(HWND control) {
   return a;
 }
 
+// The WinEvents of the program's windows seen by the test's hook: (event,
+// window), for the client areas only.
+std::vector<std::pair<DWORD, HWND>>& seenEvents() {
+  static std::vector<std::pair<DWORD, HWND>> seen;
+  return seen;
+}
+void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
+  if (object == OBJID_CLIENT) seenEvents().push_back({event, hwnd});
+}
+// Out-of-context events arrive as messages of the hooking thread: it pumps
+// while it waits.
+template <class F>
+bool pumpUntil(F cond, DWORD timeoutMs) {
+  ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    if (cond()) return true;
+    if (GetTickCount64() >= end) return false;
+    (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_ALLINPUT);
+  }
+}
+bool sawEvent(DWORD event, HWND hwnd) {
+  for (const auto& [e, h] : seenEvents())
+    if (e == event && h == hwnd) return true;
+  return false;
+}
+
 class KeyboardFirst : public KorvalinFixture {
  protected:
   void SetUp() override {
@@ -281,8 +309,21 @@ TEST_F(KeyboardFirst, ScreenReadersReadNamesAndRolesBeforeAndAfterARemap) {
   EXPECT_FALSE(accessibleOf(mainItem(FUNC_PROFILE2.id)).state & STATE_SYSTEM_SELECTED);
   EXPECT_TRUE(accessibleOf(mainItem(CONTROL2_APPLY.id)).state & STATE_SYSTEM_UNAVAILABLE) << "Apply starts off";
 
+  // A screen reader hears of every change.
+  seenEvents().clear();
+  struct EventHook {
+    HWINEVENTHOOK h;
+    ~EventHook() {
+      if (h) UnhookWinEvent(h);
+    }
+  } hook{SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr, onWinEvent, app_->pid(), 0,
+                         WINEVENT_OUTOFCONTEXT)};
+  ASSERT_NE(hook.h, nullptr);
   ASSERT_TRUE(assignKey(KEY_01E.id, "b", L"B"));
   ASSERT_TRUE(assignKey(FUNC_G1.id, "c", L"C"));
+  EXPECT_TRUE(pumpUntil([&] { return sawEvent(EVENT_OBJECT_NAMECHANGE, mainItem(KEY_01E.id)); }, 3000)) << "A's name";
+  EXPECT_TRUE(pumpUntil([&] { return sawEvent(EVENT_OBJECT_NAMECHANGE, mainItem(CONTROL2_APPLY.id)); }, 3000))
+      << "Apply's name";
   EXPECT_EQ(accessibleOf(mainItem(KEY_01E.id)).name, L"A, remapped to B");
   EXPECT_EQ(accessibleOf(mainItem(FUNC_G1.id)).name, L"G1 (bank A), remapped to C");
   Accessible apply = accessibleOf(mainItem(CONTROL2_APPLY.id));
@@ -293,6 +334,7 @@ TEST_F(KeyboardFirst, ScreenReadersReadNamesAndRolesBeforeAndAfterARemap) {
   waitActive();
   pressKey("s");
   EXPECT_TRUE(waitFor([&] { return accessibleOf(mainItem(KEY_01F.id)).state & STATE_SYSTEM_FOCUSED; }, 3000));
+  EXPECT_TRUE(pumpUntil([&] { return sawEvent(EVENT_OBJECT_FOCUS, mainItem(KEY_01F.id)); }, 3000)) << "S's focus";
   shot("keyboard_accessible_names_after_remap");
 
   // The editor's pages are named the same way, the one shown selected.
@@ -314,6 +356,9 @@ TEST_F(KeyboardFirst, ScreenReadersReadNamesAndRolesBeforeAndAfterARemap) {
   EXPECT_TRUE(waitFor([&] { return accessibleOf(GetDlgItem(e, IDC_COMPOSITE_CONTROL_MEDIA)).name == L"Media, selected"; },
                       3000));
   EXPECT_EQ(accessibleOf(GetDlgItem(e, IDC_COMPOSITE_CONTROL_KEY)).name, L"Single Key");
+  EXPECT_TRUE(pumpUntil([&] { return sawEvent(EVENT_OBJECT_STATECHANGE, GetDlgItem(e, IDC_COMPOSITE_CONTROL_MEDIA)); },
+                        3000))
+      << "the Media tab's state";
   shot("keyboard_editor_media_page_named");
   clickCentre(GetDlgItem(e, IDC_COMPOSITE_CONTROL_CANCEL));
   ASSERT_TRUE(waitEditorClosed());
