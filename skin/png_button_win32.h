@@ -62,6 +62,10 @@ class CPngButton : public CWindow {
   COLORREF frameColour() const noexcept { return frameColour_; }
   const std::wstring& tooltipText() const noexcept { return tooltipText_; }
   HWND tooltip() const noexcept { return tooltip_.get(); }
+  // Whether the caption is drawn, and the font it is drawn in (made for the
+  // button's DPI, in a face that carries the texts).
+  bool captionShown() const noexcept { return captionOn_ != 0; }
+  [[nodiscard]] UniqueFont MakeCaptionFont() const;
 
  protected:
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -6,6 +6,7 @@
 
 #include "base/handles_win32.h"
 #include "base/log_win32.h"
+#include "widgets/ui_font_win32.h"
 
 namespace kv {
 
@@ -150,7 +151,9 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
   r.text(ignored);                // title
   if (style & DS_SETFONT) {
     r.skip(extended ? 6 : 2);  // size (, weight, italic, character set)
-    r.text(ignored);
+    result.faceOffset = r.pos;
+    r.text(result.fontFace);
+    result.faceEnd = r.pos;
   }
   for (uint16_t i = 0; r.ok && i < count; ++i) {
     r.alignDword();
@@ -179,6 +182,25 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
   return result;
 }
 
+std::vector<DWORD> templateWithFontFace(std::span<const uint8_t> bytes, std::wstring_view face) {
+  std::optional<DialogTemplateItems> parsed = dialogTemplateItems(bytes);
+  if (!parsed || parsed->faceEnd == 0) return {};
+  std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(parsed->faceOffset));
+  for (wchar_t c : face) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
+  }
+  out.insert(out.end(), 2, 0);
+  const size_t itemsAt = (parsed->faceEnd + 3) & ~size_t{3};
+  if (itemsAt < bytes.size()) {
+    out.resize((out.size() + 3) & ~size_t{3}, 0);
+    out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(itemsAt), bytes.end());
+  }
+  std::vector<DWORD> words((out.size() + 3) / 4);
+  std::memcpy(words.data(), out.data(), out.size());
+  return words;
+}
+
 // ---- CDialog ----
 
 CDialog::CDialog(UINT templateId, CWindow* parent) : templateId_(templateId), parent_(parent) {}
@@ -195,7 +217,7 @@ CDialog::~CDialog() {
 
 HWND CDialog::createWindow() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND owner = parent_ ? parent_->hwnd() : nullptr;
+  HWND owner = ownerHwnd();
   const DLGTEMPLATE* t = nullptr;
   size_t size = 0;
   if (template_) {
@@ -209,17 +231,27 @@ HWND CDialog::createWindow() {
   }
   if (!t) return nullptr;
   lateItems_.clear();
-  std::optional<DialogTemplateItems> late;
-  if (deferControls_) late = dialogTemplateItems({reinterpret_cast<const uint8_t*>(t), size});
-  if (!late || late->items.empty())
-    return CreateDialogIndirectParamW(instance, t, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  // The same template with no items (DWORD-aligned, as templates must be).
-  std::vector<DWORD> copy((size + 3) / 4);
-  std::memcpy(copy.data(), t, size);
-  std::memset(reinterpret_cast<uint8_t*>(copy.data()) + late->countOffset, 0, sizeof(WORD));
-  lateItems_ = std::move(late->items);
-  return CreateDialogIndirectParamW(instance, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), owner,
-                                    &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const std::span<const uint8_t> bytes{reinterpret_cast<const uint8_t*>(t), size};
+  std::optional<DialogTemplateItems> parsed = dialogTemplateItems(bytes);
+  // A copy when the face must change (texts its face has no glyphs for) or
+  // the controls are made later; the template itself otherwise.
+  std::vector<DWORD> copy;
+  if (parsed && !parsed->fontFace.empty())
+    if (std::wstring face = UiFaceFor(parsed->fontFace); face != parsed->fontFace) {
+      copy = templateWithFontFace(bytes, face);
+      if (!copy.empty()) size = copy.size() * sizeof(DWORD);
+    }
+  if (deferControls_ && parsed && !parsed->items.empty()) {
+    if (copy.empty()) {
+      copy.resize((size + 3) / 4);
+      std::memcpy(copy.data(), t, size);
+    }
+    // The same template with no items.
+    std::memset(reinterpret_cast<uint8_t*>(copy.data()) + parsed->countOffset, 0, sizeof(WORD));
+    lateItems_ = std::move(parsed->items);
+  }
+  const DLGTEMPLATE* used = copy.empty() ? t : reinterpret_cast<const DLGTEMPLATE*>(copy.data());
+  return CreateDialogIndirectParamW(instance, used, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool CDialog::CreateTemplateControls() {
@@ -263,7 +295,7 @@ INT_PTR CDialog::DoModal() {
   modal_ = true;
   ended_ = false;
   result_ = -1;
-  HWND owner = parent_ ? parent_->hwnd() : nullptr;
+  HWND owner = ownerHwnd();
   HWND h = createWindow();
   if (!h) {
     modal_ = false;
@@ -384,7 +416,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
   auto* self = reinterpret_cast<CDialog*>(lp);
   if (!self || !self->SubclassWindow(hwnd)) return TRUE;
   try {
-    return self->OnInitDialog();
+    BOOL focus = self->OnInitDialog();
+    if (self->takeOverDpiScaling_ && IsWindow(hwnd)) TakeOverDialogDpiScaling(hwnd);
+    return focus;
   } catch (...) {
     LogLine(L"an exception left a dialog's OnInitDialog");
     return TRUE;
