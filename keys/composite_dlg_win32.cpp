@@ -186,7 +186,7 @@ void Korvalin_DlgComposite::SkinControls() {
 
 void Korvalin_DlgComposite::MakeFonts() {
   if (!keyFont_) {
-    const UINT dpi = WindowDpi(hwnd());
+    const UINT dpi = SkinDpi(hwnd());
     keyFont_ = makeFont(dpi, 18, L"Verdana");
     listFont_ = makeFont(dpi, 12, L"Verdana");
     labelFont_ = makeFont(dpi, 10.8, L"Tahoma");

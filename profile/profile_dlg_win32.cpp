@@ -101,7 +101,7 @@ void CKorvalin_DlgProfile::MakeColumns() {
   // their glyphs, since a system without font linking (Wine) draws none in
   // the dialog's Latin face.
   LOGFONTW lf{};
-  lf.lfHeight = FontHeightForPoints(9, WindowDpi(hwnd()));
+  lf.lfHeight = FontHeightForPoints(9, SkinDpi(hwnd()));
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
   std::u16string titles;

@@ -193,7 +193,7 @@ void CPngButton::draw(HDC dc) {
 
 UniqueFont CPngButton::MakeCaptionFont() const {
   LOGFONTW lf{};
-  lf.lfHeight = -(captionSize_ * static_cast<int>(WindowDpi(hwnd())) / 72);  // whole pixels down, as it always was
+  lf.lfHeight = -(captionSize_ * static_cast<int>(SkinDpi(hwnd())) / 72);  // whole pixels down, as it always was
   lf.lfEscapement = lf.lfOrientation = captionAngle_;
   lf.lfWeight = captionSlanted_ ? 956 : 400;
   lf.lfCharSet = DEFAULT_CHARSET;

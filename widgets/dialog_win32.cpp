@@ -150,7 +150,8 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
   (void)r.textOrNumber(ignored);  // class
   r.text(ignored);                // title
   if (style & DS_SETFONT) {
-    r.skip(extended ? 6 : 2);  // size (, weight, italic, character set)
+    result.fontPoints = r.word();
+    r.skip(extended ? 4 : 0);  // weight, italic, character set
     result.faceOffset = r.pos;
     r.text(result.fontFace);
     result.faceEnd = r.pos;
@@ -233,6 +234,7 @@ HWND CDialog::createWindow() {
   lateItems_.clear();
   const std::span<const uint8_t> bytes{reinterpret_cast<const uint8_t*>(t), size};
   std::optional<DialogTemplateItems> parsed = dialogTemplateItems(bytes);
+  templatePoints_ = parsed ? parsed->fontPoints : 0;
   // A copy when the face must change (texts its face has no glyphs for) or
   // the controls are made later; the template itself otherwise.
   std::vector<DWORD> copy;
@@ -380,6 +382,11 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   if (OnMessage(msg, wp, lp, result)) return result;
   switch (msg) {
+    case WM_GETFONT:
+      // The controls made later, and those asking for the dialog's font,
+      // take the one sized for the skin.
+      if (skinFont_) return reinterpret_cast<LRESULT>(skinFont_.get());
+      break;
     case WM_COMMAND:
       if (OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
       break;
@@ -411,11 +418,33 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CDialog::PreTranslateMessage(MSG&) { return false; }
 
+void CDialog::useSkinSizedFont() {
+  // The dialog manager sized the template's font for the window's DPI; the
+  // controls sit on a skin drawn for SkinDpi.
+  HWND dialog = hwnd();
+  const auto managerFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  LOGFONTW lf{};
+  if (!managerFont || templatePoints_ == 0 || !GetObjectW(managerFont, sizeof lf, &lf)) return;
+  const LONG height = -MulDiv(templatePoints_, static_cast<int>(SkinDpi(dialog)), 72);
+  if (lf.lfHeight == height) return;
+  lf.lfHeight = height;
+  lf.lfWidth = 0;
+  skinFont_.reset(CreateFontIndirectW(&lf));
+  if (!skinFont_) {
+    ReportWin32Failure(L"CreateFontIndirectW(dialog font)");
+    return;
+  }
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)) == managerFont)
+      (void)SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(skinFont_.get()), FALSE);  // answers nothing
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
   if (msg != WM_INITDIALOG) return FALSE;
   auto* self = reinterpret_cast<CDialog*>(lp);
   if (!self || !self->SubclassWindow(hwnd)) return TRUE;
   try {
+    if (self->takeOverDpiScaling_) self->useSkinSizedFont();
     BOOL focus = self->OnInitDialog();
     if (self->takeOverDpiScaling_ && IsWindow(hwnd)) TakeOverDialogDpiScaling(hwnd);
     return focus;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "widgets/window_win32.h"
 
 namespace kv {
@@ -55,6 +56,7 @@ struct DialogTemplateItem {
 struct DialogTemplateItems {
   size_t countOffset = 0;  // of the template's item count
   std::wstring fontFace;   // empty without DS_SETFONT
+  WORD fontPoints = 0;
   size_t faceOffset = 0, faceEnd = 0;  // the face's characters and its ending zero
   std::vector<DialogTemplateItem> items;
 };
@@ -147,11 +149,14 @@ class CDialog : public CWindow {
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   HWND createWindow();
   HWND ownerHwnd() const { return parent_ ? parent_->hwnd() : ownerWindow_; }
+  void useSkinSizedFont();
 
   UINT templateId_ = 0;
   const DialogTemplate* template_ = nullptr;
   bool deferControls_ = false;
   bool takeOverDpiScaling_ = false;
+  WORD templatePoints_ = 0;
+  UniqueFont skinFont_;  // the template's font sized for the skin, when the dialog manager's is not
   std::vector<DialogTemplateItem> lateItems_;
   CWindow* parent_;
   HWND ownerWindow_ = nullptr;

@@ -52,6 +52,11 @@ inline constexpr const wchar_t* kCjkFaces[] = {
 // 1607 and later), else the screen's LOGPIXELSY; 96 without a window.
 [[nodiscard]] UINT WindowDpi(HWND window);
 
+// The DPI the skin is drawn at. Its pictures and placements are pixels for
+// 96 DPI, shown 1:1 at every DPI for now, so the texts drawn on them are
+// sized for 96 DPI too: a label sized for 192 DPI would overflow its slot.
+[[nodiscard]] inline UINT SkinDpi(HWND) { return 96; }
+
 // `value` (in pixels at 96 DPI) at `dpi`, rounded to the nearest pixel.
 [[nodiscard]] inline int ScaleForDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), 96); }
 

@@ -2,6 +2,7 @@
 // it: the main window, the editor's macro page and a question, each drawn in
 // a face that has the texts' glyphs (the glyphs themselves are checked in the
 // skin tests; here the screenshots show them, from the real program).
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 

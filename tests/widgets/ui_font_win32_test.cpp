@@ -111,6 +111,7 @@ TEST(UiFont, TemplateWithAnotherFaceKeepsItsItems) {
           dialogTemplateItems({reinterpret_cast<const uint8_t*>(changed.data()), changed.size() * sizeof(DWORD)});
       ASSERT_TRUE(after);
       EXPECT_EQ(after->fontFace, face);
+      EXPECT_EQ(after->fontPoints, 8);
       ASSERT_EQ(after->items.size(), before->items.size());
       for (size_t i = 0; i < before->items.size(); ++i) {
         EXPECT_EQ(after->items[i].className, before->items[i].className);
@@ -205,7 +206,7 @@ void pressKey(HWND box, UINT key) {
   PostMessageW(focus ? focus : box, WM_KEYUP, key, 0xC0000001);
 }
 
-TEST(MessageBox, AnswersAsTheSystemsBox) {
+TEST(OwnMessageBox, AnswersAsTheSystemsBox) {
   struct Case {
     const char* what;
     UINT type;
@@ -241,7 +242,7 @@ TEST(MessageBox, AnswersAsTheSystemsBox) {
 
 // In Chinese the text and every button have their glyphs, and the box is
 // big enough for its text: nothing cut, nothing overlapping.
-TEST(MessageBox, ChineseTextHasItsGlyphsAndFits) {
+TEST(OwnMessageBox, ChineseTextHasItsGlyphsAndFits) {
   ChineseTexts chinese;
   std::wstring longText;
   for (int i = 0; i < 12; ++i) longText += wideOf(kChinese);
