@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,30 +64,39 @@ std::wstring helpFolder() {
   return folder.substr(0, cut + 1) + L"Help\\";
 }
 
-// The shipped skin files (the .ini files; the pictures are read from the
-// Skins folder) in a folder of the test's own, with the language file
+// The shipped skin files in a folder of the test's own, with the language file
 // switched to one language as a user switches it, by its "language" entry.
 // The text table is loaded from it while the object lives.
 class SkinFilesInLanguage {
  public:
   explicit SkinFilesInLanguage(int value) : folder_(test::tempDir() + L"skin_language_" + std::to_wstring(value) + L"\\") {
-    namespace fs = std::filesystem;
-    fs::create_directories(fs::path(folder_));
-    for (const auto& f : fs::directory_iterator(fs::path(skinsFolder())))
-      if (f.path().extension() == L".ini")
-        fs::copy_file(f.path(), fs::path(folder_) / f.path().filename(), fs::copy_options::overwrite_existing);
-    const fs::path language = fs::path(folder_) / L"language.ini";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((skinsFolder() + L"*.*").c_str(), &found);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          EXPECT_TRUE(CopyFileW((skinsFolder() + found.cFileName).c_str(), (folder_ + found.cFileName).c_str(), FALSE));
+      } while (FindNextFileW(find, &found));
+      FindClose(find);
+    }
+    const std::wstring language = folder_ + L"language.ini";
     std::string bytes;
-    {
-      std::ifstream in(language, std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (FILE* in = _wfopen(language.c_str(), L"rb")) {
+      char buffer[4096];
+      for (size_t n; (n = fread(buffer, 1, sizeof buffer, in)) > 0;) bytes.append(buffer, n);
+      fclose(in);
     }
     const std::string entry = utf16(u"language=1");
     const size_t at = bytes.find(entry);
     EXPECT_NE(at, std::string::npos) << "the shipped file chooses English";
     if (at != std::string::npos) bytes.replace(at, entry.size(), utf16(value == 1 ? u"language=1" : u"language=0"));
-    std::ofstream(language, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    LoadTextTable(folder_ + L"language.ini");
+    if (FILE* out = _wfopen(language.c_str(), L"wb")) {
+      fwrite(bytes.data(), 1, bytes.size(), out);
+      fclose(out);
+    }
+    LoadTextTable(language);
   }
   ~SkinFilesInLanguage() { LoadTextTable(skinsFolder() + L"language.ini"); }
   SkinFilesInLanguage(const SkinFilesInLanguage&) = delete;
