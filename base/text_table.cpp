@@ -1,6 +1,7 @@
 #include "base/text_table.h"
 
 #include <array>
+#include <atomic>
 
 namespace kv {
 namespace {
@@ -29,6 +30,8 @@ std::array<std::u16string, kTextIdCount>& slots() {
 }
 
 size_t index(TextId id) { return static_cast<size_t>(id); }
+
+std::atomic<unsigned> tableChanges{0};
 
 void appendNumber(std::u16string& out, long long value, bool hex, bool upper, bool zeroPad, size_t width,
                   bool isUnsigned) {
@@ -65,10 +68,25 @@ const std::u16string& text(TextId id) { return slots()[index(id)]; }
 
 void setText(TextId id, std::u16string_view value) {
   slots()[index(id)] = std::u16string(value.substr(0, kTextMaxChars));
+  ++tableChanges;
 }
 
 void resetTextTable() {
   for (size_t i = 0; i < kTextIdCount; ++i) slots()[i] = std::u16string(kTextEntries[i].builtIn);
+  ++tableChanges;
+}
+
+unsigned textTableChanges() { return tableChanges.load(); }
+
+bool isCjkCharacter(char16_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF);
+}
+
+bool textTableHasCjk() {
+  for (const std::u16string& t : slots())
+    for (char16_t c : t)
+      if (isCjkCharacter(c)) return true;
+  return false;
 }
 
 int languageValue(std::u16string_view entry) {

@@ -38,6 +38,17 @@ const std::u16string& text(TextId id);
 void setText(TextId id, std::u16string_view value);
 // Puts every slot back to its built-in text.
 void resetTextTable();
+// Counts every change of the table, so that what is worked out from its
+// texts (the font face that carries them) is worked out again only then.
+unsigned textTableChanges();
+
+// Han ideographs, kana, Hangul and the CJK symbols and punctuation: a text
+// with one needs a face of those scripts. The full-width forms are left out,
+// since an English text may carry a full-width comma that a Latin face lacks
+// without needing another face for it.
+bool isCjkCharacter(char16_t c);
+// Whether any text of the table has a CJK character.
+bool textTableHasCjk();
 
 // The language file's "language" entry read as its integer prefix; text that
 // is not a number counts as 0.

@@ -16,6 +16,8 @@
 #include "resources/control_ids.h"
 #include "resources/window_messages.h"
 #include "skin/placement_win32.h"
+#include "widgets/message_box_win32.h"
+#include "widgets/ui_font_win32.h"
 
 namespace kv {
 namespace {
@@ -51,12 +53,13 @@ bool isLabel(int id) {
   return false;
 }
 
-UniqueFont makeFont(HDC dc, double points, const wchar_t* face) {
-  int height = -static_cast<int>(points * GetDeviceCaps(dc, LOGPIXELSY) / 72.0 + 0.5);
-  UniqueFont f(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-  if (!f) ReportWin32Failure(L"CreateFontW");
-  return f;
+UniqueFont makeFont(UINT dpi, double points, const wchar_t* face) {
+  LOGFONTW lf{};
+  lf.lfHeight = FontHeightForPoints(points, dpi);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::wstring_view(face).copy(lf.lfFaceName, LF_FACESIZE - 1);
+  return CreateUiFont(lf);
 }
 
 }  // namespace
@@ -183,10 +186,10 @@ void Korvalin_DlgComposite::SkinControls() {
 
 void Korvalin_DlgComposite::MakeFonts() {
   if (!keyFont_) {
-    WindowDc dc(hwnd());
-    keyFont_ = makeFont(dc.get(), 18, L"Verdana");
-    listFont_ = makeFont(dc.get(), 12, L"Verdana");
-    labelFont_ = makeFont(dc.get(), 10.8, L"Tahoma");
+    const UINT dpi = SkinDpi(hwnd());
+    keyFont_ = makeFont(dpi, 18, L"Verdana");
+    listFont_ = makeFont(dpi, 12, L"Verdana");
+    labelFont_ = makeFont(dpi, 10.8, L"Tahoma");
   }
   auto font = [&](int id, const UniqueFont& f) {
     (void)SendMessageW(item(id), WM_SETFONT, reinterpret_cast<WPARAM>(f.get()), FALSE);  // answers nothing
@@ -439,7 +442,7 @@ void Korvalin_DlgComposite::Apply() {
   } else {
     // No keyboard answers: there is no profile to store the key in. Shown
     // with the lock released.
-    (void)MessageBoxW(hwnd(), wide(text(TextId::APPLY_PROMPT)).c_str(), L"", MB_OK);  // OK only
+    (void)ShowMessageBox(hwnd(), wide(text(TextId::APPLY_PROMPT)).c_str(), L"", MB_OK);  // OK only
   }
 }
 

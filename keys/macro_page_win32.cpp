@@ -13,6 +13,7 @@
 #include "model/key_info.h"
 #include "resources/control_ids.h"
 #include "skin/placement_win32.h"
+#include "widgets/message_box_win32.h"
 
 namespace kv {
 namespace {
@@ -287,7 +288,7 @@ void CMacroPage::MacroNameEdited() {
 void CMacroPage::AddMacro() {
   if (macros_.size() >= kMaxMacros) {
     std::wstring t = wide(formatText(text(TextId::MACRO_ERR_MAX), {static_cast<int>(kMaxMacros)}));
-    (void)MessageBoxW(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
+    (void)ShowMessageBox(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
     return;
   }
   StoreMacro();
@@ -304,7 +305,7 @@ void CMacroPage::AddMacro() {
 
 bool CMacroPage::ConfirmYesNo(const std::u16string& question) {
   // Never under the WorkingConfig lock: the box runs a message loop.
-  return MessageBoxW(dialog_.hwnd(), wide(question).c_str(), L"", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
+  return ShowMessageBox(dialog_.hwnd(), wide(question).c_str(), L"", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
 }
 
 void CMacroPage::DeleteMacro() {
@@ -607,7 +608,7 @@ void CMacroPage::EndCellEdit(bool commit) {
       TypedDelay d = typedDelay(u16(typed));
       if (d.tooLarge) {
         std::wstring t = wide(formatText(text(TextId::MACRO_ACTION_ERR_DELAY_MAX), {static_cast<int>(kMaxTypedDelayMs)}));
-        (void)MessageBoxW(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
+        (void)ShowMessageBox(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
       }
       if (d.change) {
         a.delay = d.delayMs;

@@ -11,6 +11,7 @@
 #include "profile/profile_store.h"
 #include "resources/control_ids.h"
 #include "skin/placement_win32.h"
+#include "widgets/ui_font_win32.h"
 
 namespace kv {
 namespace {
@@ -96,10 +97,19 @@ void CKorvalin_DlgProfile::SkinControls() {
 void CKorvalin_DlgProfile::MakeColumns() {
   HWND l = list();
   (void)SendMessageW(l, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES);
-  // The column titles are Chinese: a font of that character set, so that a
-  // system without font linking draws them too.
-  headerFont_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+  // The column titles are Chinese whatever the language: a face that has
+  // their glyphs, since a system without font linking (Wine) draws none in
+  // the dialog's Latin face.
+  LOGFONTW lf{};
+  lf.lfHeight = FontHeightForPoints(9, SkinDpi(hwnd()));
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::u16string titles;
+  for (const Column& c : kColumns)
+    for (const wchar_t* t = c.title; *t; ++t) titles.push_back(static_cast<char16_t>(*t));
+  const std::wstring face = ChooseFace(kCjkFaces, titles);
+  face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  headerFont_ = CreateUiFont(lf);
   if (HWND header = reinterpret_cast<HWND>(SendMessageW(l, LVM_GETHEADER, 0, 0)); header && headerFont_)
     (void)SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(headerFont_.get()), TRUE);
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {

@@ -11,6 +11,7 @@
 #include "profile/profile_file_dialog_win32.h"
 #include "profile/profile_store.h"
 #include "resources/control_ids.h"
+#include "widgets/message_box_win32.h"
 
 namespace kv {
 namespace {
@@ -100,11 +101,11 @@ bool CProfileSwitch::unappliedChanges() {
 HWND CProfileSwitch::PromptOwner() const { return manager_.isOpen() ? manager_.hwnd() : window(); }
 
 void CProfileSwitch::refuseWhileEditorOpen() {
-  (void)MessageBoxW(PromptOwner(), wide(text(TextId::PROFILE_SEELCT_PROMPT2)).c_str(), L"", MB_OK);  // OK only
+  (void)ShowMessageBox(PromptOwner(), wide(text(TextId::PROFILE_SEELCT_PROMPT2)).c_str(), L"", MB_OK);  // OK only
 }
 
 bool CProfileSwitch::askSaveChanges() {
-  return MessageBoxW(PromptOwner(), wide(text(TextId::PROFILE_SELECT_PROMPT)).c_str(), L"",
+  return ShowMessageBox(PromptOwner(), wide(text(TextId::PROFILE_SELECT_PROMPT)).c_str(), L"",
                      MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 

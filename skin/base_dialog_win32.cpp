@@ -12,10 +12,14 @@ std::wstring withSeparator(std::wstring folder) {
 }  // namespace
 
 CBaseDialog::CBaseDialog(UINT templateId, CWindow* parent, std::wstring dataFile, std::wstring folder)
-    : CDialog(templateId, parent), dataFile_(std::move(dataFile)), folder_(withSeparator(std::move(folder))) {}
+    : CDialog(templateId, parent), dataFile_(std::move(dataFile)), folder_(withSeparator(std::move(folder))) {
+  TakeOverDpiScaling();
+}
 
 CBaseDialog::CBaseDialog(const DialogTemplate& tmpl, CWindow* parent, std::wstring dataFile, std::wstring folder)
-    : CDialog(tmpl, parent), dataFile_(std::move(dataFile)), folder_(withSeparator(std::move(folder))) {}
+    : CDialog(tmpl, parent), dataFile_(std::move(dataFile)), folder_(withSeparator(std::move(folder))) {
+  TakeOverDpiScaling();
+}
 
 CBaseDialog::~CBaseDialog() = default;
 

@@ -11,6 +11,7 @@
 #include "base/log_win32.h"
 #include "base/text_table.h"
 #include "base/wide_win32.h"
+#include "widgets/ui_font_win32.h"
 
 namespace kv {
 
@@ -103,6 +104,7 @@ void CPngButton::applyTooltip() {
       return;
     }
     SendMessageW(tooltip_.get(), TTM_ACTIVATE, TRUE, 0);
+    if (HFONT font = TooltipFont()) (void)SendMessageW(tooltip_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   // The version-2 record is understood by every common-controls version.
   TTTOOLINFOW info{};
@@ -248,16 +250,24 @@ void CPngButton::draw(HDC dc) {
   if (callback_) callback_(hwnd(), face == normal_);
 }
 
+UniqueFont CPngButton::MakeCaptionFont() const {
+  LOGFONTW lf{};
+  lf.lfHeight = -(captionSize_ * static_cast<int>(SkinDpi(hwnd())) / 72);  // whole pixels down, as it always was
+  lf.lfEscapement = lf.lfOrientation = captionAngle_;
+  lf.lfWeight = captionSlanted_ ? 956 : 400;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  captionFont_.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  return CreateUiFont(lf);
+}
+
 void CPngButton::drawCaption(HDC dc, const RECT& client) {
   wchar_t text[260];
   int n = GetWindowTextW(hwnd(), text, 260);
   if (n < 0) n = 0;
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, captionColour_);
-  int height = -(captionSize_ * GetDeviceCaps(dc, LOGPIXELSY) / 72);
-  UniqueFont font(CreateFontW(height, 0, captionAngle_, captionAngle_, captionSlanted_ ? 956 : 400, FALSE, FALSE,
-                              FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              VARIABLE_PITCH | FF_SWISS, captionFont_.c_str()));
+  UniqueFont font = MakeCaptionFont();
   SelectObjectRestorer selFont(dc, font.get());
   RECT r{client.left + marginLeft_, client.top + marginTop_, client.right + marginRight_,
          client.bottom + marginBottom_};

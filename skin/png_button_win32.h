@@ -73,6 +73,10 @@ class CPngButton : public CWindow {
   bool focusRing() const noexcept { return focusRing_; }
   static constexpr COLORREF kFocusRingColour = RGB(228, 228, 228);  // the skin's text colour
   HWND tooltip() const noexcept { return tooltip_.get(); }
+  // Whether the caption is drawn, and the font it is drawn in (made for the
+  // button's DPI, in a face that carries the texts).
+  bool captionShown() const noexcept { return captionOn_ != 0; }
+  [[nodiscard]] UniqueFont MakeCaptionFont() const;
 
  protected:
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -12,6 +12,7 @@ kv_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth xdotool x11-utils imagemagick
+  fonts-wqy-microhei
   nsis zip unzip
   lintian dpkg-dev man-db groff-base bsdextrautils nodejs zsh
 )

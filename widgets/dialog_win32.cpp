@@ -6,6 +6,7 @@
 
 #include "base/handles_win32.h"
 #include "base/log_win32.h"
+#include "widgets/ui_font_win32.h"
 
 namespace kv {
 
@@ -149,8 +150,11 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
   (void)r.textOrNumber(ignored);  // class
   r.text(ignored);                // title
   if (style & DS_SETFONT) {
-    r.skip(extended ? 6 : 2);  // size (, weight, italic, character set)
-    r.text(ignored);
+    result.fontPoints = r.word();
+    r.skip(extended ? 4 : 0);  // weight, italic, character set
+    result.faceOffset = r.pos;
+    r.text(result.fontFace);
+    result.faceEnd = r.pos;
   }
   for (uint16_t i = 0; r.ok && i < count; ++i) {
     r.alignDword();
@@ -179,6 +183,25 @@ std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> 
   return result;
 }
 
+std::vector<DWORD> templateWithFontFace(std::span<const uint8_t> bytes, std::wstring_view face) {
+  std::optional<DialogTemplateItems> parsed = dialogTemplateItems(bytes);
+  if (!parsed || parsed->faceEnd == 0) return {};
+  std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(parsed->faceOffset));
+  for (wchar_t c : face) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
+  }
+  out.insert(out.end(), 2, 0);
+  const size_t itemsAt = (parsed->faceEnd + 3) & ~size_t{3};
+  if (itemsAt < bytes.size()) {
+    out.resize((out.size() + 3) & ~size_t{3}, 0);
+    out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(itemsAt), bytes.end());
+  }
+  std::vector<DWORD> words((out.size() + 3) / 4);
+  std::memcpy(words.data(), out.data(), out.size());
+  return words;
+}
+
 // ---- CDialog ----
 
 CDialog::CDialog(UINT templateId, CWindow* parent) : templateId_(templateId), parent_(parent) {}
@@ -195,7 +218,7 @@ CDialog::~CDialog() {
 
 HWND CDialog::createWindow() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND owner = parent_ ? parent_->hwnd() : nullptr;
+  HWND owner = ownerHwnd();
   const DLGTEMPLATE* t = nullptr;
   size_t size = 0;
   if (template_) {
@@ -209,17 +232,28 @@ HWND CDialog::createWindow() {
   }
   if (!t) return nullptr;
   lateItems_.clear();
-  std::optional<DialogTemplateItems> late;
-  if (deferControls_) late = dialogTemplateItems({reinterpret_cast<const uint8_t*>(t), size});
-  if (!late || late->items.empty())
-    return CreateDialogIndirectParamW(instance, t, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  // The same template with no items (DWORD-aligned, as templates must be).
-  std::vector<DWORD> copy((size + 3) / 4);
-  std::memcpy(copy.data(), t, size);
-  std::memset(reinterpret_cast<uint8_t*>(copy.data()) + late->countOffset, 0, sizeof(WORD));
-  lateItems_ = std::move(late->items);
-  return CreateDialogIndirectParamW(instance, reinterpret_cast<const DLGTEMPLATE*>(copy.data()), owner,
-                                    &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const std::span<const uint8_t> bytes{reinterpret_cast<const uint8_t*>(t), size};
+  std::optional<DialogTemplateItems> parsed = dialogTemplateItems(bytes);
+  templatePoints_ = parsed ? parsed->fontPoints : 0;
+  // A copy when the face must change (texts its face has no glyphs for) or
+  // the controls are made later; the template itself otherwise.
+  std::vector<DWORD> copy;
+  if (parsed && !parsed->fontFace.empty())
+    if (std::wstring face = UiFaceFor(parsed->fontFace); face != parsed->fontFace) {
+      copy = templateWithFontFace(bytes, face);
+      if (!copy.empty()) size = copy.size() * sizeof(DWORD);
+    }
+  if (deferControls_ && parsed && !parsed->items.empty()) {
+    if (copy.empty()) {
+      copy.resize((size + 3) / 4);
+      std::memcpy(copy.data(), t, size);
+    }
+    // The same template with no items.
+    std::memset(reinterpret_cast<uint8_t*>(copy.data()) + parsed->countOffset, 0, sizeof(WORD));
+    lateItems_ = std::move(parsed->items);
+  }
+  const DLGTEMPLATE* used = copy.empty() ? t : reinterpret_cast<const DLGTEMPLATE*>(copy.data());
+  return CreateDialogIndirectParamW(instance, used, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool CDialog::CreateTemplateControls() {
@@ -263,7 +297,7 @@ INT_PTR CDialog::DoModal() {
   modal_ = true;
   ended_ = false;
   result_ = -1;
-  HWND owner = parent_ ? parent_->hwnd() : nullptr;
+  HWND owner = ownerHwnd();
   HWND h = createWindow();
   if (!h) {
     modal_ = false;
@@ -348,6 +382,11 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   if (OnMessage(msg, wp, lp, result)) return result;
   switch (msg) {
+    case WM_GETFONT:
+      // The controls made later, and those asking for the dialog's font,
+      // take the one sized for the skin.
+      if (skinFont_) return reinterpret_cast<LRESULT>(skinFont_.get());
+      break;
     case WM_COMMAND:
       if (OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
       break;
@@ -379,12 +418,36 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CDialog::PreTranslateMessage(MSG&) { return false; }
 
+void CDialog::useSkinSizedFont() {
+  // The dialog manager sized the template's font for the window's DPI; the
+  // controls sit on a skin drawn for SkinDpi.
+  HWND dialog = hwnd();
+  const auto managerFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  LOGFONTW lf{};
+  if (!managerFont || templatePoints_ == 0 || !GetObjectW(managerFont, sizeof lf, &lf)) return;
+  const LONG height = -MulDiv(templatePoints_, static_cast<int>(SkinDpi(dialog)), 72);
+  if (lf.lfHeight == height) return;
+  lf.lfHeight = height;
+  lf.lfWidth = 0;
+  skinFont_.reset(CreateFontIndirectW(&lf));
+  if (!skinFont_) {
+    ReportWin32Failure(L"CreateFontIndirectW(dialog font)");
+    return;
+  }
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)) == managerFont)
+      (void)SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(skinFont_.get()), FALSE);  // answers nothing
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
   if (msg != WM_INITDIALOG) return FALSE;
   auto* self = reinterpret_cast<CDialog*>(lp);
   if (!self || !self->SubclassWindow(hwnd)) return TRUE;
   try {
-    return self->OnInitDialog();
+    if (self->takeOverDpiScaling_) self->useSkinSizedFont();
+    BOOL focus = self->OnInitDialog();
+    if (self->takeOverDpiScaling_ && IsWindow(hwnd)) TakeOverDialogDpiScaling(hwnd);
+    return focus;
   } catch (...) {
     LogLine(L"an exception left a dialog's OnInitDialog");
     return TRUE;

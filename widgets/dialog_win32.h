@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/handles_win32.h"
 #include "widgets/window_win32.h"
 
 namespace kv {
@@ -54,6 +55,9 @@ struct DialogTemplateItem {
 };
 struct DialogTemplateItems {
   size_t countOffset = 0;  // of the template's item count
+  std::wstring fontFace;   // empty without DS_SETFONT
+  WORD fontPoints = 0;
+  size_t faceOffset = 0, faceEnd = 0;  // the face's characters and its ending zero
   std::vector<DialogTemplateItem> items;
 };
 // The items of a DLGTEMPLATE or DLGTEMPLATEEX. Nothing when the bytes are
@@ -61,6 +65,12 @@ struct DialogTemplateItems {
 // would not give it: a text or an unknown class by resource number, or
 // creation data.
 [[nodiscard]] std::optional<DialogTemplateItems> dialogTemplateItems(std::span<const uint8_t> bytes);
+
+// The template with another font face (its items moved to stay DWORD
+// aligned), so that the dialog manager makes the dialog's font in a face
+// that carries the texts. Empty when the template has no font or is not a
+// whole one.
+[[nodiscard]] std::vector<DWORD> templateWithFontFace(std::span<const uint8_t> bytes, std::wstring_view face);
 
 inline constexpr WORD kButtonClass = 0x0080;
 inline constexpr WORD kEditClass = 0x0081;
@@ -96,12 +106,20 @@ class CDialog : public CWindow {
   // Before DoModal: the modal dialog starts hidden and shows when it asks
   // to (a window that lives in the notification area).
   void StartHidden() noexcept { startHidden_ = true; }
+  // Before DoModal: the owner when it is a window of no object of ours
+  // (a message box's owner); a parent object's window comes first.
+  void SetOwnerWindow(HWND owner) noexcept { ownerWindow_ = owner; }
   // Before the dialog is made: its template's controls are then made by
   // CreateTemplateControls during WM_INITDIALOG rather than before it, so
   // that the dialog can start slow work of its own (a device's reads)
   // first. A template a creation from its item list could not reproduce
   // is made whole, as usual.
   void DeferTemplateControls() { deferControls_ = true; }
+  // Before the dialog is made: the dialog manager leaves the dialog and its
+  // controls alone when its DPI changes (a skinned dialog places, sizes and
+  // scales everything itself in pixels). Applied once OnInitDialog made
+  // every control.
+  void TakeOverDpiScaling() { takeOverDpiScaling_ = true; }
   // The deferred controls, made as the dialog manager makes them: in the
   // template's order (so the same z-order and tab order), with its styles,
   // ids and dialog-unit rectangles, and the dialog's font. False when one
@@ -130,12 +148,18 @@ class CDialog : public CWindow {
  private:
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   HWND createWindow();
+  HWND ownerHwnd() const { return parent_ ? parent_->hwnd() : ownerWindow_; }
+  void useSkinSizedFont();
 
   UINT templateId_ = 0;
   const DialogTemplate* template_ = nullptr;
   bool deferControls_ = false;
+  bool takeOverDpiScaling_ = false;
+  WORD templatePoints_ = 0;
+  UniqueFont skinFont_;  // the template's font sized for the skin, when the dialog manager's is not
   std::vector<DialogTemplateItem> lateItems_;
   CWindow* parent_;
+  HWND ownerWindow_ = nullptr;
   bool modal_ = false;
   bool ended_ = false;
   bool startHidden_ = false;

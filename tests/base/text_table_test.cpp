@@ -37,6 +37,28 @@ TEST(TextTable, SetTextCutsTo259Characters) {
   EXPECT_EQ(text(TextId::KEY_PROMPT), u"No Use!");
 }
 
+// Whether the texts need a CJK face: the shipped English texts carry a
+// full-width comma, which alone does not make them Chinese.
+TEST(TextTable, CjkTextsAreTold) {
+  const struct {
+    char16_t c;
+    bool cjk;
+  } cases[] = {{u'A', false}, {u'\uff0c', false}, {u'\u00e9', false}, {u'\u4e2d', true},
+               {u'\u3002', true}, {u'\u30a2', true}, {u'\uac00', true},   {u'\uf900', true}};
+  for (const auto& c : cases) EXPECT_EQ(isCjkCharacter(c.c), c.cjk) << static_cast<int>(c.c);
+
+  resetTextTable();
+  EXPECT_FALSE(textTableHasCjk()) << "the built-in texts are English";
+  const unsigned before = textTableChanges();
+  setText(TextId::EDITS_APPLY, u"\u5e94\u7528");
+  EXPECT_TRUE(textTableHasCjk());
+  EXPECT_NE(textTableChanges(), before) << "a change that a font choice must see";
+  const unsigned changed = textTableChanges();
+  resetTextTable();
+  EXPECT_FALSE(textTableHasCjk());
+  EXPECT_NE(textTableChanges(), changed);
+}
+
 TEST(TextTable, LanguageChoice) {
   // The section of the texts and the help page that shows the same language first.
   struct Case { std::u16string_view entry; std::u16string_view section; };

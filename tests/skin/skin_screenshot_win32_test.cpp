@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "base/text_table.h"
 #include "base/text_table_win32.h"
@@ -32,6 +34,7 @@
 #include "profile/profile_switch_win32.h"
 #include "resources/control_ids.h"
 #include "skin/base_dialog_win32.h"
+#include "skin/png_button_win32.h"
 #include "skin/skin_picture_win32.h"
 #include "tessaro/sim/sim_factory.h"
 #include "tests/skin/skin_test_util_win32.h"
@@ -59,6 +62,136 @@ std::wstring helpFolder() {
   std::wstring folder = skinsFolder();  // ends in Skins and a backslash
   const size_t cut = folder.find_last_of(L'\\', folder.size() >= 2 ? folder.size() - 2 : 0);
   return folder.substr(0, cut + 1) + L"Help\\";
+}
+
+// The shipped skin files in a folder of the test's own, with the language file
+// switched to one language as a user switches it, by its "language" entry.
+// The text table is loaded from it while the object lives.
+class SkinFilesInLanguage {
+ public:
+  explicit SkinFilesInLanguage(int value) : folder_(test::tempDir() + L"skin_language_" + std::to_wstring(value) + L"\\") {
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((skinsFolder() + L"*.*").c_str(), &found);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          EXPECT_TRUE(CopyFileW((skinsFolder() + found.cFileName).c_str(), (folder_ + found.cFileName).c_str(), FALSE));
+      } while (FindNextFileW(find, &found));
+      FindClose(find);
+    }
+    const std::wstring language = folder_ + L"language.ini";
+    std::string bytes;
+    if (FILE* in = _wfopen(language.c_str(), L"rb")) {
+      char buffer[4096];
+      for (size_t n; (n = fread(buffer, 1, sizeof buffer, in)) > 0;) bytes.append(buffer, n);
+      fclose(in);
+    }
+    const std::string entry = utf16(u"language=1");
+    const size_t at = bytes.find(entry);
+    EXPECT_NE(at, std::string::npos) << "the shipped file chooses English";
+    if (at != std::string::npos) bytes.replace(at, entry.size(), utf16(value == 1 ? u"language=1" : u"language=0"));
+    if (FILE* out = _wfopen(language.c_str(), L"wb")) {
+      fwrite(bytes.data(), 1, bytes.size(), out);
+      fclose(out);
+    }
+    LoadTextTable(language);
+  }
+  ~SkinFilesInLanguage() { LoadTextTable(skinsFolder() + L"language.ini"); }
+  SkinFilesInLanguage(const SkinFilesInLanguage&) = delete;
+  SkinFilesInLanguage& operator=(const SkinFilesInLanguage&) = delete;
+  const std::wstring& folder() const { return folder_; }
+
+ private:
+  static std::string utf16(std::u16string_view s) {
+    std::string bytes;
+    for (char16_t c : s) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+  }
+  std::wstring folder_;
+};
+
+std::wstring windowText(HWND h) {
+  std::wstring t(static_cast<size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+  t.resize(static_cast<size_t>(std::max(0, GetWindowTextW(h, t.data(), static_cast<int>(t.size())))));
+  return t;
+}
+
+// The characters of `text` (line breaks and tabs aside) that `font` has no
+// glyph for.
+std::wstring withoutGlyphs(HFONT font, const std::wstring& text) {
+  std::wstring shown;
+  for (wchar_t c : text)
+    if (c >= 0x20 && c != L'&') shown.push_back(c);
+  if (shown.empty()) return {};
+  UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+  HGDIOBJ old = SelectObject(dc.get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  std::vector<WORD> glyphs(shown.size());
+  const DWORD done = GetGlyphIndicesW(dc.get(), shown.c_str(), static_cast<int>(shown.size()), glyphs.data(),
+                                      GGI_MARK_NONEXISTING_GLYPHS);
+  SelectObject(dc.get(), old);
+  if (done == GDI_ERROR) return L"(GetGlyphIndicesW failed)";
+  std::wstring missing;
+  for (size_t i = 0; i < shown.size(); ++i)
+    if (glyphs[i] == 0xFFFF) missing.push_back(shown[i]);
+  return missing;
+}
+
+// Every text a window shows in its visible controls, each checked against
+// the font it is drawn in: an image button's caption (its own font), the
+// column titles and cells of a list, the entries of a combo box, any other
+// control's text (its WM_GETFONT). One line per text with a missing glyph.
+std::vector<std::string> textsWithoutGlyphs(HWND window) {
+  std::vector<std::string> faults;
+  auto check = [&](HWND control, HFONT font, const std::wstring& text) {
+    if (std::wstring missing = withoutGlyphs(font, text); !missing.empty()) {
+      wchar_t face[LF_FACESIZE] = L"";
+      UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+      HGDIOBJ old = SelectObject(dc.get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+      GetTextFaceW(dc.get(), LF_FACESIZE, face);
+      SelectObject(dc.get(), old);
+      faults.push_back("control " + std::to_string(GetDlgCtrlID(control)) + " \"" + toUtf8(u16(text)) +
+                       "\" in " + toUtf8(u16(face)) + " lacks " + toUtf8(u16(missing)));
+    }
+  };
+  for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(c)) continue;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0));
+    wchar_t cls[64] = L"";
+    GetClassNameW(c, cls, 64);
+    if (auto* button = dynamic_cast<CPngButton*>(CWindow::FromHandle(c))) {
+      if (button->captionShown()) check(c, button->MakeCaptionFont().get(), windowText(c));
+    } else if (std::wstring_view(cls) == WC_LISTVIEWW) {
+      HWND header = ListView_GetHeader(c);
+      const auto headerFont = reinterpret_cast<HFONT>(SendMessageW(header, WM_GETFONT, 0, 0));
+      const int columns = Header_GetItemCount(header);
+      for (int col = 0; col < columns; ++col) {
+        wchar_t t[260] = L"";
+        HDITEMW h{};
+        h.mask = HDI_TEXT;
+        h.pszText = t;
+        h.cchTextMax = 260;
+        Header_GetItem(header, col, &h);
+        check(header, headerFont, t);
+        for (int row = 0; row < ListView_GetItemCount(c); ++row) {
+          wchar_t cell[260] = L"";
+          ListView_GetItemText(c, row, col, cell, 260);
+          check(c, font, cell);
+        }
+      }
+    } else if (std::wstring_view(cls) == WC_COMBOBOXW) {
+      const auto count = SendMessageW(c, CB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count; ++i) {
+        std::wstring t(static_cast<size_t>(SendMessageW(c, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        SendMessageW(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(t.data()));
+        check(c, font, t.c_str());
+      }
+    } else {
+      check(c, font, windowText(c));
+    }
+  }
+  return faults;
 }
 
 std::wstring shotPath(const wchar_t* name) {
@@ -107,11 +240,13 @@ class FrameButtons : public CWindowPart {
 // So the frame's few buttons are set up here as it sets them up.
 class MainWindowOfParts : public CBaseDialog {
  public:
-  MainWindowOfParts(WorkingConfig& config, ProfileStore& store, std::wstring settingsFile)
-      : CBaseDialog(IDD_MAIN, nullptr, skinsFolder() + L"Main.ini", skinsFolder()),
+  MainWindowOfParts(WorkingConfig& config, ProfileStore& store, std::wstring settingsFile,
+                    std::wstring folder = skinsFolder())
+      : CBaseDialog(IDD_MAIN, nullptr, folder + L"Main.ini", folder),
         config_(config),
         store_(store),
-        settingsFile_(std::move(settingsFile)) {}
+        settingsFile_(std::move(settingsFile)),
+        folder_(std::move(folder)) {}
 
   const SkinSurface& surface(MainSurface s) const { return surfaces_[s]; }
   CPngButton* button(int id) const {
@@ -134,11 +269,11 @@ class MainWindowOfParts : public CBaseDialog {
     for (size_t i = 0; i < surfaces_.size(); ++i)
       EXPECT_TRUE(makeSkinSurface(surfaces_[i], loadSkinPictureOrExit(pictures[i]), hwnd())) << i;
 
-    WindowContext context{this, dataFile(), skinsFolder(), skinsFolder() + L"language.ini", &surfaces_, {}};
+    WindowContext context{this, dataFile(), folder_, folder_ + L"language.ini", &surfaces_, {}};
     frame_ = std::make_unique<FrameButtons>(context);
-    keyboard_ = std::make_unique<CKeyboardView>(context, config_, ui_, skinsFolder() + L"Composite.ini");
+    keyboard_ = std::make_unique<CKeyboardView>(context, config_, ui_, folder_ + L"Composite.ini");
     lighting_ = std::make_unique<CLightingPanel>(context);
-    profiles_ = std::make_unique<CProfileSwitch>(context, skinsFolder() + L"Profile.ini");
+    profiles_ = std::make_unique<CProfileSwitch>(context, folder_ + L"Profile.ini");
     ProfileSwitchLinks links;
     links.store = &store_;
     links.ui = &ui_;
@@ -161,7 +296,7 @@ class MainWindowOfParts : public CBaseDialog {
                                 M::FUNC_DEFAULT.id,  M::CONTROL_OK.id,    M::CONTROL_CANCEL.id, M::CONTROL2_APPLY.id};
     static_assert(std::size(textControls) == std::size(kProfileTextKeys));
     for (size_t i = 0; i < std::size(textControls); ++i)
-      caption(textControls[i], ReadLanguageText(skinsFolder() + L"language.ini", kProfileTextKeys[i].key), 9,
+      caption(textControls[i], ReadLanguageText(folder_ + L"language.ini", kProfileTextKeys[i].key), 9,
               L"Tahoma", RGB(255, 255, 255));
 
     // What the window shows once the keyboard was read.
@@ -190,6 +325,7 @@ class MainWindowOfParts : public CBaseDialog {
   WorkingConfig& config_;
   ProfileStore& store_;
   std::wstring settingsFile_;
+  std::wstring folder_;
   SilentDeviceUi ui_;
   MainSurfaces surfaces_;
   std::unique_ptr<FrameButtons> frame_;
@@ -273,31 +409,46 @@ class NoMainWindow : public CompositeHost {
   size_t KeyboardMacroMemory() const override { return 0; }  // no keyboard attached
 };
 
+// The program's editor opened for key A, which plays Macro1 (A pressed and
+// released, S pressed): it opens on its macro page with the macro shown.
+class EditorOnTheMacroPage {
+ public:
+  explicit EditorOnTheMacroPage(std::wstring folder = skinsFolder())
+      : dialog_{nullptr, folder + L"Composite.ini", folder, helpFolder(), config_, host_} {
+    config_.table = newKeyActionTable();
+    EXPECT_NE(config_.table, nullptr);
+    MacroRecord m{};
+    setMacroName(m, u"Macro1");
+    m.id = 1;
+    m.cycles = 1;
+    m.actionCount = 3;
+    m.actions[0] = {50, 0x1E, kMacroPress};
+    m.actions[1] = {50, 0x1E, kMacroRelease};
+    m.actions[2] = {0, 0x1F, kMacroPress};
+    config_.macros = {m};
+    const int slotA = slotOfKey(0x1E);
+    config_.table->entries[entryIndex(0, slotA)] = {ActionType::PlayMacro, 1, 1, 0, 0};
+    DeviceLinkState().activeProfile = 0;  // what a keyboard would answer
+    dialog_.editedSlot = slotA;
+    dialog_.editedButtonId = M::KEY_01E.id;
+    show(dialog_);
+  }
+  ~EditorOnTheMacroPage() {
+    dialog_.DestroyWindow();
+    DeviceLinkState().activeProfile = -1;
+  }
+  HWND hwnd() const { return dialog_.hwnd(); }
+
+ private:
+  WorkingConfig config_;
+  NoMainWindow host_;
+  Korvalin_DlgComposite dialog_;
+};
+
 TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
-  // Key A plays Macro1 (A pressed and released, S pressed): the program's
-  // editor opens on its macro page with the macro shown.
-  WorkingConfig config;
-  config.table = newKeyActionTable();
-  ASSERT_NE(config.table, nullptr);
-  MacroRecord m{};
-  setMacroName(m, u"Macro1");
-  m.id = 1;
-  m.cycles = 1;
-  m.actionCount = 3;
-  m.actions[0] = {50, 0x1E, kMacroPress};
-  m.actions[1] = {50, 0x1E, kMacroRelease};
-  m.actions[2] = {0, 0x1F, kMacroPress};
-  config.macros = {m};
-  const int slotA = slotOfKey(0x1E);
-  config.table->entries[entryIndex(0, slotA)] = {ActionType::PlayMacro, 1, 1, 0, 0};
-  DeviceLinkState().activeProfile = 0;  // what a keyboard would answer
   loadShippedTexts();
-  NoMainWindow host;
   const DialogLayout layout = skingen::compositeLayout();
-  Korvalin_DlgComposite d(nullptr, skinsFolder() + L"Composite.ini", skinsFolder(), helpFolder(), config, host);
-  d.editedSlot = slotA;
-  d.editedButtonId = M::KEY_01E.id;
-  show(d);
+  EditorOnTheMacroPage d;
   RECT r{};
   GetWindowRect(d.hwnd(), &r);
   EXPECT_EQ(r.right - r.left, layout.width);
@@ -306,8 +457,6 @@ TEST(SkinScreenshot, CompositeEditorOnItsMacroPage) {
   EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
   EXPECT_TRUE(test::saveWindowShot(d.hwnd(), shotPath(L"composite.bmp")));
   EXPECT_TRUE(test::bmpToPng(shotPath(L"composite.bmp"), shotPath(L"composite.png")));
-  d.DestroyWindow();
-  DeviceLinkState().activeProfile = -1;
 }
 
 // The manager's store: the on-board profiles' cache files in a documents
@@ -342,6 +491,54 @@ TEST(SkinScreenshot, ProfileManager) {
   d.DestroyWindow();
   DeviceLinkState().activeProfile = -1;
 }
+
+// Every text the three windows show has a glyph in the font it is drawn in,
+// in both languages, as the program chooses its fonts on this system: under
+// Wine no font is linked in for the characters a face lacks.
+class GlyphsOfEveryText : public MainWindowScreenshot, public ::testing::WithParamInterface<int> {
+ protected:
+  // A screenshot for review, named by window and language.
+  static void shot(HWND window, const std::wstring& name) {
+    const std::wstring base = name + (GetParam() == 1 ? L"_en" : L"_zh");
+    EXPECT_TRUE(test::saveWindowShot(window, shotPath((base + L".bmp").c_str())));
+    EXPECT_TRUE(test::bmpToPng(shotPath((base + L".bmp").c_str()), shotPath((base + L".png").c_str())));
+  }
+};
+
+TEST_P(GlyphsOfEveryText, MainWindow) {
+  SkinFilesInLanguage language(GetParam());
+  for (bool panelOpen : {false, true}) {
+    MainWindowOfParts d(config_, store_, settingsFile(panelOpen), language.folder());
+    show(d);
+    std::vector<std::string> faults = textsWithoutGlyphs(d.hwnd());
+    EXPECT_TRUE(faults.empty()) << "panel open " << panelOpen << ":\n" << ::testing::PrintToString(faults);
+    shot(d.hwnd(), panelOpen ? L"glyphs_main_lighting" : L"glyphs_main");
+    d.DestroyWindow();
+  }
+}
+
+TEST_P(GlyphsOfEveryText, EditorOnItsMacroPage) {
+  SkinFilesInLanguage language(GetParam());
+  EditorOnTheMacroPage d(language.folder());
+  ASSERT_TRUE(IsWindowVisible(GetDlgItem(d.hwnd(), C::FUNC_MACRO_LIST2.id))) << "not on the macro page";
+  std::vector<std::string> faults = textsWithoutGlyphs(d.hwnd());
+  EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+  shot(d.hwnd(), L"glyphs_macro_page");
+}
+
+TEST_P(GlyphsOfEveryText, ProfileManager) {
+  SkinFilesInLanguage language(GetParam());
+  ManagerOnly host(store_);
+  CKorvalin_DlgProfile d(nullptr, language.folder() + L"Profile.ini", language.folder(), host);
+  show(d);
+  std::vector<std::string> faults = textsWithoutGlyphs(d.hwnd());
+  EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+  shot(d.hwnd(), L"glyphs_profile");
+  d.DestroyWindow();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, GlyphsOfEveryText, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& p) { return p.param == 1 ? "English" : "Chinese"; });
 
 }  // namespace
 }  // namespace kv

@@ -18,6 +18,7 @@
 #include "model/key_codes.h"
 #include "resources/control_ids.h"
 #include "skin/placement_win32.h"
+#include "widgets/message_box_win32.h"
 
 namespace kv {
 namespace {
@@ -238,7 +239,7 @@ void CKeyboardView::GKeyClick(int g) {
 }
 
 void CKeyboardView::RestoreDefaults() {
-  int answer = MessageBoxW(window(), wide(text(TextId::MAIN_PROMPT_DEFAULT)).c_str(), L"",
+  int answer = ShowMessageBox(window(), wide(text(TextId::MAIN_PROMPT_DEFAULT)).c_str(), L"",
                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION);
   if (answer != IDYES) return;
   ResetKeyAssignments();

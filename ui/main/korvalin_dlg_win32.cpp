@@ -24,6 +24,7 @@
 #include "resources/window_messages.h"
 #include "skin/placement_win32.h"
 #include "ui/main/command_routes.h"
+#include "widgets/message_box_win32.h"
 
 namespace kv {
 namespace {
@@ -177,7 +178,7 @@ UINT boxStyleOver(HWND owner) { return owner && IsWindowVisible(owner) ? 0u : MB
 void CKorvalinDlg::ShowMessage(std::u16string_view text) {
   WaitUntilBuilt();
   std::wstring t = wide(text);
-  (void)MessageBoxW(hwnd(), t.c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK is the only answer
+  (void)ShowMessageBox(hwnd(), t.c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK is the only answer
 }
 void CKorvalinDlg::ShowStatus(std::u16string_view text, unsigned durationMs) {
   {
@@ -191,29 +192,15 @@ void CKorvalinDlg::ShowStatus(std::u16string_view text, unsigned durationMs) {
 
 int CKorvalinDlg::Ask(const std::wstring& question, std::span<const TASKDIALOG_BUTTON> buttons) {
   // Our own button texts: a plain message box could only say OK, Yes or No.
-  // Cancel is always there and the default, so Enter changes nothing.
-  std::wstring title = wide(text(TextId::MAIN_CAPTION));
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = IsWindowVisible(hwnd()) ? hwnd() : nullptr;
-  config.dwFlags = TDF_POSITION_RELATIVE_TO_WINDOW;
-  config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
-  config.pszWindowTitle = title.c_str();
-  config.pszMainIcon = TD_WARNING_ICON;
-  config.pszContent = question.c_str();
-  // Wide enough for our longest question on two lines: Wine clips the last
-  // line of a text it wrapped narrower.
-  config.cxWidth = 280;
-  config.cButtons = static_cast<UINT>(buttons.size());
-  config.pButtons = buttons.data();
-  config.nDefaultButton = IDCANCEL;
-  int answer = IDCANCEL;
-  if (HRESULT hr = TaskDialogIndirect(&config, &answer, nullptr, nullptr); FAILED(hr)) {
-    LogFailure(L"TaskDialogIndirect", static_cast<DWORD>(hr));
-    UINT kind = buttons.size() > 1 ? MB_YESNOCANCEL | MB_DEFBUTTON3 : MB_OKCANCEL | MB_DEFBUTTON2;
-    answer = MessageBoxW(config.hwndParent, question.c_str(), title.c_str(), kind | MB_ICONWARNING);
-  }
-  return answer;
+  // Cancel is always there and the default, so Enter changes nothing. Not a
+  // task dialog: that draws in the system's message font, which under Wine
+  // has no Chinese glyphs.
+  std::vector<MessageBoxButton> choices;
+  for (const TASKDIALOG_BUTTON& b : buttons) choices.push_back({b.nButtonID, b.pszButtonText});
+  choices.push_back({IDCANCEL, wide(text(TextId::BOX_CANCEL))});
+  HWND owner = IsWindowVisible(hwnd()) ? hwnd() : nullptr;
+  return AskWithButtons(owner, question, wide(text(TextId::MAIN_CAPTION)), MB_ICONWARNING | boxStyleOver(owner),
+                        std::move(choices), IDCANCEL);
 }
 
 bool CKorvalinDlg::ConfirmOverwriteUnread() {
@@ -685,7 +672,7 @@ void CKorvalinDlg::OnShow() {
   const bool inUse = present && CommandChannelInUse();
   if (!present || inUse) {
     TextId prompt = inUse ? TextId::MAIN_DEVICE_IN_USE_PROMPT : TextId::MAIN_NO_DEVICE_PROMPT;
-    (void)MessageBoxW(hwnd(), wide(text(prompt)).c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK only
+    (void)ShowMessageBox(hwnd(), wide(text(prompt)).c_str(), L"", MB_OK | boxStyleOver(hwnd()));  // OK only
     return;
   }
   LONG_PTR ex = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
