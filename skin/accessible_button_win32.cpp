@@ -105,7 +105,8 @@ class CAccessibleButton final : public IAccessible {
     if (!IsWindowVisible(button_)) s |= STATE_SYSTEM_INVISIBLE;
     s |= IsWindowEnabled(button_) ? STATE_SYSTEM_FOCUSABLE : STATE_SYSTEM_UNAVAILABLE;
     // Asked from another thread too: the focus of the button's own thread.
-    GUITHREADINFO gui{sizeof(gui)};
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
     if (GetGUIThreadInfo(GetWindowThreadProcessId(button_, nullptr), &gui) && gui.hwndFocus == button_)
       s |= STATE_SYSTEM_FOCUSED;
     {

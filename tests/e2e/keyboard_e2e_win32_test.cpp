@@ -100,7 +100,8 @@ class KeyboardFirst : public KorvalinFixture {
 
   // The control with the keyboard focus in the program's window thread.
   HWND focused() const {
-    GUITHREADINFO gui{sizeof(gui)};
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(main(), nullptr), &gui)) return nullptr;
     return gui.hwndFocus;
   }

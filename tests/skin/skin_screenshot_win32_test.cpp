@@ -76,8 +76,9 @@ class SkinFilesInLanguage {
     EXPECT_NE(find, INVALID_HANDLE_VALUE);
     if (find != INVALID_HANDLE_VALUE) {
       do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
           EXPECT_TRUE(CopyFileW((skinsFolder() + found.cFileName).c_str(), (folder_ + found.cFileName).c_str(), FALSE));
+        }
       } while (FindNextFileW(find, &found));
       FindClose(find);
     }
