@@ -54,6 +54,11 @@ void CPngButton::setSetState(bool state, bool redrawNow) {
   if (redrawNow) redraw();
 }
 
+void CPngButton::setDisabledCaptionColour(COLORREF colour) {
+  disabledCaptionColour_ = colour;
+  if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
 void CPngButton::setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format) {
   captionOn_ = on ? 1 : 0;
   captionSize_ = size;
@@ -194,7 +199,7 @@ void CPngButton::drawCaption(HDC dc, const RECT& client) {
   int n = GetWindowTextW(hwnd(), text, 260);
   if (n < 0) n = 0;
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, captionColour_);
+  SetTextColor(dc, disabledCaptionColour_ && !IsWindowEnabled(hwnd()) ? *disabledCaptionColour_ : captionColour_);
   int height = -(captionSize_ * GetDeviceCaps(dc, LOGPIXELSY) / 72);
   UniqueFont font(CreateFontW(height, 0, captionAngle_, captionAngle_, captionSlanted_ ? 956 : 400, FALSE, FALSE,
                               FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -343,6 +344,70 @@ TEST_F(NothingLost, FlipArrowsStayAfterAProfileSwitch) {
   EXPECT_EQ(looksOf(left), leftBefore) << "the left arrow is gone";
   EXPECT_EQ(looksOf(right), rightBefore) << "the right arrow is gone";
   shot("flip_arrows_after_profile_switch");
+}
+
+// Whether changes wait shows on Apply itself, in the main window and in the
+// editor: lit (green) while enabled, dimmed (grey) while nothing waits. The
+// pointer rests elsewhere, so neither face is the hover face.
+struct ApplyFace {
+  std::vector<COLORREF> looks;
+  COLORREF fill = 0;  // a pixel of the fill beside the caption
+};
+ApplyFace applyFaceOf(HWND apply) {
+  RECT r{};
+  GetWindowRect(apply, &r);
+  return {looksOf(apply), pixelAt(r.left + 6, (r.top + r.bottom) / 2)};
+}
+bool looksLit(COLORREF c) { return GetGValue(c) > GetRValue(c) + 40 && GetGValue(c) > GetBValue(c) + 20; }
+bool looksDimmed(COLORREF c) {
+  int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  return std::max({r, g, b}) < 80 && std::max({r, g, b}) - std::min({r, g, b}) < 20;
+}
+
+TEST_F(NothingLost, ApplyIsLitWhileChangesWaitAndDimmedWhileNone) {
+  startShown();
+  HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
+  RECT frame{};
+  GetWindowRect(main(), &frame);
+  auto restPointer = [&] { mouseMoveTo(frame.left + 300, frame.top + 20); };  // the title area: no button
+  restPointer();
+  ASSERT_FALSE(mainApplyEnabled());
+  Sleep(300);
+  ApplyFace dimmed = applyFaceOf(apply);
+  EXPECT_TRUE(looksDimmed(dimmed.fill)) << std::hex << dimmed.fill;
+  shot("apply_dimmed");
+
+  // The editor's Apply: dimmed at opening, lit once its key is changed.
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id);
+  ASSERT_NE(e, nullptr);
+  HWND editorApply = GetDlgItem(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  RECT editorFrame{};
+  GetWindowRect(e, &editorFrame);
+  mouseMoveTo(editorFrame.left + 200, editorFrame.top + 20);
+  ASSERT_FALSE(IsWindowEnabled(editorApply));
+  Sleep(300);
+  ApplyFace editorDimmed = applyFaceOf(editorApply);
+  EXPECT_TRUE(looksDimmed(editorDimmed.fill)) << std::hex << editorDimmed.fill;
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(editorApply) != FALSE; }, 3000));
+  mouseMoveTo(editorFrame.left + 200, editorFrame.top + 20);
+  ASSERT_TRUE(waitFor([&] { return looksLit(applyFaceOf(editorApply).fill); }, 3000))
+      << std::hex << applyFaceOf(editorApply).fill;
+  EXPECT_NE(applyFaceOf(editorApply).looks, editorDimmed.looks);
+  shot("editor_apply_lit");
+  ASSERT_TRUE(closeEditorWith(IDC_COMPOSITE_CONTROL_OK));
+
+  // The edit waits: the main Apply is lit, and dimmed again once applied.
+  restPointer();
+  ASSERT_TRUE(mainApplyEnabled());
+  ASSERT_TRUE(waitFor([&] { return looksLit(applyFaceOf(apply).fill); }, 3000)) << std::hex << applyFaceOf(apply).fill;
+  ApplyFace lit = applyFaceOf(apply);
+  EXPECT_NE(lit.looks, dimmed.looks) << "Apply looks the same enabled and disabled";
+  shot("apply_lit");
+  clickMainApply();
+  ASSERT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 10000));
+  restPointer();
+  EXPECT_TRUE(waitFor([&] { return applyFaceOf(apply).looks == dimmed.looks; }, 3000)) << "not dimmed after Apply";
 }
 
 }  // namespace

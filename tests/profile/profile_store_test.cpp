@@ -131,6 +131,57 @@ TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
   EXPECT_TRUE(Out().empty());
 }
 
+// An import asks before it replaces edits that wait, and only for a file it
+// will load: a refusal leaves the working configuration and the keyboard as
+// they were; a file that is no profile file is refused without the question.
+TEST_F(StoreTest, ImportAsksBeforeReplacingAndARefusalChangesNothing) {
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);  // A -> B, in the file
+  auto valid = Docs("valid.kvp");
+  ASSERT_TRUE(store_->exportProfile(valid));
+  auto invalid = Docs("invalid.kvp");
+  {
+    std::ofstream f(invalid, std::ios::binary);
+    f << "not a profile file";
+  }
+  struct Case {
+    const char* name;
+    std::filesystem::path file;
+    bool answer;
+    int questions;
+    kv::ImportResult result;
+  };
+  const Case cases[] = {
+      {"valid file, edits kept", valid, false, 1, kv::ImportResult::kDeclined},
+      {"not a profile file", invalid, true, 0, kv::ImportResult::kNotLoaded},
+      {"valid file, edits given up", valid, true, 1, kv::ImportResult::kWritten},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Assign(0, 0x1E, ActionType::SingleKey, 0x31);  // the edit that waits: A -> N
+    ui_.applyEnabled = true;
+    auto before = Entries();
+    Keyboard()->clearTrace();
+    int questions = 0;
+    kv::ImportResult result = store_->importProfile(c.file, [&] {
+      ++questions;
+      bool unlocked = config_.lock.try_lock();
+      if (unlocked) config_.lock.unlock();
+      EXPECT_TRUE(unlocked) << "asked with the configuration locked";
+      return c.answer;
+    });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(questions, c.questions);
+    if (result == kv::ImportResult::kWritten) {
+      EXPECT_FALSE(ui_.applyEnabled);
+      EXPECT_NE(Entries(), before);
+    } else {
+      EXPECT_EQ(Entries(), before) << "the edit was replaced";
+      EXPECT_TRUE(ui_.applyEnabled) << "the edit no longer waits";
+      EXPECT_TRUE(Out().empty()) << "the keyboard was written";
+    }
+  }
+}
+
 TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {
   // Every launch entry on one 64 KB string: 128 MB of strings from a 100 KB file.
   auto path = Docs("shared.kvp");

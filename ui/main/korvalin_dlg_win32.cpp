@@ -48,17 +48,18 @@ constexpr int kProfileTextControls[] = {FUNC_PROFILE1.id, FUNC_PROFILE2.id, FUNC
                                         FUNC_DEFAULT.id,  CONTROL_OK.id,    CONTROL_CANCEL.id, CONTROL2_APPLY.id};
 static_assert(std::size(kProfileTextControls) == std::size(kProfileTextKeys));
 
-constexpr std::array<const wchar_t*, 11> kSkinImages = {
-    L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg", L"main_normal.jpg",
-    L"main_over.jpg",   L"main_down.jpg", L"main_disable.jpg", L"Arrow.jpg",     L"main_color0.jpg",
-    L"main_color1.jpg"};
+constexpr std::array<const wchar_t*, 12> kSkinImages = {
+    L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",   L"main_disable.jpg",
+    L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",   L"main_disable.jpg",
+    L"Arrow.jpg",       L"main_color0.jpg", L"main_color1.jpg", L"main_dim.jpg"};
+static_assert(kSkinImages.size() == std::tuple_size_v<MainSurfaces>);
 
 // The surfaces the window's first look draws from: normal, hover, pressed,
-// set and the arrows. The rest (the same four pictures again, the two
-// colour pictures) nothing draws at start-up; they are made once the window
-// was first shown.
-constexpr std::array<size_t, 5> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceSet,
-                                                       kSurfaceArrow};
+// set, the arrows and the dimmed Apply (nothing waits at start-up). The rest
+// (the same four pictures again, the two colour pictures) nothing draws at
+// start-up; they are made once the window was first shown.
+constexpr std::array<size_t, 6> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOver, kSurfaceDown,
+                                                       kSurfaceSet,    kSurfaceArrow, kSurfaceDim};
 bool isFirstLookSurface(size_t i) {
   return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
 }
@@ -408,10 +409,12 @@ void CKorvalinDlg::SetUpControls() {
   links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
   links.holdReportRate = [this](bool hold) { lighting_->HoldReportRate(hold); };
   links.openHelp = [this] { OpenHelp(); };
+  links.mayReplaceEdits = [this] { return MayDropEdits(); };
   profiles_->Connect(std::move(links));
 
   for (const ids::SkinControl& b : kFrameButtons)
-    frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
+    frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown,
+                        b.id == CONTROL2_APPLY.id ? kSurfaceDim : kSurfaceNormal, kSurfaceSet);
   auto caption = [&](int id, const std::wstring& t, int size, const wchar_t* font, COLORREF colour) {
     (void)SetWindowTextW(item(id), t.c_str());  // the control exists: the template is generated with it
     frame_->Attach(id).setCaptionStyle(true, size, font, colour, CPngButton::kDefaultCaptionFormat);
@@ -486,8 +489,11 @@ void CKorvalinDlg::ApplyProfileTexts() {
     int id = kProfileTextControls[i];
     std::wstring t = ReadLanguageText(paths_.languageFile, kProfileTextKeys[i].key);
     (void)SetWindowTextW(item(id), t.c_str());  // the control exists: the template is generated with it
-    if (CPngButton* b = ButtonOf(id))
+    if (CPngButton* b = ButtonOf(id)) {
       b->setCaptionStyle(true, 9, L"Tahoma", RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
+      // Apply's dimmed face says nothing waits; its caption dims with it.
+      if (id == CONTROL2_APPLY.id) b->setDisabledCaptionColour(CPngButton::kDimmedCaptionColour);
+    }
   }
   // The Minimize, Menu and Close tooltips come from the same section of the
   // language file through the text table; SetUpControls has set them.

@@ -121,8 +121,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   enum class EditsChoice { kApply, kDiscard, kKeep };
   // Apply / Discard / Cancel for edits not applied yet.
   [[nodiscard]] EditsChoice AskAboutEdits();
-  // Before the program ends: true when no edit waits, or the user applied
-  // them or chose to drop them.
+  // Before the program ends or an import replaces the configuration: true
+  // when no edit waits, or the user applied them or chose to drop them.
   [[nodiscard]] bool MayDropEdits();
   void Close();
   void Shutdown();
