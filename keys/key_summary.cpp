@@ -50,4 +50,13 @@ std::u16string keySummaryText(std::u16string_view name, const KeyActionEntry& e,
   return t;
 }
 
+std::u16string gKeySummaryText(int n, const KeyActionEntry& e, const MacroList& macros) {
+  std::u16string t = keySummaryText(gKeyButtonName(n), e, macros);
+  if (e.type == ActionType::Default) return t;
+  std::u16string note = u" \u2014 " + text(TextId::GKEY_KEPT_BY_PROGRAM);
+  if (note.size() >= kMaxTooltipChars) return t;
+  if (t.size() > kMaxTooltipChars - note.size()) t.resize(kMaxTooltipChars - note.size());
+  return t + note;
+}
+
 }  // namespace kv

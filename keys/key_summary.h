@@ -22,5 +22,9 @@ constexpr bool summarySetState(const KeyActionEntry& e) { return e.type != Actio
 // The tooltip: the name alone for a Default entry, else the name, the
 // KEY_PROMPT_SET text and what the entry does; cut to kMaxTooltipChars.
 std::u16string keySummaryText(std::u16string_view name, const KeyActionEntry& e, const MacroList& macros);
+// A G key's tooltip: its summary and, when it is assigned, that Korvalin
+// keeps the assignment (the keyboard has no G-key slots); the note is never
+// cut, the summary before it is.
+std::u16string gKeySummaryText(int n, const KeyActionEntry& e, const MacroList& macros);
 
 }  // namespace kv

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include <unistd.h>
 
 #include "base/text_table.h"
 #include "device_events/apply.h"
+#include "device_events/events.h"
 #include "macro/macro_image.h"
 #include "profile/file_io.h"
 #include "tests/profile/store_fixture.h"
@@ -180,6 +183,38 @@ TEST_F(StoreTest, ImportAsksBeforeReplacingAndARefusalChangesNothing) {
       EXPECT_TRUE(Out().empty()) << "the keyboard was written";
     }
   }
+}
+
+// Exit while the start-up read runs on a slow keyboard. The main window
+// holds the store and then the device events, so the events go first: their
+// destruction waits for the presence worker inside the read, and the store
+// that read fills is freed only after it. Under ThreadSanitizer too.
+TEST_F(StoreTest, ExitDuringASlowStartUpReadWaitsForTheRead) {
+  kv::sim::SimConfig slow = kvtest::ZeroRoundTrip();
+  slow.roundTrip = std::chrono::milliseconds(2);
+  Start(slow, kvtest::FastTiming());
+  struct Program {  // in the main window's order of members
+    std::unique_ptr<kv::ProfileStore> store;
+    std::unique_ptr<kv::DeviceEvents> events;
+  };
+  auto program = std::make_unique<Program>();
+  program->store = std::make_unique<kv::ProfileStore>(config_, snapshot_, ui_, docs_,
+                                                      [this] { return Keyboard()->status().macroBytes; });
+  std::atomic<int> reads{0};
+  std::atomic<bool> readEnded{false};
+  ui_.onReload = [&, store = program->store.get()] {
+    ++reads;
+    (void)store->readKeyboardToCache();  // the start-up read-ahead
+    readEnded = true;
+  };
+  program->events = std::make_unique<kv::DeviceEvents>(ui_);
+  kv::InstallDeviceEvents(program->events.get());
+  program->events->StartPresenceWorker(1);
+  for (int i = 0; i < 2000 && reads.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(reads.load(), 1) << "the read did not start";
+  kv::InstallDeviceEvents(nullptr);
+  program.reset();
+  EXPECT_TRUE(readEnded) << "the program's parts went while the read still ran";
 }
 
 TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {

@@ -262,6 +262,20 @@ void CKorvalinDlg::RefreshKeyButtons() {
   StartupMark(L"key summaries");
   if (keyboard_) keyboard_->RefreshKeyButtons();
   StartupMark(L"key summaries done");
+  // The status line follows on the window's thread (this may be another).
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgStatus, 0, 0);  // a window going has no status to show
+}
+
+void CKorvalinDlg::ShowWhetherDefaults() {
+  if (!status_) return;
+  bool unread = false;
+  if (config_.lock.heldByThisThread()) {
+    unread = config_.sources.anyUnread();
+  } else {
+    std::lock_guard lock(config_.lock);
+    unread = config_.sources.anyUnread();
+  }
+  status_->SetStanding(unread ? wide(text(TextId::SHOWING_DEFAULTS)) : std::wstring());
 }
 
 // ---- initialisation -------------------------------------------------------------
@@ -627,6 +641,7 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         duration = pendingStatusMs_;
       }
       if (status_ && !text.empty()) status_->Show(wide(text), duration);
+      ShowWhetherDefaults();
       return true;
     }
     case kSliderNotifyMessage:
@@ -743,6 +758,7 @@ void CKorvalinDlg::OnReload() {
     reads->lighting = readLighting(SelectedProfile());
   }
   lighting_->Reload(reads->lighting);
+  ShowWhetherDefaults();
   StartupMark(L"reload done");
 }
 
@@ -800,6 +816,8 @@ void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.l
 ApplyResult CKorvalinDlg::ApplyNow(bool allProfiles) {
   if (!apply_) return {false, false};
   ApplyResult result = apply_->Apply(allProfiles);
+  // Apply may have read what was missing, and what it wrote is the keyboard's.
+  ShowWhetherDefaults();
   if (result.ok()) {
     // What a failure said no longer holds.
     if (applyFailureShown_ && status_) status_->Clear();

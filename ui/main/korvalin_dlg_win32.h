@@ -114,6 +114,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   };
   [[nodiscard]] std::unique_ptr<ReloadReads> ReadForReload();
   void OnReload();
+  // The status line's standing text while the window shows the defaults
+  // because the keyboard's configuration could not be read.
+  void ShowWhetherDefaults();
   void OnGBankRefresh();
   // A question with our own buttons beside Cancel (the default); the id of
   // the button chosen.
