@@ -121,7 +121,7 @@ TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
 // asks first (Apply / Discard / Cancel, Cancel the default). Cancel keeps
 // the edit and writes nothing; Discard lets the file replace it.
 TEST_F(ProfileFiles, ImportAsksAboutEditsThatWait) {
-  Running& app = startShown();
+  startShown();
   const int keyA = ids::main_dlg::KEY_01E.id;
   int recordA = recordOffsetOfUsage("04");
   ASSERT_GE(recordA, 0);
