@@ -18,9 +18,16 @@ namespace kv {
 
 // The main window's skin pictures as drawing surfaces, loaded once by the
 // frame: main_normal, main_over, main_down, main_disable, the same four again,
-// Arrow, main_color0, main_color1.
-using MainSurfaces = std::array<SkinSurface, 11>;
-enum MainSurface { kSurfaceNormal = 0, kSurfaceOver = 1, kSurfaceDown = 2, kSurfaceSet = 3, kSurfaceArrow = 8 };
+// Arrow, main_color0, main_color1, main_dim (Apply's dimmed face).
+using MainSurfaces = std::array<SkinSurface, 12>;
+enum MainSurface {
+  kSurfaceNormal = 0,
+  kSurfaceOver = 1,
+  kSurfaceDown = 2,
+  kSurfaceSet = 3,
+  kSurfaceArrow = 8,
+  kSurfaceDim = 11
+};
 
 // What every part of a window is given by its frame.
 struct WindowContext {

@@ -128,6 +128,11 @@ int CommandTransaction(std::span<const uint8_t> request, std::span<uint8_t> resp
   }
 }
 
+std::recursive_mutex& ConfigBracketLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 int BeginConfig() { return runCommand(kCmdBeginConfig, 0, 0, {}); }
 
 int EndConfig() {

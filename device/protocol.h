@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 
 namespace kv {
@@ -85,11 +86,20 @@ CommandReport BuildCommandReport(uint8_t command, uint8_t length, uint16_t addre
 // Address = selected profile x 256 + offset.
 [[nodiscard]] int WriteColours(std::span<const uint8_t> source, int length, int offset);
 
-// A configuration bracket: BeginConfig, the work, EndConfig. Nothing runs
-// when the bracket cannot be opened; once open it is always closed. The
-// result is the first failure, the closing included, else 1.
+// Held for the whole of a configuration bracket. The keyboard keeps one
+// bracket open at a time: a second thread's BeginConfig inside another's
+// bracket (a lighting read while the start-up read runs) is refused, and its
+// EndConfig would close the other's. Recursive: a bracket's work may itself
+// be a bracket. Never held while waiting for the window's thread.
+std::recursive_mutex& ConfigBracketLock();
+
+// A configuration bracket: BeginConfig, the work, EndConfig, one thread's
+// at a time. Nothing runs when the bracket cannot be opened; once open it is
+// always closed. The result is the first failure, the closing included,
+// else 1.
 template <class Work>
 [[nodiscard]] int InConfigBracket(Work&& work) {
+  std::lock_guard bracket(ConfigBracketLock());
   int result = BeginConfig();
   if (result != kResultSuccess) return result;
   result = work();
@@ -101,6 +111,7 @@ template <class Work>
 // opening and the reads decide the result.
 template <class Reads>
 [[nodiscard]] int ReadInConfigBracket(Reads&& reads) {
+  std::lock_guard bracket(ConfigBracketLock());
   int result = BeginConfig();
   if (result != kResultSuccess) return result;
   result = reads();

@@ -137,8 +137,20 @@ void DeviceEvents::TrayWorker(int icon) {
 
 void DeviceEvents::Presence(int count) {
   if (count < 0) count = 0;
-  int previous = devicePresent_.load();
-  if (count == previous) return;
+  // The count is taken at once, not when the reads below have ended: a
+  // keyboard unplugged (or plugged again) meanwhile starts a worker that
+  // compares with this one's count, not with the one before it.
+  int previous = 0;
+  unsigned run = 0;
+  {
+    std::lock_guard lock(presenceMutex_);
+    previous = devicePresent_.load();
+    if (count == previous) return;
+    devicePresent_ = count;
+    run = ++presenceRuns_;
+  }
+  // A newer change took over: what this worker would still say is no longer true.
+  auto overtaken = [&] { return presenceRuns_.load() != run; };
   if (count != 0) {
     std::array<uint8_t, kKeyTableSize> table{};
     KeySlotTemplate factory;
@@ -151,7 +163,10 @@ void DeviceEvents::Presence(int count) {
     std::array<uint8_t, kInfoBlockSize> info{};
     if (ReadInfoBlock(info) == kResultSuccess)
       macroMemorySize_ = MacroMemoryBytes(info);
+    // Presence again after the reads: the keyboard may have gone while they ran.
+    if (overtaken()) return;
     ui_.RequestReload();
+    if (overtaken()) return;
   } else if (previous != 0) {
     ResetActiveProfileCache();
     ui_.HideWindow();
@@ -163,7 +178,6 @@ void DeviceEvents::Presence(int count) {
     sleepMs(2);
   }
   TrayIcon icon = count != 0 ? TrayIcon::kKeyboard : TrayIcon::kNoKeyboard;
-  connectionIcon_ = icon;
   {
     // The tray-icon workers' flag also orders this change with theirs.
     bool expected = false;
@@ -171,11 +185,16 @@ void DeviceEvents::Presence(int count) {
       expected = false;
       sleepMs(1);
     }
-    trayIcon_ = static_cast<int>(icon);
-    ui_.SetTrayIcon(icon);
+    // Checked under the flag: a newer worker sets its icon after this one's.
+    bool current = !overtaken();
+    if (current) {
+      connectionIcon_ = icon;
+      trayIcon_ = static_cast<int>(icon);
+      ui_.SetTrayIcon(icon);
+    }
     trayBusy_.store(false);
+    if (!current) return;
   }
-  devicePresent_ = count;
   if (!firstShowDone_.load()) {
     if (count != 0) ui_.PostShow();
     firstShowDone_ = true;

@@ -64,7 +64,12 @@ class DeviceEvents {
   void StartWorker(void (DeviceEvents::*fn)(int), int arg);
 
   DeviceUi& ui_;
+  // The device count of the latest presence change, stored as its worker
+  // starts; presenceRuns_ counts those changes, so that a worker overtaken by
+  // a newer one leaves the window and the icon to it.
+  std::mutex presenceMutex_;
   std::atomic<int> devicePresent_{0};
+  std::atomic<unsigned> presenceRuns_{0};
   std::atomic<bool> firstShowDone_{false};
   std::atomic<TrayIcon> connectionIcon_{TrayIcon::kNoKeyboard};
   std::atomic<int> trayIcon_{0};  // the TrayIcon last set; 0 before the first

@@ -26,8 +26,8 @@ using namespace ids::composite_dlg;
 
 constexpr COLORREF kLabelColour = RGB(228, 228, 228);
 
-// The pictures of each image set: normal, hover, pressed and, for the macro
-// and grey sets, disabled (the others use the normal picture).
+// The pictures of each image set: normal, hover, pressed and, for the key,
+// macro and grey sets, disabled (the others use the normal picture).
 struct ImageFiles {
   const wchar_t* normal;
   const wchar_t* over;
@@ -35,7 +35,7 @@ struct ImageFiles {
   const wchar_t* disabled;
 };
 constexpr ImageFiles kImageFiles[] = {
-    {L"key_normal.jpg", L"key_over.jpg", L"key_down.jpg", nullptr},
+    {L"key_normal.jpg", L"key_over.jpg", L"key_down.jpg", L"key_disable.jpg"},
     {L"macro_normal.jpg", L"macro_over.jpg", L"macro_down.jpg", L"macro_disable.jpg"},
     {L"macro2_normal.jpg", L"macro2_over.jpg", L"macro2_down.jpg", L"macro2_disable.jpg"},
     {L"media_normal.jpg", L"media_over.jpg", L"media_down.jpg", nullptr},
@@ -155,6 +155,8 @@ void Korvalin_DlgComposite::SkinButton(CPngButton& button, const wchar_t* key, I
                       &s.down);
   button.setCaptionStyle(true, key == std::wstring_view(FUNC_MACRO_RECORD.key) ? 8 : 9, L"Tahoma",
                          RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
+  // A disabled button of the key set shows its dimmed face; Apply's says nothing waits.
+  if (key == std::wstring_view(CONTROL2_APPLY.key)) button.setDisabledCaptionColour(CPngButton::kDimmedCaptionColour);
 }
 
 void Korvalin_DlgComposite::SetPageFaces(ImageSet which) {

@@ -65,4 +65,13 @@ std::u16string keyAccessibleName(std::u16string_view name, const KeyActionEntry&
   return formatText(text(TextId::ACCESS_KEY_SET), {name, what});
 }
 
+std::u16string gKeySummaryText(int n, const KeyActionEntry& e, const MacroList& macros) {
+  std::u16string t = keySummaryText(gKeyButtonName(n), e, macros);
+  if (e.type == ActionType::Default) return t;
+  std::u16string note = u" \u2014 " + text(TextId::GKEY_KEPT_BY_PROGRAM);
+  if (note.size() >= kMaxTooltipChars) return t;
+  if (t.size() > kMaxTooltipChars - note.size()) t.resize(kMaxTooltipChars - note.size());
+  return t + note;
+}
+
 }  // namespace kv

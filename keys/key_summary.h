@@ -27,4 +27,9 @@ std::u16string keySummaryText(std::u16string_view name, const KeyActionEntry& e,
 // ("Macro(Combo)"); name is the button's name ("G1 (bank A)" for a G key).
 std::u16string keyAccessibleName(std::u16string_view name, const KeyActionEntry& e, const MacroList& macros);
 
+// A G key's tooltip: its summary and, when it is assigned, that Korvalin
+// keeps the assignment (the keyboard has no G-key slots); the note is never
+// cut, the summary before it is.
+std::u16string gKeySummaryText(int n, const KeyActionEntry& e, const MacroList& macros);
+
 }  // namespace kv

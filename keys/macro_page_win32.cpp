@@ -601,15 +601,13 @@ void CMacroPage::EndCellEdit(bool commit) {
   HWND list = item(FUNC_MACRO_LIST2.id);
   if (GetFocus() == control || IsChild(control, GetFocus())) (void)SetFocus(list);  // answers the previous focus
   ShowWindow(control, SW_HIDE);
+  bool tooLarge = false;
   if (commit && row >= 0 && static_cast<size_t>(row) < rows_.size()) {
     MacroAction& a = rows_[static_cast<size_t>(row)];
     bool changed = false;
     if (column == kColumnDelay) {
       TypedDelay d = typedDelay(u16(typed));
-      if (d.tooLarge) {
-        std::wstring t = wide(formatText(text(TextId::MACRO_ACTION_ERR_DELAY_MAX), {static_cast<int>(kMaxTypedDelayMs)}));
-        (void)ShowMessageBox(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
-      }
+      tooLarge = d.tooLarge;
       if (d.change) {
         a.delay = d.delayMs;
         changed = true;
@@ -626,6 +624,13 @@ void CMacroPage::EndCellEdit(bool commit) {
       (void)SendMessageW(list, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
       changed_();
     }
+  }
+  // Said once the row holds the largest delay: the box's message loop may
+  // change the rows (a reload, the editor closing), so no reference into
+  // them is kept across it.
+  if (tooLarge) {
+    std::wstring t = wide(formatText(text(TextId::MACRO_ACTION_ERR_DELAY_MAX), {static_cast<int>(kMaxTypedDelayMs)}));
+    (void)ShowMessageBox(dialog_.hwnd(), t.c_str(), L"", MB_OK);  // OK only
   }
   endingCellEdit_ = false;
 }

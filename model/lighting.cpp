@@ -167,7 +167,10 @@ int LightingModel::TakeLighting(const LightingRead& read) {
   combo_ = read.result == kLightingNoInfoBlock ? std::vector<EffectComboEntry>{} : buildEffectCombo(effects_);
   if (read.result != kLightingLoaded) return read.result;
   records_ = read.records;
-  if (read.perKey) regions_[static_cast<size_t>(read.profile)] = read.region;
+  if (read.perKey) {
+    regions_[static_cast<size_t>(read.profile)] = read.region;
+    regionRead_[static_cast<size_t>(read.profile)] = true;
+  }
   decodeSettingsRecord(records_[static_cast<size_t>(read.profile)], state_);
   state_.panelOpen = readLightingPanelOpen(settings_);
   return kLightingLoaded;
@@ -241,8 +244,22 @@ int LightingModel::writePatternBytes(size_t offset, std::span<const uint8_t> byt
   });
 }
 
+int LightingModel::ensureRegionRead() {
+  const auto selected = static_cast<size_t>(selectedProfile());
+  if (regionRead_[selected]) return kResultSuccess;
+  PerKeyRegion read{};
+  int result = ReadInConfigBracket([&] { return readPerKeyRegion(static_cast<int>(selected), read); });
+  if (result != kResultSuccess) return result;
+  regions_[selected] = read;
+  regionRead_[selected] = true;
+  return kResultSuccess;
+}
+
 int LightingModel::PaintKey(uint16_t controlId) {
   if (!IsKeyboardProfile(selectedProfile())) return kResultBadProfile;
+  // One LED is one bit: the byte written back carries seven others, which
+  // must be the keyboard's own, never the defaults shown after a failed read.
+  if (int read = ensureRegionRead(); read != kResultSuccess) return read;
   const uint8_t led = LedIndexOfButton(controlId);
   const size_t offset = userPatternOffset(state_.userMode) + static_cast<size_t>(ledColumn(led));
   const auto bit = static_cast<uint8_t>(1u << ledRow(led));
@@ -306,7 +323,10 @@ int LightingModel::ResetLighting() {
   if (hasPerKeyEffect()) {
     state_.userMode = 0;
     regions_[selected] = defaultPerKeyRegion();
-    note(InConfigBracket([&] { return writePerKeyRegion(regions_[selected]); }));
+    int written = InConfigBracket([&] { return writePerKeyRegion(regions_[selected]); });
+    // Written whole, the keyboard's region is what the model holds.
+    if (written == kResultSuccess) regionRead_[selected] = true;
+    note(written);
   }
 
   SetLightingPanelOpen(true);

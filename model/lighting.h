@@ -186,7 +186,9 @@ class LightingModel {
   // Single changes, each in its own bracket. Results: 1 (also when nothing
   // needed writing), a device result code, or kResultBadArgument for a
   // value out of range (nothing stored or written). A failed write leaves
-  // the model changed.
+  // the model changed. A painted key's byte goes back only over a region
+  // the keyboard gave: one never read is read first, and while that fails
+  // nothing is painted or written.
   [[nodiscard]] int WriteSettingsField(size_t field, std::span<const uint8_t> bytes);
   [[nodiscard]] int SetEffect(int code);           // recognised codes only
   [[nodiscard]] int SetBrightness(int brightness); // 0-4; unchanged writes nothing
@@ -225,6 +227,9 @@ class LightingModel {
  private:
   PerKeyRegion& selectedRegion();
   [[nodiscard]] int writePatternBytes(size_t offset, std::span<const uint8_t> bytes);
+  // The selected profile's per-key region read from the keyboard if it was
+  // not yet; 1 or the failing read's result (the region then unchanged).
+  [[nodiscard]] int ensureRegionRead();
   void overlayAll(Colour colour);
   [[nodiscard]] int fillCurrentPattern(uint8_t value, Colour preview);
 
@@ -235,6 +240,8 @@ class LightingModel {
   std::vector<EffectComboEntry> combo_;
   std::array<ProfileSettingsRecord, 3> records_{};
   std::array<PerKeyRegion, 3> regions_{};
+  // Which regions hold what the keyboard has (read, or written whole).
+  std::array<bool, 3> regionRead_{};
 };
 
 }  // namespace kv

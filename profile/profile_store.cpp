@@ -469,11 +469,12 @@ WriteCheck ProfileStore::readUnreadRegions(bool allProfiles) {
   return config_.sources.unreadAmong(profiles) ? WriteCheck::kUnread : WriteCheck::kReady;
 }
 
-ImportResult ProfileStore::importProfile(const std::filesystem::path& path) {
+ImportResult ProfileStore::importProfile(const std::filesystem::path& path, const std::function<bool()>& mayReplace) {
   if (checkProfileFile(path) != kProfileFileValid) {
     showMessage(text(TextId::MAIN_PROMPT_INPORT));
     return ImportResult::kNotLoaded;
   }
+  if (mayReplace && !mayReplace()) return ImportResult::kDeclined;
   bool written = false;
   {
     StoreConfigLock lock(*this);

@@ -62,8 +62,9 @@ enum class WriteFailure {
 };
 
 // What an import did: nothing (the file is not a profile file, messages
-// shown), loaded but not on the keyboard (Apply stays enabled), or written.
-enum class ImportResult { kNotLoaded, kNotWritten, kWritten };
+// shown), nothing (the user kept the edits that wait), loaded but not on the
+// keyboard (Apply stays enabled), or written.
+enum class ImportResult { kNotLoaded, kDeclined, kNotWritten, kWritten };
 
 class ProfileStore;
 
@@ -152,7 +153,10 @@ class ProfileStore {
   const KeyboardWrite& lastWrite() const { return lastWrite_; }
   // Why the last writeConfigToKeyboard failed; kNone after a success.
   WriteFailure lastWriteFailure() const { return lastWriteFailure_; }
-  [[nodiscard]] ImportResult importProfile(const std::filesystem::path& path);
+  // mayReplace runs once the file was found valid and before anything is
+  // replaced, with no lock held (it may ask the user): false changes nothing.
+  [[nodiscard]] ImportResult importProfile(const std::filesystem::path& path,
+                                           const std::function<bool()>& mayReplace = {});
   [[nodiscard]] bool exportProfile(const std::filesystem::path& path);
 
   WorkingConfig& config() { return config_; }

@@ -184,7 +184,9 @@ void CProfileSwitch::Import() {
   // its locks are released.
   std::filesystem::path file(*path);
   std::wstring name = file.filename().wstring();
-  switch (links_.store->importProfile(file)) {
+  // A valid file replaces the edits that wait: the user says what becomes of
+  // them first. A file that is no profile file is refused with them kept.
+  switch (links_.store->importProfile(file, links_.mayReplaceEdits)) {
     case ImportResult::kWritten:
       if (links_.ui)
         links_.ui->ShowStatus(formatText(u16(ReadLanguageText(context_.languageFile, added_text::kImported)),
@@ -197,6 +199,7 @@ void CProfileSwitch::Import() {
                               kStatusFailureMs);
       break;
     case ImportResult::kNotLoaded:
+    case ImportResult::kDeclined:
       break;
   }
 }

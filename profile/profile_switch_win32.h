@@ -29,6 +29,9 @@ struct ProfileSwitchLinks {
   // false, which shows the selected profile's rate.
   std::function<void(bool)> holdReportRate;
   std::function<void()> openHelp;
+  // Before the working configuration is replaced: true when no edit waits,
+  // or the user applied them or chose to drop them (false: keep them).
+  std::function<bool()> mayReplaceEdits;
 };
 
 // The status line's words for a write that failed (the store's

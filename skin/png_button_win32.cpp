@@ -60,6 +60,11 @@ void CPngButton::setSetState(bool state, bool redrawNow) {
   if (redrawNow) redraw();
 }
 
+void CPngButton::setDisabledCaptionColour(COLORREF colour) {
+  disabledCaptionColour_ = colour;
+  if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
 void CPngButton::setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format) {
   captionOn_ = on ? 1 : 0;
   captionSize_ = size;
@@ -266,7 +271,7 @@ void CPngButton::drawCaption(HDC dc, const RECT& client) {
   int n = GetWindowTextW(hwnd(), text, 260);
   if (n < 0) n = 0;
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, captionColour_);
+  SetTextColor(dc, disabledCaptionColour_ && !IsWindowEnabled(hwnd()) ? *disabledCaptionColour_ : captionColour_);
   UniqueFont font = MakeCaptionFont();
   SelectObjectRestorer selFont(dc, font.get());
   RECT r{client.left + marginLeft_, client.top + marginTop_, client.right + marginRight_,

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ class CPngButton : public CWindow {
   static constexpr UINT kDefaultCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;  // 37
   static constexpr UINT kTooltipDelayMs = 2000;
   static constexpr size_t kTooltipsKept = 8;  // per top-level window
+  // The legends of the skin's disabled faces (tools/skingen paints them so).
+  static constexpr COLORREF kDimmedCaptionColour = RGB(120, 122, 128);
 
   CPngButton() = default;
   ~CPngButton() override;
@@ -38,6 +41,9 @@ class CPngButton : public CWindow {
   void setFaceSurfaces(HDC normal, HDC hover, HDC pressed, HDC disabled, HDC set, bool redraw);
   void setSetState(bool state, bool redraw);
   void setCaptionStyle(bool on, int size, std::wstring_view font, COLORREF colour, UINT format);
+  // The caption's colour while the button is disabled (a dimmed face wants
+  // a dimmed caption); by default the caption keeps its one colour.
+  void setDisabledCaptionColour(COLORREF colour);
   void setCaptionMargins(int left, int right, int top, int bottom);
   void setCaptionAngle(int tenthsOfDegree, bool slanted);
   // An empty text changes nothing. The tooltip control is made when the
@@ -105,6 +111,7 @@ class CPngButton : public CWindow {
   int captionSize_ = 8;
   std::wstring captionFont_ = L"Tahoma";
   COLORREF captionColour_ = RGB(0, 0, 0);
+  std::optional<COLORREF> disabledCaptionColour_;
   UINT captionFormat_ = kDefaultCaptionFormat;
   int marginLeft_ = 0, marginRight_ = 0, marginTop_ = 0, marginBottom_ = 0;
   int captionAngle_ = 0;

@@ -84,4 +84,46 @@ TEST_F(LinkTest, EventsArriveFromTheLibrarysOwnThreadWhileTransactionsRun) {
   events.join();
 }
 
+// Two threads' configuration brackets (the start-up read on a worker, a
+// lighting read or write on the window's thread) never interleave: the
+// keyboard sees Begin and End strictly in turn and every bracket succeeds.
+TEST_F(LinkTest, ConfigurationBracketsOfTwoThreadsTakeTurns) {
+  kv::sim::SimConfig config = kvtest::ZeroRoundTrip();
+  config.roundTrip = std::chrono::microseconds(200);  // long enough for the other thread to try
+  Start(config, kv::TransactionTiming{});
+  constexpr int kRounds = 12;
+  std::atomic<int> failures{0};
+  std::thread reader([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      std::array<uint8_t, 324> table{};
+      if (kv::ReadInConfigBracket([&] { return kv::ReadKeyTable(table, i % 3); }) != 1) ++failures;
+    }
+  });
+  std::thread writer([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      const std::array<uint8_t, 1> level{static_cast<uint8_t>(i % 5)};
+      if (kv::InConfigBracket([&] { return kv::WriteSettings(level, 1, 1); }) != 1) ++failures;
+    }
+  });
+  reader.join();
+  writer.join();
+  EXPECT_EQ(failures.load(), 0);
+
+  Keyboard()->drain();
+  int open = 0, brackets = 0;
+  for (const std::string& line : Keyboard()->trace()) {
+    if (line.rfind("OUT ", 0) != 0) continue;
+    std::string command = line.substr(4 + 6, 2);
+    if (command == "01") {
+      EXPECT_EQ(open, 0) << "a bracket opened inside another";
+      ++open;
+      ++brackets;
+    } else if (command == "02") {
+      EXPECT_EQ(open, 1) << "a bracket closed that was not open";
+      open = 0;
+    }
+  }
+  EXPECT_EQ(brackets, 2 * kRounds);
+}
+
 }  // namespace

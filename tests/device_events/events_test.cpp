@@ -220,5 +220,28 @@ TEST_F(EventsTest, PresenceWaitsForTheWindowToBeInitialised) {
   EXPECT_EQ(ui_.shows(), 1);
 }
 
+// The keyboard unplugged while the worker of its arrival is still reading
+// and reloading: the unplug's worker compares with the arrival, not with the
+// count before it, so the window hides and the icon and the count end as
+// "no keyboard"; the overtaken worker then changes nothing.
+TEST_F(EventsTest, UnplugWhileThePlugsWorkerReadsIsNotLost) {
+  Boot(false);
+  std::atomic<bool> inReload{false}, release{false};
+  ui_.onReload = [&] {
+    inReload = true;
+    while (!release) std::this_thread::sleep_for(1ms);
+  };
+  Keyboard()->plug();
+  ASSERT_TRUE(eventually([&] { return inReload.load(); }));
+  Keyboard()->unplug();
+  EXPECT_TRUE(eventually([&] { return ui_.hides() == 1; })) << "the unplug was taken for no change";
+  EXPECT_TRUE(eventually([&] { return ui_.icon() == kv::TrayIcon::kNoKeyboard; }));
+  release = true;
+  events_->JoinWorkers();
+  EXPECT_EQ(events_->DevicePresent(), 0);
+  EXPECT_EQ(ui_.icon(), kv::TrayIcon::kNoKeyboard) << "the overtaken worker set its icon last";
+  EXPECT_EQ(ui_.shows(), 0);
+}
+
 }  // namespace
 }  // namespace kvtest

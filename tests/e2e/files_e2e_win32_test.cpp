@@ -103,6 +103,7 @@ TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
   open = fileDialog();
   ASSERT_NE(open, nullptr);
   ASSERT_TRUE(enterFileName(open, exported));
+  ASSERT_TRUE(answerEditsQuestion(IDNO)) << "no question about the edit that waits";  // Discard: the file holds it
   EXPECT_TRUE(waitFor([&] { return keyRecord(0, recordA) == "020205"; }, 8000));
   EXPECT_TRUE(waitFor([&] { return !tracedCommands(app.trace(), kCmdEndConfig).empty(); }, 5000));
   std::vector<int> written;
@@ -114,6 +115,52 @@ TEST_F(ProfileFiles, ExportThenImportThroughTheFileDialogs) {
   EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
   EXPECT_FALSE(mainApplyEnabled());
   shot("import_done");
+}
+
+// An import replaces the working configuration: with an edit waiting it
+// asks first (Apply / Discard / Cancel, Cancel the default). Cancel keeps
+// the edit and writes nothing; Discard lets the file replace it.
+TEST_F(ProfileFiles, ImportAsksAboutEditsThatWait) {
+  startShown();
+  const int keyA = ids::main_dlg::KEY_01E.id;
+  int recordA = recordOffsetOfUsage("04");
+  ASSERT_GE(recordA, 0);
+  chooseFromButtonMenu(1);  // Export, of the keyboard as it is
+  HWND save = fileDialog();
+  ASSERT_NE(save, nullptr) << "no save dialog";
+  std::wstring file = documentsFile(L"as_read.kvp");
+  ASSERT_TRUE(enterFileName(save, file));
+  ASSERT_TRUE(waitFor([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000));
+  ASSERT_TRUE(assignKey(keyA, "b", L"B"));
+  ASSERT_TRUE(mainApplyEnabled());
+
+  clearTrace();
+  chooseFromButtonMenu(0);  // Import
+  HWND open = fileDialog();
+  ASSERT_NE(open, nullptr) << "no open dialog";
+  ASSERT_TRUE(enterFileName(open, file));
+  HWND question = editsQuestion();
+  ASSERT_NE(question, nullptr) << "the import replaced the edit without asking";
+  EXPECT_EQ(controlText(GetDlgItem(question, IDYES)), L"Apply");
+  EXPECT_EQ(controlText(GetDlgItem(question, IDNO)), L"Discard");
+  shot("import_edits_question");
+  pressKey("Return");  // Cancel, the default
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(question) || !IsWindowVisible(question); }, 5000));
+  EXPECT_TRUE(holdsFor([&] { return mainApplyEnabled(); }, 500)) << "the edit no longer waits";
+  EXPECT_EQ(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_TRUE(traced(kCmdEndConfig).empty()) << "Cancel wrote to the keyboard";
+  EXPECT_EQ(keyRecord(0, recordA), "020204");
+
+  chooseFromButtonMenu(0);
+  open = fileDialog();
+  ASSERT_NE(open, nullptr);
+  ASSERT_TRUE(enterFileName(open, file));
+  ASSERT_TRUE(answerEditsQuestion(IDNO));  // Discard: the file's configuration replaces the edit
+  EXPECT_TRUE(waitFor([&] { return !traced(kCmdEndConfig).empty(); }, 10000)) << "the import wrote nothing";
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 5000));
+  EXPECT_NE(tooltip(keyA), L"AKeys, Set: Key(B)");
+  EXPECT_EQ(keyRecord(0, recordA), "020204");
+  shot("import_after_discard");
 }
 
 // ---- a message box while the keyboard talks -------------------------------------------------------

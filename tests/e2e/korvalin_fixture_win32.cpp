@@ -121,6 +121,25 @@ HWND KorvalinFixture::waitMessageBox(DWORD timeoutMs) const {
   return box;
 }
 
+HWND KorvalinFixture::editsQuestion(DWORD timeoutMs) const {
+  HWND box = nullptr;
+  waitFor([&] {
+    for (HWND h : topLevelWindows(app_->pid(), true))
+      if (h != main() && describe(h).className == L"#32770" && GetDlgItem(h, IDYES) && GetDlgItem(h, IDNO) &&
+          GetDlgItem(h, IDCANCEL))
+        return (box = h) != nullptr;
+    return false;
+  }, timeoutMs);
+  return box;
+}
+
+bool KorvalinFixture::answerEditsQuestion(int button, DWORD timeoutMs) {
+  HWND box = editsQuestion(timeoutMs);
+  if (!box || !waitClickable(GetDlgItem(box, button))) return false;
+  clickCentre(GetDlgItem(box, button));
+  return waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000);
+}
+
 void KorvalinFixture::clickControl(HWND control) {
   ASSERT_TRUE(waitClickable(control));
   clickCentre(control);

@@ -96,6 +96,12 @@ class KorvalinFixture : public ::testing::Test {
   // The tray icon's resource id (0 unless there is exactly one icon).
   int trayIcon();
   bool waitTrayIcon(int id, DWORD timeoutMs = 10000);
+  // The question about edits that wait (Apply / Discard / Cancel: IDYES,
+  // IDNO, IDCANCEL); null when none shows in time.
+  HWND editsQuestion(DWORD timeoutMs = 5000) const;
+  // Answers it with a real click on the button; false when it did not show
+  // or did not close.
+  bool answerEditsQuestion(int button, DWORD timeoutMs = 5000);
   // The program's common file dialog; null when none shows in time.
   HWND fileDialog() const { return waitFileDialog(app_->pid(), main()); }
 

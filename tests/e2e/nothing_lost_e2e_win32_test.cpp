@@ -30,6 +30,7 @@ namespace {
 
 constexpr int kIconKeyboard = IDI_KEYBOARD, kIconNoKeyboard = IDI_NO_KEYBOARD;
 constexpr int kCmdEndConfig = 0x02;
+constexpr wchar_t kShowingDefaults[] = L"The keyboard could not be read: this window shows the defaults.";
 
 std::string hexOf(std::span<const uint8_t> bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -121,6 +122,10 @@ class NothingLost : public ::testing::Test {
     return closeEditorWith(IDC_COMPOSITE_CONTROL_OK);
   }
   std::wstring tooltip(int controlId) const { return tooltipOf(app_->process(), mainItem(controlId)); }
+  std::wstring statusText() const {
+    HWND line = mainItem(ids::main_dlg::STATUS_LINE.id);
+    return IsWindowVisible(line) ? describe(line).text : std::wstring();
+  }
   bool mainApplyEnabled() const { return IsWindowEnabled(mainItem(ids::main_dlg::CONTROL2_APPLY.id)) != FALSE; }
   void clickMainApply() {
     ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::CONTROL2_APPLY.id)));
@@ -188,6 +193,9 @@ TEST_F(NothingLost, FailedReadIsNeverWrittenBackAsAnErase) {
   ASSERT_EQ(app.sim("plug"), "OK\n");
   ASSERT_TRUE(waitFor([&] { return trayShows(kIconKeyboard); }, 60000, 100)) << "the reload did not end";
   ASSERT_TRUE(openFromTray());
+  // The window says that what it shows is not the keyboard's.
+  EXPECT_TRUE(waitFor([&] { return statusText() == kShowingDefaults; }, 5000)) << toUtf8(u16(statusText()));
+  shot("showing_defaults");
 
   ASSERT_TRUE(assignKey(ids::main_dlg::KEY_01E.id, "b", L"B"));
   ASSERT_TRUE(mainApplyEnabled());
@@ -211,6 +219,7 @@ TEST_F(NothingLost, FailedReadIsNeverWrittenBackAsAnErase) {
   EXPECT_EQ(hexOf(macroMemory(image.size())), hexOf(image)) << "the macro memory was replaced";
   EXPECT_EQ(keyRecord(app, recordA), "020205") << "the edit did not reach the keyboard";
   EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"AKeys, Set: Key(B)");
+  EXPECT_NE(statusText(), kShowingDefaults) << "the keyboard was read, the window still says it shows the defaults";
   shot("failed_read_apply_kept_macros");
 }
 
@@ -219,7 +228,7 @@ TEST_F(NothingLost, FailedReadIsNeverWrittenBackAsAnErase) {
 TEST_F(NothingLost, GKeyAssignmentSurvivesReplugAndRestart) {
   Running& app = startShown();
   const int g1 = ids::main_dlg::FUNC_G1.id;
-  const std::wstring assigned = L"G1Keys, Set: Key(B)";
+  const std::wstring assigned = L"G1Keys, Set: Key(B) \u2014 kept by Korvalin (the keyboard has no place for G keys)";
   ASSERT_TRUE(waitClickable(mainItem(g1)));
   ASSERT_TRUE(assignKey(g1, "b", L"B"));
   EXPECT_EQ(tooltip(g1), assigned);
@@ -354,6 +363,125 @@ TEST_F(NothingLost, FlipArrowsStayAfterAProfileSwitch) {
   EXPECT_TRUE(waitFor([&] { return looksOf(left) == leftBefore; }, 3000)) << "the left arrow is gone";
   EXPECT_TRUE(waitFor([&] { return looksOf(right) == rightBefore; }, 3000)) << "the right arrow is gone";
   shot("flip_arrows_after_profile_switch");
+}
+
+// The keyboard switches its profile (event 0x0402) while the editor is open
+// with a change: the reload waits for the editor. Its OK lands in the profile
+// it showed, and the reload then asks about the edit that waits; Apply
+// writes it to that profile, not to the one the keyboard moved to.
+TEST_F(NothingLost, ProfileSwitchOnTheKeyboardWaitsForTheEditorAndAsks) {
+  Running& app = startShown();
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id);
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return controlText(GetDlgItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+
+  ASSERT_EQ(app.sim("event 0402 2"), "OK\n");
+  EXPECT_TRUE(holdsFor([&] { return editor() == e && waitQuestion(IDYES, 0) == nullptr; }, 1000))
+      << "the reload did not wait for the editor";
+  ASSERT_TRUE(closeEditorWith(IDC_COMPOSITE_CONTROL_OK));
+  HWND box = waitQuestion(IDYES, 5000);
+  ASSERT_NE(box, nullptr) << "the reload dropped the edit without asking";
+  shot("reload_question");
+  clickCentre(GetDlgItem(box, IDYES));  // Apply
+  EXPECT_TRUE(waitFor([&] { return keyRecord(app, recordA) == "020205"; }, 10000))
+      << "the edit did not reach the profile the editor showed";
+  EXPECT_EQ(keyRecord(app, 2 * 324 + recordA), "020204") << "the edit landed in the profile switched to";
+  EXPECT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 10000));
+  // The window shows the keyboard's profile 3 now: A is A there.
+  EXPECT_TRUE(waitFor([&] { return tooltip(ids::main_dlg::KEY_01E.id) == L"A"; }, 5000))
+      << toUtf8(u16(tooltip(ids::main_dlg::KEY_01E.id)));
+}
+
+// Unplugging with the editor open closes it as Cancel does: no editor left
+// floating, no box, nothing written; after the replug nothing waits.
+TEST_F(NothingLost, UnplugClosesTheEditorAsCancel) {
+  Running& app = startShown();
+  int recordA = recordOffsetOfUsage(app, "04");
+  ASSERT_GE(recordA, 0);
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id);
+  ASSERT_NE(e, nullptr);
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return controlText(GetDlgItem(e, IDC_COMPOSITE_FUNC_KEY_INPUT)) == L"B"; }, 3000));
+  ASSERT_EQ(app.sim("trace clear"), "OK\n");
+  ASSERT_EQ(app.sim("unplug"), "OK\n");
+  EXPECT_TRUE(waitFor([&] { return editor() == nullptr && !IsWindow(e); }, 5000)) << "the editor floats on";
+  EXPECT_TRUE(waitFor([&] { return !app.mainVisible(); }, 5000));
+  EXPECT_TRUE(holdsFor([&] { return topLevelWindows(app.pid(), true).empty() || app.mainVisible(); }, 800))
+      << "a window of the program is left on the screen";
+  shot("unplugged_with_editor");
+  ASSERT_EQ(app.sim("plug"), "OK\n");
+  ASSERT_TRUE(waitFor([&] { return trayShows(kIconKeyboard); }, 10000, 50));
+  ASSERT_TRUE(openFromTray());
+  EXPECT_FALSE(mainApplyEnabled()) << "the editor's change was kept as if OK was pressed";
+  EXPECT_EQ(keyRecord(app, recordA), "020204");
+  EXPECT_EQ(tooltip(ids::main_dlg::KEY_01E.id), L"A");
+}
+
+// Whether changes wait shows on Apply itself, in the main window and in the
+// editor: lit (green) while enabled, dimmed (grey) while nothing waits. The
+// pointer rests elsewhere, so neither face is the hover face.
+struct ApplyFace {
+  std::vector<COLORREF> looks;
+  COLORREF fill = 0;  // a pixel of the fill beside the caption
+};
+ApplyFace applyFaceOf(HWND apply) {
+  RECT r{};
+  GetWindowRect(apply, &r);
+  return {looksOf(apply), pixelAt(r.left + 6, (r.top + r.bottom) / 2)};
+}
+bool looksLit(COLORREF c) { return GetGValue(c) > GetRValue(c) + 40 && GetGValue(c) > GetBValue(c) + 20; }
+bool looksDimmed(COLORREF c) {
+  int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  return std::max({r, g, b}) < 80 && std::max({r, g, b}) - std::min({r, g, b}) < 20;
+}
+
+TEST_F(NothingLost, ApplyIsLitWhileChangesWaitAndDimmedWhileNone) {
+  startShown();
+  HWND apply = mainItem(ids::main_dlg::CONTROL2_APPLY.id);
+  RECT frame{};
+  GetWindowRect(main(), &frame);
+  auto restPointer = [&] { mouseMoveTo(frame.left + 300, frame.top + 20); };  // the title area: no button
+  restPointer();
+  ASSERT_FALSE(mainApplyEnabled());
+  Sleep(300);
+  ApplyFace dimmed = applyFaceOf(apply);
+  EXPECT_TRUE(looksDimmed(dimmed.fill)) << std::hex << dimmed.fill;
+  shot("apply_dimmed");
+
+  // The editor's Apply: dimmed at opening, lit once its key is changed.
+  HWND e = openEditor(ids::main_dlg::KEY_01E.id);
+  ASSERT_NE(e, nullptr);
+  HWND editorApply = GetDlgItem(e, IDC_COMPOSITE_CONTROL2_APPLY);
+  RECT editorFrame{};
+  GetWindowRect(e, &editorFrame);
+  mouseMoveTo(editorFrame.left + 200, editorFrame.top + 20);
+  ASSERT_FALSE(IsWindowEnabled(editorApply));
+  Sleep(300);
+  ApplyFace editorDimmed = applyFaceOf(editorApply);
+  EXPECT_TRUE(looksDimmed(editorDimmed.fill)) << std::hex << editorDimmed.fill;
+  pressKey("b");
+  ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(editorApply) != FALSE; }, 3000));
+  mouseMoveTo(editorFrame.left + 200, editorFrame.top + 20);
+  ASSERT_TRUE(waitFor([&] { return looksLit(applyFaceOf(editorApply).fill); }, 3000))
+      << std::hex << applyFaceOf(editorApply).fill;
+  EXPECT_NE(applyFaceOf(editorApply).looks, editorDimmed.looks);
+  shot("editor_apply_lit");
+  ASSERT_TRUE(closeEditorWith(IDC_COMPOSITE_CONTROL_OK));
+
+  // The edit waits: the main Apply is lit, and dimmed again once applied.
+  restPointer();
+  ASSERT_TRUE(mainApplyEnabled());
+  ASSERT_TRUE(waitFor([&] { return looksLit(applyFaceOf(apply).fill); }, 3000)) << std::hex << applyFaceOf(apply).fill;
+  ApplyFace lit = applyFaceOf(apply);
+  EXPECT_NE(lit.looks, dimmed.looks) << "Apply looks the same enabled and disabled";
+  shot("apply_lit");
+  clickMainApply();
+  ASSERT_TRUE(waitFor([&] { return !mainApplyEnabled(); }, 10000));
+  restPointer();
+  EXPECT_TRUE(waitFor([&] { return applyFaceOf(apply).looks == dimmed.looks; }, 3000)) << "not dimmed after Apply";
 }
 
 }  // namespace

@@ -242,6 +242,15 @@ TEST_F(TourE2e, ExportAndImportStartInTheProfileFolderAndAreConfirmed) {
   EXPECT_EQ(GetWindow(open, GW_OWNER), main());
   EXPECT_TRUE(PtInRect(&window, centreOf(open))) << "the open dialog is not over the window";
   ASSERT_TRUE(enterFileName(open, L"mine.kvp"));
+  // The edit waits: the import asks first (Apply / Discard / Cancel); the file holds it, so Discard.
+  HWND question = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (HWND h : topLevelWindows(app.pid(), true))
+      if (h != main() && GetDlgItem(h, IDYES) && GetDlgItem(h, IDNO) && GetDlgItem(h, IDCANCEL)) return (question = h) != nullptr;
+    return false;
+  }, 5000)) << "no question about the edit that waits";
+  ASSERT_TRUE(waitClickable(GetDlgItem(question, IDNO)));
+  clickCentre(GetDlgItem(question, IDNO));
   EXPECT_TRUE(waitFor([&] { return status() == L"Imported mine.kvp into profiles 1-3"; }, 8000)) << utf8(status());
   EXPECT_FALSE(mainApplyEnabled());
   EXPECT_EQ(tooltip(KEY_01E.id), L"AKeys, Set: Key(B)");

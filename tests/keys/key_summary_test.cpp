@@ -86,5 +86,32 @@ TEST_F(KeySummary, CutToTheTooltipLimit) {
   EXPECT_EQ(t.substr(0, 2), u"Ay");
 }
 
+// A G key's assignment lives in Korvalin's files only: its tooltip says so
+// whenever it is assigned, in the language file's words, and a long summary
+// is cut before the note, never the note.
+TEST_F(KeySummary, GKeySaysKorvalinKeepsItsAssignment) {
+  const std::u16string note = u" \u2014 kept by Korvalin (the keyboard has no place for G keys)";
+  struct Case {
+    const char* what;
+    KeyActionEntry entry;
+    std::u16string expected;
+  } cases[] = {
+      {"unassigned", {ActionType::Default, 0, 0, 0, 0}, u"G3"},
+      {"single key", {ActionType::SingleKey, 0, 0x30, 0, 0}, u"G3Keys, Set: Key(B)" + note},
+      {"macro", {ActionType::PlayMacro, 1, 7, 0, 0}, u"G3Keys, Set: Macro(Reload)" + note},
+      {"program", {ActionType::LaunchProgram, 0, 0, 0, 0}, u"G3Keys, Set: " + note},
+  };
+  MacroList list = macros();
+  for (const Case& c : cases) EXPECT_EQ(gKeySummaryText(2, c.entry, list), c.expected) << c.what;
+
+  setText(TextId::GKEY_KEPT_BY_PROGRAM, u"由 Korvalin 保存");
+  EXPECT_EQ(gKeySummaryText(0, {ActionType::Disabled, 0, 0, 0, 0}, {}), u"G1Keys, Set:  \u2014 由 Korvalin 保存");
+
+  setText(TextId::KEY_PROMPT_SET, std::u16string(300, u'y'));
+  std::u16string t = gKeySummaryText(0, {ActionType::SingleKey, 0, 0x30, 0, 0}, {});
+  EXPECT_EQ(t.size(), kMaxTooltipChars);
+  EXPECT_TRUE(t.ends_with(u" \u2014 由 Korvalin 保存")) << "the note was cut";
+}
+
 }  // namespace
 }  // namespace kv

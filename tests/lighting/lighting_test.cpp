@@ -474,6 +474,39 @@ TEST_F(LightingTest, PaintAndEraseByTool) {
   }
 }
 
+// A painted key's byte carries seven other LEDs: over a region the keyboard
+// never gave (its read failed, the model holds zeros), the region is read
+// first and the byte written is the keyboard's with the one bit changed;
+// while the read fails, nothing is painted or written.
+TEST_F(LightingTest, PaintingOverAnUnreadRegionReadsItFirst) {
+  const uint8_t start[] = {0x81};  // byte 1 of pattern 0: two LEDs lit besides A's
+  ASSERT_TRUE(Keyboard()->write(kv::sim::Region::Colours, 1, start));
+  ASSERT_TRUE(model.SelectProfile(0));
+  kv::sim::SimFaults f;
+  f.after = 2;  // the information block and BeginConfig answer, the region read does not
+  f.dropResponses = 100;
+  Fault(f);
+  EXPECT_EQ(model.LoadLighting(), kv::kLightingReadFailed);
+  Keyboard()->drain();
+  Keyboard()->clearTrace();
+
+  EXPECT_NE(model.PaintKey(1058), kv::kResultSuccess) << "painted over a region that could not be read";
+  Keyboard()->drain();
+  for (const Sent& s : Sends()) EXPECT_NE(s.command, kCmdWriteColours) << "a byte went back unread";
+  EXPECT_EQ(view.overlays.count(1058), 0u);
+  EXPECT_EQ(Colours(0)[1], 0x81);
+
+  Fault(kv::sim::SimFaults{});
+  Keyboard()->clearTrace();
+  EXPECT_EQ(model.PaintKey(1058), kv::kResultSuccess);
+  Keyboard()->drain();
+  auto sent = Sends();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.front().command, kCmdBeginConfig) << "the region was not read first";
+  EXPECT_EQ(Colours(0)[1], 0x89) << "the byte's other LEDs were not the keyboard's";
+  EXPECT_EQ(model.userPattern(0)[1], 0x89);
+}
+
 TEST_F(LightingTest, FillAndClearWriteEighteenBytesAndOverlayEveryButton) {
   model.SetLightingPanelOpen(true);
   Load(2);

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include <unistd.h>
 
 #include "base/text_table.h"
 #include "device_events/apply.h"
+#include "device_events/events.h"
 #include "macro/macro_image.h"
 #include "profile/file_io.h"
 #include "tests/profile/store_fixture.h"
@@ -129,6 +132,89 @@ TEST_F(StoreTest, FileShorterThanItsHeaderPassesTheCheckButNotTheLoad) {
   EXPECT_EQ(ui_.messages().back(), kv::text(kv::TextId::MAIN_PROMPT_INPORT));
   EXPECT_EQ(Entries(), before);
   EXPECT_TRUE(Out().empty());
+}
+
+// An import asks before it replaces edits that wait, and only for a file it
+// will load: a refusal leaves the working configuration and the keyboard as
+// they were; a file that is no profile file is refused without the question.
+TEST_F(StoreTest, ImportAsksBeforeReplacingAndARefusalChangesNothing) {
+  Assign(0, 0x1E, ActionType::SingleKey, 0x30);  // A -> B, in the file
+  auto valid = Docs("valid.kvp");
+  ASSERT_TRUE(store_->exportProfile(valid));
+  auto invalid = Docs("invalid.kvp");
+  {
+    std::ofstream f(invalid, std::ios::binary);
+    f << "not a profile file";
+  }
+  struct Case {
+    const char* name;
+    std::filesystem::path file;
+    bool answer;
+    int questions;
+    kv::ImportResult result;
+  };
+  const Case cases[] = {
+      {"valid file, edits kept", valid, false, 1, kv::ImportResult::kDeclined},
+      {"not a profile file", invalid, true, 0, kv::ImportResult::kNotLoaded},
+      {"valid file, edits given up", valid, true, 1, kv::ImportResult::kWritten},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Assign(0, 0x1E, ActionType::SingleKey, 0x31);  // the edit that waits: A -> N
+    ui_.applyEnabled = true;
+    auto before = Entries();
+    Keyboard()->clearTrace();
+    int questions = 0;
+    kv::ImportResult result = store_->importProfile(c.file, [&] {
+      ++questions;
+      bool unlocked = config_.lock.try_lock();
+      if (unlocked) config_.lock.unlock();
+      EXPECT_TRUE(unlocked) << "asked with the configuration locked";
+      return c.answer;
+    });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(questions, c.questions);
+    if (result == kv::ImportResult::kWritten) {
+      EXPECT_FALSE(ui_.applyEnabled);
+      EXPECT_NE(Entries(), before);
+    } else {
+      EXPECT_EQ(Entries(), before) << "the edit was replaced";
+      EXPECT_TRUE(ui_.applyEnabled) << "the edit no longer waits";
+      EXPECT_TRUE(Out().empty()) << "the keyboard was written";
+    }
+  }
+}
+
+// Exit while the start-up read runs on a slow keyboard. The main window
+// holds the store and then the device events, so the events go first: their
+// destruction waits for the presence worker inside the read, and the store
+// that read fills is freed only after it. Under ThreadSanitizer too.
+TEST_F(StoreTest, ExitDuringASlowStartUpReadWaitsForTheRead) {
+  kv::sim::SimConfig slow = kvtest::ZeroRoundTrip();
+  slow.roundTrip = std::chrono::milliseconds(2);
+  Start(slow, kvtest::FastTiming());
+  struct Program {  // in the main window's order of members
+    std::unique_ptr<kv::ProfileStore> store;
+    std::unique_ptr<kv::DeviceEvents> events;
+  };
+  auto program = std::make_unique<Program>();
+  program->store = std::make_unique<kv::ProfileStore>(config_, snapshot_, ui_, docs_,
+                                                      [this] { return Keyboard()->status().macroBytes; });
+  std::atomic<int> reads{0};
+  std::atomic<bool> readEnded{false};
+  ui_.onReload = [&, store = program->store.get()] {
+    ++reads;
+    (void)store->readKeyboardToCache();  // the start-up read-ahead
+    readEnded = true;
+  };
+  program->events = std::make_unique<kv::DeviceEvents>(ui_);
+  kv::InstallDeviceEvents(program->events.get());
+  program->events->StartPresenceWorker(1);
+  for (int i = 0; i < 2000 && reads.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(reads.load(), 1) << "the read did not start";
+  kv::InstallDeviceEvents(nullptr);
+  program.reset();
+  EXPECT_TRUE(readEnded) << "the program's parts went while the read still ran";
 }
 
 TEST_F(StoreTest, FileWhoseEntriesShareOneStringIsAFormatError) {

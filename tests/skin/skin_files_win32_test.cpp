@@ -151,13 +151,14 @@ TEST(ShippedSkin, MainFileHasLinkArrowsEffectsAndLabels) {
 
 TEST(ShippedSkin, EveryPictureExistsAndDecodesBothWays) {
   std::vector<std::wstring> pictures = {L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg",
+                                        L"main_dim.jpg",
                                         L"Arrow.jpg", L"main_color0.jpg", L"main_color1.jpg",
                                         L"Profile_normal.jpg", L"Profile_over.jpg", L"Profile_down.jpg", L"Profile_disable.jpg",
                                         L"dengup.bmp", L"dengdown.bmp", L"user1up.bmp", L"user1down.bmp",
                                         L"user2up.bmp", L"user2down.bmp", L"sjsup.bmp", L"sjsdown.bmp"};
-  for (const wchar_t* set : {L"key", L"media", L"function"})
+  for (const wchar_t* set : {L"media", L"function"})
     for (const wchar_t* state : {L"normal", L"over", L"down"}) pictures.push_back(std::wstring(set) + L"_" + state + L".jpg");
-  for (const wchar_t* set : {L"macro", L"macro2"})
+  for (const wchar_t* set : {L"key", L"macro", L"macro2"})
     for (const wchar_t* state : {L"normal", L"over", L"down", L"disable"})
       pictures.push_back(std::wstring(set) + L"_" + state + L".jpg");
   for (int i = 0; i <= 9; ++i) pictures.push_back(std::to_wstring(i) + L".bmp");

@@ -265,7 +265,7 @@ class MainWindowOfParts : public CBaseDialog {
     // The window's pictures, in the order of its surfaces.
     const wchar_t* pictures[] = {L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",  L"main_disable.jpg",
                                  L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",  L"main_disable.jpg",
-                                 L"Arrow.jpg",       L"main_color0.jpg", L"main_color1.jpg"};
+                                 L"Arrow.jpg",       L"main_color0.jpg", L"main_color1.jpg", L"main_dim.jpg"};
     static_assert(std::size(pictures) == std::tuple_size_v<MainSurfaces>);
     for (size_t i = 0; i < surfaces_.size(); ++i)
       EXPECT_TRUE(makeSkinSurface(surfaces_[i], loadSkinPictureOrExit(pictures[i]), hwnd())) << i;
@@ -282,7 +282,8 @@ class MainWindowOfParts : public CBaseDialog {
 
     for (const ids::SkinControl& b : {M::VELTRA_LINK, M::CONTROL_OK, M::CONTROL_CANCEL, M::CONTROL_HELP,
                                       M::CONTROL_CLOSE, M::CONTROL_MINIMIZE, M::CONTROL2_APPLY, M::VELTRA_VER})
-      frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
+      frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown,
+                          b.id == M::CONTROL2_APPLY.id ? kSurfaceDim : kSurfaceNormal, kSurfaceSet);
     caption(M::VELTRA_LINK.id, ReadProfileText(dataFile(), L"SCREEN", L"Link"), 8, L"Verdana", RGB(0x7F, 0xD8, 0xEC));
     caption(M::VELTRA_VER.id, wide(text(TextId::MAIN_BUTTON_VELTRA_VER)), 8, L"Verdana", RGB(0xE4, 0xE4, 0xE4));
     EnableWindow(item(M::VELTRA_VER.id), FALSE);

@@ -71,7 +71,13 @@ BUTTON = {  # (fill top, fill bottom, border)
     "set": ((120, 72, 28), (86, 50, 18), ORANGE),
     "disable": ((44, 46, 52), (38, 40, 45), (58, 60, 66)),
     "grey": ((70, 70, 70), (58, 58, 58), (90, 90, 90)),
+    # Apply while changes wait: it stands out from its neighbours.
+    "lit": ((44, 132, 82), (28, 92, 56), GREEN),
 }
+
+# The Apply button of the main window and the editor: lit while changes wait
+# (enabled), dimmed while nothing does (disabled).
+APPLY_KEY = "CONTROL2_APPLY"
 
 
 def gradient(img, box, top, bottom):
@@ -179,7 +185,7 @@ def draw_button(img, c, state, radius=6, legend="", sub=""):
     x, y, w, h = c["x"], c["y"], c["w"], c["h"]
     top, bottom, border = BUTTON[state]
     rounded_gradient(img, (x, y, x + w, y + h), radius, top, bottom, outline=border,
-                     width=2 if state in ("over", "set") else 1)
+                     width=2 if state in ("over", "set", "lit") else 1)
     colour = TEXT if state not in ("disable", "grey") else (120, 122, 128)
     if legend and sub:
         text_center(d, (x, y + 2, x + w, y + h * 0.62), legend, fitting_font(d, legend, w - 6, [13, 12, 11]), colour)
@@ -301,6 +307,8 @@ def draw_control(img, c, state, dialog, page="key", grey=False):
     elif kind == "tab":
         draw_button(img, c, "grey" if grey else state, radius=8)
     elif kind == "button":
+        if c["key"] == APPLY_KEY and not grey and state == "normal":
+            state = "lit"
         draw_button(img, c, "grey" if grey else state)
     elif kind == "macro":
         if page != "macro":
@@ -589,6 +597,10 @@ def paint(layout_path, out):
     for name, state in (("main_normal", "normal"), ("main_over", "over"), ("main_down", "down"),
                         ("main_disable", "set")):
         save_jpeg(as_face(scene(main, base, state), WINDOW_BOTTOM), os.path.join(out, name + ".jpg"))
+    # The dimmed face of Apply (disabled: nothing waits), over the normal scene.
+    dim = scene(main, base, "normal")
+    draw_button(dim, next(c for c in main["controls"] if c["key"] == APPLY_KEY), "disable")
+    save_jpeg(as_face(dim, WINDOW_BOTTOM), os.path.join(out, "main_dim.jpg"))
     save_jpeg(as_face(colour_scene(main, base, False), WINDOW_BOTTOM), os.path.join(out, "main_color0.jpg"))
     save_jpeg(as_face(colour_scene(main, base, True), WINDOW_BOTTOM), os.path.join(out, "main_color1.jpg"))
     save_jpeg(arrow_picture(main, base), os.path.join(out, "Arrow.jpg"))
@@ -620,7 +632,8 @@ def paint(layout_path, out):
     cbase = window_base(comp, [])
     save_jpeg(scene(comp, cbase, "normal"), os.path.join(out, "composite_bg.jpg"))
     save_mask(mask_of(comp), os.path.join(out, "composite_mask.bmp"))
-    sets = (("key", "key", False, ("normal", "over", "down")),
+    # The key set's disabled picture gives the editor's Apply its dimmed face.
+    sets = (("key", "key", False, ("normal", "over", "down", "disable")),
             ("macro", "macro", False, ("normal", "over", "down", "disable")),
             ("macro2", "macro", True, ("normal", "over", "down", "disable")),
             ("media", "media", False, ("normal", "over", "down")),

@@ -113,13 +113,14 @@ void CKeyboardView::ToggleFlip() {
 
 // ---- key summaries ----------------------------------------------------------------
 
-void CKeyboardView::Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e) {
+void CKeyboardView::Summarise(int controlId, const std::u16string& name, const std::u16string& tooltip,
+                              const KeyActionEntry& e) {
   CPngButton* b = Button(controlId);
   if (!b) return;
   // Drawn again only when its look changes: a reload refreshes every key.
   bool set = summarySetState(e);
   b->setSetState(set, set != b->setState());
-  b->setTooltip(wide(keySummaryText(name, e, config_.macros)), true);
+  b->setTooltip(wide(tooltip), true);
   b->setAccessibleName(wide(keyAccessibleName(AccessibleBaseName(controlId, name), e, config_.macros)));
 }
 
@@ -135,8 +136,14 @@ void CKeyboardView::RefreshKeySummaries() {
   const KeyActionTable* table = config_.table.get();
   auto entry = [&](int slot) { return table ? readEntry(*table, active, slot) : KeyActionEntry{}; };
   int bank = currentBank();
-  for (int n = 0; n < kGKeyCount; ++n) Summarise(kGKeyControlIds[n], gKeyButtonName(n), entry(slotOfGKey(bank, n)));
-  for (const KeyButton& k : KeyButtonTable) Summarise(k.controlId, keyButtonName(k.keyCode), entry(slotOfKey(k.keyCode)));
+  for (int n = 0; n < kGKeyCount; ++n) {
+    KeyActionEntry e = entry(slotOfGKey(bank, n));
+    Summarise(kGKeyControlIds[n], gKeyButtonName(n), gKeySummaryText(n, e, config_.macros), e);
+  }
+  for (const KeyButton& k : KeyButtonTable) {
+    KeyActionEntry e = entry(slotOfKey(k.keyCode));
+    Summarise(k.controlId, keyButtonName(k.keyCode), keySummaryText(keyButtonName(k.keyCode), e, config_.macros), e);
+  }
 }
 
 void CKeyboardView::RefreshKeyButtons() {
@@ -149,7 +156,7 @@ void CKeyboardView::RefreshGKeys() {
   int bank = currentBank();
   for (int n = 0; n < kGKeyCount; ++n) {
     KeyActionEntry e = config_.table ? readEntry(*config_.table, active, slotOfGKey(bank, n)) : KeyActionEntry{};
-    Summarise(kGKeyControlIds[n], gKeyButtonName(n), e);
+    Summarise(kGKeyControlIds[n], gKeyButtonName(n), gKeySummaryText(n, e, config_.macros), e);
   }
 }
 

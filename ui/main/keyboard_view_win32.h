@@ -99,7 +99,7 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void ToggleFlip();
   void ShowFlip();
   void ShowArrow(const ids::SkinControl& arrow, const wchar_t* upKey, const wchar_t* downKey);
-  void Summarise(int controlId, const std::u16string& name, const KeyActionEntry& e);
+  void Summarise(int controlId, const std::u16string& name, const std::u16string& tooltip, const KeyActionEntry& e);
   std::u16string AccessibleBaseName(int controlId, const std::u16string& name) const;
   void SetNormalFaces(CPngButton& b);
 

@@ -49,17 +49,18 @@ constexpr int kProfileTextControls[] = {FUNC_PROFILE1.id, FUNC_PROFILE2.id, FUNC
                                         FUNC_DEFAULT.id,  CONTROL_OK.id,    CONTROL_CANCEL.id, CONTROL2_APPLY.id};
 static_assert(std::size(kProfileTextControls) == std::size(kProfileTextKeys));
 
-constexpr std::array<const wchar_t*, 11> kSkinImages = {
-    L"main_normal.jpg", L"main_over.jpg", L"main_down.jpg", L"main_disable.jpg", L"main_normal.jpg",
-    L"main_over.jpg",   L"main_down.jpg", L"main_disable.jpg", L"Arrow.jpg",     L"main_color0.jpg",
-    L"main_color1.jpg"};
+constexpr std::array<const wchar_t*, 12> kSkinImages = {
+    L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",   L"main_disable.jpg",
+    L"main_normal.jpg", L"main_over.jpg",   L"main_down.jpg",   L"main_disable.jpg",
+    L"Arrow.jpg",       L"main_color0.jpg", L"main_color1.jpg", L"main_dim.jpg"};
+static_assert(kSkinImages.size() == std::tuple_size_v<MainSurfaces>);
 
 // The surfaces the window's first look draws from: normal, hover, pressed,
-// set and the arrows. The rest (the same four pictures again, the two
-// colour pictures) nothing draws at start-up; they are made once the window
-// was first shown.
-constexpr std::array<size_t, 5> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceSet,
-                                                       kSurfaceArrow};
+// set, the arrows and the dimmed Apply (nothing waits at start-up). The rest
+// (the same four pictures again, the two colour pictures) nothing draws at
+// start-up; they are made once the window was first shown.
+constexpr std::array<size_t, 6> kFirstLookSurfaces = {kSurfaceNormal, kSurfaceOver, kSurfaceDown,
+                                                       kSurfaceSet,    kSurfaceArrow, kSurfaceDim};
 bool isFirstLookSurface(size_t i) {
   return std::find(kFirstLookSurfaces.begin(), kFirstLookSurfaces.end(), i) != kFirstLookSurfaces.end();
 }
@@ -270,6 +271,20 @@ void CKorvalinDlg::RefreshKeyButtons() {
   StartupMark(L"key summaries");
   if (keyboard_) keyboard_->RefreshKeyButtons();
   StartupMark(L"key summaries done");
+  // The status line follows on the window's thread (this may be another).
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgStatus, 0, 0);  // a window going has no status to show
+}
+
+void CKorvalinDlg::ShowWhetherDefaults() {
+  if (!status_) return;
+  bool unread = false;
+  if (config_.lock.heldByThisThread()) {
+    unread = config_.sources.anyUnread();
+  } else {
+    std::lock_guard lock(config_.lock);
+    unread = config_.sources.anyUnread();
+  }
+  status_->SetStanding(unread ? wide(text(TextId::SHOWING_DEFAULTS)) : std::wstring());
 }
 
 // ---- initialisation -------------------------------------------------------------
@@ -418,10 +433,12 @@ void CKorvalinDlg::SetUpControls() {
   links.selectLighting = [this](int profile) { lighting_->OnProfileSelected(profile); };
   links.holdReportRate = [this](bool hold) { lighting_->HoldReportRate(hold); };
   links.openHelp = [this] { OpenHelp(); };
+  links.mayReplaceEdits = [this] { return MayDropEdits(); };
   profiles_->Connect(std::move(links));
 
   for (const ids::SkinControl& b : kFrameButtons)
-    frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown, kSurfaceNormal, kSurfaceSet);
+    frame_->PlaceButton(b.id, b.key, kSurfaceNormal, kSurfaceOver, kSurfaceDown,
+                        b.id == CONTROL2_APPLY.id ? kSurfaceDim : kSurfaceNormal, kSurfaceSet);
   auto caption = [&](int id, const std::wstring& t, int size, const wchar_t* font, COLORREF colour) {
     (void)SetWindowTextW(item(id), t.c_str());  // the control exists: the template is generated with it
     frame_->Attach(id).setCaptionStyle(true, size, font, colour, CPngButton::kDefaultCaptionFormat);
@@ -499,6 +516,8 @@ void CKorvalinDlg::ApplyProfileTexts() {
     if (CPngButton* b = ButtonOf(id)) {
       b->setCaptionStyle(true, 9, L"Tahoma", RGB(255, 255, 255), CPngButton::kDefaultCaptionFormat);
       b->setAccessibleName(t);  // a profile button adds "selected" while it is the active one
+      // Apply's dimmed face says nothing waits; its caption dims with it.
+      if (id == CONTROL2_APPLY.id) b->setDisabledCaptionColour(CPngButton::kDimmedCaptionColour);
     }
   }
   ShowApplyName();
@@ -634,6 +653,7 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         duration = pendingStatusMs_;
       }
       if (status_ && !text.empty()) status_->Show(wide(text), duration);
+      ShowWhetherDefaults();
       return true;
     }
     case kSliderNotifyMessage:
@@ -753,6 +773,7 @@ void CKorvalinDlg::OnReload() {
     reads->lighting = readLighting(SelectedProfile());
   }
   lighting_->Reload(reads->lighting);
+  ShowWhetherDefaults();
   StartupMark(L"reload done");
 }
 
@@ -811,6 +832,8 @@ void CKorvalinDlg::OpenHelp() { OpenHelpPage(hwnd(), paths_.helpFolder, paths_.l
 ApplyResult CKorvalinDlg::ApplyNow(bool allProfiles) {
   if (!apply_) return {false, false};
   ApplyResult result = apply_->Apply(allProfiles);
+  // Apply may have read what was missing, and what it wrote is the keyboard's.
+  ShowWhetherDefaults();
   if (result.ok()) {
     // What a failure said no longer holds.
     if (applyFailureShown_ && status_) status_->Clear();

@@ -115,6 +115,9 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   };
   [[nodiscard]] std::unique_ptr<ReloadReads> ReadForReload();
   void OnReload();
+  // The status line's standing text while the window shows the defaults
+  // because the keyboard's configuration could not be read.
+  void ShowWhetherDefaults();
   void OnGBankRefresh();
   // A question with our own buttons beside Cancel (the default); the id of
   // the button chosen.
@@ -122,8 +125,8 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   enum class EditsChoice { kApply, kDiscard, kKeep };
   // Apply / Discard / Cancel for edits not applied yet.
   [[nodiscard]] EditsChoice AskAboutEdits();
-  // Before the program ends: true when no edit waits, or the user applied
-  // them or chose to drop them.
+  // Before the program ends or an import replaces the configuration: true
+  // when no edit waits, or the user applied them or chose to drop them.
   [[nodiscard]] bool MayDropEdits();
   void Close();
   void Shutdown();

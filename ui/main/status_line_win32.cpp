@@ -22,13 +22,21 @@ void CStatusLine::Place() {
 }
 
 void CStatusLine::Show(const std::wstring& text, unsigned durationMs) {
+  passing_ = true;
   SetText(text);
   if (HWND h = label_.hwnd(); h && !SetTimer(h, kTimerStatusEnd, durationMs, nullptr)) ReportWin32Failure(L"SetTimer(status)");
 }
 
 void CStatusLine::Clear() {
   if (HWND h = label_.hwnd()) (void)KillTimer(h, kTimerStatusEnd);  // a timer not running is already what is asked
-  SetText(L"");
+  passing_ = false;
+  SetText(standing_);
+}
+
+void CStatusLine::SetStanding(const std::wstring& text) {
+  if (text == standing_) return;
+  standing_ = text;
+  if (!passing_) SetText(standing_);
 }
 
 void CStatusLine::SetText(const std::wstring& text) {

@@ -19,7 +19,13 @@ class CStatusLine : public CWindowPart {
   void Place();
   // Shows the text for durationMs, replacing what was shown.
   void Show(const std::wstring& text, unsigned durationMs);
+  // Ends the text shown; the standing text (if any) shows again.
   void Clear();
+  // A text that holds while a state lasts (the window showing the defaults
+  // instead of the keyboard's configuration): shown whenever no other text
+  // is; empty ends it.
+  void SetStanding(const std::wstring& text);
+  const std::wstring& standing() const { return standing_; }
 
   bool OnCommand(WORD, WORD) override { return false; }
 
@@ -40,6 +46,8 @@ class CStatusLine : public CWindowPart {
   void SetText(const std::wstring& text);
 
   Label label_;
+  std::wstring standing_;
+  bool passing_ = false;  // a text of Show is up
 };
 
 }  // namespace kv

@@ -30,6 +30,16 @@ bool CTrayIcon::Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, co
   nid_.uCallbackMessage = callbackMessage;
   nid_.hIcon = icon;
   (void)lstrcpynW(nid_.szTip, tooltip.c_str(), ARRAYSIZE(nid_.szTip));  // cut to the tip's size on purpose
+  // Wanted from now on: an add the shell refuses (its taskbar not up yet,
+  // at a start at logon) is made again when it announces the taskbar.
+  wanted_ = true;
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  Hook(owner);
+  return AddToShell();
+}
+
+bool CTrayIcon::AddToShell() {
+  nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   added_ = Shell_NotifyIconW(NIM_ADD, &nid_) != FALSE;
   if (added_) {
     nid_.uVersion = NOTIFYICON_VERSION;
@@ -38,8 +48,6 @@ bool CTrayIcon::Create(HWND owner, UINT callbackMessage, UINT id, HICON icon, co
     // Without them the shell sends the older ones, the mouse's alone.
     versionSet_ = Shell_NotifyIconW(NIM_SETVERSION, &nid_) != FALSE;
   }
-  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-  Hook(owner);
   return added_;
 }
 
@@ -61,6 +69,7 @@ bool CTrayIcon::SetIcon(HICON icon) {
 
 void CTrayIcon::Remove() {
   Unhook();
+  wanted_ = false;
   if (!added_) return;
   nid_.uFlags = 0;
   (void)Shell_NotifyIconW(NIM_DELETE, &nid_);  // an icon the shell already dropped is gone either way
@@ -94,14 +103,9 @@ LRESULT CALLBACK CTrayIcon::HookProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, 
 
 LRESULT CTrayIcon::OnHookMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
   if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
-    // Explorer restarted: the icon is gone from the new taskbar.
-    if (added_) {
-      nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-      if (Shell_NotifyIconW(NIM_ADD, &nid_)) {
-        nid_.uVersion = NOTIFYICON_VERSION;
-        versionSet_ = Shell_NotifyIconW(NIM_SETVERSION, &nid_) != FALSE;  // as in Create
-      }
-    }
+    // A new taskbar (the shell restarted, or started after us): the icon is
+    // not on it, whether or not it was ever added.
+    if (wanted_) (void)AddToShell();  // a refusal waits for the next announcement
     return 0;
   }
   if (hwnd != nid_.hWnd || msg != nid_.uCallbackMessage || wp != nid_.uID) return 0;
