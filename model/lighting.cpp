@@ -385,6 +385,17 @@ int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
 int LightingModel::FillPattern() { return fillCurrentPattern(0xFF, kPreviewLit); }
 int LightingModel::ClearPattern() { return fillCurrentPattern(0x00, kPreviewUnlit); }
 
+void LightingModel::ShowEffectPreview(int effect) {
+  view_.RemoveKeyOverlays();
+  if (effect == kEffectPerKey) {
+    ShowUserPattern();
+  } else if (effect == kEffectStatic && !state_.mainColourRandom) {
+    for (const KeyButton& b : KeyButtonTable) view_.SetKeyTint(b.controlId, state_.staticColour, kPreviewOpacity);
+    for (uint16_t id : kGKeyControlIds) view_.SetKeyTint(id, state_.staticColour, kPreviewOpacity);
+    view_.SetKeyTint(kFnControlId, state_.staticColour, kPreviewOpacity);
+  }
+}
+
 void LightingModel::ShowUserPattern() {
   const LedMask pattern = userPattern(state_.userMode);
   auto colourOf = [&](uint8_t led) { return ledIsSet(pattern, led) ? kPreviewLit : kPreviewUnlit; };

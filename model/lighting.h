@@ -262,6 +262,11 @@ class LightingModel {
   [[nodiscard]] int ClearPattern();
   // Overlays of every key, G key and Fn from the current user pattern.
   void ShowUserPattern();
+  // The keyboard picture as an effect lights the keyboard, after every
+  // overlay went: the current user pattern for the per-key effect, every
+  // button tinted with the main colour for the static effect (unless the
+  // colour is random), nothing for the others.
+  void ShowEffectPreview(int effect);
 
   // The lamp: stored and persisted as DengCheck.
   void SetLightingPanelOpen(bool open);

@@ -432,6 +432,42 @@ TEST_F(LightingTest, FieldsTheEffectDoesNotUseAndValuesOutOfRangeWriteNothing) {
   }
 }
 
+// The keyboard picture before the keyboard: tinted in the static colour,
+// the pattern for the per-key effect, nothing otherwise.
+TEST_F(LightingTest, EffectPreviewTintsEveryButtonOnlyForAStillMainColour) {
+  struct Case {
+    uint8_t effect;
+    uint8_t random;
+    size_t tints, overlays;
+  };
+  const size_t buttons = kv::KeyButtonTable.size() + kv::kGKeyControlIds.size() + 1;  // with Fn
+  const Case cases[] = {
+      {5, 0, buttons, 0},  // static, its own colour
+      {5, 1, 0, 0},        // static in random colours: no single colour to show
+      {4, 0, 0, 0},        // breathing moves
+      {8, 0, 0, 0},
+      {254, 0, 0, buttons},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << int(c.effect) << " random " << int(c.random));
+    SetSettingsByte(0, 0, c.effect);
+    SetSettingsByte(0, 4, c.random);
+    const uint8_t rgb[] = {0x10, 0x80, 0xF0};
+    ASSERT_TRUE(Keyboard()->write(kv::sim::Region::Settings, 5, rgb));
+    Load(0);
+    view.overlays[1] = {0x123456, 70};  // an overlay of before
+    model.ShowEffectPreview(c.effect);
+    EXPECT_EQ(view.tints.size(), c.tints);
+    EXPECT_EQ(view.overlays.size(), c.overlays);
+    for (auto [id, tint] : view.tints) {
+      EXPECT_EQ(tint.colour, 0x00F08010u) << id;
+      EXPECT_EQ(tint.opacity, kv::kPreviewOpacity) << id;
+    }
+    Keyboard()->drain();
+    EXPECT_TRUE(Sends().empty()) << "a preview writes nothing";
+  }
+}
+
 TEST_F(LightingTest, ReportRateOnProfileTwoWritesOneByteAtNinetyNine) {
   Load(2);
   EXPECT_EQ(model.SetReportRate(2), kv::kResultSuccess);
