@@ -186,6 +186,36 @@ TEST(DecodeSettings, FieldsWithRulesOfTheirOwn) {
   }
 }
 
+TEST(SettingsFile, CustomColoursRoundTripAndBadSlotsAreWhite) {
+  kv::CustomColours colours;
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<uint32_t>(i * 0x00010203u);
+  colours[0] = 0x00563412;  // bytes 12 34 56 as R G B
+  EXPECT_EQ(kv::formatCustomColours(colours).substr(0, 14), u"123456,030201,");
+  EXPECT_EQ(kv::parseCustomColours(kv::formatCustomColours(colours)), colours);
+
+  struct Case {
+    const char16_t* text;
+    uint32_t first, second, last;
+  };
+  const Case cases[] = {
+      {u"", 0xFFFFFF, 0xFFFFFF, 0xFFFFFF},                 // nothing kept yet
+      {u"ff0000,00ff00", 0x0000FF, 0x00FF00, 0xFFFFFF},     // short list, lower case
+      {u"FF00,00ff00,", 0xFFFFFF, 0x00FF00, 0xFFFFFF},      // too short a slot
+      {u"GG0000,0000FF", 0xFFFFFF, 0xFF0000, 0xFFFFFF},     // not hex
+      {u" 0000FF,1234567", 0xFFFFFF, 0xFFFFFF, 0xFFFFFF},   // spaces and a long slot
+      {u"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,000001,ABCDEF", 0xFFFFFF, 0xFFFFFF, 0x010000},  // 17th ignored
+  };
+  for (const Case& c : cases) {
+    kv::CustomColours got = kv::parseCustomColours(c.text);
+    EXPECT_EQ(got[0], c.first) << testing::PrintToString(std::u16string(c.text).size());
+    EXPECT_EQ(got[1], c.second);
+    EXPECT_EQ(got[15], c.last);
+  }
+  kv::MemorySettingsFile file;
+  kv::writeCustomColours(file, colours);
+  EXPECT_EQ(kv::readCustomColours(file), colours);
+}
+
 TEST(ReportRate, ButtonsStandForIndexesInOrder) {
   EXPECT_EQ(kv::reportRateOfButton(1147), 0);
   EXPECT_EQ(kv::reportRateOfButton(1168), 1);
