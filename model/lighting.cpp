@@ -84,9 +84,9 @@ const std::array<EffectFields, 11> kEffectFieldTable = {{
     {1, kDirection},
     {2, kDirection},
     {3, kDirection},
-    {4, kMain},
+    {kEffectBreathing, kMain},
     {5, kMain},
-    {7, fieldBit(F::MainColour) | fieldBit(F::PresetColour) | fieldBit(F::ReactionRandom) |
+    {kEffectReaction, fieldBit(F::MainColour) | fieldBit(F::PresetColour) | fieldBit(F::ReactionRandom) |
             fieldBit(F::TriggerType)},
     {12, kDirection},
     {17, fieldBit(F::StoneColour) | fieldBit(F::StoneRandom)},

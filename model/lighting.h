@@ -24,6 +24,7 @@ inline constexpr size_t kEffectListSize = 32;  // information block bytes 16-47
 using EffectList = std::array<uint8_t, kEffectListSize>;
 
 inline constexpr uint8_t kEffectPerKey = 254;      // the keys of the selected user pattern light
+inline constexpr uint8_t kEffectBreathing = 4;
 inline constexpr uint8_t kEffectReaction = 7;      // settings byte 18 is loaded
 inline constexpr uint8_t kEffectSpreadGather = 18; // direction shown as spread / gather
 inline constexpr uint8_t kEffectAfterReset = 1;

@@ -45,6 +45,10 @@ class CPngButton : public CWindow {
   // that exists takes the new text at once.
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);
+  // The face blended with a colour at level percent (0-100); a frame, when
+  // on, is drawn instead.
+  void setTint(COLORREF colour, int level, bool on);
+  bool tintOn() const noexcept { return tintOn_; }
   void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
   // Draws now.
   void redraw();
@@ -100,6 +104,9 @@ class CPngButton : public CWindow {
   int frameOn_ = 0;
   COLORREF frameColour_ = RGB(255, 255, 255);
   int frameLevel_ = 0;
+  bool tintOn_ = false;
+  COLORREF tintColour_ = 0;
+  int tintLevel_ = 0;
 };
 
 // The image buttons of one dialog, each subclassed onto its control on first
