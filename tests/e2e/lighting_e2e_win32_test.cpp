@@ -475,9 +475,9 @@ TEST_F(LightingE2e, RandomPresetTriggerAndDirectionWriteTheirByteOnly) {
     int value;  // -1: the flag turned over
   };
   const Case cases[] = {
-      {5, CONTROL_ZSsjsStaPic.id, 4, -1},   {5, CONTROL_ZSsjsStaPic.id, 4, -1},
+      {5, CONTROL_ZSrandStaPic.id, 4, -1},   {5, CONTROL_ZSrandStaPic.id, 4, -1},
       {7, CONTROL_LVPIC.id, 17, 2},         {7, CONTROL_LANPIC.id, 17, 3},
-      {7, CONTROL_FYsjsStaPic.id, 18, -1},  {7, CONTROL_FYggcfStaPic.id, 19, 1},
+      {7, CONTROL_FYrandStaPic.id, 18, -1},  {7, CONTROL_FYggcfStaPic.id, 19, 1},
       {7, CONTROL_FYdjcfStaPic.id, 19, 0},  {17, CONTROL_TSsjsStaPic.id, 28, -1},
       {19, CONTROL_CDsjsStaPic.id, 33, -1}, {12, CONTROL_BLFXLStaPic.id, 3, 1},
       {18, CONTROL_BLFXRStaPic.id, 3, 0},
@@ -514,7 +514,7 @@ TEST_F(LightingE2e, StaticColourTintsTheKeyboardPicture) {
   const COLORREF plain = centreColour(KEY_01E.id);
   chooseEffect(0, 5);
   if (settingsByte(0, 4) != 0) {  // the factory's colour may be random
-    clickItem(CONTROL_ZSsjsStaPic.id);
+    clickItem(CONTROL_ZSrandStaPic.id);
     ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 0; }, 3000));
   }
   chooseColour(CONTROL_JTysButton.id, 255, 0, 0);
@@ -528,11 +528,11 @@ TEST_F(LightingE2e, StaticColourTintsTheKeyboardPicture) {
       << "A, Space and Fn tinted red";
   shot("lighting_static_tint");
 
-  clickItem(CONTROL_ZSsjsStaPic.id);  // random colours: no tint
+  clickItem(CONTROL_ZSrandStaPic.id);  // random colours: no tint
   ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 1; }, 3000));
   pointerAway();
   EXPECT_TRUE(waitFor([&] { return centreColour(KEY_01E.id) == plain; }, 3000));
-  clickItem(CONTROL_ZSsjsStaPic.id);
+  clickItem(CONTROL_ZSrandStaPic.id);
   ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 0; }, 3000));
   pointerAway();
   EXPECT_TRUE(waitFor([&] { return reddish(KEY_01E.id); }, 3000));

@@ -228,8 +228,8 @@ DialogLayout mainLayout() {
       {"CONTROL_CDsjsStatic", 1192, 560, 498, 70, 20},  {"CONTROL_CDsjsStaPic", 1193, 634, 496, 28, 24},
       // The main colour's random choice (static and breathing) and the
       // reaction's own, with the preset colours' label.
-      {"CONTROL_ZSsjsStatic", 1240, 560, 498, 70, 20},  {"CONTROL_ZSsjsStaPic", 1241, 634, 496, 28, 24},
-      {"CONTROL_FYsjsStatic", 1242, 560, 498, 70, 20},  {"CONTROL_FYsjsStaPic", 1243, 634, 496, 28, 24},
+      {"CONTROL_ZSrandStatic", 1240, 560, 498, 70, 20},  {"CONTROL_ZSrandStaPic", 1241, 634, 496, 28, 24},
+      {"CONTROL_FYrandStatic", 1242, 560, 498, 70, 20},  {"CONTROL_FYrandStaPic", 1243, 634, 496, 28, 24},
       {"CONTROL_YSStatic", 1244, 560, 524, 70, 20},
   };
   for (const Hidden& h : hidden) add(d, h.key, h.id, h.x, h.y, h.w, h.h, "hidden");

@@ -35,8 +35,8 @@ constexpr ids::SkinControl kPanelControls[] = {
     CONTROL_HONGPIC,      CONTROL_HUANGPIC,      CONTROL_LVPIC,         CONTROL_LANPIC,      CONTROL_FYCFStatic,
     CONTROL_FYdjcfStatic, CONTROL_FYggcfStatc,   CONTROL_FYdjcfStaPic,  CONTROL_FYggcfStaPic, CONTROL_TSysStatic,
     CONTROL_TSysButton,   CONTROL_TSsjsStatic,   CONTROL_TSsjsStaPic,   CONTROL_CDysStatic,  CONTROL_CDysButton,
-    CONTROL_CDsjsStatic,  CONTROL_CDsjsStaPic,   CONTROL_ZSsjsStatic,   CONTROL_ZSsjsStaPic, CONTROL_FYsjsStatic,
-    CONTROL_FYsjsStaPic,  CONTROL_YSStatic};
+    CONTROL_CDsjsStatic,  CONTROL_CDsjsStaPic,   CONTROL_ZSrandStatic,   CONTROL_ZSrandStaPic, CONTROL_FYrandStatic,
+    CONTROL_FYrandStaPic,  CONTROL_YSStatic};
 // Shown whatever the panel's state: the lamp, its label and the report-rate
 // label. The progress picture is the busy animation's.
 constexpr std::array<int, 4> kNotPanelHidden = {CONTROL_DengStaPic.id, CONTROL_DengStatic.id, CONTROL_UsbStatic.id,
@@ -65,10 +65,10 @@ constexpr FieldControl kFieldControls[] = {
     {CONTROL_HXysButton.id, F::MainColour, kEffectBreathing},
     {CONTROL_JTysStatic.id, F::MainColour, kEffectStatic},
     {CONTROL_JTysButton.id, F::MainColour, kEffectStatic},
-    {CONTROL_ZSsjsStatic.id, F::MainRandom, 0},
-    {CONTROL_ZSsjsStaPic.id, F::MainRandom, 0},
-    {CONTROL_FYsjsStatic.id, F::ReactionRandom, 0},
-    {CONTROL_FYsjsStaPic.id, F::ReactionRandom, 0},
+    {CONTROL_ZSrandStatic.id, F::MainRandom, 0},
+    {CONTROL_ZSrandStaPic.id, F::MainRandom, 0},
+    {CONTROL_FYrandStatic.id, F::ReactionRandom, 0},
+    {CONTROL_FYrandStaPic.id, F::ReactionRandom, 0},
     {CONTROL_YSStatic.id, F::PresetColour, 0},
     {CONTROL_HONGPIC.id, F::PresetColour, 0},
     {CONTROL_HUANGPIC.id, F::PresetColour, 0},
@@ -104,8 +104,8 @@ constexpr std::pair<int, LightingField> kColourButtons[] = {
     {CONTROL_USERjsButton.id, F::UserBaseColour}, {CONTROL_TSysButton.id, F::StoneColour},
     {CONTROL_CDysButton.id, F::RibbonColour}};
 // The random-colour pictures: a click turns the choice over.
-constexpr std::pair<int, LightingField> kRandomPictures[] = {{CONTROL_ZSsjsStaPic.id, F::MainRandom},
-                                                             {CONTROL_FYsjsStaPic.id, F::ReactionRandom},
+constexpr std::pair<int, LightingField> kRandomPictures[] = {{CONTROL_ZSrandStaPic.id, F::MainRandom},
+                                                             {CONTROL_FYrandStaPic.id, F::ReactionRandom},
                                                              {CONTROL_TSsjsStaPic.id, F::StoneRandom},
                                                              {CONTROL_CDsjsStaPic.id, F::RibbonRandom}};
 
@@ -122,7 +122,7 @@ constexpr std::pair<const wchar_t*, int> kLabels[] = {
     {L"Color", CONTROL_HXysStatic.id},  {L"Color", CONTROL_JTysStatic.id}, {L"JColor", CONTROL_USERjsStatic.id},
     {L"DC", CONTROL_HXsjsStatic.id},    {L"Tool", CONTROL_USERgjStatic.id}, {L"QL", CONTROL_FYSJSStatic.id},
     {L"Color", CONTROL_USERysStatic.id}, {L"Color", CONTROL_TSysStatic.id}, {L"Color", CONTROL_CDysStatic.id},
-    {L"Random", CONTROL_ZSsjsStatic.id}, {L"Random", CONTROL_FYsjsStatic.id}, {L"Random", CONTROL_TSsjsStatic.id},
+    {L"Random", CONTROL_ZSrandStatic.id}, {L"Random", CONTROL_FYrandStatic.id}, {L"Random", CONTROL_TSsjsStatic.id},
     {L"Random", CONTROL_CDsjsStatic.id}, {L"Preset", CONTROL_YSStatic.id},  {L"Trigger", CONTROL_FYCFStatic.id},
     {L"SingleKey", CONTROL_FYdjcfStatic.id}, {L"Grid", CONTROL_FYggcfStatc.id}};
 
