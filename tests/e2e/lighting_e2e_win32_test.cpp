@@ -526,6 +526,9 @@ TEST_F(LightingE2e, StaticColourTintsTheKeyboardPicture) {
   };
   EXPECT_TRUE(waitFor([&] { return reddish(KEY_01E.id) && reddish(KEY_039.id) && reddish(kFnControlId); }, 3000))
       << "A, Space and Fn tinted red";
+  // Every key, the one the pointer rested on when the dialog closed too.
+  Sleep(800);
+  for (const KeyButton& k : KeyButtonTable) EXPECT_TRUE(reddish(k.controlId)) << "key " << k.controlId;
   shot("lighting_static_tint");
 
   clickItem(CONTROL_ZSrandStaPic.id);  // random colours: no tint
