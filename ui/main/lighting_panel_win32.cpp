@@ -300,8 +300,9 @@ void CLightingPanel::ShowHiddenControls() {
     colourButtons_[i].setColour(static_cast<COLORREF>(fieldValue(s, kColourButtons[i].second)));
   for (auto [id, field] : kRandomPictures) SetPicture(id, fieldValue(s, field) ? kChosen : kNotChosen);
   const bool spread = s.effect == kEffectSpreadGather;
-  SetPicture(CONTROL_BLFXLStaPic.id, std::wstring(spread ? L"fxspread" : L"fxleft") + (s.direction == 1 ? L"ok.bmp" : L".bmp"));
-  SetPicture(CONTROL_BLFXRStaPic.id, std::wstring(spread ? L"fxgather" : L"fxright") + (s.direction == 0 ? L"ok.bmp" : L".bmp"));
+  const std::wstring left = spread ? L"fxspread" : L"fxleft", right = spread ? L"fxgather" : L"fxright";
+  SetPicture(CONTROL_BLFXLStaPic.id, left + (s.direction == 1 ? L"ok.bmp" : L".bmp"));
+  SetPicture(CONTROL_BLFXRStaPic.id, right + (s.direction == 0 ? L"ok.bmp" : L".bmp"));
   for (size_t i = 0; i < std::size(kPresetPictures); ++i) {
     auto [id, name] = kPresetPictures[i];
     SetPicture(id, std::wstring(name) + (s.presetColour == i ? L"ok.bmp" : L".bmp"));
@@ -309,10 +310,16 @@ void CLightingPanel::ShowHiddenControls() {
   SetPicture(CONTROL_FYdjcfStaPic.id, s.triggerType == 0 ? kChosen : kNotChosen);
   SetPicture(CONTROL_FYggcfStaPic.id, s.triggerType == 1 ? kChosen : kNotChosen);
   int variant = directionPlacementVariant(s.effect);
+  if (variant == directionVariant_) return;
+  directionVariant_ = variant;
+  // Hidden while they move, so that their old place is drawn again; the
+  // visibility rule shows them at the new one.
   for (const ids::SkinControl& c : kDirectionControls)
-    if (HWND h = item(c.id))
+    if (HWND h = item(c.id)) {
+      ShowWindow(h, SW_HIDE);
       PlaceControl(h, context_.skinFile, L"BUTTONINFO",
                    std::wstring(c.key) + (variant ? std::to_wstring(variant) : std::wstring()));
+    }
 }
 
 // ---- visibility ---------------------------------------------------------------------------
@@ -511,8 +518,8 @@ void CLightingPanel::OnEffectChanged() {
   RemoveKeyOverlays();
   int effect = SelectedEffect();
   if (isRecognisedEffect(effect)) (void)model_.SetEffect(effect);  // a failed write is not reported
-  ShowControls(lightingVisibility(effect, VisibilityContext::Choice), effect);
   ShowHiddenControls();  // the direction's places and pictures depend on the effect
+  ShowControls(lightingVisibility(effect, VisibilityContext::Choice), effect);
   model_.ShowEffectPreview(effect);
 }
 
@@ -657,10 +664,10 @@ void CLightingPanel::ShowLightingReset() {
   (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
                      static_cast<WPARAM>(model_.ComboIndexOfEffect(kEffectAfterReset)), 0);
   ShowLamp(true);
+  ShowHiddenControls();
   ShowControls(lightingVisibility(kEffectAfterReset, VisibilityContext::Choice), kEffectAfterReset);
   ShowLevels();
   ShowTools(s.paintTool);
-  ShowHiddenControls();
   (void)SendMessageW(item(CONTROL_umCombo.id), CB_SETCURSEL, s.userMode, 0);
 }
 

@@ -127,6 +127,7 @@ class CLightingPanel : public CWindowPart, private LightingView {
   int busyFrame_ = 0;
   std::map<std::wstring, UniqueBitmap> pictures_;  // shown in static controls, by file name
   std::array<CColourButton, 7> colourButtons_;      // in the order of kColourButtons
+  int directionVariant_ = -1;                        // the skin keys the direction controls are at
 
   // A paint stroke: the keys it has painted, and the key it started on,
   // whose click ends the stroke without painting again.
