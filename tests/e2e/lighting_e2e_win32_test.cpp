@@ -261,7 +261,8 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   // Another effect: a key click does nothing; the G keys are not painted.
   choose(CONTROL_XGcombox.id, 0);
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 0) == 1; }, 3000));
-  EXPECT_FALSE(shown(CONTROL_umCombo.id));
+  // The effect is written before the panel shows it: wait for the tools to go.
+  EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_umCombo.id); }, 3000));
   clearTrace();
   clickItem(KEY_01E.id);
   Sleep(300);

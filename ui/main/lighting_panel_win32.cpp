@@ -312,13 +312,15 @@ void CLightingPanel::ShowHiddenControls() {
   int variant = directionPlacementVariant(s.effect);
   if (variant == directionVariant_) return;
   directionVariant_ = variant;
-  // Hidden while they move, so that their old place is drawn again; the
-  // visibility rule shows them at the new one.
+  // Hidden while they move, so that their old place is drawn again, and
+  // shown again at the new one when they were on the screen.
   for (const ids::SkinControl& c : kDirectionControls)
     if (HWND h = item(c.id)) {
+      const bool visible = IsWindowVisible(h) != FALSE;
       ShowWindow(h, SW_HIDE);
       PlaceControl(h, context_.skinFile, L"BUTTONINFO",
                    std::wstring(c.key) + (variant ? std::to_wstring(variant) : std::wstring()));
+      if (visible) ShowWindow(h, SW_SHOWNA);
     }
 }
 
@@ -518,8 +520,8 @@ void CLightingPanel::OnEffectChanged() {
   RemoveKeyOverlays();
   int effect = SelectedEffect();
   if (isRecognisedEffect(effect)) (void)model_.SetEffect(effect);  // a failed write is not reported
-  ShowHiddenControls();  // the direction's places and pictures depend on the effect
   ShowControls(lightingVisibility(effect, VisibilityContext::Choice), effect);
+  ShowHiddenControls();  // the direction's places and pictures depend on the effect
   model_.ShowEffectPreview(effect);
 }
 
@@ -664,10 +666,10 @@ void CLightingPanel::ShowLightingReset() {
   (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
                      static_cast<WPARAM>(model_.ComboIndexOfEffect(kEffectAfterReset)), 0);
   ShowLamp(true);
-  ShowHiddenControls();
   ShowControls(lightingVisibility(kEffectAfterReset, VisibilityContext::Choice), kEffectAfterReset);
   ShowLevels();
   ShowTools(s.paintTool);
+  ShowHiddenControls();
   (void)SendMessageW(item(CONTROL_umCombo.id), CB_SETCURSEL, s.userMode, 0);
 }
 
