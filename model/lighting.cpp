@@ -1,6 +1,7 @@
 #include "model/lighting.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "device/protocol.h"
@@ -34,11 +35,90 @@ bool effectListHasPerKey(const EffectList& effects) {
 
 LightingVisibility lightingVisibility(int effect, VisibilityContext context) {
   LightingVisibility v{};
-  v.effectList = context == VisibilityContext::Refresh ? isRecognisedEffect(effect) : effectHasBrightness(effect);
+  v.effectList = context == VisibilityContext::Choice || isRecognisedEffect(effect);
   v.brightness = effectHasBrightness(effect);
   v.speed = effectHasSpeed(effect);
   v.perKey = effect == kEffectPerKey;
+  v.fields = fieldsOfEffect(effect);
   return v;
+}
+
+// ---- The fields an effect uses ---------------------------------------------------
+
+FieldPlace placeOfField(LightingField field) {
+  switch (field) {
+    case LightingField::Direction: return {offsetof(ProfileSettingsRecord, directionOrMode), 1};
+    case LightingField::MainRandom: return {offsetof(ProfileSettingsRecord, mainColourRandom), 1};
+    case LightingField::MainColour: return {offsetof(ProfileSettingsRecord, mainColour), 3};
+    case LightingField::UserBaseColour: return {offsetof(ProfileSettingsRecord, userBaseColour), 3};
+    case LightingField::UserColour: return {offsetof(ProfileSettingsRecord, userColour), 3};
+    case LightingField::PresetColour: return {offsetof(ProfileSettingsRecord, presetColour), 1};
+    case LightingField::ReactionRandom: return {offsetof(ProfileSettingsRecord, reactionRandom), 1};
+    case LightingField::TriggerType: return {offsetof(ProfileSettingsRecord, triggerType), 1};
+    case LightingField::StoneColour: return {offsetof(ProfileSettingsRecord, stoneColour), 3};
+    case LightingField::StoneRandom: return {offsetof(ProfileSettingsRecord, stoneRandom), 1};
+    case LightingField::RibbonColour: return {offsetof(ProfileSettingsRecord, ribbonColour), 3};
+    case LightingField::RibbonRandom: return {offsetof(ProfileSettingsRecord, ribbonRandom), 1};
+  }
+  return {0, 0};
+}
+
+uint32_t maxValueOfField(LightingField field) {
+  if (isColourField(field)) return 0x00FFFFFF;
+  return field == LightingField::PresetColour ? 3 : 1;
+}
+
+namespace {
+using F = LightingField;
+constexpr FieldSet kDirection = fieldBit(F::Direction);
+constexpr FieldSet kMain = fieldBit(F::MainColour) | fieldBit(F::MainRandom);
+}  // namespace
+
+// Effects named by the skin: 1-3 and 12 move (their direction controls have
+// skin places of their own), 18 spreads or gathers, 4 breathes and 5 stays
+// in the main colour, 7 reacts to key presses (the only effect whose byte
+// 18 is read), 17 throws stones and 19 draws a ribbon in colours of their
+// own, and the per-key effect lights its pattern in the user colour over the
+// base colour. No other effect reads any of these fields.
+const std::array<EffectFields, 11> kEffectFieldTable = {{
+    {1, kDirection},
+    {2, kDirection},
+    {3, kDirection},
+    {kEffectBreathing, kMain},
+    {5, kMain},
+    {kEffectReaction, fieldBit(F::MainColour) | fieldBit(F::PresetColour) | fieldBit(F::ReactionRandom) |
+            fieldBit(F::TriggerType)},
+    {12, kDirection},
+    {17, fieldBit(F::StoneColour) | fieldBit(F::StoneRandom)},
+    {kEffectSpreadGather, kDirection},
+    {19, fieldBit(F::RibbonColour) | fieldBit(F::RibbonRandom)},
+    {kEffectPerKey, fieldBit(F::UserBaseColour) | fieldBit(F::UserColour)},
+}};
+
+FieldSet fieldsOfEffect(int effect) {
+  for (const EffectFields& e : kEffectFieldTable)
+    if (e.effect == effect) return e.fields;
+  return 0;
+}
+
+bool effectUsesField(int effect, LightingField field) { return (fieldsOfEffect(effect) & fieldBit(field)) != 0; }
+
+uint32_t fieldValue(const LightingState& s, LightingField field) {
+  switch (field) {
+    case F::Direction: return s.direction;
+    case F::MainRandom: return s.mainColourRandom ? 1 : 0;
+    case F::MainColour: return s.staticColour;
+    case F::UserBaseColour: return s.userBaseColour;
+    case F::UserColour: return s.userColour;
+    case F::PresetColour: return s.presetColour;
+    case F::ReactionRandom: return s.reactionRandom ? 1 : 0;
+    case F::TriggerType: return s.triggerType;
+    case F::StoneColour: return s.stoneColour;
+    case F::StoneRandom: return s.stoneRandom ? 1 : 0;
+    case F::RibbonColour: return s.ribbonColour;
+    case F::RibbonRandom: return s.ribbonRandom ? 1 : 0;
+  }
+  return 0;
 }
 
 // ---- Per-key region ------------------------------------------------------------
@@ -236,6 +316,32 @@ int LightingModel::SetReportRate(int index) {
   return WriteSettingsField(kFieldReportRate, {&byte, 1});
 }
 
+int LightingModel::SetField(LightingField field, uint32_t value) {
+  if (!effectUsesField(state_.effect, field) || value > maxValueOfField(field)) return kResultBadArgument;
+  const auto flag = value != 0;
+  const auto small = static_cast<uint8_t>(value);
+  switch (field) {
+    case F::Direction: state_.direction = small; break;
+    case F::MainRandom: state_.mainColourRandom = flag; break;
+    case F::MainColour: state_.staticColour = state_.breathingColour = state_.reactionColour = value; break;
+    case F::UserBaseColour: state_.userBaseColour = value; break;
+    case F::UserColour: state_.userColour = value; break;
+    case F::PresetColour: state_.presetColour = small; break;
+    case F::ReactionRandom: state_.reactionRandom = flag; break;
+    case F::TriggerType: state_.triggerType = small; break;
+    case F::StoneColour: state_.stoneColour = value; break;
+    case F::StoneRandom: state_.stoneRandom = flag; break;
+    case F::RibbonColour: state_.ribbonColour = value; break;
+    case F::RibbonRandom: state_.ribbonRandom = flag; break;
+  }
+  const FieldPlace place = placeOfField(field);
+  if (place.length == 3) {
+    const DeviceRgb rgb = rgbOfColour(value);
+    return WriteSettingsField(place.offset, rgb);
+  }
+  return WriteSettingsField(place.offset, {&small, 1});
+}
+
 PerKeyRegion& LightingModel::selectedRegion() { return regions_[static_cast<size_t>(selectedProfile())]; }
 
 int LightingModel::writePatternBytes(size_t offset, std::span<const uint8_t> bytes) {
@@ -295,6 +401,17 @@ int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
 
 int LightingModel::FillPattern() { return fillCurrentPattern(0xFF, kPreviewLit); }
 int LightingModel::ClearPattern() { return fillCurrentPattern(0x00, kPreviewUnlit); }
+
+void LightingModel::ShowEffectPreview(int effect) {
+  view_.RemoveKeyOverlays();
+  if (effect == kEffectPerKey) {
+    ShowUserPattern();
+  } else if (effect == kEffectStatic && !state_.mainColourRandom) {
+    for (const KeyButton& b : KeyButtonTable) view_.SetKeyTint(b.controlId, state_.staticColour, kPreviewOpacity);
+    for (uint16_t id : kGKeyControlIds) view_.SetKeyTint(id, state_.staticColour, kPreviewOpacity);
+    view_.SetKeyTint(kFnControlId, state_.staticColour, kPreviewOpacity);
+  }
+}
 
 void LightingModel::ShowUserPattern() {
   const LedMask pattern = userPattern(state_.userMode);

@@ -24,6 +24,7 @@ inline constexpr size_t kEffectListSize = 32;  // information block bytes 16-47
 using EffectList = std::array<uint8_t, kEffectListSize>;
 
 inline constexpr uint8_t kEffectPerKey = 254;      // the keys of the selected user pattern light
+inline constexpr uint8_t kEffectBreathing = 4;
 inline constexpr uint8_t kEffectReaction = 7;      // settings byte 18 is loaded
 inline constexpr uint8_t kEffectSpreadGather = 18; // direction shown as spread / gather
 inline constexpr uint8_t kEffectAfterReset = 1;
@@ -54,15 +55,19 @@ struct EffectComboEntry {
 std::vector<EffectComboEntry> buildEffectCombo(const EffectList& effects);
 bool effectListHasPerKey(const EffectList& effects);
 
-// Which lighting controls show for an effect. Refresh: after a load from the
-// keyboard. Choice: after the user picked an effect or opened the panel,
-// where the effect list itself stays only for the effects with brightness.
+// Which lighting controls show for an effect. Refresh: the effect the
+// keyboard reports (a load, or opening the panel on the loaded effect),
+// where the effect list hides for a code the program does not know.
+// Choice: the user picked the effect from the list, which therefore stays
+// whatever the effect, so that another one can be picked.
 enum class VisibilityContext { Refresh, Choice };
+using FieldSet = uint32_t;
 struct LightingVisibility {
   bool effectList;
   bool brightness;  // label and control
   bool speed;       // label and control
   bool perKey;      // user-mode list, fill, clear, the tools and their labels
+  FieldSet fields = 0;  // the colour, random, preset, trigger and direction controls (fieldsOfEffect)
   friend constexpr bool operator==(const LightingVisibility&, const LightingVisibility&) = default;
 };
 LightingVisibility lightingVisibility(int effect, VisibilityContext context);
@@ -127,6 +132,59 @@ struct LightingState {
   int reportRate = 0;       // 0-3
   bool panelOpen = false;   // `lighting panel open`
 };
+
+// ---- The fields an effect uses ---------------------------------------------------
+
+// The record fields beyond effect, levels and user patterns, each written
+// alone when its control changes.
+enum class LightingField : uint8_t {
+  Direction,       // byte 3: 1 left (spread), 0 right (gather)
+  MainRandom,      // byte 4: 0 the main colour, 1 a random colour
+  MainColour,      // bytes 5-7: the static, breathing and reaction colour
+  UserBaseColour,  // bytes 9-11
+  UserColour,      // bytes 12-14
+  PresetColour,    // byte 17: 0 red, 1 yellow, 2 green, 3 blue
+  ReactionRandom,  // byte 18
+  TriggerType,     // byte 19: 0 single key, 1 grid
+  StoneColour,     // bytes 25-27
+  StoneRandom,     // byte 28
+  RibbonColour,    // bytes 30-32
+  RibbonRandom,    // byte 33
+};
+inline constexpr size_t kLightingFieldCount = 12;
+
+// Where a field sits in the profile's record.
+struct FieldPlace {
+  size_t offset;
+  size_t length;  // 3 for colours (R, G, B), else 1
+  friend constexpr bool operator==(const FieldPlace&, const FieldPlace&) = default;
+};
+FieldPlace placeOfField(LightingField field);
+constexpr bool isColourField(LightingField f) {
+  return f == LightingField::MainColour || f == LightingField::UserBaseColour || f == LightingField::UserColour ||
+         f == LightingField::StoneColour || f == LightingField::RibbonColour;
+}
+// The largest value a field takes: a colour 0x00FFFFFF, a flag 1, the
+// preset colour 3.
+uint32_t maxValueOfField(LightingField field);
+
+// Which fields each effect shows, as data: effect code and a set of fields.
+// Effects not listed use none of them.
+constexpr FieldSet fieldBit(LightingField f) { return FieldSet{1} << static_cast<unsigned>(f); }
+struct EffectFields {
+  uint8_t effect;
+  FieldSet fields;
+};
+extern const std::array<EffectFields, 11> kEffectFieldTable;
+bool effectUsesField(int effect, LightingField field);
+FieldSet fieldsOfEffect(int effect);
+
+// The effect the keyboard shows in one still colour: the keyboard picture
+// previews it.
+inline constexpr uint8_t kEffectStatic = 5;
+
+// The value of a field as the model holds it (a colour as 0x00BBGGRR).
+uint32_t fieldValue(const LightingState& state, LightingField field);
 
 // Positions of the level controls for stored values (out-of-range values
 // from the keyboard end at the control's ends).
@@ -196,6 +254,10 @@ class LightingModel {
   [[nodiscard]] int SetUserMode(int mode);         // 0-9; written only while the panel is open
   [[nodiscard]] int SetPaintTool(int tool);        // 0 paint, 1 erase
   [[nodiscard]] int SetReportRate(int index);      // 0-3
+  // One field of the selected effect (kResultBadArgument when the effect
+  // does not use it or the value is beyond maxValueOfField): stored, and
+  // only its bytes written. A colour is 0x00BBGGRR.
+  [[nodiscard]] int SetField(LightingField field, uint32_t value);
   // The key's LED in the current user pattern, by the paint tool. Any
   // control: Fn has LED 45, a key button its own, every other control 0.
   [[nodiscard]] int PaintKey(uint16_t controlId);
@@ -203,6 +265,11 @@ class LightingModel {
   [[nodiscard]] int ClearPattern();
   // Overlays of every key, G key and Fn from the current user pattern.
   void ShowUserPattern();
+  // The keyboard picture as an effect lights the keyboard, after every
+  // overlay went: the current user pattern for the per-key effect, every
+  // button tinted with the main colour for the static effect (unless the
+  // colour is random), nothing for the others.
+  void ShowEffectPreview(int effect);
 
   // The lamp: stored and persisted as DengCheck.
   void SetLightingPanelOpen(bool open);

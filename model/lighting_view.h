@@ -21,7 +21,10 @@ class LightingView {
   virtual ~LightingView() = default;
   // One button (key, G key or Fn) of the keyboard picture gets a colour overlay.
   virtual void SetKeyOverlay(uint16_t controlId, Colour colour, uint8_t opacity) = 0;
-  // Every overlay goes.
+  // One button's face tinted with a colour at an opacity (percent): how the
+  // keyboard looks in one still colour.
+  virtual void SetKeyTint(uint16_t controlId, Colour colour, uint8_t opacity) = 0;
+  // Every overlay and tint goes.
   virtual void RemoveKeyOverlays() = 0;
   // Button `index` of report1-report4 set, the other three not.
   virtual void ShowReportRate(int index) = 0;
@@ -34,6 +37,7 @@ class LightingView {
 class NullLightingView : public LightingView {
  public:
   void SetKeyOverlay(uint16_t, Colour, uint8_t) override {}
+  void SetKeyTint(uint16_t, Colour, uint8_t) override {}
   void RemoveKeyOverlays() override {}
   void ShowReportRate(int) override {}
   void ShowLightingReset() override {}

@@ -3,6 +3,8 @@
 // INI file; tools and tests keep the values in memory.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@ namespace kv {
 
 inline constexpr std::u16string_view kSectionKeyColour = u"KEYCOLOR";
 inline constexpr std::u16string_view kKeyLightingPanelOpen = u"DengCheck";
+inline constexpr std::u16string_view kKeyCustomColours = u"CustomColors";
 
 class SettingsFile {
  public:
@@ -39,5 +42,15 @@ class MemorySettingsFile : public SettingsFile {
 // `lighting panel open`: "1" open, anything else (or nothing) closed.
 bool readLightingPanelOpen(SettingsFile& settings);
 void writeLightingPanelOpen(SettingsFile& settings, bool open);
+
+// The colour dialog's 16 custom colours (0x00BBGGRR), kept between runs as
+// one value: "RRGGBB" per colour, separated by commas. The file is the
+// user's to edit: a slot that is missing or not six hex digits is white.
+inline constexpr size_t kCustomColourCount = 16;
+using CustomColours = std::array<uint32_t, kCustomColourCount>;
+CustomColours parseCustomColours(std::u16string_view text);
+std::u16string formatCustomColours(const CustomColours& colours);
+CustomColours readCustomColours(SettingsFile& settings);
+void writeCustomColours(SettingsFile& settings, const CustomColours& colours);
 
 }  // namespace kv

@@ -212,6 +212,11 @@
 #define IDC_MAIN_CONTROL_TSsjsStaPic             1189
 #define IDC_MAIN_CONTROL_CDsjsStatic             1192
 #define IDC_MAIN_CONTROL_CDsjsStaPic             1193
+#define IDC_MAIN_CONTROL_ZSrandStatic            1240
+#define IDC_MAIN_CONTROL_ZSrandStaPic            1241
+#define IDC_MAIN_CONTROL_FYrandStatic            1242
+#define IDC_MAIN_CONTROL_FYrandStaPic            1243
+#define IDC_MAIN_CONTROL_YSStatic                1244
 #define IDC_MAIN_FLIP_0                          1129
 #define IDC_MAIN_FLIP_1                          1130
 #define IDC_MAIN_FLIP_2                          1131
@@ -491,6 +496,11 @@ inline constexpr SkinControl CONTROL_TSsjsStatic{IDC_MAIN_CONTROL_TSsjsStatic, "
 inline constexpr SkinControl CONTROL_TSsjsStaPic{IDC_MAIN_CONTROL_TSsjsStaPic, "CONTROL_TSsjsStaPic", L"CONTROL_TSsjsStaPic"};
 inline constexpr SkinControl CONTROL_CDsjsStatic{IDC_MAIN_CONTROL_CDsjsStatic, "CONTROL_CDsjsStatic", L"CONTROL_CDsjsStatic"};
 inline constexpr SkinControl CONTROL_CDsjsStaPic{IDC_MAIN_CONTROL_CDsjsStaPic, "CONTROL_CDsjsStaPic", L"CONTROL_CDsjsStaPic"};
+inline constexpr SkinControl CONTROL_ZSrandStatic{IDC_MAIN_CONTROL_ZSrandStatic, "CONTROL_ZSrandStatic", L"CONTROL_ZSrandStatic"};
+inline constexpr SkinControl CONTROL_ZSrandStaPic{IDC_MAIN_CONTROL_ZSrandStaPic, "CONTROL_ZSrandStaPic", L"CONTROL_ZSrandStaPic"};
+inline constexpr SkinControl CONTROL_FYrandStatic{IDC_MAIN_CONTROL_FYrandStatic, "CONTROL_FYrandStatic", L"CONTROL_FYrandStatic"};
+inline constexpr SkinControl CONTROL_FYrandStaPic{IDC_MAIN_CONTROL_FYrandStaPic, "CONTROL_FYrandStaPic", L"CONTROL_FYrandStaPic"};
+inline constexpr SkinControl CONTROL_YSStatic{IDC_MAIN_CONTROL_YSStatic, "CONTROL_YSStatic", L"CONTROL_YSStatic"};
 inline constexpr SkinControl FLIP_0{IDC_MAIN_FLIP_0, "FLIP_0", L"FLIP_0"};
 inline constexpr SkinControl FLIP_1{IDC_MAIN_FLIP_1, "FLIP_1", L"FLIP_1"};
 inline constexpr SkinControl FLIP_2{IDC_MAIN_FLIP_2, "FLIP_2", L"FLIP_2"};

@@ -204,6 +204,32 @@ std::wstring CPngButton::accessibleName() const {
   return accessible_->name;
 }
 
+void CPngButton::setTint(COLORREF colour, int level, bool on) {
+  tintColour_ = colour;
+  tintLevel_ = level < 0 ? 0 : level > 100 ? 100 : level;
+  tintOn_ = on;
+  redraw();
+}
+
+namespace {
+
+// Blends a colour over a rectangle of dc at level percent.
+void blendColour(HDC dc, const RECT& r, COLORREF colour, int level) {
+  UniqueMemoryDc mem(CreateCompatibleDC(dc));
+  UniqueBitmap pixel(CreateCompatibleBitmap(dc, 1, 1));
+  if (!mem || !pixel) {
+    ReportWin32Failure(L"CreateCompatibleBitmap(tint)");
+    return;
+  }
+  SelectObjectRestorer sel(mem.get(), pixel.get());
+  SetPixel(mem.get(), 0, 0, colour);
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(level * 255 / 100), 0};
+  if (!AlphaBlend(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, mem.get(), 0, 0, 1, 1, blend))
+    ReportWin32Failure(L"AlphaBlend(tint)");
+}
+
+}  // namespace
+
 void CPngButton::redraw() {
   // A button not on the screen (its window or a parent hidden, as the main
   // window is while it starts) is drawn when it is shown.
@@ -233,6 +259,7 @@ void CPngButton::draw(HDC dc) {
   HDC face = chooseFace();
   if (!frameOn_) {
     if (face) BitBlt(dc, 0, 0, client.right, client.bottom, face, originX_ - 1, originY_ - 1, SRCCOPY);
+    if (tintOn_) blendColour(dc, client, tintColour_, tintLevel_);
   } else {
     UniquePen pen(CreatePen(PS_SOLID, 2, frameColour_));
     SelectObjectRestorer selPen(dc, pen.get());

@@ -52,6 +52,10 @@ class CPngButton : public CWindow {
   // that exists takes the new text at once.
   void setTooltip(std::wstring_view text, bool activate);
   void setFrame(COLORREF colour, int level, bool on);
+  // The face blended with a colour at level percent (0-100); a frame, when
+  // on, is drawn instead.
+  void setTint(COLORREF colour, int level, bool on);
+  bool tintOn() const noexcept { return tintOn_; }
   void setDrawCallback(DrawCallback callback) { callback_ = std::move(callback); }
   // The button chosen from the keyboard: drawn with its hover face and a ring.
   void setFocusRing(bool on);
@@ -127,6 +131,9 @@ class CPngButton : public CWindow {
   std::wstring accessibleBase_;  // the name without the selected text
   bool accessibleSelected_ = false;
   std::shared_ptr<AccessibleButtonState> accessible_;
+  bool tintOn_ = false;
+  COLORREF tintColour_ = 0;
+  int tintLevel_ = 0;
 };
 
 // The image buttons of one dialog, each subclassed onto its control on first

@@ -4,6 +4,8 @@
 // controls and the screen's pixels.
 #include <gtest/gtest.h>
 
+#include <colordlg.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -114,7 +116,65 @@ class LightingE2e : public KorvalinFixture {
   }
   // A few pixels of a control, to tell its looks apart.
   std::vector<COLORREF> looksOf(int id) const { return e2e::looksOf(mainItem(id)); }
+
+  // The list position of an effect code in the simulated keyboard's list.
+  static int comboOf(int effect) { return effect == 254 ? kComboPerKey : effect - 1; }
+  // Picks an effect from the list with real clicks and waits for its write.
+  void chooseEffect(int profile, int effect) {
+    choose(CONTROL_XGcombox.id, comboOf(effect));
+    ASSERT_TRUE(waitFor([&] { return settingsByte(profile, 0) == effect; }, 3000)) << "effect " << effect;
+  }
+  // All three profiles' lighting records.
+  std::vector<uint8_t> records() const { return read("settings", 0, 3 * static_cast<int>(kSettingsRecordSize)); }
+
+  // Clicks a colour button and waits for the system's colour dialog.
+  HWND openColourDialog(int buttonId) {
+    clickItem(buttonId);
+    HWND dialog = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (dialog = dialogWith(COLOR_RED)) != nullptr; }, 5000)) << "colour dialog";
+    if (dialog) waitClickable(GetDlgItem(dialog, COLOR_RED));
+    return dialog;
+  }
+  // Types red, green and blue into the dialog's boxes with the keyboard:
+  // into the red box, then Tab to the next. The boxes show what was typed.
+  void typeColour(HWND dialog, int r, int g, int b) {
+    clickCentre(GetDlgItem(dialog, COLOR_RED));
+    pressKey("Home");
+    pressKey("shift+End");
+    typeText(std::to_wstring(r));
+    pressKey("Tab");
+    typeText(std::to_wstring(g));
+    pressKey("Tab");
+    typeText(std::to_wstring(b));
+    BOOL ok = FALSE;
+    EXPECT_TRUE(waitFor([&] {
+      return static_cast<int>(GetDlgItemInt(dialog, COLOR_RED, &ok, FALSE)) == r &&
+             static_cast<int>(GetDlgItemInt(dialog, COLOR_GREEN, &ok, FALSE)) == g &&
+             static_cast<int>(GetDlgItemInt(dialog, COLOR_BLUE, &ok, FALSE)) == b;
+    }, 3000)) << "the boxes show " << r << " " << g << " " << b;
+  }
+  // Chooses a colour through a colour button: the dialog, the keys, Enter.
+  void chooseColour(int buttonId, int r, int g, int b, const char* shotName = nullptr) {
+    HWND dialog = openColourDialog(buttonId);
+    ASSERT_NE(dialog, nullptr);
+    typeColour(dialog, r, g, b);
+    if (shotName) shot(shotName);
+    pressKey("Return");
+    ASSERT_TRUE(waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 5000));
+  }
+  // The colour a control shows at its centre.
+  COLORREF centreColour(int id) const {
+    POINT c = centreOf(mainItem(id));
+    return pixelAt(c.x, c.y);
+  }
 };
+
+// The record as expected after one field's change: the bytes at offset of
+// one profile's record replaced.
+std::vector<uint8_t> withBytes(std::vector<uint8_t> records, int profile, int offset, std::vector<uint8_t> bytes) {
+  std::copy(bytes.begin(), bytes.end(), records.begin() + profile * kSettingsRecordSize + offset);
+  return records;
+}
 
 // ---- the lamp ------------------------------------------------------------------------------
 
@@ -201,7 +261,8 @@ TEST_F(LightingE2e, PaintAndEraseClicksWriteOneByteEach) {
   // Another effect: a key click does nothing; the G keys are not painted.
   choose(CONTROL_XGcombox.id, 0);
   ASSERT_TRUE(waitFor([&] { return settingsByte(1, 0) == 1; }, 3000));
-  EXPECT_FALSE(shown(CONTROL_umCombo.id));
+  // The effect is written before the panel shows it: wait for the tools to go.
+  EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_umCombo.id); }, 3000));
   clearTrace();
   clickItem(KEY_01E.id);
   Sleep(300);
@@ -277,15 +338,23 @@ TEST_F(LightingE2e, UserModeThreeShowsPatternTwo) {
 
 // ---- effects and levels -----------------------------------------------------------------------
 
-TEST_F(LightingE2e, EffectEightHidesTheListUntilTheKeyboardReportsALightingChange) {
+// Lights Off chosen in the program: the list stays, and another effect can
+// be chosen from it (no dead end).
+TEST_F(LightingE2e, LightsOffKeepsTheListAndAnotherEffectCanBeChosen) {
   panelStartsOpen();
   Running& app = startSettled();
-  choose(CONTROL_XGcombox.id, 7);
-  ASSERT_TRUE(waitFor([&] { return settingsByte(0, 0) == 8; }, 3000));
-  EXPECT_TRUE(waitFor([&] { return !shown(CONTROL_XGcombox.id); }, 2000));
+  chooseEffect(0, 8);
+  EXPECT_TRUE(holdsFor([&] { return shown(CONTROL_XGcombox.id); }, 1000)) << "the list stays for Lights Off";
   EXPECT_FALSE(shown(CONTROL_LightSlider.id));
+  EXPECT_FALSE(shown(CONTROL_JTysButton.id));
   pointerAway();
   shot("lighting_open_effect8");
+  for (int effect : {16, 23, 28}) {  // the other effects the list used to hide for
+    chooseEffect(0, effect);
+    EXPECT_TRUE(holdsFor([&] { return shown(CONTROL_XGcombox.id); }, 500)) << "effect " << effect;
+  }
+  chooseEffect(0, 4);
+  EXPECT_TRUE(waitFor([&] { return shown(CONTROL_LightSlider.id) && shown(CONTROL_HXysButton.id); }, 2000));
 
   // The keyboard changes its own effect and says so: the panel follows.
   ASSERT_EQ(app.sim("write settings 0 05"), "OK\n");
@@ -314,18 +383,19 @@ TEST_F(LightingE2e, ArrowKeysDoNotChangeTheEffect) {
   (void)app;
 }
 
-TEST_F(LightingE2e, OpeningOnEffect23LeavesTheListHidden) {
+// The keyboard's own effect 23, then the panel opened: the list shows, so
+// the program can leave the effect.
+TEST_F(LightingE2e, OpeningOnEffect23ShowsTheListAndAnotherEffectCanBeChosen) {
   Running& app = startSettled();
   ASSERT_EQ(app.sim("write settings 0 17"), "OK\n");
   ASSERT_EQ(app.sim("event 0401"), "OK\n");
   ASSERT_TRUE(waitFor([&] { return selectedEffectIndex() == 22; }, 5000));
   clickItem(CONTROL_DengStaPic.id);
-  Sleep(500);
-  EXPECT_FALSE(shown(CONTROL_XGcombox.id));
-  EXPECT_FALSE(shown(CONTROL_LightSlider.id));
-  // A reload while open shows it again.
-  ASSERT_EQ(app.sim("event 0401"), "OK\n");
-  EXPECT_TRUE(waitFor([&] { return shown(CONTROL_XGcombox.id); }, 5000));
+  ASSERT_TRUE(waitFor([&] { return shown(CONTROL_XGcombox.id); }, 3000));
+  EXPECT_FALSE(shown(CONTROL_LightSlider.id)) << "effect 23 has no brightness";
+  chooseEffect(0, 1);
+  EXPECT_TRUE(waitFor([&] { return shown(CONTROL_LightSlider.id) && shown(CONTROL_BLFXLStaPic.id); }, 2000));
+  (void)app;
 }
 
 TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
@@ -340,6 +410,164 @@ TEST_F(LightingE2e, LevelControlsWriteOnlyChangedValues) {
   clickLevel(CONTROL_SpeedSlider.id, 4);
   EXPECT_TRUE(waitFor([&] { return settingsByte(0, 2) == 0; }, 3000));
   (void)app;
+}
+
+// ---- colours and the other fields of an effect -------------------------------------------------------
+
+// Each colour button: the colour dialog driven by keys, the colour at its
+// bytes of the active profile's record and nothing else changed; the button
+// shows it. The per-key effect still paints afterwards.
+TEST_F(LightingE2e, ColourDialogWritesEachColourAtItsBytesOfTheActiveProfile) {
+  activeProfile(2);
+  panelStartsOpen();
+  startSettled();
+  struct Case {
+    int effect;
+    int button;
+    int r, g, b;
+    int offset;
+    const char* shotName;
+  };
+  const Case cases[] = {
+      {4, CONTROL_HXysButton.id, 18, 52, 86, 5, "lighting_colours_effect4"},
+      {7, CONTROL_FYYSButton.id, 200, 100, 50, 5, "lighting_colours_effect7"},
+      {17, CONTROL_TSysButton.id, 0, 128, 255, 25, "lighting_colours_effect17"},
+      {19, CONTROL_CDysButton.id, 255, 255, 0, 30, nullptr},
+      {254, CONTROL_USERysButton.id, 10, 200, 30, 12, nullptr},
+      {254, CONTROL_USERjsButton.id, 90, 0, 160, 9, "lighting_colours_effect254"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << c.effect << " offset " << c.offset);
+    if (settingsByte(2, 0) != c.effect) chooseEffect(2, c.effect);
+    ASSERT_TRUE(waitFor([&] { return shown(c.button); }, 2000)) << "the effect shows its colour button";
+    const std::vector<uint8_t> before = records();
+    clearTrace();
+    chooseColour(c.button, c.r, c.g, c.b, c.effect == 4 ? "lighting_colour_dialog" : nullptr);
+    const std::vector<uint8_t> expected =
+        withBytes(before, 2, c.offset, {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)});
+    EXPECT_TRUE(waitFor([&] { return records() == expected; }, 3000)) << "only the colour's three bytes change";
+    EXPECT_EQ(traced(kCmdWriteSettings), (std::vector<std::pair<int, int>>{{2 * 42 + c.offset, 3}}));
+    EXPECT_EQ(traced(kCmdBeginConfig).size(), 1u) << "one bracket";
+    pointerAway();
+    EXPECT_TRUE(waitFor([&] { return centreColour(c.button) == RGB(c.r, c.g, c.b); }, 2000)) << "the button shows it";
+    if (c.shotName) shot(c.shotName);
+  }
+  // The per-key effect still paints: A in pattern 0 of profile 2.
+  LedBit a = ledBitOf(KEY_01E.id, 0);
+  int was = colourByte(2, a.offset);
+  clickItem(CONTROL_HXsjsStaPic.id);  // clear the pattern first
+  ASSERT_TRUE(waitFor([&] { return colourByte(2, a.offset) == 0; }, 3000)) << was;
+  clearTrace();
+  clickItem(KEY_01E.id);
+  ASSERT_TRUE(waitFor([&] { return (colourByte(2, a.offset) & a.bit) != 0; }, 3000));
+  EXPECT_EQ(traced(kCmdWriteColours), (std::vector<std::pair<int, int>>{{2 * 256 + a.offset, 1}}));
+}
+
+// Random colour, preset colour, trigger and direction: one byte each, in the
+// active profile's record, nothing else.
+TEST_F(LightingE2e, RandomPresetTriggerAndDirectionWriteTheirByteOnly) {
+  activeProfile(1);
+  panelStartsOpen();
+  startSettled();
+  struct Case {
+    int effect;
+    int picture;
+    int offset;
+    int value;  // -1: the flag turned over
+  };
+  const Case cases[] = {
+      {5, CONTROL_ZSrandStaPic.id, 4, -1},   {5, CONTROL_ZSrandStaPic.id, 4, -1},
+      {7, CONTROL_LVPIC.id, 17, 2},         {7, CONTROL_LANPIC.id, 17, 3},
+      {7, CONTROL_FYrandStaPic.id, 18, -1},  {7, CONTROL_FYggcfStaPic.id, 19, 1},
+      {7, CONTROL_FYdjcfStaPic.id, 19, 0},  {17, CONTROL_TSsjsStaPic.id, 28, -1},
+      {19, CONTROL_CDsjsStaPic.id, 33, -1}, {12, CONTROL_BLFXLStaPic.id, 3, 1},
+      {18, CONTROL_BLFXRStaPic.id, 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << c.effect << " offset " << c.offset);
+    if (settingsByte(1, 0) != c.effect) chooseEffect(1, c.effect);
+    ASSERT_TRUE(waitFor([&] { return shown(c.picture); }, 2000));
+    const std::vector<uint8_t> before = records();
+    const int old = before[42 + c.offset];
+    const int value = c.value >= 0 ? c.value : (old ? 0 : 1);
+    auto look = looksOf(c.picture);
+    clearTrace();
+    clickItem(c.picture);
+    EXPECT_TRUE(waitFor([&] { return records() == withBytes(before, 1, c.offset, {static_cast<uint8_t>(value)}); },
+                        3000));
+    EXPECT_EQ(traced(kCmdWriteSettings), (std::vector<std::pair<int, int>>{{42 + c.offset, 1}}));
+    if (old != value) {
+      pointerAway();
+      EXPECT_TRUE(waitFor([&] { return looksOf(c.picture) != look; }, 2000)) << "the picture shows the choice";
+    }
+  }
+  pointerAway();
+  shot("lighting_fields_effect18");
+}
+
+// The static effect: the keys are tinted with its colour before the
+// keyboard shows it; not with a random colour, nor with another effect.
+TEST_F(LightingE2e, StaticColourTintsTheKeyboardPicture) {
+  panelStartsOpen();
+  startSettled();
+  pointerAway();
+  Sleep(300);
+  const COLORREF plain = centreColour(KEY_01E.id);
+  chooseEffect(0, 5);
+  if (settingsByte(0, 4) != 0) {  // the factory's colour may be random
+    clickItem(CONTROL_ZSrandStaPic.id);
+    ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 0; }, 3000));
+  }
+  chooseColour(CONTROL_JTysButton.id, 255, 0, 0);
+  ASSERT_TRUE(waitFor([&] { return read("settings", 5, 3) == std::vector<uint8_t>{255, 0, 0}; }, 3000));
+  pointerAway();
+  auto reddish = [&](int id) {
+    COLORREF p = centreColour(id);
+    return GetRValue(p) > GetGValue(p) + 80 && GetRValue(p) > GetBValue(p) + 80;
+  };
+  EXPECT_TRUE(waitFor([&] { return reddish(KEY_01E.id) && reddish(KEY_039.id) && reddish(kFnControlId); }, 3000))
+      << "A, Space and Fn tinted red";
+  // Every key, the one the pointer rested on when the dialog closed too.
+  Sleep(800);
+  for (const KeyButton& k : KeyButtonTable) EXPECT_TRUE(reddish(k.controlId)) << "key " << k.controlId;
+  shot("lighting_static_tint");
+
+  clickItem(CONTROL_ZSrandStaPic.id);  // random colours: no tint
+  ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 1; }, 3000));
+  pointerAway();
+  EXPECT_TRUE(waitFor([&] { return centreColour(KEY_01E.id) == plain; }, 3000));
+  clickItem(CONTROL_ZSrandStaPic.id);
+  ASSERT_TRUE(waitFor([&] { return settingsByte(0, 4) == 0; }, 3000));
+  pointerAway();
+  EXPECT_TRUE(waitFor([&] { return reddish(KEY_01E.id); }, 3000));
+  chooseEffect(0, 4);  // breathing: no tint
+  pointerAway();
+  EXPECT_TRUE(waitFor([&] { return centreColour(KEY_01E.id) == plain; }, 3000));
+}
+
+// The colour dialog's custom colours come from the settings file and go
+// back to it.
+TEST_F(LightingE2e, CustomColoursAreKeptInTheSettingsFile) {
+  panelStartsOpen();
+  const std::wstring settings = documentsFile(L"Korvalin\\wskb.ini");
+  ASSERT_TRUE(WritePrivateProfileStringW(L"KEYCOLOR", L"CustomColors", L"FF00FF,00FFFF", settings.c_str()));
+  startSettled();
+  chooseEffect(0, 5);
+  const std::vector<uint8_t> before = records();
+  HWND dialog = openColourDialog(CONTROL_JTysButton.id);
+  ASSERT_NE(dialog, nullptr);
+  typeColour(dialog, 1, 2, 3);
+  clickCentre(GetDlgItem(dialog, COLOR_ADD));  // into the first custom slot
+  Sleep(300);
+  pressKey("Escape");
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 5000));
+  wchar_t value[256] = {};
+  EXPECT_TRUE(waitFor([&] {
+    GetPrivateProfileStringW(L"KEYCOLOR", L"CustomColors", L"", value, 256, settings.c_str());
+    return std::wstring(value).starts_with(L"010203,00FFFF,FFFFFF");
+  }, 3000)) << utf8(value);
+  Sleep(300);
+  EXPECT_EQ(records(), before) << "a cancelled dialog writes no colour";
 }
 
 // ---- report rate and indicators -----------------------------------------------------------------

@@ -23,14 +23,17 @@ class RecordingLightingView : public kv::LightingView {
     overlays[id] = {colour, opacity};
     ++overlayCalls;
   }
+  void SetKeyTint(uint16_t id, kv::Colour colour, uint8_t opacity) override { tints[id] = {colour, opacity}; }
   void RemoveKeyOverlays() override {
     overlays.clear();
+    tints.clear();
     ++removals;
   }
   void ShowReportRate(int index) override { reportRates.push_back(index); }
   void ShowLightingReset() override { ++resets; }
 
   std::map<uint16_t, Overlay> overlays;
+  std::map<uint16_t, Overlay> tints;
   int overlayCalls = 0;
   int removals = 0;
   std::vector<int> reportRates;

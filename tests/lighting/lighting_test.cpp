@@ -92,13 +92,15 @@ TEST(Effects, SetsAndVisibility) {
     bool listOnRefresh, listOnChoice, perKey;
   };
   const Case cases[] = {
-      {0, false, false, false, false, false, false},  {1, true, true, true, true, true, false},
+      // An effect picked from the list keeps the list, whatever it is: Lights
+      // Off (8), 16 and 23-28 included.
+      {0, false, false, false, false, true, false},   {1, true, true, true, true, true, false},
       {5, true, true, false, true, true, false},      {6, true, true, true, true, true, false},
-      {7, true, true, false, true, true, false},      {8, true, false, false, true, false, false},
-      {16, true, false, false, true, false, false},   {18, true, true, true, true, true, false},
-      {22, true, true, true, true, true, false},      {23, true, false, false, true, false, false},
-      {28, true, false, false, true, false, false},   {29, false, false, false, false, false, false},
-      {254, true, true, false, true, true, true},     {255, false, false, false, false, false, false},
+      {7, true, true, false, true, true, false},      {8, true, false, false, true, true, false},
+      {16, true, false, false, true, true, false},    {18, true, true, true, true, true, false},
+      {22, true, true, true, true, true, false},      {23, true, false, false, true, true, false},
+      {28, true, false, false, true, true, false},    {29, false, false, false, false, true, false},
+      {254, true, true, false, true, true, true},     {255, false, false, false, false, true, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(kv::isRecognisedEffect(c.code), c.recognised) << c.code;
@@ -182,6 +184,36 @@ TEST(DecodeSettings, FieldsWithRulesOfTheirOwn) {
     kv::decodeSettingsRecord(kv::settingsRecordFromBytes(bytes), s);
     c.check(s);
   }
+}
+
+TEST(SettingsFile, CustomColoursRoundTripAndBadSlotsAreWhite) {
+  kv::CustomColours colours;
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<uint32_t>(i * 0x00010203u);
+  colours[0] = 0x00563412;  // bytes 12 34 56 as R G B
+  EXPECT_EQ(kv::formatCustomColours(colours).substr(0, 14), u"123456,030201,");
+  EXPECT_EQ(kv::parseCustomColours(kv::formatCustomColours(colours)), colours);
+
+  struct Case {
+    const char16_t* text;
+    uint32_t first, second, last;
+  };
+  const Case cases[] = {
+      {u"", 0xFFFFFF, 0xFFFFFF, 0xFFFFFF},                 // nothing kept yet
+      {u"ff0000,00ff00", 0x0000FF, 0x00FF00, 0xFFFFFF},     // short list, lower case
+      {u"FF00,00ff00,", 0xFFFFFF, 0x00FF00, 0xFFFFFF},      // too short a slot
+      {u"GG0000,0000FF", 0xFFFFFF, 0xFF0000, 0xFFFFFF},     // not hex
+      {u" 0000FF,1234567", 0xFFFFFF, 0xFFFFFF, 0xFFFFFF},   // spaces and a long slot
+      {u"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,000001,ABCDEF", 0xFFFFFF, 0xFFFFFF, 0x010000},  // 17th ignored
+  };
+  for (const Case& c : cases) {
+    kv::CustomColours got = kv::parseCustomColours(c.text);
+    EXPECT_EQ(got[0], c.first) << testing::PrintToString(std::u16string(c.text).size());
+    EXPECT_EQ(got[1], c.second);
+    EXPECT_EQ(got[15], c.last);
+  }
+  kv::MemorySettingsFile file;
+  kv::writeCustomColours(file, colours);
+  EXPECT_EQ(kv::readCustomColours(file), colours);
 }
 
 TEST(ReportRate, ButtonsStandForIndexesInOrder) {
@@ -342,6 +374,127 @@ TEST_F(LightingTest, SingleFieldWritesGoToTheSelectedProfilesRecord) {
     ExpectOneWrite(Sends(), kCmdWriteSettings, static_cast<uint16_t>(42 + c.field), {c.value});
     EXPECT_EQ(Settings(1)[c.field], c.value);
     EXPECT_EQ(kv::settingsRecordBytes(model.record(1))[c.field], c.value);
+  }
+}
+
+// Every field an effect shows writes exactly its bytes of the selected
+// profile's record, in one bracket; the rest of the record stays.
+TEST_F(LightingTest, EachFieldWritesOnlyItsBytesInTheSelectedProfile) {
+  using F = kv::LightingField;
+  struct Case {
+    int profile;
+    uint8_t effect;
+    F field;
+    uint32_t value;
+    uint16_t address;  // profile x 42 + field offset
+    std::vector<uint8_t> bytes;
+  };
+  const Case cases[] = {
+      {0, 1, F::Direction, 1, 3, {0x01}},
+      {1, 12, F::Direction, 0, 42 + 3, {0x00}},
+      {2, 18, F::Direction, 1, 84 + 3, {0x01}},
+      {0, 4, F::MainColour, 0x00563412, 5, {0x12, 0x34, 0x56}},
+      {1, 5, F::MainColour, 0x000080FF, 42 + 5, {0xFF, 0x80, 0x00}},
+      {2, 5, F::MainRandom, 1, 84 + 4, {0x01}},
+      {0, 4, F::MainRandom, 0, 4, {0x00}},
+      {0, 7, F::MainColour, 0x00FF0000, 5, {0x00, 0x00, 0xFF}},
+      {1, 7, F::PresetColour, 2, 42 + 17, {0x02}},
+      {0, 7, F::ReactionRandom, 1, 18, {0x01}},
+      {2, 7, F::TriggerType, 1, 84 + 19, {0x01}},
+      {0, 17, F::StoneColour, 0x00ABCDEF, 25, {0xEF, 0xCD, 0xAB}},
+      {1, 17, F::StoneRandom, 0, 42 + 28, {0x00}},
+      {0, 19, F::RibbonColour, 0x00010203, 30, {0x03, 0x02, 0x01}},
+      {2, 19, F::RibbonRandom, 1, 84 + 33, {0x01}},
+      {0, 254, F::UserBaseColour, 0x00112233, 9, {0x33, 0x22, 0x11}},
+      {1, 254, F::UserColour, 0x00FFFFFF, 42 + 12, {0xFF, 0xFF, 0xFF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << int(c.effect) << " field " << int(c.field));
+    SetSettingsByte(c.profile, 0, c.effect);
+    // A record whose every byte differs from the value written.
+    for (size_t f = 1; f < 42; ++f) SetSettingsByte(c.profile, f, static_cast<uint8_t>(0x40 + f));
+    Load(c.profile);
+    const std::vector<std::vector<uint8_t>> before = {Settings(0), Settings(1), Settings(2)};
+    EXPECT_EQ(model.SetField(c.field, c.value), kv::kResultSuccess);
+    Keyboard()->drain();
+    ExpectOneWrite(Sends(), kCmdWriteSettings, c.address, c.bytes);
+    for (int p = 0; p < 3; ++p) {
+      std::vector<uint8_t> expected = before[p];
+      if (p == c.profile) std::copy(c.bytes.begin(), c.bytes.end(), expected.begin() + (c.address - p * 42));
+      EXPECT_EQ(Settings(p), expected) << "profile " << p;
+    }
+    EXPECT_EQ(kv::fieldValue(model.state(), c.field), c.value);
+    // What was written loads back as the same value.
+    Load(c.profile);
+    EXPECT_EQ(kv::fieldValue(model.state(), c.field), c.value);
+  }
+}
+
+TEST_F(LightingTest, FieldsTheEffectDoesNotUseAndValuesOutOfRangeWriteNothing) {
+  using F = kv::LightingField;
+  struct Case {
+    uint8_t effect;
+    F field;
+    uint32_t value;
+  };
+  const Case cases[] = {
+      {254, F::Direction, 1},        // byte 3 is the user mode there
+      {5, F::ReactionRandom, 1},     // byte 18 belongs to the reaction
+      {8, F::MainColour, 0x0000FF},  // Lights Off uses no colour
+      {23, F::PresetColour, 1},
+      {17, F::RibbonColour, 0x00FFFFFF},
+      {7, F::PresetColour, 4},       // red, yellow, green, blue only
+      {7, F::TriggerType, 2},
+      {5, F::MainRandom, 2},
+      {5, F::MainColour, 0x01000000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << int(c.effect) << " field " << int(c.field));
+    SetSettingsByte(0, 0, c.effect);
+    Load(0);
+    const std::vector<uint8_t> before = Settings(0);
+    const uint32_t held = kv::fieldValue(model.state(), c.field);
+    EXPECT_EQ(model.SetField(c.field, c.value), kv::kResultBadArgument);
+    Keyboard()->drain();
+    EXPECT_TRUE(Sends().empty());
+    EXPECT_EQ(Settings(0), before);
+    EXPECT_EQ(kv::fieldValue(model.state(), c.field), held);
+  }
+}
+
+// The keyboard picture before the keyboard: tinted in the static colour,
+// the pattern for the per-key effect, nothing otherwise.
+TEST_F(LightingTest, EffectPreviewTintsEveryButtonOnlyForAStillMainColour) {
+  struct Case {
+    uint8_t effect;
+    uint8_t random;
+    size_t tints, overlays;
+  };
+  const size_t buttons = kv::KeyButtonTable.size() + kv::kGKeyControlIds.size() + 1;  // with Fn
+  const Case cases[] = {
+      {5, 0, buttons, 0},  // static, its own colour
+      {5, 1, 0, 0},        // static in random colours: no single colour to show
+      {4, 0, 0, 0},        // breathing moves
+      {8, 0, 0, 0},
+      {254, 0, 0, buttons},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "effect " << int(c.effect) << " random " << int(c.random));
+    SetSettingsByte(0, 0, c.effect);
+    SetSettingsByte(0, 4, c.random);
+    const uint8_t rgb[] = {0x10, 0x80, 0xF0};
+    ASSERT_TRUE(Keyboard()->write(kv::sim::Region::Settings, 5, rgb));
+    Load(0);
+    view.overlays[1] = {0x123456, 70};  // an overlay of before
+    model.ShowEffectPreview(c.effect);
+    EXPECT_EQ(view.tints.size(), c.tints);
+    EXPECT_EQ(view.overlays.size(), c.overlays);
+    for (auto [id, tint] : view.tints) {
+      EXPECT_EQ(tint.colour, 0x00F08010u) << id;
+      EXPECT_EQ(tint.opacity, kv::kPreviewOpacity) << id;
+    }
+    Keyboard()->drain();
+    EXPECT_TRUE(Sends().empty()) << "a preview writes nothing";
   }
 }
 

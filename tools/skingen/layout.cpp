@@ -198,30 +198,39 @@ DialogLayout mainLayout() {
   // Where the per-key controls are: says, while another effect is chosen,
   // that clicking keys paints only with the per-key effect.
   add(d, "CONTROL_PaintHint", 1211, 344, 470, 190, 60, "label");
-  // Controls the panel keeps hidden: placed inside the panel, never drawn.
+  // The controls of the fields an effect uses (colours, random colour,
+  // preset colour, trigger, direction): created hidden, shown by the panel
+  // for the effects that use them. No effect uses two groups that share a
+  // place: a colour on the first row, its random choice on the second, the
+  // reaction's preset colours and trigger below.
   struct Hidden {
     const char* key;
     int id, x, y, w, h;
   };
   const Hidden hidden[] = {
-      {"CONTROL_BLFXStatic", 1148, 560, 470, 60, 20},   {"CONTROL_BLFXLStaPic", 1149, 624, 468, 28, 24},
-      {"CONTROL_BLFXRStaPic", 1150, 656, 468, 28, 24},  {"CONTROL_BLFXStatic2", 1148, 560, 500, 60, 20},
-      {"CONTROL_BLFXLStaPic2", 1149, 624, 498, 28, 24}, {"CONTROL_BLFXRStaPic2", 1150, 656, 498, 28, 24},
-      {"CONTROL_BLFXStatic3", 1148, 560, 530, 60, 20},  {"CONTROL_BLFXLStaPic3", 1149, 624, 528, 28, 24},
-      {"CONTROL_BLFXRStaPic3", 1150, 656, 528, 28, 24}, {"CONTROL_FYYSStatic", 1151, 700, 470, 60, 20},
-      {"CONTROL_FYYSButton", 1152, 764, 470, 28, 20},   {"CONTROL_HXysStatic", 1154, 700, 494, 60, 20},
-      {"CONTROL_HXysButton", 1155, 764, 494, 28, 20},   {"CONTROL_JTysStatic", 1157, 700, 518, 60, 20},
-      {"CONTROL_JTysButton", 1158, 764, 518, 28, 20},   {"CONTROL_USERysStatic", 1159, 700, 542, 60, 20},
-      {"CONTROL_USERysButton", 1160, 764, 542, 28, 20}, {"CONTROL_USERjsStatic", 1161, 700, 566, 60, 20},
-      {"CONTROL_USERjsButton", 1162, 764, 566, 28, 20}, {"CONTROL_TSysStatic", 1186, 560, 560, 60, 20},
-      {"CONTROL_TSysButton", 1187, 624, 560, 28, 20},   {"CONTROL_CDysStatic", 1190, 560, 584, 60, 20},
-      {"CONTROL_CDysButton", 1191, 624, 584, 28, 20},   {"CONTROL_HONGPIC", 1194, 560, 610, 24, 24},
-      {"CONTROL_HUANGPIC", 1195, 588, 610, 24, 24},     {"CONTROL_LVPIC", 1196, 616, 610, 24, 24},
-      {"CONTROL_LANPIC", 1197, 644, 610, 24, 24},       {"CONTROL_FYCFStatic", 1182, 700, 590, 60, 20},
-      {"CONTROL_FYdjcfStatic", 1181, 700, 612, 50, 20}, {"CONTROL_FYggcfStatc", 1180, 756, 612, 50, 20},
-      {"CONTROL_FYdjcfStaPic", 1183, 680, 612, 18, 18}, {"CONTROL_FYggcfStaPic", 1184, 810, 612, 18, 18},
-      {"CONTROL_TSsjsStatic", 1188, 656, 560, 36, 20},  {"CONTROL_TSsjsStaPic", 1189, 692, 560, 18, 18},
-      {"CONTROL_CDsjsStatic", 1192, 656, 584, 36, 20},  {"CONTROL_CDsjsStaPic", 1193, 692, 584, 18, 18},
+      {"CONTROL_BLFXStatic", 1148, 560, 472, 70, 20},   {"CONTROL_BLFXLStaPic", 1149, 634, 470, 28, 24},
+      {"CONTROL_BLFXRStaPic", 1150, 666, 470, 28, 24},  {"CONTROL_BLFXStatic2", 1148, 560, 472, 70, 20},
+      {"CONTROL_BLFXLStaPic2", 1149, 634, 470, 28, 24}, {"CONTROL_BLFXRStaPic2", 1150, 666, 470, 28, 24},
+      {"CONTROL_BLFXStatic3", 1148, 560, 498, 70, 20},  {"CONTROL_BLFXLStaPic3", 1149, 634, 496, 28, 24},
+      {"CONTROL_BLFXRStaPic3", 1150, 666, 496, 28, 24}, {"CONTROL_FYYSStatic", 1151, 560, 472, 70, 20},
+      {"CONTROL_FYYSButton", 1152, 634, 470, 44, 22},   {"CONTROL_HXysStatic", 1154, 560, 472, 70, 20},
+      {"CONTROL_HXysButton", 1155, 634, 470, 44, 22},   {"CONTROL_JTysStatic", 1157, 560, 472, 70, 20},
+      {"CONTROL_JTysButton", 1158, 634, 470, 44, 22},   {"CONTROL_USERysStatic", 1159, 560, 472, 70, 20},
+      {"CONTROL_USERysButton", 1160, 634, 470, 44, 22}, {"CONTROL_USERjsStatic", 1161, 560, 498, 70, 20},
+      {"CONTROL_USERjsButton", 1162, 634, 496, 44, 22}, {"CONTROL_TSysStatic", 1186, 560, 472, 70, 20},
+      {"CONTROL_TSysButton", 1187, 634, 470, 44, 22},   {"CONTROL_CDysStatic", 1190, 560, 472, 70, 20},
+      {"CONTROL_CDysButton", 1191, 634, 470, 44, 22},   {"CONTROL_HONGPIC", 1194, 634, 522, 24, 24},
+      {"CONTROL_HUANGPIC", 1195, 662, 522, 24, 24},     {"CONTROL_LVPIC", 1196, 690, 522, 24, 24},
+      {"CONTROL_LANPIC", 1197, 718, 522, 24, 24},       {"CONTROL_FYCFStatic", 1182, 560, 552, 70, 20},
+      {"CONTROL_FYdjcfStatic", 1181, 664, 552, 60, 20}, {"CONTROL_FYggcfStatc", 1180, 758, 552, 60, 20},
+      {"CONTROL_FYdjcfStaPic", 1183, 634, 550, 28, 24}, {"CONTROL_FYggcfStaPic", 1184, 728, 550, 28, 24},
+      {"CONTROL_TSsjsStatic", 1188, 560, 498, 70, 20},  {"CONTROL_TSsjsStaPic", 1189, 634, 496, 28, 24},
+      {"CONTROL_CDsjsStatic", 1192, 560, 498, 70, 20},  {"CONTROL_CDsjsStaPic", 1193, 634, 496, 28, 24},
+      // The main colour's random choice (static and breathing) and the
+      // reaction's own, with the preset colours' label.
+      {"CONTROL_ZSrandStatic", 1240, 560, 498, 70, 20},  {"CONTROL_ZSrandStaPic", 1241, 634, 496, 28, 24},
+      {"CONTROL_FYrandStatic", 1242, 560, 498, 70, 20},  {"CONTROL_FYrandStaPic", 1243, 634, 496, 28, 24},
+      {"CONTROL_YSStatic", 1244, 560, 524, 70, 20},
   };
   for (const Hidden& h : hidden) add(d, h.key, h.id, h.x, h.y, h.w, h.h, "hidden");
 

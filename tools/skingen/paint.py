@@ -485,6 +485,43 @@ def swatch_picture(colour, chosen):
     return img
 
 
+def direction_picture(kind, selected):
+    """The direction choices (28x24): arrows left and right for the moving
+    effects, out from and into the middle for spread and gather."""
+    img = square_frame(selected)
+    d = ImageDraw.Draw(img)
+    col = CYAN if selected else TEXT
+    y = 12
+    def head(x, dx):
+        d.polygon([(x, y), (x - dx * 5, y - 5), (x - dx * 5, y + 5)], fill=col)
+    if kind == "left":
+        d.line([(10, y), (21, y)], fill=col, width=2)
+        head(6, -1)
+    elif kind == "right":
+        d.line([(6, y), (17, y)], fill=col, width=2)
+        head(21, 1)
+    elif kind == "spread":
+        d.line([(9, y), (18, y)], fill=col, width=2)
+        head(5, -1)
+        head(22, 1)
+    else:  # gather
+        d.line([(3, y), (9, y)], fill=col, width=2)
+        d.line([(18, y), (24, y)], fill=col, width=2)
+        head(13, 1)
+        head(14, -1)
+    return img
+
+
+def square_frame(selected):
+    img = Image.new("RGB", (28, 24), PANEL)
+    d = ImageDraw.Draw(img)
+    if selected:
+        d.rounded_rectangle([1, 1, 26, 22], 5, fill=(26, 52, 64), outline=CYAN, width=2)
+    else:
+        d.rounded_rectangle([1, 1, 26, 22], 5, fill=(52, 57, 68), outline=(84, 92, 108))
+    return img
+
+
 def arrow_picture(main_layout, base):
     """Arrow.jpg: four 16×20 frames at (2,2), (22,2), (42,2), (62,2): up-left,
     down-left, up-right, down-right, on the colour of the Flip panel."""
@@ -619,6 +656,9 @@ def paint(layout_path, out):
     save_bmp(tool_picture("erase", True), os.path.join(out, "user2down.bmp"))
     save_bmp(square_picture(False), os.path.join(out, "sjsup.bmp"))
     save_bmp(square_picture(True), os.path.join(out, "sjsdown.bmp"))
+    for kind in ("left", "right", "spread", "gather"):
+        save_bmp(direction_picture(kind, False), os.path.join(out, "fx%s.bmp" % kind))
+        save_bmp(direction_picture(kind, True), os.path.join(out, "fx%sok.bmp" % kind))
     for name, colour in (("hong", (230, 40, 40)), ("huang", (240, 210, 40)), ("lv", (40, 200, 80)),
                          ("lan", (40, 100, 240))):
         save_bmp(swatch_picture(colour, False), os.path.join(out, name + ".bmp"))

@@ -31,6 +31,7 @@ inline constexpr CommandRoute kCommandRoutes[] = {
     {IDC_MAIN_CONTROL_XGcombox, IDC_MAIN_CONTROL_umCombo, WindowPart::kLighting},  // lighting, report rate
     {IDC_MAIN_CONTROL_UsbStatic, IDC_MAIN_CONTROL_UsbStatic, WindowPart::kLighting},
     {IDC_MAIN_CONTROL_PaintHint, IDC_MAIN_CONTROL_PaintHint, WindowPart::kLighting},
+    {IDC_MAIN_CONTROL_ZSrandStatic, IDC_MAIN_CONTROL_YSStatic, WindowPart::kLighting},  // random, preset label
     {IDM_IMPORT, IDM_EXPORT, WindowPart::kProfiles},
 };
 

@@ -1,5 +1,7 @@
 #include "ui/main/lighting_panel_win32.h"
 
+#include <commdlg.h>
+
 #include <algorithm>
 
 #include "app/settings_win32.h"
@@ -10,6 +12,7 @@
 #include "device/protocol.h"
 #include "model/key_codes.h"
 #include "model/settings.h"
+#include "model/settings_file.h"
 #include "resources/control_ids.h"
 #include "skin/placement_win32.h"
 
@@ -32,7 +35,8 @@ constexpr ids::SkinControl kPanelControls[] = {
     CONTROL_HONGPIC,      CONTROL_HUANGPIC,      CONTROL_LVPIC,         CONTROL_LANPIC,      CONTROL_FYCFStatic,
     CONTROL_FYdjcfStatic, CONTROL_FYggcfStatc,   CONTROL_FYdjcfStaPic,  CONTROL_FYggcfStaPic, CONTROL_TSysStatic,
     CONTROL_TSysButton,   CONTROL_TSsjsStatic,   CONTROL_TSsjsStaPic,   CONTROL_CDysStatic,  CONTROL_CDysButton,
-    CONTROL_CDsjsStatic,  CONTROL_CDsjsStaPic};
+    CONTROL_CDsjsStatic,  CONTROL_CDsjsStaPic,   CONTROL_ZSrandStatic,   CONTROL_ZSrandStaPic, CONTROL_FYrandStatic,
+    CONTROL_FYrandStaPic,  CONTROL_YSStatic};
 // Shown whatever the panel's state: the lamp, its label and the report-rate
 // label. The progress picture is the busy animation's.
 constexpr std::array<int, 4> kNotPanelHidden = {CONTROL_DengStaPic.id, CONTROL_DengStatic.id, CONTROL_UsbStatic.id,
@@ -42,6 +46,69 @@ constexpr std::array<int, 2> kSpeedControls = {CONTROL_SpeedStatic.id, CONTROL_S
 constexpr std::array<int, 8> kPerKeyControls = {CONTROL_umCombo.id,      CONTROL_FYSJSStaPic.id,  CONTROL_FYSJSStatic.id,
                                                 CONTROL_HXsjsStaPic.id,  CONTROL_HXsjsStatic.id,  CONTROL_USERgjStatic.id,
                                                 CONTROL_USERgjStaPic1.id, CONTROL_USERgjStaPic2.id};
+// The controls of the fields an effect uses, shown while the effect is
+// chosen (effect 0: every effect using the field). The main colour has
+// three: the reaction's, the breathing's and the static colour's.
+using F = LightingField;
+struct FieldControl {
+  int id;
+  LightingField field;
+  int effect;
+};
+constexpr FieldControl kFieldControls[] = {
+    {CONTROL_BLFXStatic.id, F::Direction, 0},
+    {CONTROL_BLFXLStaPic.id, F::Direction, 0},
+    {CONTROL_BLFXRStaPic.id, F::Direction, 0},
+    {CONTROL_FYYSStatic.id, F::MainColour, kEffectReaction},
+    {CONTROL_FYYSButton.id, F::MainColour, kEffectReaction},
+    {CONTROL_HXysStatic.id, F::MainColour, kEffectBreathing},
+    {CONTROL_HXysButton.id, F::MainColour, kEffectBreathing},
+    {CONTROL_JTysStatic.id, F::MainColour, kEffectStatic},
+    {CONTROL_JTysButton.id, F::MainColour, kEffectStatic},
+    {CONTROL_ZSrandStatic.id, F::MainRandom, 0},
+    {CONTROL_ZSrandStaPic.id, F::MainRandom, 0},
+    {CONTROL_FYrandStatic.id, F::ReactionRandom, 0},
+    {CONTROL_FYrandStaPic.id, F::ReactionRandom, 0},
+    {CONTROL_YSStatic.id, F::PresetColour, 0},
+    {CONTROL_HONGPIC.id, F::PresetColour, 0},
+    {CONTROL_HUANGPIC.id, F::PresetColour, 0},
+    {CONTROL_LVPIC.id, F::PresetColour, 0},
+    {CONTROL_LANPIC.id, F::PresetColour, 0},
+    {CONTROL_FYCFStatic.id, F::TriggerType, 0},
+    {CONTROL_FYdjcfStatic.id, F::TriggerType, 0},
+    {CONTROL_FYggcfStatc.id, F::TriggerType, 0},
+    {CONTROL_FYdjcfStaPic.id, F::TriggerType, 0},
+    {CONTROL_FYggcfStaPic.id, F::TriggerType, 0},
+    {CONTROL_TSysStatic.id, F::StoneColour, 0},
+    {CONTROL_TSysButton.id, F::StoneColour, 0},
+    {CONTROL_TSsjsStatic.id, F::StoneRandom, 0},
+    {CONTROL_TSsjsStaPic.id, F::StoneRandom, 0},
+    {CONTROL_CDysStatic.id, F::RibbonColour, 0},
+    {CONTROL_CDysButton.id, F::RibbonColour, 0},
+    {CONTROL_CDsjsStatic.id, F::RibbonRandom, 0},
+    {CONTROL_CDsjsStaPic.id, F::RibbonRandom, 0},
+    {CONTROL_USERysStatic.id, F::UserColour, 0},
+    {CONTROL_USERysButton.id, F::UserColour, 0},
+    {CONTROL_USERjsStatic.id, F::UserBaseColour, 0},
+    {CONTROL_USERjsButton.id, F::UserBaseColour, 0},
+};
+const FieldControl* fieldControlOf(int id) {
+  for (const FieldControl& c : kFieldControls)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+// The buttons that show a colour and open the colour dialog.
+constexpr std::pair<int, LightingField> kColourButtons[] = {
+    {CONTROL_FYYSButton.id, F::MainColour},   {CONTROL_HXysButton.id, F::MainColour},
+    {CONTROL_JTysButton.id, F::MainColour},   {CONTROL_USERysButton.id, F::UserColour},
+    {CONTROL_USERjsButton.id, F::UserBaseColour}, {CONTROL_TSysButton.id, F::StoneColour},
+    {CONTROL_CDysButton.id, F::RibbonColour}};
+// The random-colour pictures: a click turns the choice over.
+constexpr std::pair<int, LightingField> kRandomPictures[] = {{CONTROL_ZSrandStaPic.id, F::MainRandom},
+                                                             {CONTROL_FYrandStaPic.id, F::ReactionRandom},
+                                                             {CONTROL_TSsjsStaPic.id, F::StoneRandom},
+                                                             {CONTROL_CDsjsStaPic.id, F::RibbonRandom}};
+
 // The direction label and pictures take other skin keys for some effects.
 constexpr ids::SkinControl kDirectionControls[] = {CONTROL_BLFXStatic, CONTROL_BLFXLStaPic, CONTROL_BLFXRStaPic};
 // The preset colour pictures (not chosen, chosen), red, yellow, green, blue.
@@ -53,7 +120,11 @@ constexpr std::pair<const wchar_t*, int> kLabels[] = {
     {L"Usb", CONTROL_UsbStatic.id},     {L"Deng", CONTROL_DengStatic.id},  {L"Light", CONTROL_LightStatic.id},
     {L"FX", CONTROL_BLFXStatic.id},     {L"Speed", CONTROL_SpeedStatic.id}, {L"Color", CONTROL_FYYSStatic.id},
     {L"Color", CONTROL_HXysStatic.id},  {L"Color", CONTROL_JTysStatic.id}, {L"JColor", CONTROL_USERjsStatic.id},
-    {L"DC", CONTROL_HXsjsStatic.id},    {L"Tool", CONTROL_USERgjStatic.id}, {L"QL", CONTROL_FYSJSStatic.id}};
+    {L"DC", CONTROL_HXsjsStatic.id},    {L"Tool", CONTROL_USERgjStatic.id}, {L"QL", CONTROL_FYSJSStatic.id},
+    {L"Color", CONTROL_USERysStatic.id}, {L"Color", CONTROL_TSysStatic.id}, {L"Color", CONTROL_CDysStatic.id},
+    {L"Random", CONTROL_ZSrandStatic.id}, {L"Random", CONTROL_FYrandStatic.id}, {L"Random", CONTROL_TSsjsStatic.id},
+    {L"Random", CONTROL_CDsjsStatic.id}, {L"Preset", CONTROL_YSStatic.id},  {L"Trigger", CONTROL_FYCFStatic.id},
+    {L"SingleKey", CONTROL_FYdjcfStatic.id}, {L"Grid", CONTROL_FYggcfStatc.id}};
 
 constexpr wchar_t kLampClosed[] = L"dengup.bmp", kLampOpen[] = L"dengdown.bmp";
 constexpr wchar_t kChosen[] = L"sjsdown.bmp", kNotChosen[] = L"sjsup.bmp";
@@ -133,6 +204,9 @@ void CLightingPanel::PlacePanel() {
     ShowWindow(h, shown ? SW_SHOWNA : SW_HIDE);
   }
   ShowLamp(ReadDengCheck(settings_.path()));
+  for (size_t i = 0; i < std::size(kColourButtons); ++i)
+    if (!colourButtons_[i].SubclassDlgItem(kColourButtons[i].first, window()))
+      LogLine(L"a colour button of the lighting panel is missing");
   // Both level controls start at 0 with the picture of 0.
   for (CBitmapSlider* s : {&brightness_, &speed_}) {
     if (!s->SubclassDlgItem(s == &brightness_ ? CONTROL_LightSlider.id : CONTROL_SpeedSlider.id, window())) continue;
@@ -220,29 +294,42 @@ void CLightingPanel::ShowLevels() {
       nullptr, (context_.skinsFolder + std::to_wstring(5 + p) + L".bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
 }
 
-// The controls the panel always hides still show the model: the preset
-// colour, the random-colour and trigger choices, and the direction
-// controls at the skin keys of the effect.
+// The field controls show the model: the colours, the preset colour, the
+// random-colour, trigger and direction choices, and the direction controls
+// at the skin keys of the effect.
 void CLightingPanel::ShowHiddenControls() {
   const LightingState& s = model_.state();
+  for (size_t i = 0; i < std::size(kColourButtons); ++i)
+    colourButtons_[i].setColour(static_cast<COLORREF>(fieldValue(s, kColourButtons[i].second)));
+  for (auto [id, field] : kRandomPictures) SetPicture(id, fieldValue(s, field) ? kChosen : kNotChosen);
+  const bool spread = s.effect == kEffectSpreadGather;
+  const std::wstring left = spread ? L"fxspread" : L"fxleft", right = spread ? L"fxgather" : L"fxright";
+  SetPicture(CONTROL_BLFXLStaPic.id, left + (s.direction == 1 ? L"ok.bmp" : L".bmp"));
+  SetPicture(CONTROL_BLFXRStaPic.id, right + (s.direction == 0 ? L"ok.bmp" : L".bmp"));
   for (size_t i = 0; i < std::size(kPresetPictures); ++i) {
     auto [id, name] = kPresetPictures[i];
     SetPicture(id, std::wstring(name) + (s.presetColour == i ? L"ok.bmp" : L".bmp"));
   }
-  SetPicture(CONTROL_TSsjsStaPic.id, s.stoneRandom ? kChosen : kNotChosen);
-  SetPicture(CONTROL_CDsjsStaPic.id, s.ribbonRandom ? kChosen : kNotChosen);
   SetPicture(CONTROL_FYdjcfStaPic.id, s.triggerType == 0 ? kChosen : kNotChosen);
   SetPicture(CONTROL_FYggcfStaPic.id, s.triggerType == 1 ? kChosen : kNotChosen);
   int variant = directionPlacementVariant(s.effect);
+  if (variant == directionVariant_) return;
+  directionVariant_ = variant;
+  // Hidden while they move, so that their old place is drawn again, and
+  // shown again at the new one when they were on the screen.
   for (const ids::SkinControl& c : kDirectionControls)
-    if (HWND h = item(c.id))
+    if (HWND h = item(c.id)) {
+      const bool visible = IsWindowVisible(h) != FALSE;
+      ShowWindow(h, SW_HIDE);
       PlaceControl(h, context_.skinFile, L"BUTTONINFO",
                    std::wstring(c.key) + (variant ? std::to_wstring(variant) : std::wstring()));
+      if (visible) ShowWindow(h, SW_SHOWNA);
+    }
 }
 
 // ---- visibility ---------------------------------------------------------------------------
 
-void CLightingPanel::ShowControls(const LightingVisibility& visible) {
+void CLightingPanel::ShowControls(const LightingVisibility& visible, int effect) {
   auto show = [&](int id, bool on) {
     if (HWND h = item(id)) ShowWindow(h, on ? SW_SHOWNA : SW_HIDE);
   };
@@ -253,6 +340,8 @@ void CLightingPanel::ShowControls(const LightingVisibility& visible) {
     else if (std::ranges::find(kBrightnessControls, c.id) != kBrightnessControls.end()) on = visible.brightness;
     else if (std::ranges::find(kSpeedControls, c.id) != kSpeedControls.end()) on = visible.speed;
     else if (std::ranges::find(kPerKeyControls, c.id) != kPerKeyControls.end()) on = visible.perKey;
+    else if (const FieldControl* f = fieldControlOf(c.id))
+      on = (visible.fields & fieldBit(f->field)) != 0 && (f->effect == 0 || f->effect == effect);
     show(c.id, on);
   }
   // With the panel open a key click paints, and only the per-key effect
@@ -260,7 +349,7 @@ void CLightingPanel::ShowControls(const LightingVisibility& visible) {
   show(CONTROL_PaintHint.id, panelOpen() && !visible.perKey);
 }
 
-void CLightingPanel::HidePanelControls() { ShowControls(LightingVisibility{false, false, false, false}); }
+void CLightingPanel::HidePanelControls() { ShowControls(LightingVisibility{false, false, false, false, 0}, 0); }
 
 int CLightingPanel::SelectedEffect() const {
   LRESULT i = SendMessageW(item(CONTROL_XGcombox.id), CB_GETCURSEL, 0, 0);
@@ -321,8 +410,8 @@ void CLightingPanel::Refresh() {
   (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
                      static_cast<WPARAM>(model_.ComboIndexOfEffect(s.effect)), 0);
   if (s.panelOpen) {
-    ShowControls(lightingVisibility(s.effect, VisibilityContext::Refresh));
-    if (s.effect == kEffectPerKey) model_.ShowUserPattern();
+    ShowControls(lightingVisibility(s.effect, VisibilityContext::Refresh), s.effect);
+    model_.ShowEffectPreview(s.effect);
   } else {
     HidePanelControls();
   }
@@ -352,6 +441,20 @@ bool CLightingPanel::OnCommand(WORD id, WORD code) {
       ShowFillClear(id == CONTROL_FYSJSStaPic.id ? 0 : 1);
       (void)(id == CONTROL_FYSJSStaPic.id ? model_.FillPattern() : model_.ClearPattern());  // not reported
       return true;
+    case CONTROL_BLFXLStaPic.id:
+    case CONTROL_BLFXRStaPic.id:
+      if (isPictureClick(code)) OnFieldChosen(F::Direction, id == CONTROL_BLFXLStaPic.id ? 1 : 0);
+      return true;
+    case CONTROL_HONGPIC.id:
+    case CONTROL_HUANGPIC.id:
+    case CONTROL_LVPIC.id:
+    case CONTROL_LANPIC.id:
+      if (isPictureClick(code)) OnFieldChosen(F::PresetColour, static_cast<uint32_t>(id - CONTROL_HONGPIC.id));
+      return true;
+    case CONTROL_FYdjcfStaPic.id:
+    case CONTROL_FYggcfStaPic.id:
+      if (isPictureClick(code)) OnFieldChosen(F::TriggerType, id == CONTROL_FYggcfStaPic.id ? 1 : 0);
+      return true;
     case CONTROL_USERgjStaPic1.id:
     case CONTROL_USERgjStaPic2.id: {
       if (!isPictureClick(code)) return true;
@@ -361,16 +464,68 @@ bool CLightingPanel::OnCommand(WORD id, WORD code) {
       return true;
     }
     default:
-      return false;
+      break;
   }
+  for (auto [picture, field] : kRandomPictures)
+    if (id == picture) {
+      if (isPictureClick(code)) OnFieldChosen(field, fieldValue(model_.state(), field) ? 0 : 1);
+      return true;
+    }
+  for (size_t i = 0; i < std::size(kColourButtons); ++i)
+    if (id == kColourButtons[i].first) {
+      if (code == BN_CLICKED) OnColourClicked(kColourButtons[i].second, colourButtons_[i].colour());
+      return true;
+    }
+  return false;
+}
+
+void CLightingPanel::OnFieldChosen(LightingField field, uint32_t value) {
+  // Refused (nothing written) when the effect no longer uses the field: the
+  // keyboard may have changed it meanwhile.
+  (void)model_.SetField(field, value);  // a failed write is not reported
+  ShowHiddenControls();
+  if (field == F::MainColour || field == F::MainRandom) model_.ShowEffectPreview(SelectedEffect());
+}
+
+void CLightingPanel::OnColourClicked(LightingField field, COLORREF current) {
+  COLORREF chosen = current;
+  if (!PickColour(chosen)) return;
+  // While the dialog ran the panel may have closed (another profile chosen):
+  // what it shows now is not what the colour was chosen for.
+  if (!panelOpen()) return;
+  OnFieldChosen(field, chosen & 0x00FFFFFF);
+}
+
+bool CLightingPanel::PickColour(COLORREF& colour) {
+  const CustomColours kept = readCustomColours(settings_);
+  std::array<COLORREF, kCustomColourCount> custom{};
+  std::copy(kept.begin(), kept.end(), custom.begin());
+  CHOOSECOLORW cc{};
+  cc.lStructSize = sizeof cc;
+  cc.hwndOwner = window();
+  cc.rgbResult = colour;
+  cc.lpCustColors = custom.data();
+  // Fully open: the red, green and blue boxes show at once.
+  cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+  const bool chosen = ChooseColorW(&cc) != FALSE;
+  if (!chosen) {
+    if (DWORD error = CommDlgExtendedError()) LogFailure(L"ChooseColorW", error);
+  }
+  // Custom colours added are kept even when the dialog was cancelled.
+  CustomColours after{};
+  std::copy(custom.begin(), custom.end(), after.begin());
+  if (after != kept) writeCustomColours(settings_, after);
+  if (chosen) colour = cc.rgbResult;
+  return chosen;
 }
 
 void CLightingPanel::OnEffectChanged() {
   RemoveKeyOverlays();
   int effect = SelectedEffect();
   if (isRecognisedEffect(effect)) (void)model_.SetEffect(effect);  // a failed write is not reported
-  ShowControls(lightingVisibility(effect, VisibilityContext::Choice));
-  if (effect == kEffectPerKey) model_.ShowUserPattern();
+  ShowControls(lightingVisibility(effect, VisibilityContext::Choice), effect);
+  ShowHiddenControls();  // the direction's places and pictures depend on the effect
+  model_.ShowEffectPreview(effect);
 }
 
 void CLightingPanel::ClosePanel() {
@@ -388,9 +543,12 @@ void CLightingPanel::OnLampClicked() {
   model_.SetLightingPanelOpen(true);
   ShowLamp(true);
   RemoveKeyOverlays();
+  // The effect selected is the keyboard's or one the user chose: either way
+  // the list shows, so that another can be chosen (a code the program does
+  // not know, which only the keyboard can report, hides it).
   int effect = SelectedEffect();
-  ShowControls(lightingVisibility(effect, VisibilityContext::Choice));
-  if (effect == kEffectPerKey) model_.ShowUserPattern();
+  ShowControls(lightingVisibility(effect, VisibilityContext::Refresh), effect);
+  model_.ShowEffectPreview(effect);
 }
 
 void CLightingPanel::OnUserModeChanged() {
@@ -484,11 +642,17 @@ void CLightingPanel::SetKeyOverlay(uint16_t controlId, Colour colour, uint8_t op
   if (CPngButton* b = keyboard_->Button(controlId)) b->setFrame(static_cast<COLORREF>(colour), opacity, true);
 }
 
+void CLightingPanel::SetKeyTint(uint16_t controlId, Colour colour, uint8_t opacity) {
+  if (!keyboard_) return;
+  if (CPngButton* b = keyboard_->Button(controlId)) b->setTint(static_cast<COLORREF>(colour), opacity, true);
+}
+
 void CLightingPanel::RemoveKeyOverlays() {
   if (!keyboard_) return;
   auto remove = [&](uint16_t id) {
     CPngButton* b = keyboard_->Button(id);
     if (b && b->frameOn()) b->setFrame(b->frameColour(), b->frameLevel(), false);
+    if (b && b->tintOn()) b->setTint(0, 0, false);
   };
   for (const KeyButton& k : KeyButtonTable) remove(k.controlId);
   for (uint16_t g : kGKeyControlIds) remove(g);
@@ -508,7 +672,7 @@ void CLightingPanel::ShowLightingReset() {
   (void)SendMessageW(item(CONTROL_XGcombox.id), CB_SETCURSEL,
                      static_cast<WPARAM>(model_.ComboIndexOfEffect(kEffectAfterReset)), 0);
   ShowLamp(true);
-  ShowControls(lightingVisibility(kEffectAfterReset, VisibilityContext::Choice));
+  ShowControls(lightingVisibility(kEffectAfterReset, VisibilityContext::Choice), kEffectAfterReset);
   ShowLevels();
   ShowTools(s.paintTool);
   ShowHiddenControls();

@@ -14,6 +14,7 @@
 #include "base/handles_win32.h"
 #include "model/lighting.h"
 #include "skin/bitmap_slider_win32.h"
+#include "skin/colour_button_win32.h"
 
 namespace kv {
 
@@ -82,6 +83,7 @@ class CLightingPanel : public CWindowPart, private LightingView {
  private:
   // LightingView
   void SetKeyOverlay(uint16_t controlId, Colour colour, uint8_t opacity) override;
+  void SetKeyTint(uint16_t controlId, Colour colour, uint8_t opacity) override;
   void RemoveKeyOverlays() override;
   void ShowReportRate(int index) override;
   void ShowLightingReset() override;
@@ -100,7 +102,14 @@ class CLightingPanel : public CWindowPart, private LightingView {
   void ShowTools(int tool);
   void ShowFillClear(int selected);  // 0 fill, 1 clear, -1 neither
   void ShowHiddenControls();
-  void ShowControls(const LightingVisibility& visible);
+  void ShowControls(const LightingVisibility& visible, int effect);
+  // A field's control was used: the value stored and written, the controls
+  // and the keyboard picture showing it.
+  void OnFieldChosen(LightingField field, uint32_t value);
+  void OnColourClicked(LightingField field, COLORREF current);
+  // The system's colour dialog, owned by the main window, with the custom
+  // colours of the settings file. False when the user cancelled.
+  bool PickColour(COLORREF& colour);
   void HidePanelControls();
   int SelectedEffect() const;
   bool PaintingKeys() const;
@@ -117,6 +126,8 @@ class CLightingPanel : public CWindowPart, private LightingView {
   std::array<UniqueBitmap, 10> busyFrames_;
   int busyFrame_ = 0;
   std::map<std::wstring, UniqueBitmap> pictures_;  // shown in static controls, by file name
+  std::array<CColourButton, 7> colourButtons_;      // in the order of kColourButtons
+  int directionVariant_ = -1;                        // the skin keys the direction controls are at
 
   // A paint stroke: the keys it has painted, and the key it started on,
   // whose click ends the stroke without painting again.
