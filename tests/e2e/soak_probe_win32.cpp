@@ -166,9 +166,9 @@ struct Loop {
   int extraWarmup = 0;  // iterations before the warm-up's own
 };
 
-// The editor's first hundred openings still settle the heap (+32 KB over
-// them, in steps), after which 100 more openings took not one page: its loop
-// warms up that far.
+// The editor's first hundred openings still take pages in small steps (+32 KB
+// over them): its loop warms up that far. (After them, 400 more openings
+// took two steps of 64 KB each, which the whole loop's figure shows.)
 constexpr int kEditorWarmup = 100;
 
 class SoakProbe {
