@@ -260,8 +260,11 @@ void FakeHidBackend::engineEvent(int keyboard, int interfaceIndex, const Transpo
   if (interfaceIndex == kIfaceCommand) {
     // The engine's answer starts with 0x04, the command collection's report
     // id; an unnumbered collection's frame has a 0 before it.
-    if (!layout->numbered) frame.push_back(0);
-    frame.insert(frame.end(), request.report, request.report + request.length);
+    // Sized first and filled by index: GCC 12 warns falsely about an insert
+    // after a push_back here.
+    const size_t lead = layout->numbered ? 0 : 1;
+    frame.assign(lead + request.length, 0);
+    for (uint32_t i = 0; i < request.length; ++i) frame[lead + i] = request.report[i];
   } else {
     uint16_t usage = request.info && request.info->usage ? *request.info->usage : 0;
     frame = consumerFrame(*layout, usage);
