@@ -16,6 +16,7 @@
 #include "keys/key_action.h"
 #include "keys/working_config.h"
 #include "macro/macro_record.h"
+#include "model/lighting.h"
 
 namespace kv {
 
@@ -34,17 +35,6 @@ struct EntryChange {
   std::u16string afterText;
 };
 
-// Bytes the program wrote to the keyboard, as the forward change wrote them:
-// settings bytes of the selected profile's record at a field, or per-key
-// pattern bytes of its region at an offset.
-enum class KeyboardArea : uint8_t { kSettings, kPattern };
-struct KeyboardWrite {
-  KeyboardArea area = KeyboardArea::kSettings;
-  uint16_t offset = 0;
-  std::vector<uint8_t> before;
-  std::vector<uint8_t> after;
-};
-
 struct EditStep {
   StepKind kind = StepKind::kKey;
   std::u16string label;  // what the menu and the Apply tooltip call it
@@ -57,8 +47,10 @@ struct EditStep {
   RegionSources sourcesBefore;
   RegionSources sourcesAfter;
 
-  // Changes written to the keyboard, in the order they were written.
+  // Changes written to the keyboard, in the order they were written, and the
+  // profile whose lighting they went to.
   std::vector<KeyboardWrite> writes;
+  int writtenProfile = -1;
 
   // A program setting (Flip).
   int settingBefore = 0;
