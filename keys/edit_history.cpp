@@ -142,7 +142,7 @@ void EditHistory::push(int profile, EditStep step) {
   if (step.stroke != 0 && !s->steps.empty() && s->steps.back().stroke == step.stroke &&
       s->steps.back().kind == step.kind) {
     EditStep& last = s->steps.back();
-    for (KeyboardWrite& w : step.writes) last.writes.push_back(std::move(w));
+    for (LightingWrite& w : step.writes) last.writes.push_back(std::move(w));
     last.entries.insert(last.entries.end(), step.entries.begin(), step.entries.end());
     return;
   }

@@ -49,7 +49,7 @@ struct EditStep {
 
   // Changes written to the keyboard, in the order they were written, and the
   // profile whose lighting they went to.
-  std::vector<KeyboardWrite> writes;
+  std::vector<LightingWrite> writes;
   int writtenProfile = -1;
 
   // A program setting (Flip).
@@ -138,6 +138,8 @@ struct HistoryTexts {
   std::u16string textBlock = u"text";
   std::u16string stopMacro = u"stop macro";
   std::u16string macros = u"macros: %d changed, %s of %s";
+  std::u16string macroStep = u"Macros";
+  std::u16string unlisted = u"changes not listed here";
   std::u16string restore = u"Restore defaults";
   std::u16string import = u"Import";
   std::u16string lighting = u"Lighting";

@@ -179,7 +179,7 @@ int LightingModel::WriteSettingsField(size_t field, std::span<const uint8_t> byt
   if (bytes.empty() || field >= kSettingsRecordBytes || bytes.size() > kSettingsRecordBytes - field)
     return kResultBadArgument;
   auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
-  observe(KeyboardArea::kSettings, field, {raw + field, bytes.size()}, bytes);
+  observe(LightingArea::kSettings, field, {raw + field, bytes.size()}, bytes);
   std::copy(bytes.begin(), bytes.end(), raw + field);
   return InConfigBracket([&] {
     return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, field));
@@ -258,7 +258,7 @@ int LightingModel::PaintKey(uint16_t controlId) {
   } else {
     return kResultSuccess;
   }
-  observe(KeyboardArea::kPattern, offset, {&stored, 1}, {&next, 1});
+  observe(LightingArea::kPattern, offset, {&stored, 1}, {&next, 1});
   stored = next;
   return writePatternBytes(offset, {&next, 1});
 }
@@ -277,7 +277,7 @@ int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
     std::array<uint8_t, kUserPatternBytes> was{}, now{};
     std::copy_n(region.begin() + offset, kUserPatternBytes, was.begin());
     now.fill(value);
-    observe(KeyboardArea::kPattern, offset, was, now);
+    observe(LightingArea::kPattern, offset, was, now);
   }
   std::fill_n(region.begin() + offset, kUserPatternBytes, value);
   overlayAll(preview);
@@ -295,27 +295,27 @@ void LightingModel::ShowUserPattern() {
   view_.SetKeyOverlay(kFnControlId, colourOf(kFnLedIndex), kPreviewOpacity);
 }
 
-void LightingModel::observe(KeyboardArea area, size_t offset, std::span<const uint8_t> before,
+void LightingModel::observe(LightingArea area, size_t offset, std::span<const uint8_t> before,
                             std::span<const uint8_t> after) {
   if (!observer_) return;
-  observer_(KeyboardWrite{area, static_cast<uint16_t>(offset), std::vector<uint8_t>(before.begin(), before.end()),
+  observer_(LightingWrite{area, static_cast<uint16_t>(offset), std::vector<uint8_t>(before.begin(), before.end()),
                           std::vector<uint8_t>(after.begin(), after.end())});
 }
 
-int LightingModel::WriteBack(std::span<const KeyboardWrite> writes, bool undo) {
+int LightingModel::WriteBack(std::span<const LightingWrite> writes, bool undo) {
   const int selected = selectedProfile();
   if (!IsKeyboardProfile(selected)) return kResultBadProfile;
   auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
   PerKeyRegion& region = regions_[selected];
-  for (const KeyboardWrite& w : writes) {
+  for (const LightingWrite& w : writes) {
     const size_t size = (undo ? w.before : w.after).size();
-    const size_t limit = w.area == KeyboardArea::kSettings ? kSettingsRecordBytes : kPerKeyRegionSize;
+    const size_t limit = w.area == LightingArea::kSettings ? kSettingsRecordBytes : kPerKeyRegionSize;
     if (size == 0 || w.before.size() != w.after.size() || w.offset >= limit || size > limit - w.offset)
       return kResultBadArgument;
   }
-  auto one = [&](const KeyboardWrite& w) {
+  auto one = [&](const LightingWrite& w) {
     const std::vector<uint8_t>& bytes = undo ? w.before : w.after;
-    if (w.area == KeyboardArea::kSettings) {
+    if (w.area == LightingArea::kSettings) {
       std::copy(bytes.begin(), bytes.end(), raw + w.offset);
       return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, w.offset));
     }

@@ -31,7 +31,7 @@ EditStep writtenStep(const char16_t* label, uint32_t stroke = 0, uint16_t offset
   s.kind = StepKind::kLighting;
   s.label = label;
   s.stroke = stroke;
-  s.writes.push_back({KeyboardArea::kPattern, offset, {0x00}, {0x01}});
+  s.writes.push_back({LightingArea::kPattern, offset, {0x00}, {0x01}});
   return s;
 }
 

@@ -584,8 +584,8 @@ TEST_F(LightingTest, ResetWritesEffectDefaultPatternsAndThirtyFiveSettingsBytes)
 TEST_F(LightingTest, WritesAreObservedAndWrittenBackInOneBracket) {
   model.SetLightingPanelOpen(true);
   Load(1);
-  std::vector<kv::KeyboardWrite> seen;
-  model.SetWriteObserver([&](kv::KeyboardWrite w) { seen.push_back(std::move(w)); });
+  std::vector<kv::LightingWrite> seen;
+  model.SetWriteObserver([&](kv::LightingWrite w) { seen.push_back(std::move(w)); });
   const std::vector<uint8_t> coloursBefore = Colours(1), settingsBefore = Settings(1);
   // A stroke over three keys, a fill, then a report rate and an effect.
   for (size_t i = 0; i < 3; ++i)
@@ -596,7 +596,7 @@ TEST_F(LightingTest, WritesAreObservedAndWrittenBackInOneBracket) {
   Keyboard()->drain();
   ASSERT_EQ(seen.size(), 6u);
   EXPECT_EQ(seen[3].after, std::vector<uint8_t>(18, 0xFF));
-  EXPECT_EQ(seen[4].area, kv::KeyboardArea::kSettings);
+  EXPECT_EQ(seen[4].area, kv::LightingArea::kSettings);
   EXPECT_EQ(seen[4].offset, kv::kFieldReportRate);
   const std::vector<uint8_t> coloursAfter = Colours(1), settingsAfter = Settings(1);
   ASSERT_NE(coloursAfter, coloursBefore);
@@ -612,8 +612,8 @@ TEST_F(LightingTest, WritesAreObservedAndWrittenBackInOneBracket) {
     std::vector<Sent> sent = Sends();
     std::vector<uint8_t> expected = {kCmdBeginConfig};
     for (size_t i = 0; i < observed; ++i) {
-      const kv::KeyboardWrite& w = seen[undo ? observed - 1 - i : i];
-      expected.push_back(w.area == kv::KeyboardArea::kSettings ? kCmdWriteSettings : kCmdWriteColours);
+      const kv::LightingWrite& w = seen[undo ? observed - 1 - i : i];
+      expected.push_back(w.area == kv::LightingArea::kSettings ? kCmdWriteSettings : kCmdWriteColours);
     }
     expected.push_back(kCmdEndConfig);
     EXPECT_EQ(CommandsOf(sent), expected);
@@ -624,7 +624,7 @@ TEST_F(LightingTest, WritesAreObservedAndWrittenBackInOneBracket) {
   }
   // Damaged writes send nothing.
   Keyboard()->clearTrace();
-  std::vector<kv::KeyboardWrite> bad = {{kv::KeyboardArea::kPattern, 250, {1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7}}};
+  std::vector<kv::LightingWrite> bad = {{kv::LightingArea::kPattern, 250, {1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7}}};
   EXPECT_EQ(model.WriteBack(bad, true), kv::kResultBadArgument);
   Keyboard()->drain();
   EXPECT_TRUE(Sends().empty());

@@ -22,6 +22,7 @@
 #include "device/device_ui.h"
 #include "device_events/apply.h"
 #include "device_events/events.h"
+#include "keys/edit_history.h"
 #include "keys/working_config.h"
 #include "profile/profile_store.h"
 #include "profile/profile_switch_win32.h"
@@ -50,7 +51,7 @@ struct ProgramPaths {
 };
 ProgramPaths BuildProgramPaths(const std::wstring& programFolder, const std::wstring& fileName);
 
-class CKorvalinDlg : public CBaseDialog, public DeviceUi {
+class CKorvalinDlg : public CBaseDialog, public DeviceUi, private ChangeRecorder {
  public:
   // Runs the single-instance check: a second start hands over and ends the
   // process here.
@@ -133,6 +134,21 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   ApplyResult ApplyNow(bool allProfiles = false);
   void OpenAbout();
   void ApplyProfileTexts();
+  // ChangeRecorder: the user's changes kept per on-board profile for undo.
+  void ChangeStarting() override;
+  void ChangeMade(StepKind kind) override;
+  void FlipChanged(int before, int after) override;
+  void PushStep(EditStep step);
+  // Undo (or redo) of the active profile's next step, with the window
+  // redrawn before it returns. False when there was nothing to do.
+  bool UndoRedo(bool undo);
+  // A step's label in plain words; the WorkingConfig lock is held.
+  std::u16string StepLabel(const EditStep& step) const;
+  void ReadHistoryTexts();
+  // The Apply tooltip: what waits, one change a line; takes the WorkingConfig lock.
+  void RefreshApplyTooltip();
+  std::vector<MenuItem> UndoMenuItems();
+
   // The part owning a command or control id; null for the frame's own.
   CWindowPart* PartOf(int id);
   CPngButton* ButtonOf(int id);
@@ -193,6 +209,12 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // closes, so the editor never commits copies of a configuration replaced
   // under it.
   bool reloadWaiting_ = false;
+
+  // Touched on the window's thread only; other threads post kMsgWaitingChanged.
+  EditHistory history_;
+  HistoryTexts historyTexts_;
+  std::unique_ptr<ConfigCapture> capture_;  // of the change under way
+  DWORD windowThread_ = 0;
 };
 
 }  // namespace kv
