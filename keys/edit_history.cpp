@@ -197,12 +197,18 @@ bool EditHistory::waiting() const {
   return std::any_of(stacks_.begin(), stacks_.end(), [](const Stack& s) { return stackWaiting(s); });
 }
 
-std::vector<const EditStep*> EditHistory::waitingSteps() const {
-  std::vector<const EditStep*> out;
+std::vector<WaitingStep> EditHistory::waitingSteps() const {
+  std::vector<WaitingStep> out;
   for (const Stack& s : stacks_) {
-    size_t from = s.clean < 0 ? 0 : std::min(s.cursor, static_cast<size_t>(s.clean));
+    if (s.clean >= 0 && static_cast<size_t>(s.clean) > s.cursor) {
+      // Undone since the last Apply: the latest undone first.
+      for (size_t i = static_cast<size_t>(s.clean); i > s.cursor; --i)
+        if (s.steps[i - 1].waiting()) out.push_back({&s.steps[i - 1], true});
+      continue;
+    }
+    size_t from = s.clean < 0 ? 0 : static_cast<size_t>(s.clean);
     for (size_t i = from; i < s.cursor; ++i)
-      if (s.steps[i].waiting()) out.push_back(&s.steps[i]);
+      if (s.steps[i].waiting()) out.push_back({&s.steps[i], false});
   }
   return out;
 }
@@ -276,7 +282,7 @@ std::u16string entryName(int index) {
   return keyButtonName(keyOfSlot(static_cast<uint16_t>(slot)));
 }
 
-std::vector<std::u16string> waitingLines(std::span<const EditStep* const> steps, const MacroList& macrosNow,
+std::vector<std::u16string> waitingLines(std::span<const WaitingStep> steps, const MacroList& macrosNow,
                                          size_t macroMemory, const HistoryTexts& texts) {
   // Each entry once: its state before the first waiting step and now.
   struct Net {
@@ -286,17 +292,25 @@ std::vector<std::u16string> waitingLines(std::span<const EditStep* const> steps,
   };
   std::vector<Net> nets;
   const std::vector<uint8_t>* macrosBefore = nullptr;
-  for (const EditStep* step : steps) {
-    for (const EntryChange& c : step->entries) {
+  for (const WaitingStep& w : steps) {
+    const EditStep* step = w.step;
+    auto apply = [&](const EntryChange& c) {
+      const KeyActionEntry& was = w.undone ? c.after : c.before;
+      const KeyActionEntry& now = w.undone ? c.before : c.after;
+      const std::u16string& nowText = w.undone ? c.beforeText : c.afterText;
       auto it = std::find_if(nets.begin(), nets.end(), [&](const Net& n) { return n.index == c.index; });
-      if (it == nets.end())
-        nets.push_back({c.index, c.before, c.after, c.afterText});
-      else {
-        it->after = c.after;
-        it->afterText = c.afterText;
+      if (it == nets.end()) {
+        nets.push_back({c.index, was, now, nowText});
+      } else {
+        it->after = now;
+        it->afterText = nowText;
       }
-    }
-    if (step->macrosChanged && !macrosBefore) macrosBefore = &step->macrosBefore;
+    };
+    if (w.undone)
+      std::for_each(step->entries.rbegin(), step->entries.rend(), apply);
+    else
+      std::for_each(step->entries.begin(), step->entries.end(), apply);
+    if (step->macrosChanged && !macrosBefore) macrosBefore = w.undone ? &step->macrosAfter : &step->macrosBefore;
   }
   std::stable_sort(nets.begin(), nets.end(), [](const Net& a, const Net& b) { return a.index < b.index; });
   std::vector<std::u16string> lines;

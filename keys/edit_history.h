@@ -86,6 +86,13 @@ struct ConfigCapture {
 // caller holds config.lock. False when memory ran out part way.
 [[nodiscard]] bool applyConfigStep(const EditStep& step, WorkingConfig& config, bool undo);
 
+// A waiting step as it took effect since the last Apply: done, or undone
+// (its after turned back into its before).
+struct WaitingStep {
+  const EditStep* step;
+  bool undone;
+};
+
 // Per-profile stacks with a cursor: steps below it are done, at and above it
 // undone (redo). Each profile also remembers where its working changes
 // matched the keyboard (the last Apply or reload), so an undo back to that
@@ -107,8 +114,9 @@ class EditHistory {
   void markApplied();
   // Some profile has a waiting change done or undone since its last Apply.
   [[nodiscard]] bool waiting() const;
-  // The done waiting steps since the last Apply, oldest first, of every profile.
-  [[nodiscard]] std::vector<const EditStep*> waitingSteps() const;
+  // The waiting steps between the last Apply and now, of every profile, in
+  // the order they took effect: done ones forward, undone ones backward.
+  [[nodiscard]] std::vector<WaitingStep> waitingSteps() const;
   [[nodiscard]] size_t size(int profile) const;
   [[nodiscard]] size_t cursor(int profile) const;
 
@@ -160,7 +168,7 @@ std::u16string byteSize(size_t bytes);
 std::u16string entryName(int index);
 // The waiting changes in plain words, one a line: each entry the steps
 // changed and that differs now ("A → B"), then the macros when they changed.
-std::vector<std::u16string> waitingLines(std::span<const EditStep* const> steps, const MacroList& macrosNow,
+std::vector<std::u16string> waitingLines(std::span<const WaitingStep> steps, const MacroList& macrosNow,
                                          size_t macroMemory, const HistoryTexts& texts);
 
 inline constexpr size_t kMaxTooltipLines = 12;

@@ -257,7 +257,7 @@ TEST(EditHistory, ApplyTooltipListsNetChanges) {
     if (diffConfig(before, w, s)) h.push(0, std::move(s));
   };
   auto tooltip = [&] {
-    std::vector<const EditStep*> steps = h.waitingSteps();
+    std::vector<WaitingStep> steps = h.waitingSteps();
     std::vector<std::u16string> lines = waitingLines(steps, w.macros, 4096, texts);
     return waitingChangesText(lines, texts);
   };
@@ -274,6 +274,25 @@ TEST(EditHistory, ApplyTooltipListsNetChanges) {
   // A key changed and changed back is not waiting.
   change([&] { (void)writeAssignment(*w.table, w.strings, 0, slotOfKey(0x3F), ActionType::Default, 0, 0); });
   EXPECT_EQ(tooltip().substr(0, 18), u"3 changes waiting:");
+  // After Apply, undoing makes the old state wait: shown as the change it is now.
+  h.markApplied();
+  EXPECT_EQ(tooltip(), u"Nothing is waiting to be written.");
+  ASSERT_TRUE(applyConfigStep(*h.nextUndo(0), w, true));  // F5 back to its macro
+  h.undone(0);
+  ASSERT_TRUE(applyConfigStep(*h.nextUndo(0), w, true));  // the macro's delay
+  h.undone(0);
+  const std::u16string f5 = KeyName(0x3F) + arrow + u"macro Mine";
+  const std::u16string macros = u"macros: 1 changed, " + byteSize(macroImageSizes(w.macros).withNames) + u" of 4 KB";
+  EXPECT_EQ(tooltip(), u"2 changes waiting:\r\n" + f5 + u"\r\n" + macros);
+  ASSERT_TRUE(applyConfigStep(*h.nextUndo(0), w, true));  // G1
+  h.undone(0);
+  EXPECT_EQ(tooltip(), u"3 changes waiting:\r\n" + f5 + u"\r\nG1" + arrow + u"default\r\n" + macros);
+  // Redone up to the Apply again: nothing waits.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(applyConfigStep(*h.nextRedo(0), w, false));
+    h.redone(0);
+  }
+  EXPECT_EQ(tooltip(), u"Nothing is waiting to be written.");
 }
 
 TEST(EditHistory, TooltipCapsLinesAndSizesRead) {

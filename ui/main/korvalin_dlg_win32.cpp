@@ -778,7 +778,9 @@ void CKorvalinDlg::OnReload() {
 bool CKorvalinDlg::PreTranslateMessage(MSG& msg) {
   // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z while the main window is the active one
   // (the editor's own keys go to the editor).
-  if (msg.message == WM_KEYDOWN && (msg.wParam == 'Z' || msg.wParam == 'Y') && (GetKeyState(VK_CONTROL) & 0x8000) &&
+  // With no control focused (the focused one was disabled) keys come as
+  // WM_SYSKEYDOWN to the active window.
+  if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && (msg.wParam == 'Z' || msg.wParam == 'Y') && (GetKeyState(VK_CONTROL) & 0x8000) &&
       !(GetKeyState(VK_MENU) & 0x8000) && msg.hwnd && GetAncestor(msg.hwnd, GA_ROOT) == hwnd()) {
     const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     (void)UndoRedo(msg.wParam == 'Z' && !shift);
@@ -980,7 +982,7 @@ void CKorvalinDlg::RefreshApplyTooltip() {
   std::u16string tip;
   {
     std::lock_guard lock(config_.lock);
-    std::vector<const EditStep*> steps = history_.waitingSteps();
+    std::vector<WaitingStep> steps = history_.waitingSteps();
     const size_t memory = events_ && events_->DevicePresent() > 0 ? static_cast<size_t>(std::max(events_->MacroMemorySize(), 0)) : 0;
     std::vector<std::u16string> lines = waitingLines(steps, config_.macros, memory, historyTexts_);
     // Edits Apply failed to write, or made where nothing kept them, still wait.
