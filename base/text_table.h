@@ -107,7 +107,7 @@ inline constexpr LanguageKey kHistoryReportRate{"HISTORY_REPORT_RATE", u"Report 
 inline constexpr LanguageKey kHistoryFlip{"HISTORY_FLIP", u"Flip"};
 inline constexpr LanguageKey kApplyMore{"APPLY_MORE", u"and %d more"};
 inline constexpr LanguageKey kApplyNothing{"APPLY_NOTHING", u"Nothing is waiting to be written."};
-inline constexpr LanguageKey kApplyCount{"APPLY_COUNT", u"%d changes waiting:"};
+inline constexpr LanguageKey kApplyCount{"APPLY_COUNT", u"Waiting for Apply: %d"};
 inline constexpr LanguageKey kApplyUnlisted{"APPLY_UNLISTED", u"Other changes"};
 inline constexpr LanguageKey kAll[] = {kExported,     kImported,      kExportFailed, kNoAnswer,  kMacrosRefused,
                                        kKeysRefused,  kNotWritten,    kCacheNotSaved, kGKeyTitle, kDefaultTab,

@@ -155,7 +155,7 @@ struct HistoryTexts {
   std::u16string flip = u"Flip";
   std::u16string more = u"and %d more";
   std::u16string nothing = u"Nothing is waiting to be written.";
-  std::u16string count = u"%d changes waiting:";
+  std::u16string count = u"Waiting for Apply: %d";
 };
 
 // What an entry does, in a few words ("B", "macro Mine", "Ctrl").

@@ -68,7 +68,7 @@ TEST_F(UndoE2e, RemapUndoneAndRedoneThenApplyWritesB) {
   ASSERT_TRUE(assignKey(keyA, "b", L"B"));
   ASSERT_TRUE(waitFor([&] { return tooltip(keyA) == L"AKeys, Set: Key(B)"; }, 3000)) << utf8(tooltip(keyA));
   EXPECT_TRUE(mainApplyEnabled());
-  EXPECT_EQ(tooltip(CONTROL2_APPLY.id), L"1 changes waiting:\r\nA \u2192 B");
+  EXPECT_EQ(tooltip(CONTROL2_APPLY.id), L"Waiting for Apply: 1\r\nA \u2192 B");
   // The tooltip as the user sees it, resting on Apply.
   POINT apply = centreOf(mainItem(CONTROL2_APPLY.id));
   int step = 0;
@@ -128,7 +128,7 @@ TEST_F(UndoE2e, RemapUndoneAndRedoneThenApplyWritesB) {
   press("ctrl+z");
   EXPECT_TRUE(waitFor([&] { return tooltip(keyA) == L"A"; }, 3000));
   EXPECT_TRUE(waitFor([&] { return mainApplyEnabled(); }, 3000)) << "the keyboard holds B: A waits now";
-  EXPECT_EQ(tooltip(CONTROL2_APPLY.id), L"1 changes waiting:\r\nA \u2192 default");
+  EXPECT_EQ(tooltip(CONTROL2_APPLY.id), L"Waiting for Apply: 1\r\nA \u2192 default");
 }
 
 TEST_F(UndoE2e, PaintedStrokeUndoneRestoresTheKeyboardsBytesInOneBracket) {

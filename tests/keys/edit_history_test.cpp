@@ -268,12 +268,12 @@ TEST(EditHistory, ApplyTooltipListsNetChanges) {
   change([&] { (void)writeAssignment(*w.table, w.strings, 0, slotOfGKey(0, 0), ActionType::SingleKey, 0, 0x1D); });
   change([&] { w.macros[0].actions[0].delay = 99; });
   const std::u16string arrow = u" \u2192 ";
-  EXPECT_EQ(tooltip(), u"4 changes waiting:\r\n" + KeyName(kA) + arrow + KeyName(kC) + u"\r\n" + KeyName(0x3F) +
+  EXPECT_EQ(tooltip(), u"Waiting for Apply: 4\r\n" + KeyName(kA) + arrow + KeyName(kC) + u"\r\n" + KeyName(0x3F) +
                            arrow + u"macro Mine\r\nG1" + arrow + KeyName(0x1D) +
                            u"\r\nmacros: 1 changed, " + byteSize(macroImageSizes(w.macros).withNames) + u" of 4 KB");
   // A key changed and changed back is not waiting.
   change([&] { (void)writeAssignment(*w.table, w.strings, 0, slotOfKey(0x3F), ActionType::Default, 0, 0); });
-  EXPECT_EQ(tooltip().substr(0, 18), u"3 changes waiting:");
+  EXPECT_EQ(tooltip().substr(0, 20), u"Waiting for Apply: 3");
   // After Apply, undoing makes the old state wait: shown as the change it is now.
   h.markApplied();
   EXPECT_EQ(tooltip(), u"Nothing is waiting to be written.");
@@ -283,10 +283,10 @@ TEST(EditHistory, ApplyTooltipListsNetChanges) {
   h.undone(0);
   const std::u16string f5 = KeyName(0x3F) + arrow + u"macro Mine";
   const std::u16string macros = u"macros: 1 changed, " + byteSize(macroImageSizes(w.macros).withNames) + u" of 4 KB";
-  EXPECT_EQ(tooltip(), u"2 changes waiting:\r\n" + f5 + u"\r\n" + macros);
+  EXPECT_EQ(tooltip(), u"Waiting for Apply: 2\r\n" + f5 + u"\r\n" + macros);
   ASSERT_TRUE(applyConfigStep(*h.nextUndo(0), w, true));  // G1
   h.undone(0);
-  EXPECT_EQ(tooltip(), u"3 changes waiting:\r\n" + f5 + u"\r\nG1" + arrow + u"default\r\n" + macros);
+  EXPECT_EQ(tooltip(), u"Waiting for Apply: 3\r\n" + f5 + u"\r\nG1" + arrow + u"default\r\n" + macros);
   // Redone up to the Apply again: nothing waits.
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(applyConfigStep(*h.nextRedo(0), w, false));
