@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -335,13 +336,23 @@ TEST_F(NothingLost, FlipArrowsStayAfterAProfileSwitch) {
   Running& app = startShown();
   HWND left = mainItem(ids::main_dlg::LEFT_ARROW.id), right = mainItem(ids::main_dlg::RIGHT_ARROW.id);
   ASSERT_TRUE(waitClickable(mainItem(ids::main_dlg::FUNC_PROFILE2.id)));
-  auto leftBefore = looksOf(left), rightBefore = looksOf(right);
+  // The baseline is the arrows as drawn: on a loaded machine the first
+  // paint may still be on its way when the buttons become clickable.
+  auto drawn = [](const std::vector<COLORREF>& looks) {
+    return std::any_of(looks.begin(), looks.end(), [&](COLORREF c) { return c != looks.front(); });
+  };
+  std::vector<COLORREF> leftBefore, rightBefore;
+  ASSERT_TRUE(waitFor([&] {
+    leftBefore = looksOf(left);
+    rightBefore = looksOf(right);
+    return drawn(leftBefore) && drawn(rightBefore);
+  }, 10000)) << "the arrows were never drawn";
   clickCentre(mainItem(ids::main_dlg::FUNC_PROFILE2.id));
   ASSERT_TRUE(waitFor([&] { return app.sim("status").find("profile=1") != std::string::npos; }, 5000))
       << app.sim("status");
-  Sleep(500);  // whatever the switch redraws is drawn by now
-  EXPECT_EQ(looksOf(left), leftBefore) << "the left arrow is gone";
-  EXPECT_EQ(looksOf(right), rightBefore) << "the right arrow is gone";
+  // Whatever the switch redraws, the arrows are back over it within a moment.
+  EXPECT_TRUE(waitFor([&] { return looksOf(left) == leftBefore; }, 3000)) << "the left arrow is gone";
+  EXPECT_TRUE(waitFor([&] { return looksOf(right) == rightBefore; }, 3000)) << "the right arrow is gone";
   shot("flip_arrows_after_profile_switch");
 }
 
