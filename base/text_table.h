@@ -111,7 +111,11 @@ inline constexpr LanguageKey kApplyCount{"APPLY_COUNT", u"Waiting for Apply: %d"
 inline constexpr LanguageKey kApplyUnlisted{"APPLY_UNLISTED", u"Other changes"};
 inline constexpr LanguageKey kAll[] = {kExported,     kImported,      kExportFailed, kNoAnswer,  kMacrosRefused,
                                        kKeysRefused,  kNotWritten,    kCacheNotSaved, kGKeyTitle, kDefaultTab,
-                                       kPaintHint, kUndoMenu, kRedoMenu, kUndoItem, kRedoItem, kHistoryUnassigned, kHistoryDisabled, kHistoryMacro, kHistoryProgram, kHistoryText, kHistoryStopMacro, kHistoryMacros, kHistoryMacroStep, kHistoryRestore, kHistoryImport, kHistoryLighting, kHistoryReportRate, kHistoryFlip, kApplyMore, kApplyNothing, kApplyCount,
+                                       kPaintHint,    kUndoMenu,      kRedoMenu,     kUndoItem,  kRedoItem,
+                                       kHistoryUnassigned, kHistoryDisabled, kHistoryMacro, kHistoryProgram,
+                                       kHistoryText, kHistoryStopMacro, kHistoryMacros, kHistoryMacroStep,
+                                       kHistoryRestore, kHistoryImport, kHistoryLighting, kHistoryReportRate,
+                                       kHistoryFlip, kApplyMore, kApplyNothing, kApplyCount,
                                        kApplyUnlisted};
 }  // namespace added_text
 
