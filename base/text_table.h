@@ -98,9 +98,36 @@ inline constexpr LanguageKey kCacheNotSaved{
 inline constexpr LanguageKey kGKeyTitle{"EDITOR_TITLE_GKEY", u"%s (bank %s)"};
 inline constexpr LanguageKey kDefaultTab{"COMPOSITE_DEFAULT", u"Default"};
 inline constexpr LanguageKey kPaintHint{"LIGHTING_PAINT_HINT", u"Clicking keys paints only with the effect \"%s\"."};
+// Undo and redo: the button menu's items, the steps' words and the Apply tooltip.
+inline constexpr LanguageKey kUndoMenu{"UNDO_MENU", u"Undo"};
+inline constexpr LanguageKey kRedoMenu{"REDO_MENU", u"Redo"};
+inline constexpr LanguageKey kUndoItem{"UNDO_ITEM", u"Undo: %s"};
+inline constexpr LanguageKey kRedoItem{"REDO_ITEM", u"Redo: %s"};
+inline constexpr LanguageKey kHistoryUnassigned{"HISTORY_UNASSIGNED", u"default"};
+inline constexpr LanguageKey kHistoryDisabled{"HISTORY_DISABLED", u"disabled"};
+inline constexpr LanguageKey kHistoryMacro{"HISTORY_MACRO", u"macro %s"};
+inline constexpr LanguageKey kHistoryProgram{"HISTORY_PROGRAM", u"program"};
+inline constexpr LanguageKey kHistoryText{"HISTORY_TEXT", u"text"};
+inline constexpr LanguageKey kHistoryStopMacro{"HISTORY_STOP_MACRO", u"stop macro"};
+inline constexpr LanguageKey kHistoryMacros{"HISTORY_MACROS", u"macros: %d changed, %s of %s"};
+inline constexpr LanguageKey kHistoryMacroStep{"HISTORY_MACRO_STEP", u"Macros"};
+inline constexpr LanguageKey kHistoryRestore{"HISTORY_RESTORE", u"Restore defaults"};
+inline constexpr LanguageKey kHistoryImport{"HISTORY_IMPORT", u"Import"};
+inline constexpr LanguageKey kHistoryLighting{"HISTORY_LIGHTING", u"Lighting"};
+inline constexpr LanguageKey kHistoryReportRate{"HISTORY_REPORT_RATE", u"Report rate"};
+inline constexpr LanguageKey kHistoryFlip{"HISTORY_FLIP", u"Flip"};
+inline constexpr LanguageKey kApplyMore{"APPLY_MORE", u"and %d more"};
+inline constexpr LanguageKey kApplyNothing{"APPLY_NOTHING", u"Nothing is waiting to be written."};
+inline constexpr LanguageKey kApplyCount{"APPLY_COUNT", u"Waiting for Apply: %d"};
+inline constexpr LanguageKey kApplyUnlisted{"APPLY_UNLISTED", u"Other changes"};
 inline constexpr LanguageKey kAll[] = {kExported,     kImported,      kExportFailed, kNoAnswer,  kMacrosRefused,
                                        kKeysRefused,  kNotWritten,    kCacheNotSaved, kGKeyTitle, kDefaultTab,
-                                       kPaintHint};
+                                       kPaintHint,    kUndoMenu,      kRedoMenu,     kUndoItem,  kRedoItem,
+                                       kHistoryUnassigned, kHistoryDisabled, kHistoryMacro, kHistoryProgram,
+                                       kHistoryText, kHistoryStopMacro, kHistoryMacros, kHistoryMacroStep,
+                                       kHistoryRestore, kHistoryImport, kHistoryLighting, kHistoryReportRate,
+                                       kHistoryFlip, kApplyMore, kApplyNothing, kApplyCount,
+                                       kApplyUnlisted};
 }  // namespace added_text
 
 // printf-style formatting of a UTF-16 text with %d, %u, %x, %X, %s (UTF-16

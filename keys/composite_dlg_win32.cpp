@@ -416,6 +416,10 @@ void Korvalin_DlgComposite::SetChanged(bool changed) {
 // ---- Apply, OK, Cancel ----------------------------------------------------------------
 
 void Korvalin_DlgComposite::Apply() {
+  {
+    std::lock_guard lock(config_.lock);
+    host_.ChangeStarting();
+  }
   macroPage_.Commit();
   EditorChoice c;
   c.page = page_;
@@ -437,6 +441,7 @@ void Korvalin_DlgComposite::Apply() {
     if (config_.table)
       stored = writeAssignment(*config_.table, config_.strings, profile_, editedSlot, a.type, a.aux, a.value);
     if (stored) host_.RefreshKeySummariesLocked();
+    host_.ChangeMade();
   }
   SetChanged(false);
   if (stored) {

@@ -34,6 +34,10 @@ class CompositeHost {
   virtual void ShowKeyUnassigned(int slot) = 0;
   // The attached keyboard's macro memory in bytes; 0 with no keyboard.
   virtual size_t KeyboardMacroMemory() const = 0;
+  // Around one commit of the editor (its macros and its key), with the
+  // WorkingConfig lock held: the window keeps the change as one undo step.
+  virtual void ChangeStarting() {}
+  virtual void ChangeMade() {}
 };
 
 class Korvalin_DlgComposite : public CBaseDialog, private KeyCaptureTarget {

@@ -161,6 +161,7 @@ void CMacroPage::FillMacroList() {
 void CMacroPage::Close() {
   StopRecording();
   EndCellEdit(false);
+  ForgetRowHistory();
   rows_.clear();
   macros_.clear();
   macros_.shrink_to_fit();  // 16 KB a macro: given back while the editor is closed
@@ -373,6 +374,7 @@ void CMacroPage::OnRecordedAction(const MacroAction& action) {
 void CMacroPage::DeleteAction() {
   int row = SelectedRow();
   if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  RowsChanging();
   rows_.erase(rows_.begin() + row);  // the neighbours keep their delays
   ShowRows(-1);
   changed_();
@@ -382,6 +384,7 @@ void CMacroPage::DeleteAction() {
 void CMacroPage::ClearActions() {
   if (rows_.empty()) return;
   if (!ConfirmYesNo(text(TextId::MACRO_ACTION_CLEAR_CONFIRM))) return;
+  RowsChanging();
   rows_.clear();
   ShowRows(-1);
   changed_();
@@ -391,6 +394,7 @@ void CMacroPage::ClearActions() {
 void CMacroPage::MoveAction(RowMove move) {
   int row = SelectedRow();
   if (row < 0) return;
+  RowsChanging();
   int to = moveActionRow(rows_, row, move);
   ShowRows(to);
   (void)SetFocus(item(FUNC_MACRO_LIST2.id));  // answers the previous focus
@@ -425,6 +429,7 @@ void CMacroPage::ToggleRecording() {
   }
   if (currentMacro_ < 0) return;
   EndCellEdit(true);
+  RowsChanging();
   config_.recording = 1;
   CPngButton& record = Button(FUNC_MACRO_RECORD.id);
   (void)SetWindowTextW(record.hwnd(), wide(text(TextId::MACRO_ACTION_STOP_RECORD)).c_str());
@@ -531,6 +536,16 @@ bool CMacroPage::OnCommand(WORD id, WORD code) {
 }
 
 bool CMacroPage::PreTranslate(const MSG& msg) {
+  // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z on the page, outside a cell being edited
+  // (whose field has its own) and the cycles field.
+  if (shown_ && cellRow_ < 0 && !config_.recording && msg.message == WM_KEYDOWN &&
+      (msg.wParam == 'Z' || msg.wParam == 'Y') && (GetKeyState(VK_CONTROL) & 0x8000) &&
+      !(GetKeyState(VK_MENU) & 0x8000) && msg.hwnd != item(FUNC_MACRO_CYCLES.id) &&
+      GetAncestor(msg.hwnd, GA_ROOT) == dialog_.hwnd()) {
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    UndoRows(msg.wParam == 'Z' && !shift);
+    return true;
+  }
   if (cellRow_ < 0 || msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE)) return false;
   HWND cell = item(cellColumn_ == kColumnDelay ? MACRO_CELL_EDIT : MACRO_CELL_LIST);
   COMBOBOXINFO info{};
@@ -539,6 +554,32 @@ bool CMacroPage::PreTranslate(const MSG& msg) {
   if (msg.hwnd != cell && !IsChild(cell, msg.hwnd) && !droppedList) return false;
   EndCellEdit(msg.wParam == VK_RETURN);
   return true;
+}
+
+// ---- row history ------------------------------------------------------------------------------
+
+void CMacroPage::RowsChanging() {
+  if (!HasSelection()) return;
+  rowUndo_.push_back({SelectedMacroId(), rows_});
+  rowRedo_.clear();
+}
+
+void CMacroPage::ForgetRowHistory() {
+  rowUndo_.clear();
+  rowRedo_.clear();
+}
+
+void CMacroPage::UndoRows(bool undo) {
+  std::vector<RowState>& from = undo ? rowUndo_ : rowRedo_;
+  std::vector<RowState>& to = undo ? rowRedo_ : rowUndo_;
+  // Steps of another macro (the history follows the selection) are left.
+  if (from.empty() || !HasSelection() || from.back().macroId != SelectedMacroId()) return;
+  to.push_back({SelectedMacroId(), rows_});
+  rows_ = std::move(from.back().rows);
+  from.pop_back();
+  ShowRows(-1);
+  changed_();
+  UpdateGauge();
 }
 
 // ---- in-place cell editing ------------------------------------------------------------------
@@ -603,6 +644,7 @@ void CMacroPage::EndCellEdit(bool commit) {
   ShowWindow(control, SW_HIDE);
   bool tooLarge = false;
   if (commit && row >= 0 && static_cast<size_t>(row) < rows_.size()) {
+    const ActionRows before = rows_;
     MacroAction& a = rows_[static_cast<size_t>(row)];
     bool changed = false;
     if (column == kColumnDelay) {
@@ -621,6 +663,8 @@ void CMacroPage::EndCellEdit(bool commit) {
       changed = true;
     }
     if (changed) {
+      rowUndo_.push_back({SelectedMacroId(), before});
+      rowRedo_.clear();
       (void)SendMessageW(list, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
       changed_();
     }

@@ -110,6 +110,12 @@ class CMacroPage : private MacroRecordTarget {
   void EndCellEdit(bool commit);
   void UpdateGauge();
   bool ConfirmYesNo(const std::u16string& question);
+  // Row edits of the selected macro: each keeps the rows as they were, so
+  // Ctrl+Z and Ctrl+Y go back and forth until the editor closes. A recording
+  // is one edit.
+  void RowsChanging();
+  void UndoRows(bool undo);
+  void ForgetRowHistory();
 
   CDialog& dialog_;
   WorkingConfig& config_;
@@ -130,6 +136,12 @@ class CMacroPage : private MacroRecordTarget {
   // In-place editing of one cell of the action list.
   int cellRow_ = -1, cellColumn_ = -1;  // -1: no cell is being edited
   bool endingCellEdit_ = false;
+
+  struct RowState {
+    uint16_t macroId;
+    ActionRows rows;
+  };
+  std::vector<RowState> rowUndo_, rowRedo_;
 };
 
 }  // namespace kv

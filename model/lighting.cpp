@@ -262,6 +262,7 @@ int LightingModel::WriteSettingsField(size_t field, std::span<const uint8_t> byt
   if (bytes.empty() || field >= kSettingsRecordBytes || bytes.size() > kSettingsRecordBytes - field)
     return kResultBadArgument;
   auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
+  observe(LightingArea::kSettings, field, {raw + field, bytes.size()}, bytes);
   std::copy(bytes.begin(), bytes.end(), raw + field);
   return InConfigBracket([&] {
     return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, field));
@@ -380,6 +381,7 @@ int LightingModel::PaintKey(uint16_t controlId) {
   } else {
     return kResultSuccess;
   }
+  observe(LightingArea::kPattern, offset, {&stored, 1}, {&next, 1});
   stored = next;
   return writePatternBytes(offset, {&next, 1});
 }
@@ -394,6 +396,12 @@ int LightingModel::fillCurrentPattern(uint8_t value, Colour preview) {
   if (!IsKeyboardProfile(selectedProfile())) return kResultBadProfile;
   const size_t offset = userPatternOffset(state_.userMode);
   PerKeyRegion& region = selectedRegion();
+  if (observer_) {
+    std::array<uint8_t, kUserPatternBytes> was{}, now{};
+    std::copy_n(region.begin() + offset, kUserPatternBytes, was.begin());
+    now.fill(value);
+    observe(LightingArea::kPattern, offset, was, now);
+  }
   std::fill_n(region.begin() + offset, kUserPatternBytes, value);
   overlayAll(preview);
   return writePatternBytes(offset, std::span<const uint8_t>(region.data() + offset, kUserPatternBytes));
@@ -419,6 +427,46 @@ void LightingModel::ShowUserPattern() {
   for (const KeyButton& b : KeyButtonTable) view_.SetKeyOverlay(b.controlId, colourOf(b.ledIndex), kPreviewOpacity);
   for (uint16_t id : kGKeyControlIds) view_.SetKeyOverlay(id, colourOf(LedIndexOfButton(id)), kPreviewOpacity);
   view_.SetKeyOverlay(kFnControlId, colourOf(kFnLedIndex), kPreviewOpacity);
+}
+
+void LightingModel::observe(LightingArea area, size_t offset, std::span<const uint8_t> before,
+                            std::span<const uint8_t> after) {
+  if (!observer_) return;
+  observer_(LightingWrite{area, static_cast<uint16_t>(offset), std::vector<uint8_t>(before.begin(), before.end()),
+                          std::vector<uint8_t>(after.begin(), after.end())});
+}
+
+int LightingModel::WriteBack(std::span<const LightingWrite> writes, bool undo) {
+  const int selected = selectedProfile();
+  if (!IsKeyboardProfile(selected)) return kResultBadProfile;
+  auto raw = reinterpret_cast<uint8_t*>(&records_[selected]);
+  PerKeyRegion& region = regions_[selected];
+  for (const LightingWrite& w : writes) {
+    const size_t size = (undo ? w.before : w.after).size();
+    const size_t limit = w.area == LightingArea::kSettings ? kSettingsRecordBytes : kPerKeyRegionSize;
+    if (size == 0 || w.before.size() != w.after.size() || w.offset >= limit || size > limit - w.offset)
+      return kResultBadArgument;
+  }
+  auto one = [&](const LightingWrite& w) {
+    const std::vector<uint8_t>& bytes = undo ? w.before : w.after;
+    if (w.area == LightingArea::kSettings) {
+      std::copy(bytes.begin(), bytes.end(), raw + w.offset);
+      return WriteSettings(bytes, static_cast<int>(bytes.size()), settingsAddress(selected, w.offset));
+    }
+    std::copy(bytes.begin(), bytes.end(), region.begin() + w.offset);
+    return WriteColours(bytes, static_cast<int>(bytes.size()), static_cast<int>(w.offset));
+  };
+  const int result = InConfigBracket([&] {
+    int r = kResultSuccess;
+    if (undo) {
+      for (auto it = writes.rbegin(); it != writes.rend() && r == kResultSuccess; ++it) r = one(*it);
+    } else {
+      for (auto it = writes.begin(); it != writes.end() && r == kResultSuccess; ++it) r = one(*it);
+    }
+    return r;
+  });
+  decodeSettingsRecord(records_[selected], state_);
+  return result;
 }
 
 int LightingModel::ResetLighting() {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -105,6 +106,19 @@ LedMask userPatternOf(const PerKeyRegion& region, int mode);
 // (bytes 180-255 zero).
 extern const std::array<LedMask, kUserModeCount> kDefaultUserPatterns;
 PerKeyRegion defaultPerKeyRegion();
+
+// ---- Writes kept for undo ----------------------------------------------------
+
+// Bytes a single change wrote to the keyboard, with the bytes they replaced:
+// settings bytes of the selected profile's record at a field, or per-key
+// pattern bytes of its region at an offset.
+enum class LightingArea : uint8_t { kSettings, kPattern };
+struct LightingWrite {
+  LightingArea area = LightingArea::kSettings;
+  uint16_t offset = 0;
+  std::vector<uint8_t> before;
+  std::vector<uint8_t> after;
+};
 
 // ---- The model -----------------------------------------------------------------
 
@@ -271,6 +285,14 @@ class LightingModel {
   // colour is random), nothing for the others.
   void ShowEffectPreview(int effect);
 
+  // Told each write of a single change as it goes out (the undo history).
+  void SetWriteObserver(std::function<void(LightingWrite)> observer) { observer_ = std::move(observer); }
+  // Writes the bytes of earlier changes back to the selected profile in one
+  // bracket, with the same commands the changes used: undo writes each
+  // `before`, last first; redo each `after`, first first. The records, the
+  // regions and the state follow. 1 or the failing device result.
+  [[nodiscard]] int WriteBack(std::span<const LightingWrite> writes, bool undo);
+
   // The lamp: stored and persisted as DengCheck.
   void SetLightingPanelOpen(bool open);
   bool lightingPanelOpen() const { return state_.panelOpen; }
@@ -300,8 +322,11 @@ class LightingModel {
   void overlayAll(Colour colour);
   [[nodiscard]] int fillCurrentPattern(uint8_t value, Colour preview);
 
+  void observe(LightingArea area, size_t offset, std::span<const uint8_t> before, std::span<const uint8_t> after);
+
   LightingView& view_;
   SettingsFile& settings_;
+  std::function<void(LightingWrite)> observer_;
   LightingState state_;
   EffectList effects_{};
   std::vector<EffectComboEntry> combo_;

@@ -22,6 +22,8 @@
 #define IDM_IMPORT                               32776  // button menu: Import
 #define IDM_EXPORT                               32777  // button menu: Export
 #define IDM_CLOSE                                32779  // button menu: Close
+#define IDM_UNDO                                 32780  // button menu: Undo
+#define IDM_REDO                                 32781  // button menu: Redo
 
 // main window: its template and its controls by skin key.
 #define IDD_MAIN                                 102

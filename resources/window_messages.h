@@ -38,6 +38,9 @@ inline constexpr unsigned kMsgBankLook = kAppMessageBase + 4;    // wParam 1 = b
 inline constexpr unsigned kMsgProgress = kAppMessageBase + 5;    // wParam 1 = shown
 inline constexpr unsigned kMsgStatus = kAppMessageBase + 6;      // a status line text waits (ShowStatus)
 inline constexpr unsigned kMsgKeyboardGone = kAppMessageBase + 7;  // close the editor, hide the window
+// What waits for Apply changed: the Apply tooltip is made again; wParam 1
+// when everything waiting was written or dropped (the undo history marks it).
+inline constexpr unsigned kMsgWaitingChanged = kAppMessageBase + 8;
 
 // The key hooks' own windows (keys/key_hooks_win32): the hook thread posts
 // each captured key (wParam key code) and recorded row (wParam delay) to the

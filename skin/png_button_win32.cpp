@@ -121,6 +121,9 @@ void CPngButton::applyTooltip() {
   GetClientRect(hwnd(), &info.rect);
   if (SendMessageW(tooltip_.get(), TTM_GETTOOLCOUNT, 0, 0) == 0)
     SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  // A text of several lines (what Apply will write) shows them only with a
+  // width set; one-line texts keep the single-line look.
+  if (tooltipText_.find(L'\n') != std::wstring::npos) SendMessageW(tooltip_.get(), TTM_SETMAXTIPWIDTH, 0, 600);
   SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
   SendMessageW(tooltip_.get(), TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
   SendMessageW(tooltip_.get(), TTM_ACTIVATE, tooltipActive_ ? TRUE : FALSE, 0);

@@ -221,6 +221,52 @@ TEST_F(MacroPage, RecordPressAndReleaseAssignToFAndTheKeyboardHoldsTheImage) {
   ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
 }
 
+TEST_F(MacroPage, RowEditsUndoAndRedoWithCtrlZAndCtrlY) {
+  startShown();
+  ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);  // F
+  clickE(IDC_COMPOSITE_FUNC_MACRO_ADD);
+  ASSERT_TRUE(waitFor([&] { return macroCount() == 1 && selectedMacro() == 0; }, 3000));
+  // A recording is one step.
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Stop Record"; }, 3000));
+  recordKey("a");
+  recordKey("b");
+  ASSERT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000));
+  clickE(IDC_COMPOSITE_FUNC_MACRO_RECORD);
+  ASSERT_TRUE(waitFor([&] { return controlText(e(IDC_COMPOSITE_FUNC_MACRO_RECORD)) == L"Record"; }, 3000));
+  // A cell edit: the first row's delay becomes 120.
+  doubleClickCell(0, 2);
+  ASSERT_TRUE(waitFor([&] { return IsWindowVisible(e(IDC_COMPOSITE_MACRO_CELL_EDIT)) != FALSE; }, 3000));
+  typeText(L"120");
+  pressKey("Return");
+  ASSERT_TRUE(waitFor([&] { return cell(0, 2) == L"120"; }, 3000)) << utf8(cell(0, 2));
+  const std::wstring first = rowText(0), second = rowText(1);
+  // Delete the first row: Ctrl+Z brings it back with its delay.
+  POINT p = cellPoint(0, 0);
+  click(p.x, p.y);
+  clickE(IDC_COMPOSITE_FUNC_MACRO_DELETE2);
+  ASSERT_TRUE(waitFor([&] { return rowCount() == 3; }, 3000));
+  EXPECT_EQ(rowText(0), second);
+  click(p.x, p.y);  // the list has the keyboard
+  pressKey("ctrl+z");
+  EXPECT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000)) << "the deleted row is back";
+  EXPECT_EQ(rowText(0), first);
+  EXPECT_EQ(cell(0, 2), L"120") << "with its delay";
+  shot("macro_row_undo");
+  pressKey("ctrl+z");
+  EXPECT_TRUE(waitFor([&] { return cell(0, 2) != L"120"; }, 3000)) << "the cell edit undone";
+  pressKey("ctrl+z");
+  EXPECT_TRUE(waitFor([&] { return rowCount() == 0; }, 3000)) << "the whole recording undone";
+  pressKey("ctrl+y");
+  EXPECT_TRUE(waitFor([&] { return rowCount() == 4; }, 3000));
+  pressKey("ctrl+y");
+  EXPECT_TRUE(waitFor([&] { return cell(0, 2) == L"120"; }, 3000));
+  pressKey("ctrl+shift+z");
+  EXPECT_TRUE(waitFor([&] { return rowCount() == 3; }, 3000)) << "the delete redone";
+  EXPECT_TRUE(IsWindowEnabled(e(IDC_COMPOSITE_CONTROL2_APPLY))) << "an undo is a change to apply";
+  ASSERT_TRUE(closeWith(IDC_COMPOSITE_CONTROL_CANCEL));
+}
+
 TEST_F(MacroPage, TypedDelaysAndCyclesAreCorrected) {
   startShown();
   ASSERT_NE(openMacroPage(ids::main_dlg::KEY_021.id), nullptr);

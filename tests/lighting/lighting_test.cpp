@@ -767,4 +767,53 @@ TEST_F(LightingTest, ResetWritesEffectDefaultPatternsAndThirtyFiveSettingsBytes)
   EXPECT_EQ(model.userPattern(3), kv::kDefaultUserPatterns[3]);
 }
 
+TEST_F(LightingTest, WritesAreObservedAndWrittenBackInOneBracket) {
+  model.SetLightingPanelOpen(true);
+  Load(1);
+  std::vector<kv::LightingWrite> seen;
+  model.SetWriteObserver([&](kv::LightingWrite w) { seen.push_back(std::move(w)); });
+  const std::vector<uint8_t> coloursBefore = Colours(1), settingsBefore = Settings(1);
+  // A stroke over three keys, a fill, then a report rate and an effect.
+  for (size_t i = 0; i < 3; ++i)
+    ASSERT_EQ(model.PaintKey(kv::KeyButtonTable[i * 7].controlId), kv::kResultSuccess);
+  ASSERT_EQ(model.FillPattern(), kv::kResultSuccess);
+  ASSERT_EQ(model.SetReportRate(2), kv::kResultSuccess);
+  ASSERT_EQ(model.SetEffect(8), kv::kResultSuccess);
+  Keyboard()->drain();
+  ASSERT_EQ(seen.size(), 6u);
+  EXPECT_EQ(seen[3].after, std::vector<uint8_t>(18, 0xFF));
+  EXPECT_EQ(seen[4].area, kv::LightingArea::kSettings);
+  EXPECT_EQ(seen[4].offset, kv::kFieldReportRate);
+  const std::vector<uint8_t> coloursAfter = Colours(1), settingsAfter = Settings(1);
+  ASSERT_NE(coloursAfter, coloursBefore);
+  ASSERT_NE(settingsAfter[15], settingsBefore[15]);
+
+  for (bool undo : {true, false}) {
+    SCOPED_TRACE(undo ? "undo" : "redo");
+    Keyboard()->clearTrace();
+    const size_t observed = seen.size();
+    EXPECT_EQ(model.WriteBack(seen, undo), kv::kResultSuccess);
+    Keyboard()->drain();
+    EXPECT_EQ(seen.size(), observed);  // writing back is no new change
+    std::vector<Sent> sent = Sends();
+    std::vector<uint8_t> expected = {kCmdBeginConfig};
+    for (size_t i = 0; i < observed; ++i) {
+      const kv::LightingWrite& w = seen[undo ? observed - 1 - i : i];
+      expected.push_back(w.area == kv::LightingArea::kSettings ? kCmdWriteSettings : kCmdWriteColours);
+    }
+    expected.push_back(kCmdEndConfig);
+    EXPECT_EQ(CommandsOf(sent), expected);
+    EXPECT_EQ(Colours(1), undo ? coloursBefore : coloursAfter);
+    EXPECT_EQ(Settings(1), undo ? settingsBefore : settingsAfter);
+    EXPECT_EQ(model.state().reportRate, undo ? kv::reportRateIndexOf(settingsBefore[15]) : 2);
+    EXPECT_EQ(kv::settingsRecordBytes(model.record(1))[0], undo ? settingsBefore[0] : 8);
+  }
+  // Damaged writes send nothing.
+  Keyboard()->clearTrace();
+  std::vector<kv::LightingWrite> bad = {{kv::LightingArea::kPattern, 250, {1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7}}};
+  EXPECT_EQ(model.WriteBack(bad, true), kv::kResultBadArgument);
+  Keyboard()->drain();
+  EXPECT_TRUE(Sends().empty());
+}
+
 }  // namespace

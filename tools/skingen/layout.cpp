@@ -355,6 +355,8 @@ const std::vector<ResourceId>& resourceIds() {
       {"IDM_IMPORT", 32776, "button menu: Import"},
       {"IDM_EXPORT", 32777, "button menu: Export"},
       {"IDM_CLOSE", 32779, "button menu: Close"},
+      {"IDM_UNDO", 32780, "button menu: Undo"},
+      {"IDM_REDO", 32781, "button menu: Redo"},
   };
   return ids;
 }

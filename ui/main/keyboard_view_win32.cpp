@@ -107,7 +107,14 @@ void CKeyboardView::ShowFlip() {
 }
 
 void CKeyboardView::ToggleFlip() {
-  (void)SetFlipSetting(GetFlipSetting() == 0 ? 1 : 0);  // answers the value stored
+  const int before = GetFlipSetting();
+  (void)SetFlipSetting(before == 0 ? 1 : 0);  // answers the value stored
+  ShowFlip();
+  if (recorder_) recorder_->FlipChanged(before, GetFlipSetting());
+}
+
+void CKeyboardView::SetFlip(int value) {
+  (void)SetFlipSetting(value);  // answers the value stored
   ShowFlip();
 }
 
@@ -189,12 +196,14 @@ void CKeyboardView::ResetKeyAssignments() {
   {
     std::lock_guard lock(config_.lock);
     if (!config_.table || active < 0) return;
+    if (recorder_) recorder_->ChangeStarting();
     KeyActionTable& table = *config_.table;
     int bank = currentBank();
     for (int n = 0; n < kGKeyCount; ++n) table.entries[entryIndex(active, slotOfGKey(bank, n))] = KeyActionEntry{};
     for (const KeyButton& k : KeyButtonTable) table.entries[entryIndex(active, slotOfKey(k.keyCode))] = KeyActionEntry{};
     // The defaults are the user's choice now, not a stand-in for a failed read.
     if (IsKeyboardProfile(active)) config_.sources.keys[static_cast<size_t>(active)] = RegionSource::kChosen;
+    if (recorder_) recorder_->ChangeMade(StepKind::kRestore);
     RefreshKeySummaries();
   }
   ui_.SetApplyEnabled(true);
@@ -258,6 +267,12 @@ void CKeyboardView::ShowButtonMenu() {
   if (!menu) {
     ReportWin32Failure(L"CreatePopupMenu");
     return;
+  }
+  if (menuItems_) {
+    for (const MenuItem& i : menuItems_())
+      if (!AppendMenuW(menu.get(), MF_STRING | (i.enabled ? MF_ENABLED : MF_GRAYED), i.command, i.text.c_str()))
+        ReportWin32Failure(L"AppendMenuW(button menu)");
+    if (!AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr)) ReportWin32Failure(L"AppendMenuW(button menu)");
   }
   for (const MenuEntry& e : kButtonMenu) {
     // Read each time: the language may have changed since the last opening.

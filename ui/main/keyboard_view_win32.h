@@ -5,17 +5,37 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "app/window_part_win32.h"
 #include "device/device_ui.h"
 #include "keys/composite_dlg_win32.h"
 #include "base/handles_win32.h"
+#include "keys/edit_history.h"
 #include "keys/working_config.h"
 #include "model/key_navigation.h"
 #include "resources/control_ids.h"
 
 namespace kv {
+
+// What the window keeps of the user's changes for undo.
+class ChangeRecorder {
+ public:
+  virtual ~ChangeRecorder() = default;
+  // With the WorkingConfig lock held, around one change of it.
+  virtual void ChangeStarting() = 0;
+  virtual void ChangeMade(StepKind kind) = 0;
+  // Flip was switched from one setting to the other.
+  virtual void FlipChanged(int before, int after) = 0;
+};
+
+// An item the window adds to the top of the button menu.
+struct MenuItem {
+  UINT command;
+  std::wstring text;
+  bool enabled;
+};
 
 class CKeyboardView : public CWindowPart, private CompositeHost {
  public:
@@ -37,6 +57,11 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   // The attached keyboard's macro memory in bytes, 0 with no keyboard (the
   // editor's macro memory gauge).
   void SetMacroMemory(std::function<size_t()> macroMemory) { macroMemory_ = std::move(macroMemory); }
+  void SetRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
+  // The items put above the button menu's own, asked for at each opening.
+  void SetMenuItems(std::function<std::vector<MenuItem>()> items) { menuItems_ = std::move(items); }
+  // Flip set as stored before (undo) or after (redo), and shown.
+  void SetFlip(int value);
 
   // At start: every button of the view placed by its skin key with its faces,
   // the hidden buttons hidden, Flip shown as stored.
@@ -108,6 +133,12 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   void EnableMainApply() override { ui_.SetApplyEnabled(true); }
   HWND ButtonWindow(int controlId) const override { return item(controlId); }
   size_t KeyboardMacroMemory() const override { return macroMemory_ ? macroMemory_() : 0; }
+  void ChangeStarting() override {
+    if (recorder_) recorder_->ChangeStarting();
+  }
+  void ChangeMade() override {
+    if (recorder_) recorder_->ChangeMade(StepKind::kKey);
+  }
 
   WorkingConfig& config_;
   DeviceUi& ui_;
@@ -119,6 +150,8 @@ class CKeyboardView : public CWindowPart, private CompositeHost {
   std::u16string gKeyTitle_;  // "%s (bank %s)" from the language file
   int selected_ = 0;          // control id of the button chosen from the keyboard
   UniqueWindow selectionTip_;
+  std::function<std::vector<MenuItem>()> menuItems_;
+  ChangeRecorder* recorder_ = nullptr;
 };
 
 }  // namespace kv

@@ -238,16 +238,11 @@ bool CKorvalinDlg::MayDropEdits() {
 
 void CKorvalinDlg::SetApplyEnabled(bool enabled) {
   unsaved_ = enabled;
-  // Each call with true is one change committed (an editor's Apply or OK, a
-  // restore, an import); a write or a reload leaves none waiting.
-  if (enabled)
-    ++waitingChanges_;
-  else
-    waitingChanges_ = 0;
   if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, enabled ? TRUE : FALSE);  // was-disabled flag
-  // The button object is the window thread's; from another thread the name
-  // follows at the next change made here.
-  if (hwnd() && GetWindowThreadProcessId(hwnd(), nullptr) == GetCurrentThreadId()) ShowApplyName();
+  // The history, the tooltip and Apply's accessible name are the window
+  // thread's; the caller may hold the WorkingConfig lock, which the tooltip
+  // takes.
+  if (HWND h = hwnd()) (void)PostMessageW(h, kMsgWaitingChanged, enabled ? 0 : 1, 0);  // fails only when it goes
 }
 
 void CKorvalinDlg::ShowApplyName() {
@@ -256,12 +251,13 @@ void CKorvalinDlg::ShowApplyName() {
   wchar_t caption[260] = {};
   (void)GetWindowTextW(apply->hwnd(), caption, 260);  // an empty caption reads as ""
   const std::u16string base = u16(caption);
-  const int waiting = waitingChanges_;
+  const int waiting = applyWaiting_;
   std::u16string name = base;
   if (waiting == 1) name = formatText(text(TextId::ACCESS_CHANGE_WAITING), {std::u16string_view(base)});
   if (waiting > 1) name = formatText(text(TextId::ACCESS_CHANGES_WAITING), {std::u16string_view(base), waiting});
   apply->setAccessibleName(wide(name));
 }
+
 void CKorvalinDlg::ShowProgress(bool visible) {
   if (HWND h = hwnd()) (void)PostMessageW(h, kMsgProgress, visible ? 1 : 0, 0);
 }
@@ -290,6 +286,7 @@ void CKorvalinDlg::ShowWhetherDefaults() {
 // ---- initialisation -------------------------------------------------------------
 
 BOOL CKorvalinDlg::OnInitDialog() {
+  windowThread_ = GetCurrentThreadId();
   StartupMark(L"window");
   (void)CBaseDialog::OnInitDialog();  // this dialog sets no focus of its own either way
   StartupMark(L"skin background");
@@ -474,6 +471,10 @@ void CKorvalinDlg::BuildParts() {
     if (lighting_->ResetIfOpen() != kResultSuccess) LogLine(L"the lighting reset was not written");
     (void)ApplyNow();  // a failure is on the status line
   });
+  keyboard_->SetRecorder(this);
+  keyboard_->SetMenuItems([this] { return UndoMenuItems(); });
+  lighting_->SetStepRecorder([this](EditStep step) { PushStep(std::move(step)); });
+  ReadHistoryTexts();
   // The Menu button is the keyboard view's, its tooltip one of the window's.
   keyboard_->Attach(CONTROL_MENU.id).setTooltip(wide(text(TextId::MAIN_MENU_PROMPT)), true);
 }
@@ -588,6 +589,26 @@ bool CKorvalinDlg::OnCommand(WORD id, WORD code, HWND control) {
     case IDM_ABOUT:
       OpenAbout();
       return true;
+    case IDM_UNDO:
+    case IDM_REDO:
+      (void)UndoRedo(id == IDM_UNDO);
+      return true;
+    case IDM_IMPORT: {
+      // The import replaces every profile's keys and the macros: one step of
+      // the active profile. The file dialog runs with no lock held.
+      {
+        std::lock_guard lock(config_.lock);
+        ChangeStarting();
+      }
+      bool handled = profiles_ && profiles_->OnCommand(id, code);
+      {
+        std::lock_guard lock(config_.lock);
+        ChangeMade(StepKind::kImport);
+      }
+      RefreshApplyTooltip();
+      if (handled) return true;
+      break;
+    }
     default:
       break;
   }
@@ -625,6 +646,10 @@ bool CKorvalinDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case kMsgTrayIcon:
       if (static_cast<int>(wp) != trayIconId_ && tray_.SetIconResource(static_cast<int>(wp)))
         trayIconId_ = static_cast<int>(wp);
+      return true;
+    case kMsgWaitingChanged:
+      if (wp == 1) history_.markApplied();
+      RefreshApplyTooltip();
       return true;
     case kMsgKeyboardGone:
       keyboard_->CloseDialogs();
@@ -767,6 +792,9 @@ void CKorvalinDlg::OnReload() {
   if (!reads) reads = ReadForReload();
   store_->reloadFromCache(reads->keys);
   profiles_->UpdateSelectedProfile();
+  // What was read replaces the profile's past: its steps would write over it.
+  history_.clear(GetActiveProfile());
+  if (SelectedProfile() != GetActiveProfile()) history_.clear(SelectedProfile());
   if (reads->lighting.profile != SelectedProfile()) {
     // The keyboard changed its active profile since the reads.
     std::lock_guard reading(reloadReadsLock_);
@@ -778,6 +806,16 @@ void CKorvalinDlg::OnReload() {
 }
 
 bool CKorvalinDlg::PreTranslateMessage(MSG& msg) {
+  // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z while the main window is the active one
+  // (the editor's own keys go to the editor).
+  // With no control focused (the focused one was disabled) keys come as
+  // WM_SYSKEYDOWN to the active window.
+  if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && (msg.wParam == 'Z' || msg.wParam == 'Y') && (GetKeyState(VK_CONTROL) & 0x8000) &&
+      !(GetKeyState(VK_MENU) & 0x8000) && msg.hwnd && GetAncestor(msg.hwnd, GA_ROOT) == hwnd()) {
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    (void)UndoRedo(msg.wParam == 'Z' && !shift);
+    return true;
+  }
   if (lighting_ && lighting_->PreTranslate(msg)) return true;
   if (keyFocus_ && keyFocus_->PreTranslate(msg)) return true;
   return CBaseDialog::PreTranslateMessage(msg);
@@ -847,6 +885,159 @@ ApplyResult CKorvalinDlg::ApplyNow(bool allProfiles) {
   if (status_) status_->Show(WriteFailureText(paths_.languageFile, failure), kStatusFailureMs);
   applyFailureShown_ = true;
   return result;
+}
+
+// ---- undo and redo ----------------------------------------------------------------
+
+void CKorvalinDlg::ReadHistoryTexts() {
+  auto t = [&](const LanguageKey& key) { return u16(ReadLanguageText(paths_.languageFile, key)); };
+  HistoryTexts& h = historyTexts_;
+  h.unassigned = t(added_text::kHistoryUnassigned);
+  h.disabled = t(added_text::kHistoryDisabled);
+  h.macro = t(added_text::kHistoryMacro);
+  h.program = t(added_text::kHistoryProgram);
+  h.textBlock = t(added_text::kHistoryText);
+  h.stopMacro = t(added_text::kHistoryStopMacro);
+  h.macros = t(added_text::kHistoryMacros);
+  h.macroStep = t(added_text::kHistoryMacroStep);
+  h.restore = t(added_text::kHistoryRestore);
+  h.import = t(added_text::kHistoryImport);
+  h.lighting = t(added_text::kHistoryLighting);
+  h.reportRate = t(added_text::kHistoryReportRate);
+  h.flip = t(added_text::kHistoryFlip);
+  h.more = t(added_text::kApplyMore);
+  h.nothing = t(added_text::kApplyNothing);
+  h.count = t(added_text::kApplyCount);
+  h.unlisted = t(added_text::kApplyUnlisted);
+}
+
+void CKorvalinDlg::ChangeStarting() {
+  // The caller holds the WorkingConfig lock. Without memory for the
+  // capture the change is made all the same, only not undoable.
+  capture_ = std::make_unique<ConfigCapture>();
+  if (!captureConfig(config_, *capture_)) capture_.reset();
+}
+
+void CKorvalinDlg::ChangeMade(StepKind kind) {
+  // The caller holds the WorkingConfig lock.
+  std::unique_ptr<ConfigCapture> before = std::move(capture_);
+  if (!before) return;
+  EditStep step;
+  step.kind = kind;
+  if (!diffConfig(*before, config_, step)) return;
+  if (kind == StepKind::kKey && step.entries.empty()) step.kind = StepKind::kMacros;
+  step.label = StepLabel(step);
+  history_.push(GetActiveProfile(), std::move(step));
+}
+
+void CKorvalinDlg::FlipChanged(int before, int after) {
+  if (before == after) return;
+  EditStep step;
+  step.kind = StepKind::kFlip;
+  step.settingBefore = before;
+  step.settingAfter = after;
+  step.label = historyTexts_.flip;
+  PushStep(std::move(step));
+}
+
+void CKorvalinDlg::PushStep(EditStep step) {
+  if (step.label.empty()) step.label = StepLabel(step);
+  history_.push(GetActiveProfile(), std::move(step));
+}
+
+std::u16string CKorvalinDlg::StepLabel(const EditStep& step) const {
+  const HistoryTexts& t = historyTexts_;
+  switch (step.kind) {
+    case StepKind::kKey: {
+      if (step.entries.empty()) return t.macroStep;
+      const EntryChange& c = step.entries.front();
+      return entryName(c.index) + t.arrow + actionWords(c.after, c.afterText, config_.macros, t);
+    }
+    case StepKind::kMacros:
+      return t.macroStep;
+    case StepKind::kRestore:
+      return t.restore;
+    case StepKind::kImport:
+      return t.import;
+    case StepKind::kLighting:
+      return t.lighting;
+    case StepKind::kReportRate:
+      return t.reportRate;
+    case StepKind::kFlip:
+      return t.flip;
+  }
+  return std::u16string();
+}
+
+bool CKorvalinDlg::UndoRedo(bool undo) {
+  if (!keyboard_ || keyboard_->EditorOpen()) return false;
+  const int profile = GetActiveProfile();
+  const EditStep* step = undo ? history_.nextUndo(profile) : history_.nextRedo(profile);
+  if (!step) return false;
+  switch (step->kind) {
+    case StepKind::kLighting:
+    case StepKind::kReportRate:
+      // Kept in the history when it could not be written: the user may try again.
+      if (lighting_->WriteBack(*step, undo) != kResultSuccess) {
+        LogLine(L"an undo step was not written to the keyboard");
+        return false;
+      }
+      break;
+    case StepKind::kFlip:
+      keyboard_->SetFlip(undo ? step->settingBefore : step->settingAfter);
+      break;
+    default: {
+      std::lock_guard lock(config_.lock);
+      if (!applyConfigStep(*step, config_, undo)) LogLine(L"an undo step ran out of memory part way");
+      keyboard_->RefreshKeySummaries();
+      break;
+    }
+  }
+  if (undo)
+    history_.undone(profile);
+  else
+    history_.redone(profile);
+  if (step->waiting()) {
+    // What Apply will write follows the history; a failed Apply's edits
+    // (not in the history as written) keep it lit.
+    const bool waiting = history_.waiting();
+    unsaved_ = waiting;
+    if (HWND apply = item(CONTROL2_APPLY.id)) (void)EnableWindow(apply, waiting ? TRUE : FALSE);  // was-disabled flag
+  }
+  RefreshApplyTooltip();
+  // Drawn now, not at the next idle moment.
+  (void)RedrawWindow(hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  return true;
+}
+
+void CKorvalinDlg::RefreshApplyTooltip() {
+  if (!frame_) return;
+  std::u16string tip;
+  {
+    std::lock_guard lock(config_.lock);
+    std::vector<WaitingStep> steps = history_.waitingSteps();
+    const size_t memory = events_ && events_->DevicePresent() > 0 ? static_cast<size_t>(std::max(events_->MacroMemorySize(), 0)) : 0;
+    std::vector<std::u16string> lines = waitingLines(steps, config_.macros, memory, historyTexts_);
+    // Edits Apply failed to write, or made where nothing kept them, still wait.
+    if (lines.empty() && unsaved_) lines.push_back(historyTexts_.unlisted);
+    tip = waitingChangesText(lines, historyTexts_);
+    // The accessible name counts what the tooltip lists.
+    applyWaiting_ = !steps.empty() ? static_cast<int>(steps.size()) : unsaved_ ? 1 : 0;
+  }
+  frame_->Attach(CONTROL2_APPLY.id).setTooltip(wide(tip), true);
+  ShowApplyName();
+}
+
+std::vector<MenuItem> CKorvalinDlg::UndoMenuItems() {
+  const int profile = GetActiveProfile();
+  auto item = [&](UINT command, const EditStep* step, const LanguageKey& plain, const LanguageKey& named) {
+    if (!step) return MenuItem{command, ReadLanguageText(paths_.languageFile, plain), false};
+    std::u16string t = formatText(u16(ReadLanguageText(paths_.languageFile, named)), {TextArg(std::u16string_view(step->label))});
+    return MenuItem{command, wide(t), true};
+  };
+  const bool editor = keyboard_ && keyboard_->EditorOpen();
+  return {item(IDM_UNDO, editor ? nullptr : history_.nextUndo(profile), added_text::kUndoMenu, added_text::kUndoItem),
+          item(IDM_REDO, editor ? nullptr : history_.nextRedo(profile), added_text::kRedoMenu, added_text::kRedoItem)};
 }
 
 void CKorvalinDlg::OpenAbout() {

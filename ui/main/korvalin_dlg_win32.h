@@ -22,6 +22,7 @@
 #include "device/device_ui.h"
 #include "device_events/apply.h"
 #include "device_events/events.h"
+#include "keys/edit_history.h"
 #include "keys/working_config.h"
 #include "profile/profile_store.h"
 #include "profile/profile_switch_win32.h"
@@ -51,7 +52,7 @@ struct ProgramPaths {
 };
 ProgramPaths BuildProgramPaths(const std::wstring& programFolder, const std::wstring& fileName);
 
-class CKorvalinDlg : public CBaseDialog, public DeviceUi {
+class CKorvalinDlg : public CBaseDialog, public DeviceUi, private ChangeRecorder {
  public:
   // Runs the single-instance check: a second start hands over and ends the
   // process here.
@@ -139,6 +140,22 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   void ApplyProfileTexts();
   // Apply's accessible name: its caption and the changes waiting.
   void ShowApplyName();
+
+  // ChangeRecorder: the user's changes kept per on-board profile for undo.
+  void ChangeStarting() override;
+  void ChangeMade(StepKind kind) override;
+  void FlipChanged(int before, int after) override;
+  void PushStep(EditStep step);
+  // Undo (or redo) of the active profile's next step, with the window
+  // redrawn before it returns. False when there was nothing to do.
+  bool UndoRedo(bool undo);
+  // A step's label in plain words; the WorkingConfig lock is held.
+  std::u16string StepLabel(const EditStep& step) const;
+  void ReadHistoryTexts();
+  // The Apply tooltip: what waits, one change a line; takes the WorkingConfig lock.
+  void RefreshApplyTooltip();
+  std::vector<MenuItem> UndoMenuItems();
+
   // The part owning a command or control id; null for the frame's own.
   CWindowPart* PartOf(int id);
   CPngButton* ButtonOf(int id);
@@ -154,7 +171,7 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   std::atomic<bool> initialised_{false};
   std::atomic<bool> windowBuilt_{false};  // set at the end of OnInitDialog
   std::atomic<bool> unsaved_{false};
-  std::atomic<int> waitingChanges_{0};  // changes committed since the last write or reload
+  int applyWaiting_ = 0;  // changes Apply will write, as its tooltip lists them; the window thread's
   std::mutex readAheadLock_;
   std::unique_ptr<ReloadReads> readAhead_;  // taken by the next reload
   std::mutex reloadReadsLock_;              // one reload's reads at a time
@@ -201,6 +218,12 @@ class CKorvalinDlg : public CBaseDialog, public DeviceUi {
   // closes, so the editor never commits copies of a configuration replaced
   // under it.
   bool reloadWaiting_ = false;
+
+  // Touched on the window's thread only; other threads post kMsgWaitingChanged.
+  EditHistory history_;
+  HistoryTexts historyTexts_;
+  std::unique_ptr<ConfigCapture> capture_;  // of the change under way
+  DWORD windowThread_ = 0;
 };
 
 }  // namespace kv

@@ -422,7 +422,8 @@ void CLightingPanel::Refresh() {
 
 bool CLightingPanel::OnCommand(WORD id, WORD code) {
   if (int rate = reportRateOfButton(id); rate >= 0) {
-    if (code == BN_CLICKED) (void)model_.SetReportRate(rate);  // a failed write is not reported
+    if (code == BN_CLICKED)
+      Recorded(StepKind::kReportRate, 0, [&] { (void)model_.SetReportRate(rate); });  // a failed write is not reported
     return true;
   }
   switch (id) {
@@ -439,7 +440,9 @@ bool CLightingPanel::OnCommand(WORD id, WORD code) {
     case CONTROL_HXsjsStaPic.id:
       if (!isPictureClick(code)) return true;
       ShowFillClear(id == CONTROL_FYSJSStaPic.id ? 0 : 1);
-      (void)(id == CONTROL_FYSJSStaPic.id ? model_.FillPattern() : model_.ClearPattern());  // not reported
+      Recorded(StepKind::kLighting, 0, [&] {
+        (void)(id == CONTROL_FYSJSStaPic.id ? model_.FillPattern() : model_.ClearPattern());  // not reported
+      });
       return true;
     case CONTROL_BLFXLStaPic.id:
     case CONTROL_BLFXRStaPic.id:
@@ -522,7 +525,8 @@ bool CLightingPanel::PickColour(COLORREF& colour) {
 void CLightingPanel::OnEffectChanged() {
   RemoveKeyOverlays();
   int effect = SelectedEffect();
-  if (isRecognisedEffect(effect)) (void)model_.SetEffect(effect);  // a failed write is not reported
+  if (isRecognisedEffect(effect))
+    Recorded(StepKind::kLighting, 0, [&] { (void)model_.SetEffect(effect); });  // a failed write is not reported
   ShowControls(lightingVisibility(effect, VisibilityContext::Choice), effect);
   ShowHiddenControls();  // the direction's places and pictures depend on the effect
   model_.ShowEffectPreview(effect);
@@ -566,10 +570,10 @@ void CLightingPanel::OnLevelChanged(int id, int position) {
   // The picture follows the control even when nothing needs writing.
   if (id == CONTROL_LightSlider.id) {
     brightness_.setPicture(picture(position));
-    (void)model_.SetBrightness(position);
+    Recorded(StepKind::kLighting, 0, [&] { (void)model_.SetBrightness(position); });
   } else if (id == CONTROL_SpeedSlider.id) {
     speed_.setPicture(picture(5 + position));
-    (void)model_.SetSpeed(position);
+    Recorded(StepKind::kLighting, 0, [&] { (void)model_.SetSpeed(position); });
   }
 }
 
@@ -581,13 +585,35 @@ bool CLightingPanel::OnKeyPaintClick(int id) {
     strokeClickPending_ = false;
     return true;
   }
-  if (PaintingKeys()) (void)model_.PaintKey(static_cast<uint16_t>(id));  // a failed write is not reported
+  if (PaintingKeys())  // a failed write is not reported
+    Recorded(StepKind::kLighting, 0, [&] { (void)model_.PaintKey(static_cast<uint16_t>(id)); });
   return true;
 }
 
 void CLightingPanel::PaintStrokeKey(int id) {
   if (!strokeKeys_.insert(id).second) return;  // each key once per stroke
-  (void)model_.PaintKey(static_cast<uint16_t>(id));
+  Recorded(StepKind::kLighting, strokeId_, [&] { (void)model_.PaintKey(static_cast<uint16_t>(id)); });
+}
+
+void CLightingPanel::Recorded(StepKind kind, uint32_t stroke, const std::function<void()>& change) {
+  std::vector<LightingWrite> writes;
+  if (recorder_) model_.SetWriteObserver([&writes](LightingWrite w) { writes.push_back(std::move(w)); });
+  change();
+  model_.SetWriteObserver({});
+  if (writes.empty() || !recorder_) return;
+  EditStep step;
+  step.kind = kind;
+  step.stroke = stroke;
+  step.writes = std::move(writes);
+  step.writtenProfile = model_.selectedProfile();
+  recorder_(std::move(step));
+}
+
+int CLightingPanel::WriteBack(const EditStep& step, bool undo) {
+  if (step.writtenProfile != model_.selectedProfile()) return kResultBadProfile;
+  const int result = model_.WriteBack(step.writes, undo);
+  Refresh();
+  return result;
 }
 
 bool CLightingPanel::PreTranslate(const MSG& msg) {
@@ -607,6 +633,8 @@ bool CLightingPanel::PreTranslate(const MSG& msg) {
       if (GetParent(msg.hwnd) != window() || !isPaintableKey(id) || !PaintingKeys()) return false;
       stroking_ = true;
       strokeStart_ = id;
+      ++strokeId_;
+      if (strokeId_ == 0) strokeId_ = 1;
       strokeKeys_.clear();
       PaintStrokeKey(id);
       return false;  // the button still shows itself pressed

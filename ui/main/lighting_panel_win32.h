@@ -6,12 +6,15 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 
 #include "app/window_part_win32.h"
 #include "base/handles_win32.h"
+#include "keys/edit_history.h"
 #include "model/lighting.h"
 #include "skin/bitmap_slider_win32.h"
 #include "skin/colour_button_win32.h"
@@ -78,6 +81,13 @@ class CLightingPanel : public CWindowPart, private LightingView {
 
   bool OnCommand(WORD id, WORD code) override;
 
+  // Each change the user made here that wrote to the keyboard, as an undo step.
+  void SetStepRecorder(std::function<void(EditStep)> recorder) { recorder_ = std::move(recorder); }
+  // Writes a step's bytes back (undo) or again (redo) and shows the result;
+  // 1 or the failing device result. A step of another profile than the
+  // selected one writes nothing.
+  [[nodiscard]] int WriteBack(const EditStep& step, bool undo);
+
   const LightingModel& model() const { return model_; }
 
  private:
@@ -115,6 +125,9 @@ class CLightingPanel : public CWindowPart, private LightingView {
   bool PaintingKeys() const;
   void PaintStrokeKey(int id);
   void SetPicture(int id, const std::wstring& file);
+  // Runs a change, keeping what it wrote as one step of that kind; steps of
+  // one non-zero stroke are joined.
+  void Recorded(StepKind kind, uint32_t stroke, const std::function<void()>& change);
   HBITMAP Picture(const std::wstring& file);
 
   CIniSettingsFile settings_;
@@ -135,6 +148,9 @@ class CLightingPanel : public CWindowPart, private LightingView {
   int strokeStart_ = 0;
   bool strokeClickPending_ = false;
   std::set<int> strokeKeys_;
+  uint32_t strokeId_ = 0;  // of the stroke under way, numbered from 1
+
+  std::function<void(EditStep)> recorder_;
 };
 
 }  // namespace kv
