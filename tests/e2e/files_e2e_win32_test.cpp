@@ -17,21 +17,9 @@ namespace {
 
 const wchar_t kImportFailedText[] = L"File format error, import failed! ";
 
-// The fixture with the button menu.
+// The keyboard's key table at hand.
 class ProfileFiles : public KorvalinFixture {
  protected:
-  // Opens the button menu and chooses one of its four entries.
-  void chooseFromButtonMenu(int index) {
-    HWND menuButton = mainItem(ids::main_dlg::CONTROL_MENU.id);
-    ASSERT_TRUE(waitClickable(menuButton));
-    clickCentre(menuButton);
-    HWND menu = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (menu = findVisible(L"#32768")) != nullptr; }, 5000));
-    ASSERT_TRUE(waitClickable(menu));
-    RECT r{};
-    GetWindowRect(menu, &r);
-    click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
-  }
   std::string keyTable(Running& app) {
     std::string reply = app.sim("read keys");
     return reply.rfind("OK\n", 0) == 0 ? reply.substr(3) : "";

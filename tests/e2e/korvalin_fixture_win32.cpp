@@ -52,6 +52,24 @@ Running& KorvalinFixture::startLoaded() {
   return app;
 }
 
+Running& KorvalinFixture::startSettled() {
+  Running& app = startLoaded();
+  waitClickable(main());
+  return app;
+}
+
+void KorvalinFixture::chooseFromButtonMenu(int entry) {
+  HWND menuButton = mainItem(ids::main_dlg::CONTROL_MENU.id);
+  ASSERT_TRUE(waitClickable(menuButton));
+  clickCentre(menuButton);
+  HWND menu = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (menu = findVisible(L"#32768")) != nullptr; }, 5000));
+  ASSERT_TRUE(waitClickable(menu));
+  // Up from no selection takes the last item.
+  for (int i = entry; i < 4; ++i) pressKey("Up");
+  pressKey("Return");
+}
+
 void KorvalinFixture::expectShown() {
   EXPECT_TRUE(waitFor([&] { return mainVisible(); })) << "the window did not show";
   EXPECT_TRUE(waitClickable(mainItem(ids::main_dlg::KEY_01E.id)));

@@ -56,6 +56,12 @@ class KorvalinFixture : public ::testing::Test {
   // Starts the program and waits until the window shows the keyboard's
   // configuration (the effect list of the first load) and can be clicked.
   Running& startLoaded();
+  // startLoaded, then up to 5 s for a click at the window's centre to reach
+  // the window itself. A key lies there, so in effect this is a 5 s pause:
+  // drags and the overlays' checks need a window that has finished its start
+  // (the editor's pictures are made after the first show) and fail under
+  // load without it.
+  Running& startSettled();
   // A second process of the same installation, not waited for.
   std::unique_ptr<Running> startAnother(const std::wstring& arguments);
   // The simulated keyboard starts unplugged, or on another profile.
@@ -65,6 +71,10 @@ class KorvalinFixture : public ::testing::Test {
   void panelStartsOpen();
   // Waits for the effect list of the first load from the keyboard.
   bool waitEffectList();
+  // Opens the button menu and chooses one of its four standing entries
+  // (0 Import, 1 Export, 2 About, 3 Close) with the keys, counted from the
+  // bottom: the Undo and Redo items above them come and go in name only.
+  void chooseFromButtonMenu(int entry);
   std::wstring documentsFile(const std::wstring& name) const;
   // Wine hands a web page to the programs its registry lists as browsers:
   // for the rest of the test a script stands in for the browser and appends

@@ -39,19 +39,6 @@ LedBit ledBitOf(int controlId, int mode) {
 // memory at hand.
 class LightingE2e : public KorvalinFixture {
  protected:
-  // Starts the program and waits for the effect list of the first load,
-  // then up to 5 s for a click at the window's centre to reach the window
-  // itself. A key lies there, so in effect this is a 5 s pause: drags and
-  // the overlays' checks need a window that has finished its start (the
-  // editor's pictures are made after the first show) and fail under load
-  // without it.
-  Running& startSettled() {
-    start();
-    EXPECT_TRUE(waitEffectList());
-    EXPECT_TRUE(waitFor([&] { return mainVisible(); }));
-    waitClickable(main());
-    return *app_;
-  }
   void restart() {
     ASSERT_TRUE(PostMessageW(main(), kMsgKill, kTagKill, 0));  // an orderly close
     ASSERT_EQ(app_->waitExit(), 0u);

@@ -343,7 +343,7 @@ class SoakProbe {
     return true;
   }
 
-  // Opens the button menu and chooses one of its four entries.
+  // Opens the button menu and chooses one of its four standing entries.
   bool chooseFromButtonMenu(int index) {
     if (!clickItem(mainIds::CONTROL_MENU.id)) return false;
     HWND menu = nullptr;
@@ -354,9 +354,9 @@ class SoakProbe {
         }, kWaitMs, 20))
       return false;
     waitClickable(menu, 3000);
-    RECT r{};
-    GetWindowRect(menu, &r);
-    click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
+    // Counted from the bottom with the keys: the Undo and Redo items come first.
+    for (int i = index; i < 4; ++i) pressKey("Up");
+    pressKey("Return");
     return true;
   }
   std::wstring profileFile() const { return install_.documentsFolder() + L"\\soak.kvp"; }

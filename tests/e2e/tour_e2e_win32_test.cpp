@@ -79,6 +79,19 @@ class TourE2e : public ::testing::Test {
 
   HWND main() const { return app_->mainWindow(); }
   HWND ctl(int id) const { return GetDlgItem(main(), id); }
+  // Opens the button menu and chooses one of its four standing entries
+  // (0 import, 1 export) with the keys, counted from the bottom: the Undo and
+  // Redo items come first.
+  void chooseFromButtonMenu(int index) {
+    HWND menuButton = ctl(CONTROL_MENU.id);
+    ASSERT_TRUE(waitClickable(menuButton));
+    clickCentre(menuButton);
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = findTopLevel(app_->pid(), L"#32768")) != nullptr && IsWindowVisible(menu); }, 5000));
+    ASSERT_TRUE(waitClickable(menu));
+    for (int i = index; i < 4; ++i) pressKey("Up");
+    pressKey("Return");
+  }
   void clickControl(HWND h) {
     ASSERT_TRUE(waitClickable(h));
     clickCentre(h);
@@ -138,22 +151,6 @@ class TourE2e : public ::testing::Test {
     return reply.rfind("OK\n", 0) == 0 ? reply.substr(3, 6) : "";
   }
 
-  // Opens the button menu and chooses one of its four entries (0 import, 1 export).
-  void chooseFromButtonMenu(int index) {
-    HWND menuButton = ctl(CONTROL_MENU.id);
-    ASSERT_TRUE(waitClickable(menuButton));
-    clickCentre(menuButton);
-    HWND menu = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-      for (HWND h : topLevelWindows(app_->pid(), true))
-        if (describe(h).className == L"#32768") return (menu = h) != nullptr;
-      return false;
-    }, 5000));
-    ASSERT_TRUE(waitClickable(menu));
-    RECT r{};
-    GetWindowRect(menu, &r);
-    click((r.left + r.right) / 2, r.top + (r.bottom - r.top) * (2 * index + 1) / 8);
-  }
   // The folder the file dialog shows: the text of its "look in" list.
   static std::wstring folderShown(HWND dialog) {
     HWND lookIn = GetDlgItem(dialog, 0x471);  // cmb2, the folder list of the common dialogs

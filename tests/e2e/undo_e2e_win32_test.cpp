@@ -20,15 +20,6 @@ using Ms = std::chrono::duration<double, std::milli>;
 
 class UndoE2e : public KorvalinFixture {
  protected:
-  // Started, the first load shown, and the window done with its start (see
-  // the lighting scenarios: drags need it).
-  Running& startSettled() {
-    start();
-    EXPECT_TRUE(waitEffectList());
-    EXPECT_TRUE(waitFor([&] { return mainVisible(); }));
-    waitClickable(main());
-    return *app_;
-  }
   std::vector<uint8_t> read(const std::string& region, int offset, int length) const {
     return bytesOf(app_->sim("read " + region + " " + std::to_string(offset) + " " + std::to_string(length)));
   }
