@@ -1,6 +1,10 @@
 #include "tests/e2e/installation_win32.h"
 
+#include <tlhelp32.h>
+
 #include <atomic>
+#include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <optional>
 
@@ -22,7 +26,35 @@ bool copyTree(const std::filesystem::path& from, const std::filesystem::path& to
 
 }  // namespace
 
+namespace {
+
+// Ends every Korvalin.exe of this Wine prefix (or Windows session) that is
+// still running. A scenario's own program is ended by its Running; a
+// program started some other way (a key reaching the desktop, a hand-over)
+// would take every later start's hand-over and fail the scenarios after it.
+void endStrayPrograms() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"Korvalin.exe") != 0) continue;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      std::printf("[ stray ] a Korvalin.exe (process %lu) outlived its scenario: ended\n",
+                  static_cast<unsigned long>(entry.th32ProcessID));
+      std::fflush(stdout);
+      TerminateProcess(process, 255);
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+}  // namespace
+
 Installation::Installation() {
+  endStrayPrograms();
   static std::atomic<int> counter{0};
   wchar_t tmp[MAX_PATH];
   DWORD n = GetTempPathW(MAX_PATH, tmp);
@@ -48,6 +80,7 @@ Installation::Installation() {
 }
 
 Installation::~Installation() {
+  endStrayPrograms();
   registry_.clear();
   std::error_code ec;
   // A process just ended may still hold a file for a moment.
