@@ -43,8 +43,9 @@ void endStrayPrograms() {
       std::printf("[ stray ] a Korvalin.exe (process %lu) outlived its scenario: ended\n",
                   static_cast<unsigned long>(entry.th32ProcessID));
       std::fflush(stdout);
-      TerminateProcess(process, 255);
-      WaitForSingleObject(process, 5000);
+      if (!TerminateProcess(process, 255) || WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
+        std::printf("[ stray ] process %lu did not end (error %lu)\n", static_cast<unsigned long>(entry.th32ProcessID),
+                    GetLastError());
       CloseHandle(process);
     }
   }
